@@ -1,0 +1,65 @@
+// Database helpers: one SQLite connection per operation, read-only row sets,
+// write transactions, plain statements, the start-up file check and the
+// schema upgrade.
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <optional>
+
+namespace vantoro {
+
+inline constexpr const char *DATABASE_FILE = "vantoro.db";
+inline constexpr int DATABASE_BUSY_TIMEOUT_MS = 3000;
+
+// The database file beside the program.
+QString databasePath();
+
+// One connection, opened on construction and closed on destruction.
+class DbConnection
+{
+public:
+    explicit DbConnection(const QString &path = QString());
+    ~DbConnection();
+    DbConnection(const DbConnection &) = delete;
+    DbConnection &operator=(const DbConnection &) = delete;
+
+    bool isOpen() const { return m_open; }
+    QString errorText() const { return m_error; }
+    QSqlDatabase database() const;
+
+private:
+    QString m_name;
+    QString m_error;
+    bool m_open = false;
+};
+
+// The rows of a query, read completely and detached from the connection.
+struct RecordSet
+{
+    QStringList columns;
+    QList<QVariantList> rows;
+
+    int recordCount() const { return int(rows.size()); }
+    int columnIndex(const QString &name) const; // without regard to case, -1 when missing
+    QVariant value(int row, const QString &column) const;
+    QString text(int row, const QString &column) const; // null gives ""
+};
+
+// Runs a query on a new connection and returns its rows; nullopt on failure.
+std::optional<RecordSet> rsSqlGet(const QString &sql, const QVariantList &binds = {}, QString *error = nullptr);
+// Runs `work` inside one transaction on a new connection; commits when it
+// returns true, rolls back otherwise. False with `error` set on any failure.
+bool rsSqlGet2(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error = nullptr);
+// Executes one statement on a new connection.
+bool execSql(const QString &sql, const QVariantList &binds = {}, QString *error = nullptr);
+
+// True when the database file exists and is not empty.
+bool checkDatabaseFile();
+// Adds the columns older files lack and the event index; errors are ignored.
+void upgradeSchema();
+
+} // namespace vantoro

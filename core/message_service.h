@@ -1,0 +1,26 @@
+// The one way the station shows message boxes and beeps, so the core can
+// report without widgets and tests can intercept and answer every message.
+#pragma once
+
+#include <QString>
+
+namespace vantoro {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+
+class MessageService
+{
+public:
+    virtual ~MessageService() = default;
+    virtual void show(const QString &title, const QString &text, MessageIcon icon) = 0;
+    // A Yes/No question with No as the default; true for Yes.
+    virtual bool askYesNo(const QString &title, const QString &text) = 0;
+    virtual void beep() = 0;
+};
+
+// The service in use; a plain console one until the window installs its own.
+MessageService &messages();
+// Installs a service (not owned); nullptr restores the console service.
+void setMessageService(MessageService *service);
+
+} // namespace vantoro

@@ -1,0 +1,188 @@
+// Profile-file reader and writer (INI and language files).
+#include "core/profile_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QStringList>
+
+namespace vantoro {
+
+namespace {
+
+const QByteArray utf8Bom("\xEF\xBB\xBF");
+
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+QString trimBlanks(const QString &s)
+{
+    int b = 0, e = s.size();
+    while (b < e && (isBlank(s[b]) || s[b] == QLatin1Char('\r'))) ++b;
+    while (e > b && (isBlank(s[e - 1]) || s[e - 1] == QLatin1Char('\r'))) --e;
+    return s.mid(b, e - b);
+}
+
+// The section name of a "[name]" line, or a null string for other lines.
+QString sectionOf(const QString &line)
+{
+    const QString t = trimBlanks(line);
+    if (!t.startsWith(QLatin1Char('[')))
+        return {};
+    const int close = t.indexOf(QLatin1Char(']'));
+    return trimBlanks(t.mid(1, close < 0 ? -1 : close - 1));
+}
+
+// Cuts a value to what fits the profile buffer: at most 1023 bytes of the
+// file's own encoding, never splitting a character.
+QString limitToBuffer(const QString &value, bool utf8)
+{
+    QStringEncoder encoder(utf8 ? "UTF-8" : "GBK");
+    QString out;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const qsizetype width = (value[i].isHighSurrogate() && i + 1 < value.size()) ? 2 : 1;
+        const QString ch = value.mid(i, width);
+        const qsizetype n = QByteArray(encoder(ch)).size();
+        if (bytes + n > INI_VALUE_BUFFER - 1)
+            break;
+        bytes += n;
+        out += ch;
+        i += width - 1;
+    }
+    return out;
+}
+
+QString stripQuotes(const QString &v)
+{
+    if (v.size() >= 2 && ((v.startsWith(QLatin1Char('"')) && v.endsWith(QLatin1Char('"')))
+                          || (v.startsWith(QLatin1Char('\'')) && v.endsWith(QLatin1Char('\'')))))
+        return v.mid(1, v.size() - 2);
+    return v;
+}
+
+} // namespace
+
+QString decodeProfileText(const QByteArray &bytes)
+{
+    if (bytes.startsWith(utf8Bom))
+        return QString::fromUtf8(bytes.mid(utf8Bom.size()));
+    QStringDecoder decoder("GBK");
+    if (!decoder.isValid())
+        return QString::fromLocal8Bit(bytes);
+    return decoder(bytes);
+}
+
+QString profileValue(const QString &text, const QString &section, const QString &key, bool *found)
+{
+    if (found)
+        *found = false;
+    bool inSection = false;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QString name = sectionOf(line);
+        if (!name.isNull()) {
+            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        if (trimBlanks(line.left(eq)).compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        if (found)
+            *found = true;
+        QString value = line.mid(eq + 1);
+        const int nul = value.indexOf(QChar(0));
+        if (nul >= 0)
+            value.truncate(nul);
+        return stripQuotes(trimBlanks(value));
+    }
+    return {};
+}
+
+QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file)
+{
+    QFile f(file);
+    if (section.isEmpty() || key.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return trimBlanks(defaultValue);
+    const QByteArray bytes = f.readAll();
+    bool found = false;
+    const QString value = profileValue(decodeProfileText(bytes), section, key, &found);
+    if (!found)
+        return trimBlanks(defaultValue);
+    return trimBlanks(limitToBuffer(value, bytes.startsWith(utf8Bom)));
+}
+
+bool writeIni(const QString &section, const QString &key, const QString &value, const QString &file)
+{
+    QByteArray bytes;
+    {
+        QFile f(file);
+        if (f.exists() && f.open(QIODevice::ReadOnly))
+            bytes = f.readAll();
+        else if (f.exists())
+            return false;
+    }
+    const bool utf8 = bytes.startsWith(utf8Bom);
+    QStringList lines = decodeProfileText(bytes).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+
+    const QString entry = key + QLatin1Char('=') + value;
+    int sectionLine = -1;
+    int insertAt = -1;
+    bool written = false;
+    for (int i = 0; i < lines.size() && !written; ++i) {
+        const QString name = sectionOf(lines[i]);
+        if (!name.isNull()) {
+            if (sectionLine >= 0)
+                break;
+            if (name.compare(section, Qt::CaseInsensitive) == 0) {
+                sectionLine = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (sectionLine < 0)
+            continue;
+        if (!trimBlanks(lines[i]).isEmpty())
+            insertAt = i + 1;
+        const int eq = lines[i].indexOf(QLatin1Char('='));
+        if (eq >= 0 && trimBlanks(lines[i].left(eq)).compare(key, Qt::CaseInsensitive) == 0) {
+            lines[i] = entry;
+            written = true;
+        }
+    }
+    if (!written) {
+        if (sectionLine < 0) {
+            lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
+        } else {
+            lines.insert(insertAt, entry);
+        }
+    }
+
+    QString text = lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n");
+    QByteArray out;
+    if (utf8) {
+        out = utf8Bom + text.toUtf8();
+    } else {
+        QStringEncoder encoder("GBK");
+        out = encoder.isValid() ? QByteArray(encoder(text)) : text.toLocal8Bit();
+    }
+    // The whole file is replaced in one step, so a failure leaves the old one.
+    QSaveFile save(file);
+    if (!save.open(QIODevice::WriteOnly))
+        return false;
+    save.write(out);
+    return save.commit();
+}
+
+} // namespace vantoro

@@ -1,0 +1,65 @@
+// The system settings record: row 1 of sysset, the device record "001" and
+// the run-time values filled at start-up.
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+namespace vantoro {
+
+inline constexpr int EXPECTED_REPLY_BYTES = 33;
+
+struct SystemSettings
+{
+    QString iniPath;
+    QString logFileName;
+    QString devname;
+    int viewmode = 0;
+    int linkOk = 0;
+    QDate startDate;
+    int comport = 0;
+    QString ComSettings;
+    int usesoundcard = 0;
+    QString MailAddr;
+    QString MailServeraddr;
+    int MailEnabled = 0;
+    QString mobilephone;
+    QString usertelephone;
+    QString username;
+    QString Userfname;
+    QString userPass;
+    QString userpass2;
+    QString Mmfileurl;
+    int Soundenabled = 0;
+    QString connectionString;
+    int hisdatakeephours = 0;
+    int HisDataSamplePeriod = 0;
+    float PauseSeconds = 0;
+    float TimeOut = 0;
+    int retrytimes = 0;
+    int expectedReplyBytes = 0;
+    int debugMode = 0;
+    int HttpServerEnabled = 0;
+    int httpport = 0;
+    int BeepFreq = 0;
+    int AutoShutDown = 0;
+    int languageIndex = 0;
+    QString devpower;
+    int devaddr = 0;
+    int totalpower = 0;
+    int devcomversion = 0;
+};
+
+extern SystemSettings sysSettings;
+
+// Fills the run-time values: INI path, log file name, start date, link state,
+// reply length, debug mode and the database path.
+void initGlobals();
+// Reads row 1 of sysset and the device row; reports a missing row and keeps
+// the values then in memory. True when both rows were read.
+bool loadSystemSettings();
+// Writes the record back to both rows; reports a missing row. True when both
+// rows were written.
+bool saveSystemSettings();
+
+} // namespace vantoro

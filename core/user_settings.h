@@ -1,0 +1,32 @@
+// Per-user values of the station (debug mode, window position, operator
+// password, port map, auto start), each declared once with key and default.
+#pragma once
+
+#include <QString>
+
+namespace vantoro {
+
+struct UserValue {
+    const char *key;
+    const char *defaultValue;
+};
+
+namespace UserKeys {
+inline constexpr UserValue DebugMode{"DebugMode", "0"};
+inline constexpr UserValue MainLeft{"MainLeft", "1000"};
+inline constexpr UserValue MainTop{"MainTop", "1000"};
+inline constexpr UserValue MainWidth{"MainWidth", "8400"};
+inline constexpr UserValue MainHeight{"MainHeight", "6800"};
+inline constexpr UserValue UserPass{"UserPass", ""};
+inline constexpr UserValue AutoStartPolling{"AutoStartPolling", "0"};
+} // namespace UserKeys
+
+QString userValue(const UserValue &value);
+void setUserValue(const UserValue &value, const QString &text);
+
+// The device behind serial port number n (1 = COM1): the per-user value
+// "Ports/Com<n>" when set, else the platform's own name for it.
+QString portDeviceName(int portNumber);
+void setPortDeviceName(int portNumber, const QString &device);
+
+} // namespace vantoro

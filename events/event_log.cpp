@@ -1,0 +1,112 @@
+// Status and event log writers.
+#include "events/event_log.h"
+
+#include "core/common.h"
+#include "core/database.h"
+#include "core/localisation.h"
+#include "core/message_service.h"
+#include "core/system_settings.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace vantoro {
+
+namespace {
+
+StatusSink *statusSink = nullptr;
+QString runningLog;
+QDateTime lastEventTime;
+
+} // namespace
+
+void setStatusSink(StatusSink *sink)
+{
+    statusSink = sink;
+}
+
+const QString &runningLogText()
+{
+    return runningLog;
+}
+
+void clearRunningLog()
+{
+    runningLog.clear();
+}
+
+QString runningLogLine(const QString &text, const QDateTime &when, bool debugMode)
+{
+    const QTime t = when.time();
+    const QString time = QStringLiteral("%1:%2:%3.%4")
+                             .arg(t.hour(), 2, 10, QLatin1Char('0'))
+                             .arg(t.minute(), 2, 10, QLatin1Char('0'))
+                             .arg(t.second(), 2, 10, QLatin1Char('0'))
+                             .arg(t.msec() / 10, 2, 10, QLatin1Char('0'));
+    if (debugMode)
+        return QLatin1Char('[') + time + QLatin1String("] ") + text;
+    return QLatin1Char('[') + when.date().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') + time
+        + QLatin1String("] ") + text;
+}
+
+bool appendToRunningLog(QString &log, const QString &line)
+{
+    bool trimmed = false;
+    if (log.size() > RUNNING_LOG_LIMIT) {
+        log = log.right(RUNNING_LOG_KEEP);
+        trimmed = true;
+    }
+    log += line + QLatin1String("\r\n");
+    return trimmed;
+}
+
+void logStatus(const QString &text, bool statusOnly)
+{
+    if (statusSink)
+        statusSink->showStatus(text);
+    if (statusOnly || text == QStringLiteral("状态") || text.toLower() == QLatin1String("status"))
+        return;
+    // One reading of the clock gives date and time together, so a line
+    // written at midnight never pairs one day's date with the next day's time.
+    const QString line = runningLogLine(text, QDateTime::currentDateTime(), sysSettings.debugMode != 0);
+    const bool trimmed = appendToRunningLog(runningLog, line);
+    if (statusSink)
+        statusSink->runningLogChanged(line, trimmed);
+    pauseMs(0);
+}
+
+bool logEvent(const QString &text, const QString &devid, const QString &extra, bool force)
+{
+    Q_UNUSED(extra);
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0
+        && lastEventTime.secsTo(now) < EVENT_QUIET_MINUTES * 60 && lastEventTime <= now)
+        return false;
+    lastEventTime = now;
+
+    QString error;
+    const bool stored = execSql(
+        QStringLiteral("insert into eventlog (devid, eventname, logtime, mailsent) values (?, ?, ?, 0)"),
+        {devid, text.left(EVENT_TEXT_LIMIT), now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error);
+    if (!stored) {
+        // The station keeps running; the event is not lost from view.
+        logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));
+        return false;
+    }
+    logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);
+    return true;
+}
+
+void resetEventThrottle()
+{
+    lastEventTime = QDateTime();
+}
+
+void reportError(const QString &context, const QString &description, int number, const QString &source)
+{
+    const QString text = context + QLatin1String("Error found  # ") + QString::number(number)
+        + QLatin1String(" from  ") + source + QLatin1Char('\r') + description;
+    messages().show(QStringLiteral(" Error "), text, MessageIcon::None);
+}
+
+} // namespace vantoro

@@ -1,0 +1,49 @@
+// Status messages (status bar and running log), stored events with the
+// 13-minute rule, and error reports.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace vantoro {
+
+inline constexpr int RUNNING_LOG_LIMIT = 16384; // characters before trimming
+inline constexpr int RUNNING_LOG_KEEP = 8192;   // characters kept by a trim
+inline constexpr int EVENT_TEXT_LIMIT = 255;
+inline constexpr int EVENT_QUIET_MINUTES = 13;
+
+// Where status messages go: the main window's status bar and the running
+// log window. Installed by the window; without one, messages are only kept.
+class StatusSink
+{
+public:
+    virtual ~StatusSink() = default;
+    virtual void showStatus(const QString &text) = 0;
+    // The running log changed: either `line` was appended, or the whole text
+    // was replaced (after a trim), in which case `replaced` is true.
+    virtual void runningLogChanged(const QString &line, bool replaced) = 0;
+};
+
+void setStatusSink(StatusSink *sink);
+
+// The running log: one line per message, cut to its last 8192 characters
+// when it holds more than 16384 before a line is added.
+const QString &runningLogText();
+void clearRunningLog();
+// The line a message gets in the running log, without its line break.
+QString runningLogLine(const QString &text, const QDateTime &when, bool debugMode);
+// Appends a line to a log text following the trimming rule; true when trimmed.
+bool appendToRunningLog(QString &log, const QString &line);
+
+void logStatus(const QString &text, bool statusOnly = false);
+// Stores an event in eventlog; unforced events within 13 minutes of the last
+// stored one are dropped unless debug mode is on. True when a row was stored.
+bool logEvent(const QString &text, const QString &devid = QStringLiteral("001"), const QString &extra = QString(),
+              bool force = false);
+// Forgets the time of the last stored event (a new run, or a test).
+void resetEventThrottle();
+// Shows a run-time error in the one error format of the station.
+void reportError(const QString &context, const QString &description, int number = 0,
+                 const QString &source = QStringLiteral("Vantoro"));
+
+} // namespace vantoro

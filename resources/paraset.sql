@@ -1,0 +1,1 @@
+-- Default parameter table rows (filled in below).

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the station needs to build, run and test,
+# only when some are missing.
+set -euo pipefail
+PACKAGES=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qt6-charts-dev
+  qt6-multimedia-dev qt6-svg-dev libqt6svg6 libgl1-mesa-dev
+  fonts-wqy-zenhei
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

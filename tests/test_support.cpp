@@ -1,0 +1,86 @@
+// Shared test fixtures.
+#include "test_support.h"
+
+#include "core/common.h"
+#include "core/system_settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QtGlobal>
+
+namespace vantoro::test {
+
+void isolateUserSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+}
+
+TestHome::TestHome(bool withDefaults)
+    : m_dir(std::make_unique<QTemporaryDir>())
+    , m_oldHome(qgetenv("VANTORO_HOME"))
+{
+    qputenv("VANTORO_HOME", m_dir->path().toLocal8Bit());
+    if (withDefaults) {
+        for (const char *name : {"vantoro.db", "VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"})
+            copyDefault(QString::fromLatin1(name));
+    }
+    sysSettings = SystemSettings();
+    initGlobals();
+}
+
+TestHome::~TestHome()
+{
+    if (m_oldHome.isNull())
+        qunsetenv("VANTORO_HOME");
+    else
+        qputenv("VANTORO_HOME", m_oldHome);
+}
+
+QString TestHome::path() const
+{
+    return m_dir->path();
+}
+
+QString TestHome::file(const QString &name) const
+{
+    return QDir(m_dir->path()).filePath(name);
+}
+
+void TestHome::copyDefault(const QString &name) const
+{
+    const QString source = QDir(QStringLiteral(VANTORO_RUNTIME_DIR)).filePath(name);
+    if (!QFile::exists(source))
+        return;
+    QFile::remove(file(name));
+    QFile::copy(source, file(name));
+    QFile::setPermissions(file(name), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+MessageRecorder::MessageRecorder()
+{
+    setMessageService(this);
+}
+
+MessageRecorder::~MessageRecorder()
+{
+    setMessageService(nullptr);
+}
+
+void MessageRecorder::show(const QString &title, const QString &text, MessageIcon icon)
+{
+    titles << title;
+    texts << text;
+    icons << icon;
+}
+
+bool MessageRecorder::askYesNo(const QString &title, const QString &text)
+{
+    titles << title;
+    questions << text;
+    return answer;
+}
+
+} // namespace vantoro::test

@@ -1,0 +1,50 @@
+// Shared test fixtures: a private VANTORO_HOME with a fresh copy of the
+// default files, a private settings store, and a message recorder.
+#pragma once
+
+#include "core/message_service.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace vantoro::test {
+
+// Call first in initTestCase: isolates the per-user store from the real one.
+void isolateUserSettings();
+
+// A temporary VANTORO_HOME holding copies of the built default files.
+class TestHome
+{
+public:
+    explicit TestHome(bool withDefaults = true);
+    ~TestHome();
+    QString path() const;
+    QString file(const QString &name) const;
+    // Copies one built default file (database, INI, language files) in.
+    void copyDefault(const QString &name) const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_oldHome;
+};
+
+// Records every message and answers questions with a preset reply.
+class MessageRecorder : public MessageService
+{
+public:
+    MessageRecorder();
+    ~MessageRecorder() override;
+    void show(const QString &title, const QString &text, MessageIcon icon) override;
+    bool askYesNo(const QString &title, const QString &text) override;
+    void beep() override { ++beeps; }
+
+    QStringList texts;
+    QStringList titles;
+    QList<MessageIcon> icons;
+    QStringList questions;
+    bool answer = false;
+    int beeps = 0;
+};
+
+} // namespace vantoro::test

@@ -1,0 +1,88 @@
+// Start sequence: language, splash, single instance, database, globals,
+// schema, settings, parameter table, windows, then the main window is shown.
+#include "ui/main/startup.h"
+
+#include "core/common.h"
+#include "core/database.h"
+#include "core/message_service.h"
+#include "core/profile_file.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "ui/form_utils.h"
+#include "ui/main/frm_main.h"
+#include "ui/main/frm_splash.h"
+#include "ui/main/os_quit.h"
+#include "ui/main/single_instance.h"
+
+#include <QCoreApplication>
+
+namespace vantoro {
+
+namespace {
+
+const QString appTitle = QStringLiteral("Vantoro");
+
+void endWithNotice()
+{
+    messages().beep();
+    messages().show(QStringLiteral("Notice"),
+                    QStringLiteral(" DataBase not found \r\n  （DATABASEFILE）\r\n\r\nPlease contact to the system manager。"),
+                    MessageIcon::Information);
+}
+
+} // namespace
+
+Startup::Startup() = default;
+Startup::~Startup() = default;
+
+Startup::Result Startup::run()
+{
+    setBusyCursor(true);
+    sysSettings.languageIndex = int(leadingNumber(
+        readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"),
+                findFileNoCase(appDir(), QStringLiteral("vantoro.ini")))));
+
+    auto splash = std::make_unique<frmSplash>();
+    splash->show();
+    splash->repaint();
+    setBusyCursor(true);
+
+    m_instance = std::make_unique<SingleInstance>();
+    if (m_instance->otherRunning()) {
+        waitSeconds(2);
+        if (m_instance->otherRunning()) {
+            pauseMs(10);
+            if (!m_instance->askOtherToRaise())
+                messages().show(appTitle, QStringLiteral("The system has already started up!"), MessageIcon::None);
+            setBusyCursor(false);
+            return Result::Ended;
+        }
+    }
+    m_instance->listen([this] { return m_main && m_main->raiseForSecondInstance(); });
+
+    if (!checkDatabaseFile()) {
+        setBusyCursor(false);
+        splash.reset();
+        endWithNotice();
+        return Result::Ended;
+    }
+    initGlobals();
+    upgradeSchema();
+    loadSystemSettings();
+
+    m_main = std::make_unique<frmMain>();
+    if (sysSettings.debugMode != 0)
+        logEvent(QStringLiteral("*System up."), QStringLiteral("001"));
+
+    splash.reset();
+    setBusyCursor(false);
+    m_main->show();
+    watchOperatingSystemQuit([this] {
+        if (m_main)
+            m_main->requestOperatingSystemQuit();
+    });
+    waitSeconds(0.5);
+    return Result::Running;
+}
+
+} // namespace vantoro

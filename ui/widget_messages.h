@@ -1,0 +1,16 @@
+// The message service of the running station: real message boxes.
+#pragma once
+
+#include "core/message_service.h"
+
+namespace vantoro {
+
+class WidgetMessages : public MessageService
+{
+public:
+    void show(const QString &title, const QString &text, MessageIcon icon) override;
+    bool askYesNo(const QString &title, const QString &text) override;
+    void beep() override;
+};
+
+} // namespace vantoro
