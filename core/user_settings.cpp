@@ -16,14 +16,16 @@ QString portKey(int portNumber) { return QStringLiteral("Ports/Com%1").arg(portN
 
 QString readValue(const QString &key, const QString &fallback)
 {
-    QSettings settings(QString::fromLatin1(organisation), QString::fromLatin1(application));
+    QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, QString::fromLatin1(organisation),
+                       QString::fromLatin1(application));
     settings.beginGroup(QString::fromLatin1(group));
     return settings.value(key, fallback).toString();
 }
 
 void writeValue(const QString &key, const QString &text)
 {
-    QSettings settings(QString::fromLatin1(organisation), QString::fromLatin1(application));
+    QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, QString::fromLatin1(organisation),
+                       QString::fromLatin1(application));
     settings.beginGroup(QString::fromLatin1(group));
     settings.setValue(key, text);
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -13,9 +14,15 @@ namespace vantoro::test {
 
 void isolateUserSettings()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // A private store per test process: an INI file in a temporary folder
+    // (inherited by child processes through XDG_CONFIG_HOME on Linux).
     static QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+#ifdef Q_OS_WIN
+    // The native store is the registry there: keep tests out of it.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+#endif
 }
 
 TestHome::TestHome(bool withDefaults)
