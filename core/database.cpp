@@ -187,6 +187,15 @@ bool checkDatabaseFile()
     return info.isFile() && info.size() > 0;
 }
 
+void checkpointDatabase()
+{
+    DbConnection connection;
+    if (!connection.isOpen())
+        return;
+    QSqlQuery q(connection.database());
+    q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
 void upgradeSchema()
 {
     static const char *const statements[] = {

@@ -59,6 +59,8 @@ bool execSql(const QString &sql, const QVariantList &binds = {}, QString *error 
 
 // True when the database file exists and is not empty.
 bool checkDatabaseFile();
+// Folds the write-ahead log back into the database file (a clean stop).
+void checkpointDatabase();
 // Adds the columns older files lack and the event index; errors are ignored.
 void upgradeSchema();
 

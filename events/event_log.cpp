@@ -6,6 +6,7 @@
 #include "core/localisation.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
+#include "events/event_query.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -17,8 +18,19 @@ namespace {
 StatusSink *statusSink = nullptr;
 QString runningLog;
 QDateTime lastEventTime;
+std::function<QDateTime()> eventClock;
+
+QDateTime now()
+{
+    return eventClock ? eventClock() : QDateTime::currentDateTime();
+}
 
 } // namespace
+
+void setEventClock(std::function<QDateTime()> clock)
+{
+    eventClock = std::move(clock);
+}
 
 void setStatusSink(StatusSink *sink)
 {
@@ -68,7 +80,7 @@ void logStatus(const QString &text, bool statusOnly)
         return;
     // One reading of the clock gives date and time together, so a line
     // written at midnight never pairs one day's date with the next day's time.
-    const QString line = runningLogLine(text, QDateTime::currentDateTime(), sysSettings.debugMode != 0);
+    const QString line = runningLogLine(text, now(), sysSettings.debugMode != 0);
     const bool trimmed = appendToRunningLog(runningLog, line);
     if (statusSink)
         statusSink->runningLogChanged(line, trimmed);
@@ -78,16 +90,18 @@ void logStatus(const QString &text, bool statusOnly)
 bool logEvent(const QString &text, const QString &devid, const QString &extra, bool force)
 {
     Q_UNUSED(extra);
-    const QDateTime now = QDateTime::currentDateTime();
-    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0
-        && lastEventTime.secsTo(now) < EVENT_QUIET_MINUTES * 60 && lastEventTime <= now)
+    const QDateTime storedAt = now();
+    // A clock set back makes the last event lie in the future; the window is
+    // then over rather than stretched by the amount the clock moved.
+    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0 && lastEventTime <= storedAt
+        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60)
         return false;
-    lastEventTime = now;
+    lastEventTime = storedAt;
 
     QString error;
     const bool stored = execSql(
         QStringLiteral("insert into eventlog (devid, eventname, logtime, mailsent) values (?, ?, ?, 0)"),
-        {devid, text.left(EVENT_TEXT_LIMIT), now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error);
+        {devid, leftChars(text, EVENT_TEXT_LIMIT), storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error);
     if (!stored) {
         // The station keeps running; the event is not lost from view.
         logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));

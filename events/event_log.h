@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
 
 namespace vantoro {
 
@@ -25,6 +26,10 @@ public:
 };
 
 void setStatusSink(StatusSink *sink);
+
+// The clock of the log lines and of the 13-minute rule; an empty function
+// restores the system clock. Tests move time on without waiting.
+void setEventClock(std::function<QDateTime()> clock);
 
 // The running log: one line per message, cut to its last 8192 characters
 // when it holds more than 16384 before a line is added.

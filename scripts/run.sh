@@ -1,10 +1,42 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the station and starts it on its embedded
-# defaults (the database and INI files placed beside the built program).
+# defaults (the database and INI files beside the built program) against the
+# device simulator on a pseudo-terminal, with polling switched on.
+#
+#   ./scripts/run.sh            station + simulator (private demo settings)
+#   ./scripts/run.sh --device   station alone, with the user's own settings
+#                               and port map (a real device)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 "$(dirname "$0")/install-deps.sh"
 BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" -j2
-exec "$BUILD_DIR/bin/vantoro" "$@"
+BIN="$BUILD_DIR/bin"
+
+if [ "${1:-}" = "--device" ]; then
+  exec "$BIN/vantoro"
+fi
+
+# The simulator plays the device; its first line names the pseudo-terminal.
+SIM_OUT=$(mktemp)
+"$BIN/vantoro-sim" --vary --baud 9600 >"$SIM_OUT" &
+SIM_PID=$!
+trap 'kill $SIM_PID 2>/dev/null || true; rm -f "$SIM_OUT"' EXIT
+for _ in $(seq 50); do
+  grep -q '^PTY ' "$SIM_OUT" && break
+  sleep 0.1
+done
+PTY=$(sed -n 's/^PTY //p' "$SIM_OUT" | head -1)
+[ -n "$PTY" ] || { echo "the simulator did not start"; exit 1; }
+echo "Simulated device on $PTY"
+
+# Demo settings of their own, so the user's real port map stays untouched.
+export XDG_CONFIG_HOME="$PWD/$BUILD_DIR/demo-config"
+mkdir -p "$XDG_CONFIG_HOME/Vantoro"
+cat >"$XDG_CONFIG_HOME/Vantoro/Vantoro.conf" <<CONF
+[Settings]
+Ports\\Com1=$PTY
+AutoStartPolling=1
+CONF
+"$BIN/vantoro"

@@ -1,22 +1,63 @@
-// The main window: caption, position and the quit procedure.
+// The main window: load and activation sequences, menus, toolbar, status bar,
+// timers, polling switch, fault evaluation and the quit procedure.
 #include "ui/main/frm_main.h"
 
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "acquisition/qt_serial_port.h"
 #include "core/common.h"
+#include "core/database.h"
 #include "core/localisation.h"
+#include "core/memory_status.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
+#include "events/status_evaluation.h"
+#include "events/auto_shutdown.h"
+#include "ui/dialogs/frm_about.h"
+#include "ui/dialogs/frm_auto_shut_down.h"
+#include "ui/dialogs/frm_chg_pass.h"
+#include "ui/dialogs/frm_remote_control.h"
+#include "ui/dialogs/frm_remote_set.h"
+#include "ui/dialogs/frm_logs.h"
+#include "ui/dialogs/frm_par_set3.h"
+#include "ui/dialogs/frm_paraset.h"
+#include "ui/dialogs/frm_set_user.h"
+#include "ui/dialogs/frm_set_warning.h"
+#include "ui/dialogs/frm_sys_set.h"
+#include "ui/dialogs/frm_view_event_log_db.h"
 #include "ui/form_utils.h"
+#include "ui/main/main_views.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDate>
+#include <QIcon>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
-#include <QTimer>
+#include <QStatusBar>
+#include <QTime>
+#include <QToolBar>
+#include <cmath>
 
 namespace vantoro {
 
 namespace {
 
 constexpr double TWIPS_PER_INCH = 1440.0;
+constexpr int DESIGN_WIDTH_TWIPS = 10455;
+constexpr int DESIGN_HEIGHT_TWIPS = 8295;
+constexpr int MIN_WIDTH_TWIPS = 3000;
+constexpr int TIMER_CLOCK_MS = 50;
+constexpr int TIMER_BEEP_MS = 2000;
+constexpr int TIMER_STATUS_MS = 10000;
+constexpr int PARAMETER_EDITOR_PAUSE_MS = 500;
+
+const QString mainSection = QStringLiteral("frmMain");
 
 double logicalDpi(const QWidget *w)
 {
@@ -24,17 +65,107 @@ double logicalDpi(const QWidget *w)
     return screen ? screen->logicalDotsPerInchX() : 96.0;
 }
 
+QIcon iconFor(const QString &image)
+{
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(image));
+}
+
+struct MenuItem { const char *name; const char *caption; bool availableAtStart; };
+struct MenuDef { const char *name; const char *caption; std::initializer_list<MenuItem> items; };
+
+// The menu bar as designed; separators are added where the groups change.
+const MenuDef menuDefs[] = {
+    {"mnuSys", "系统(&S)", {{"mnuSeleDev", "型号选择", false}, {"mnuSysSet", "系统设置", true},
+                            {"mnuChgPass", "密码修改", false}, {"-", "", true},
+                            {"mnuCommunication", "Communication", true}, {"mnuEnableSound", "EnableSound", true},
+                            {"-", "", true}, {"mnuExit", "退出(&X)", true}}},
+    {"mnuUseSet", "设置(&E)", {{"mnuUserInfo", "客户信息", true}, {"mnuSMTP", "邮件服务", false},
+                               {"mnuSMS", "短信服务", false}, {"mnuSound", "告警设置", false},
+                               {"-", "", true}, {"mnuParSet", "设备参数", true}}},
+    {"mnuView", "查看(&V)", {{"mnuViewToolbar", "工具栏", true}, {"mnuViewStatusBar", "状态栏", true},
+                             {"-", "", true}, {"mnuViewState", "状态图", true}, {"mnuViewMeter", "仪表视图", true},
+                             {"mnuViewGrid", "参数详表", true}, {"mnuViewTrend", "曲线图", true},
+                             {"-", "", true}, {"mnuEventLog", "系统事件", true}, {"mnuSysLog", "系统日志", true}}},
+    {"mnuControl", "控制(&C)", {{"mnuRemoteControl", "遥控", true}, {"mnuRemoteSet", "遥调", true}}},
+    {"mnuLanguages", "界面语言(&Languages)", {{"mnuLanguageCN", "中文", true}, {"mnuLanguageEN", "English", true}}},
+    {"mnuHelp", "帮助(&H)", {{"mnuHelpContents", "内容(&C)", true}, {"mnuHelpAbout", "关于(&A)...", true}}},
+};
+
+struct ToolDef { const char *key; const char *image; const char *toolTip; };
+// Toolbar entries in order; an empty key is a separator.
+const ToolDef toolbarEntries[] = {
+    {"viewstate", "viewstate", " 状态图 ( State View ) "},
+    {"viewmeter", "meter", " 仪表视图( Meter View ) "},
+    {"", "", ""},
+    {"viewgrid", "viewgrid", " 参数详表 ( Detail )"},
+    {"viewtrend", "viewtrend", " 曲线 ( Trend ) "},
+    {"plug", "plug", " 通讯 ( Communication) "},
+    {"", "", ""},
+    {"setup", "setup", " 系统设置 ( System Setup) "},
+    {"syslog", "syslog", " 系统日志 ( System Logs ) "},
+    {"eventlog", "eventlog", " 查看事件 ( View Events ) "},
+    {"stop", "stop", " Exit "},
+    {"help", "help", "信息 ( Info )"},
+};
+
+struct PanelDef { const char *key; const char *toolTip; };
+const PanelDef statusPanels[] = {
+    {"status", "Status."}, {"txtDate", "Date"}, {"txtTime", ""}, {"speak", " 声告警开/关 "}, {"devState", "设备状态"},
+};
+
+const char *const viewKeys[] = {"viewstate", "viewgrid", "viewmeter", "viewtrend"};
+const char *const viewMenus[] = {"mnuViewState", "mnuViewGrid", "mnuViewMeter", "mnuViewTrend"};
+
 } // namespace
 
-frmMain::frmMain(QWidget *parent)
+frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     : QMainWindow(parent)
+    , m_port(port ? std::move(port) : std::make_unique<QtSerialPort>())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vantoro 光伏逆变器监控站"));
+    setWindowIcon(iconFor(QStringLiteral("viewstate")));
+    m_views = new MainViews(this);
+    setCentralWidget(m_views);
+    buildMenus();
+    buildToolbar();
+    buildStatusBar();
+    buildTimers();
+    m_logs = new frmLogs(this);
+    setStatusSink(this);
+
+    m_poller = std::make_unique<Poller>(*m_port, m_timerReloadData);
+    m_poller->setHooks({[this] { refreshDisplay(); },
+                        [this] { setPanelImage(QStringLiteral("devState"), QStringLiteral("bulble_blue")); },
+                        [this] { checkComState(); },
+                        [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
+    connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
+
+    // Load: design size and geometry first, then the stored position.
+    resize(twipsToPixels(DESIGN_WIDTH_TWIPS, this), twipsToPixels(DESIGN_HEIGHT_TWIPS, this));
+    pauseMs(13);
+    m_views->saveDesignGeometry();
     loadWindowPosition();
+    m_views->setupMeters();
+    loadParamTable();
+    createStructure();
+    setPicTrendBounds();
+    setSpeaker();
     applyLanguage(this, sysSettings.languageIndex);
+    action(QStringLiteral("mnuLanguages"))->setEnabled(sysSettings.debugMode != 0);
     myCaption = windowTitle();
     updateTitle();
+    m_timerClock.start();
+    checkComState();
+}
+
+frmMain::~frmMain()
+{
+    setStatusSink(nullptr);
+    m_timerReloadData.stop();
+    m_timerBeep.stop();
+    m_timerStatus.stop();
+    m_timerClock.stop();
 }
 
 int frmMain::twipsToPixels(double twips, const QWidget *w)
@@ -47,14 +178,431 @@ double frmMain::pixelsToTwips(int pixels, const QWidget *w)
     return pixels * TWIPS_PER_INCH / logicalDpi(w);
 }
 
+QAction *frmMain::action(const QString &name) const
+{
+    return m_actions.value(name);
+}
+
+void frmMain::buildMenus()
+{
+    for (const MenuDef &def : menuDefs) {
+        QMenu *menu = menuBar()->addMenu(QString::fromUtf8(def.caption));
+        menu->setObjectName(QString::fromLatin1(def.name));
+        m_actions.insert(menu->objectName(), menu->menuAction());
+        for (const MenuItem &item : def.items) {
+            if (QLatin1String(item.name) == QLatin1String("-")) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction *a = menu->addAction(QString::fromUtf8(item.caption));
+            a->setObjectName(QString::fromLatin1(item.name));
+            a->setEnabled(item.availableAtStart);
+            m_actions.insert(a->objectName(), a);
+        }
+    }
+    for (const char *name : {"mnuCommunication", "mnuEnableSound", "mnuViewToolbar", "mnuViewStatusBar", "mnuViewState",
+                             "mnuViewMeter", "mnuViewGrid", "mnuViewTrend", "mnuLanguageCN", "mnuLanguageEN"})
+        action(QString::fromLatin1(name))->setCheckable(true);
+    action(QStringLiteral("mnuViewToolbar"))->setChecked(true);
+    action(QStringLiteral("mnuViewStatusBar"))->setChecked(true);
+    // The technicians' mode offers the dialogs that are kept from operators.
+    if (sysSettings.debugMode != 0) {
+        action(QStringLiteral("mnuChgPass"))->setEnabled(true);
+        action(QStringLiteral("mnuSound"))->setEnabled(true);
+    }
+
+    auto on = [this](const char *name, auto handler) {
+        connect(action(QString::fromLatin1(name)), &QAction::triggered, this, handler);
+    };
+    on("mnuSysSet", [this] { toolbarClick(QStringLiteral("setup")); });
+    on("mnuChgPass", [this] { frmChgPass::showChgPass(this); });
+    on("mnuUserInfo", [this] { frmSetUser::showSetUser(this); });
+    on("mnuRemoteControl", [this] { frmRemoteControl::showRemoteControl(this, port(), poller(), [this] { refreshDisplay(); }); });
+    on("mnuRemoteSet", [this] { frmRemoteSet::showRemoteSet(this, port()); });
+    on("mnuHelpAbout", [this] { frmAbout::showAbout(this); });
+    on("mnuSound", [this] { frmSetWarning::showSetWarning(this, [this] { createStructure(); }); });
+    on("mnuCommunication", [this] { toggleCommunicationMenu(); });
+    on("mnuEnableSound", [this] { toggleSound(); });
+    on("mnuExit", [this] { close(); });
+    on("mnuParSet", [this] { openParameterEditor(); });
+    on("mnuViewToolbar", [this] { toggleToolbarVisible(); });
+    on("mnuViewStatusBar", [this] { toggleStatusBarVisible(); });
+    on("mnuViewState", [this] { setViewMode(VIEW_STATE); });
+    on("mnuViewMeter", [this] { setViewMode(VIEW_METER); });
+    on("mnuViewGrid", [this] { setViewMode(VIEW_GRID); });
+    on("mnuViewTrend", [this] { setViewMode(VIEW_TREND); });
+    on("mnuEventLog", [this] { toolbarClick(QStringLiteral("eventlog")); });
+    on("mnuSysLog", [this] { showSystemLog(); });
+    on("mnuLanguageCN", [this] { applyLanguage(this, LANGUAGE_CHINESE); });
+    on("mnuLanguageEN", [this] { applyLanguage(this, LANGUAGE_ENGLISH); });
+    on("mnuHelpContents", [this] { openManual(); });
+}
+
+void frmMain::buildToolbar()
+{
+    m_toolbar = addToolBar(QStringLiteral("Tb1"));
+    m_toolbar->setObjectName(QStringLiteral("Tb1"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setIconSize(QSize(28, 28));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (const ToolDef &def : toolbarEntries) {
+        if (!*def.key) {
+            m_toolbarEntries << m_toolbar->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(def.key);
+        QAction *a = m_toolbar->addAction(iconFor(QString::fromLatin1(def.image)), key);
+        a->setObjectName(QStringLiteral("tb_") + key);
+        a->setToolTip(QString::fromUtf8(def.toolTip));
+        a->setData(key);
+        m_toolButtons.insert(key, a);
+        m_toolbarEntries << a;
+        connect(a, &QAction::triggered, this, [this, key] { toolbarClick(key); });
+    }
+    // The "stop" button carries a caption beside its tool tip.
+    m_toolButtons.value(QStringLiteral("stop"))->setText(QStringLiteral("退出"));
+    for (const char *key : viewKeys)
+        m_toolButtons.value(QString::fromLatin1(key))->setCheckable(true);
+    m_toolButtons.value(QStringLiteral("plug"))->setCheckable(true);
+}
+
+void frmMain::buildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("sbStatusBar"));
+    bar->setSizeGripEnabled(true);
+    for (const PanelDef &def : statusPanels) {
+        auto *label = new QLabel(bar);
+        const QString key = QString::fromLatin1(def.key);
+        label->setObjectName(QStringLiteral("panel_") + key);
+        label->setToolTip(QString::fromUtf8(def.toolTip));
+        label->setContentsMargins(4, 0, 4, 0);
+        m_panels.insert(key, label);
+        if (key == QLatin1String("status"))
+            bar->addWidget(label, 1);
+        else
+            bar->addPermanentWidget(label);
+    }
+    m_panels.value(QStringLiteral("status"))->setText(QStringLiteral("Status."));
+    // The technicians' test button: the plain record editor, debug mode only.
+    m_command1 = new QPushButton(QStringLiteral("Cmd1 test"), bar);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setFlat(true);
+    m_command1->hide();
+    bar->addPermanentWidget(m_command1);
+    connect(m_command1, &QPushButton::clicked, this, [this] { frmparaset::showParaset(this); });
+    m_panels.value(QStringLiteral("txtDate"))->setText(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    setPanelImage(QStringLiteral("devState"), QStringLiteral("bulble"));
+    for (const char *key : {"speak", "devState"}) {
+        m_panels.value(QString::fromLatin1(key))->installEventFilter(this);
+        m_panels.value(QString::fromLatin1(key))->setCursor(Qt::PointingHandCursor);
+    }
+}
+
+void frmMain::buildTimers()
+{
+    m_timerReloadData.setInterval(INITIAL_RELOAD_INTERVAL_MS);
+    m_timerBeep.setInterval(TIMER_BEEP_MS);
+    m_timerStatus.setInterval(TIMER_STATUS_MS);
+    m_timerClock.setInterval(TIMER_CLOCK_MS);
+    connect(&m_timerClock, &QTimer::timeout, this, &frmMain::timerClockTick);
+    connect(&m_timerBeep, &QTimer::timeout, this, &frmMain::timerBeepTick);
+    connect(&m_timerStatus, &QTimer::timeout, this, &frmMain::timerStatusTick);
+}
+
+void frmMain::setPanelImage(const QString &key, const QString &image)
+{
+    QLabel *label = m_panels.value(key);
+    if (!label)
+        return;
+    m_panelImages.insert(key, image);
+    label->setPixmap(iconFor(image).pixmap(QSize(16, 16)));
+}
+
+QString frmMain::panelImage(const QString &key) const
+{
+    return m_panelImages.value(key);
+}
+
 void frmMain::updateTitle()
 {
     setWindowTitle(myCaption + QStringLiteral(" [") + sysSettings.devname + QStringLiteral(" - QZ")
                    + sysSettings.devpower + QStringLiteral("]"));
 }
 
-void frmMain::languageApplied(int)
+void frmMain::languageApplied(int language)
 {
+    for (int i = 0; i < m_toolbarEntries.size(); ++i) {
+        const QString tip = langText(mainSection, QStringLiteral("tbButton%1").arg(i + 1), language);
+        m_toolbarEntries[i]->setToolTip(QStringLiteral("  ") + tip + QStringLiteral("  "));
+    }
+    action(QStringLiteral("mnuLanguageEN"))->setChecked(language == LANGUAGE_ENGLISH);
+    action(QStringLiteral("mnuLanguageCN"))->setChecked(language != LANGUAGE_ENGLISH);
+    // The caption follows the language; the device suffix stays.
+    if (!myCaption.isEmpty()) {
+        myCaption = windowTitle();
+        updateTitle();
+    }
+    createStructure();
+}
+
+void frmMain::showStatus(const QString &text)
+{
+    m_timerStatus.stop();
+    m_timerStatus.start();
+    m_panels.value(QStringLiteral("status"))->setText(text);
+}
+
+void frmMain::runningLogChanged(const QString &line, bool replaced)
+{
+    if (m_logs)
+        m_logs->runningLogChanged(line, replaced);
+}
+
+void frmMain::refreshDisplay()
+{
+    sErrorString = checkDevStatus();
+    bFoundError = !sErrorString.isEmpty();
+    setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
+    m_views->refreshViews();
+    if (bFoundError)
+        logEvent(sErrorString, QStringLiteral("001"));
+    if (m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0))
+        frmAutoShutDown::showAutoShutDown(this);
+}
+
+void frmMain::setViewMode(int iMode)
+{
+    sysSettings.viewmode = iMode;
+    for (int i = 0; i < 4; ++i) {
+        m_toolButtons.value(QString::fromLatin1(viewKeys[i]))->setChecked(i == iMode);
+        action(QString::fromLatin1(viewMenus[i]))->setChecked(i == iMode);
+    }
+    m_views->showView(iMode);
+}
+
+void frmMain::createStructure()
+{
+    m_views->createStructure();
+}
+
+void frmMain::setPicTrendBounds()
+{
+    m_views->setPicTrendBounds();
+}
+
+void frmMain::setSpeaker()
+{
+    const bool on = sysSettings.Soundenabled != 0;
+    setPanelImage(QStringLiteral("speak"), on ? QStringLiteral("speak") : QStringLiteral("speakx"));
+    if (on)
+        m_timerBeep.start();
+    else
+        m_timerBeep.stop();
+    action(QStringLiteral("mnuEnableSound"))->setChecked(on);
+}
+
+void frmMain::checkComState()
+{
+    const bool on = m_timerReloadData.isActive();
+    QAction *plug = m_toolButtons.value(QStringLiteral("plug"));
+    plug->setIcon(iconFor(on ? QStringLiteral("plug") : QStringLiteral("plug2")));
+    plug->setChecked(on);
+    action(QStringLiteral("mnuCommunication"))->setChecked(on);
+}
+
+void frmMain::setComOpen(bool bOpen)
+{
+    m_poller->setComOpen(bOpen);
+}
+
+bool frmMain::queryData()
+{
+    return m_poller->queryData();
+}
+
+void frmMain::autoStartPolling()
+{
+    m_poller->startPollingIfAutoStart();
+    checkComState();
+}
+
+void frmMain::toolbarClick(const QString &key)
+{
+    if (key == QLatin1String("viewstate")) setViewMode(VIEW_STATE);
+    else if (key == QLatin1String("viewmeter")) setViewMode(VIEW_METER);
+    else if (key == QLatin1String("viewgrid")) setViewMode(VIEW_GRID);
+    else if (key == QLatin1String("viewtrend")) setViewMode(VIEW_TREND);
+    else if (key == QLatin1String("plug")) togglePlug();
+    else if (key == QLatin1String("setup")) openSystemSettings();
+    else if (key == QLatin1String("syslog")) showSystemLog();
+    else if (key == QLatin1String("eventlog")) frmViewEventLogDb::showEventLog(this);
+    else if (key == QLatin1String("stop")) close();
+    else if (key == QLatin1String("help")) frmAbout::showAbout(this);
+}
+
+void frmMain::togglePlug()
+{
+    m_poller->togglePollingFromToolbar();
+    checkComState();
+}
+
+void frmMain::toggleCommunicationMenu()
+{
+    m_poller->togglePollingFromMenu();
+    checkComState();
+}
+
+void frmMain::toggleSound()
+{
+    sysSettings.Soundenabled = sysSettings.Soundenabled == 0 ? 1 : 0;
+    setSpeaker();
+    saveSystemSettings();
+}
+
+void frmMain::devStateClick()
+{
+    static const char *const images[] = {"bulble", "bulble_red", "bulble_blue"};
+    setPanelImage(QStringLiteral("devState"), QString::fromLatin1(images[m_diagCounter]));
+    m_diagCounter = (m_diagCounter + 1) % 3;
+}
+
+void frmMain::toggleToolbarVisible()
+{
+    m_toolbar->setVisible(action(QStringLiteral("mnuViewToolbar"))->isChecked());
+    layoutPass();
+}
+
+void frmMain::toggleStatusBarVisible()
+{
+    statusBar()->setVisible(action(QStringLiteral("mnuViewStatusBar"))->isChecked());
+    layoutPass();
+}
+
+void frmMain::showSystemLog()
+{
+    m_logs->showLogs();
+}
+
+void frmMain::openParameterEditor()
+{
+    setBusyCursor(true);
+    setComOpen(false);
+    pauseMs(PARAMETER_EDITOR_PAUSE_MS);
+    setBusyCursor(false);
+    frmParSet3 dialog(this, [this] { setComOpen(false); });
+    dialog.exec();
+}
+
+void frmMain::openSystemSettings()
+{
+    frmSysSet dialog(this, [this] { updateTitle(); });
+    dialog.exec();
+}
+
+void frmMain::openManual()
+{
+    openDocument(findFileNoCase(appDir(), QStringLiteral("manual.pdf")));
+}
+
+void frmMain::timerClockTick()
+{
+    if (quitRequested) {
+        // A shutdown in progress still saves on the way out; the quit asks
+        // nothing once quitRequested is set.
+        if (isVisible())
+            close();
+        QApplication::quit();
+        return;
+    }
+    const QString text = clockPanelText(QLocale().toString(QTime::currentTime(), QLocale::LongFormat), usedMemoryBytes());
+    // Repaint only when the text changes: the tick is frequent, the second is not.
+    if (text != m_clockText) {
+        m_clockText = text;
+        m_panels.value(QStringLiteral("txtTime"))->setText(text);
+    }
+}
+
+void frmMain::timerBeepTick()
+{
+    if (quitRequested) {
+        m_timerBeep.stop();
+        return;
+    }
+    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())) {
+        ++m_beeps;
+        alarmBeep(sysSettings.BeepFreq);
+    }
+}
+
+void frmMain::timerStatusTick()
+{
+    m_timerStatus.stop();
+    logStatus(QStringLiteral("Status."), true);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == m_panels.value(QStringLiteral("speak"))) {
+            toggleSound();
+            return true;
+        }
+        if (watched == m_panels.value(QStringLiteral("devState"))) {
+            devStateClick();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::formActivate()
+{
+    m_views->show();
+    setViewMode(sysSettings.viewmode);
+    action(QStringLiteral("mnuLanguages"))->setVisible(sysSettings.debugMode > 0);
+    action(QStringLiteral("mnuLanguageEN"))->setChecked(sysSettings.languageIndex == LANGUAGE_ENGLISH);
+    action(QStringLiteral("mnuLanguageCN"))->setChecked(sysSettings.languageIndex != LANGUAGE_ENGLISH);
+    action(QStringLiteral("mnuRemoteControl"))->setEnabled(sysSettings.devcomversion == 2);
+    m_command1->setVisible(sysSettings.debugMode != 0);
+    if (!bFormLoaded) {
+        bFormLoaded = true;
+        layoutPass();
+    }
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_activated) {
+        m_activated = true;
+        formActivate();
+    }
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        formActivate();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    layoutPass();
+}
+
+void frmMain::layoutPass()
+{
+    if (!bFormLoaded)
+        return;
+    const int minWidth = twipsToPixels(MIN_WIDTH_TWIPS, this);
+    if (width() < minWidth) {
+        resize(minWidth, height());
+        return;
+    }
+    m_views->layoutViews();
 }
 
 void frmMain::loadWindowPosition()
@@ -63,19 +611,18 @@ void frmMain::loadWindowPosition()
     const double top = leadingNumber(userValue(UserKeys::MainTop));
     const double width = leadingNumber(userValue(UserKeys::MainWidth));
     const double height = leadingNumber(userValue(UserKeys::MainHeight));
-    resize(qMax(200, twipsToPixels(width, this)), qMax(150, twipsToPixels(height, this)));
+    resize(qMax(twipsToPixels(MIN_WIDTH_TWIPS, this), twipsToPixels(width, this)), qMax(150, twipsToPixels(height, this)));
     move(twipsToPixels(left, this), twipsToPixels(top, this));
 }
 
 void frmMain::saveWindowPosition()
 {
-    const QRect g = geometry();
     const QPoint pos = frameGeometry().topLeft();
     auto single = [](double v) { return QString::number(float(v)); };
     setUserValue(UserKeys::MainLeft, single(pixelsToTwips(pos.x(), this)));
     setUserValue(UserKeys::MainTop, single(pixelsToTwips(pos.y(), this)));
-    setUserValue(UserKeys::MainWidth, single(pixelsToTwips(g.width(), this)));
-    setUserValue(UserKeys::MainHeight, single(pixelsToTwips(g.height(), this)));
+    setUserValue(UserKeys::MainWidth, single(pixelsToTwips(width(), this)));
+    setUserValue(UserKeys::MainHeight, single(pixelsToTwips(height(), this)));
 }
 
 void frmMain::requestOperatingSystemQuit()
@@ -99,22 +646,33 @@ bool frmMain::raiseForSecondInstance()
 void frmMain::closeEvent(QCloseEvent *event)
 {
     if (!quitRequested && sysSettings.debugMode == 0 && isVisible() && !m_osQuit) {
-        const QString question = langText(QStringLiteral("frmMain"), QStringLiteral("msgWillQuit")) + QStringLiteral("\r\n")
-            + langText(QStringLiteral("frmMain"), QStringLiteral("msgContinue"));
+        const QString question = langText(mainSection, QStringLiteral("msgWillQuit")) + QStringLiteral("\r\n")
+            + langText(mainSection, QStringLiteral("msgContinue"));
         if (!confirmYesNo(QStringLiteral("Info"), question)) {
             event->ignore();
             return;
         }
     }
     saveSystemSettings();
+    saveParamValues();
+    m_timerReloadData.stop();
+    m_timerBeep.stop();
+    m_timerStatus.stop();
+    if (m_port->isOpen())
+        m_port->close();
 
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *w : windows) {
         if (w != this && w->isVisible())
             w->close();
     }
+    if (auto *viewer = findChild<frmViewEventLogDb *>())
+        viewer->close();
+    if (m_logs)
+        m_logs->unload();
     if (windowState() == Qt::WindowNoState)
         saveWindowPosition();
+    checkpointDatabase();
     quitRequested = true;
     event->accept();
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);

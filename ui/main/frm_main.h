@@ -1,21 +1,52 @@
-// The station's main window.
+// The station's main window: menus, toolbar, status bar, timers, the polling
+// switch, the fault evaluation after each poll, and the quit procedure.
 #pragma once
 
+#include "acquisition/serial_port.h"
+#include "events/auto_shutdown.h"
+#include "events/event_log.h"
 #include "ui/language.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <QTimer>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolBar;
 
 namespace vantoro {
 
-class frmMain : public QMainWindow, public LanguageAware
+class MainViews;
+class Poller;
+class frmLogs;
+
+class frmMain : public QMainWindow, public LanguageAware, public StatusSink
 {
 public:
-    explicit frmMain(QWidget *parent = nullptr);
+    // The window's load sequence runs here; the port defaults to the real
+    // serial port of the settings.
+    explicit frmMain(QWidget *parent = nullptr, std::unique_ptr<SerialPort> port = {});
+    ~frmMain() override;
 
     QString myCaption;
     bool bFoundError = false;
     QString sErrorString;
     bool bFormLoaded = false;
+
+    // After every poll (and every remote command): evaluate, mark, redraw, log.
+    void refreshDisplay();
+    void setViewMode(int iMode);
+    void createStructure();
+    void setPicTrendBounds();
+    void setSpeaker();
+    void setWorkMode(int) {}
+    void checkComState();
+    void setComOpen(bool bOpen);
+    bool queryData();
 
     // The caption rule: myCaption + " [" + devname + " - QZ" + devpower + "]".
     void updateTitle();
@@ -23,19 +54,87 @@ public:
     void requestOperatingSystemQuit();
     // Brings the window to the front for a second instance; false when hidden.
     bool raiseForSecondInstance();
+    // Switches polling on when the per-user value "AutoStartPolling" is set.
+    void autoStartPolling();
+
+    // Toolbar and menu commands by key, as a click would run them.
+    void toolbarClick(const QString &key);
+    void toggleSound();
+    void devStateClick();
+    // One tick of a timer, as the timer would run it.
+    void timerClockTick();
+    void timerBeepTick();
+    void timerStatusTick();
 
     void languageApplied(int language) override;
+    void showStatus(const QString &text) override;
+    void runningLogChanged(const QString &line, bool replaced) override;
+
+    Poller &poller() const { return *m_poller; }
+    SerialPort &port() const { return *m_port; }
+    MainViews *views() const { return m_views; }
+    frmLogs *logWindow() const { return m_logs; }
+    QTimer &timerReloadData() { return m_timerReloadData; }
+    QTimer &timerBeep() { return m_timerBeep; }
+    QTimer &timerStatus() { return m_timerStatus; }
+    QTimer &timerClock() { return m_timerClock; }
+    QAction *action(const QString &name) const;
+    QAction *toolButton(const QString &key) const { return m_toolButtons.value(key); }
+    QLabel *panel(const QString &key) const { return m_panels.value(key); }
+    // The image key a status panel shows ("speak", "bulble_red", ...).
+    QString panelImage(const QString &key) const;
+    int beepCount() const { return m_beeps; }
 
     static int twipsToPixels(double twips, const QWidget *w);
     static double pixelsToTwips(int pixels, const QWidget *w);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void buildMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    void buildTimers();
+    void formActivate();
+    void layoutPass();
     void loadWindowPosition();
     void saveWindowPosition();
+    void setPanelImage(const QString &key, const QString &image);
+    void togglePlug();
+    void toggleCommunicationMenu();
+    void toggleToolbarVisible();
+    void toggleStatusBarVisible();
+    void showSystemLog();
+    void openParameterEditor();
+    void openSystemSettings();
+    void openManual();
+
+    std::unique_ptr<SerialPort> m_port;
+    QTimer m_timerReloadData;
+    QTimer m_timerBeep;
+    QTimer m_timerStatus;
+    QTimer m_timerClock;
+    std::unique_ptr<Poller> m_poller;
+    MainViews *m_views = nullptr;
+    frmLogs *m_logs = nullptr;
+    QToolBar *m_toolbar = nullptr;
+    QPushButton *m_command1 = nullptr;
+    QHash<QString, QAction *> m_actions;
+    QHash<QString, QAction *> m_toolButtons;
+    QList<QAction *> m_toolbarEntries; // buttons and separators, in order
+    QHash<QString, QLabel *> m_panels;
+    QHash<QString, QString> m_panelImages;
+    QString m_clockText;
+    UnderVoltageTrigger m_underVoltage;
+    int m_diagCounter = 0;
+    int m_beeps = 0;
     bool m_osQuit = false;
+    bool m_activated = false;
 };
 
 } // namespace vantoro

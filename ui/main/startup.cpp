@@ -7,6 +7,8 @@
 #include "core/message_service.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "acquisition/param_table.h"
+#include "events/auto_shutdown.h"
 #include "events/event_log.h"
 #include "ui/form_utils.h"
 #include "ui/main/frm_main.h"
@@ -67,8 +69,10 @@ Startup::Result Startup::run()
         return Result::Ended;
     }
     initGlobals();
+    extractPowerOff();
     upgradeSchema();
     loadSystemSettings();
+    loadParamTable();
 
     m_main = std::make_unique<frmMain>();
     if (sysSettings.debugMode != 0)
@@ -82,6 +86,10 @@ Startup::Result Startup::run()
             m_main->requestOperatingSystemQuit();
     });
     waitSeconds(0.5);
+    m_main->checkComState();
+    m_main->setSpeaker();
+    // An unattended station resumes watching after a power cut.
+    m_main->autoStartPolling();
     return Result::Running;
 }
 

@@ -1,0 +1,47 @@
+// Display text of parameter values.
+#include "acquisition/param_format.h"
+
+#include "acquisition/param_table.h"
+#include "core/common.h"
+#include "core/number_format.h"
+
+namespace vantoro {
+
+namespace {
+
+bool usesPattern(const ParamRecord &p)
+{
+    return p.isstring == 0 && !p.dataformat.isEmpty();
+}
+
+} // namespace
+
+QString formatParaField(int id, int column)
+{
+    if (!isParamSlot(id))
+        return QString();
+    const ParamRecord &p = paramTable[size_t(id)];
+    const QString stored = variantText(p.field(column));
+    // An empty limit stays empty rather than reading as a formatted zero.
+    if (!usesPattern(p) || stored.trimmed().isEmpty())
+        return stored;
+    return formatNumber(leadingNumber(stored), p.dataformat);
+}
+
+QString formatParaValue(int id)
+{
+    if (!isParamSlot(id))
+        return QString();
+    const ParamRecord &p = paramTable[size_t(id)];
+    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) : p.text();
+}
+
+QString formatParaWithUnit(int id)
+{
+    if (!isParamSlot(id))
+        return QString();
+    const ParamRecord &p = paramTable[size_t(id)];
+    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) + p.unit : p.text();
+}
+
+} // namespace vantoro

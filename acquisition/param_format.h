@@ -1,0 +1,18 @@
+// A parameter's value as display text: its number pattern and its unit.
+#pragma once
+
+#include <QString>
+
+namespace vantoro {
+
+// The value of parameter `id` formatted with its `dataformat` when it is a
+// number with a pattern; otherwise the value as stored. Empty for an id
+// outside the table.
+QString formatParaValue(int id);
+// The same, followed by the unit; a text or unformatted value gets no unit.
+QString formatParaWithUnit(int id);
+// Any numeric field of parameter `id` (value, limits) by column, with the
+// same rule as formatParaValue.
+QString formatParaField(int id, int column);
+
+} // namespace vantoro

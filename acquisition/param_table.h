@@ -1,0 +1,115 @@
+// The in-memory parameter table: the 30 parameter slots of device "001",
+// loaded from paraset and written back with their live values.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+#include <array>
+#include <optional>
+
+namespace vantoro {
+
+inline constexpr int PARAM_SLOTS = 30;
+inline constexpr int PARAM_COLUMNS = 22;
+inline constexpr int UPDATED_LIMIT = 127;
+inline constexpr const char *PARAM_DEVICE_ID = "001";
+
+// Column numbers of paraset, which are also the field numbers of a slot.
+enum ParamColumn : int {
+    COL_DEVID = 0,
+    COL_PARAID,
+    COL_PARACODE,
+    COL_PARANAME,
+    COL_ENABLED,
+    COL_PARAVALUE,
+    COL_MULTIPLE,
+    COL_UNIT,
+    COL_RANGEL,
+    COL_RANGEU,
+    COL_BOUNDL,
+    COL_BOUNDU,
+    COL_ISSTRING,
+    COL_SRCSTRING,
+    COL_OKSTRING,
+    COL_FOUNDERROR,
+    COL_DEVPART,
+    COL_WARNINGENABLED,
+    COL_UPDATED,
+    COL_UPDATETIME,
+    COL_MMFILEURL,
+    COL_DATAFORMAT,
+};
+
+// The column names of paraset, by column number.
+extern const std::array<const char *, PARAM_COLUMNS> paramColumnNames;
+
+// One device parameter. Limits are empty (nullopt) for status parameters.
+// `paravalue` is text after a load; a poll stores numbers (double, or float
+// for the temperature rows), the reply time (QDateTime) or status texts.
+struct ParamRecord
+{
+    QString devid;
+    QString paraid;
+    QString paracode;
+    QString paraname;
+    double enabled = 0;
+    QVariant paravalue;
+    double multiple = 0;
+    QString unit;
+    std::optional<double> rangel;
+    std::optional<double> rangeu;
+    std::optional<double> boundl;
+    std::optional<double> boundu;
+    double isstring = 0;
+    QString srcstring;
+    QString okstring;
+    double founderror = 0;
+    double devpart = 0;
+    double warningenabled = 0;
+    double updated = 0;
+    QVariant updatetime;
+    QString mmfileurl;
+    QString dataformat;
+
+    // A slot no row has been loaded into.
+    bool isEmpty() const { return devid.isEmpty() && paraid.isEmpty(); }
+
+    // The value as a number: the leading number of its text, 0 when none.
+    double number() const;
+    // The value as text, date-times as "yyyy-MM-dd HH:mm:ss".
+    QString text() const;
+
+    // Field access by column number 0..21; limits read back as a number or
+    // as empty text. Out-of-range columns read as an invalid QVariant.
+    QVariant field(int column) const;
+    // Numbers and limits take the leading number of a text (empty text
+    // clears a limit); out-of-range columns are ignored.
+    void setField(int column, const QVariant &value);
+};
+
+using ParamTable = std::array<ParamRecord, PARAM_SLOTS>;
+
+// The station's one parameter table, indexed by paraid.
+extern ParamTable paramTable;
+
+bool isParamSlot(int slot);
+QVariant field(int slot, int column);
+void setField(int slot, int column, const QVariant &value);
+// The value of a slot as a number (0 for an unknown slot).
+double numericValue(int slot);
+
+// A stored value as text: numbers in their shortest exact form, date-times
+// as "yyyy-MM-dd HH:mm:ss".
+QString variantText(const QVariant &value);
+// A date-time in a value, or an invalid QDateTime when it holds no date.
+QDateTime variantDateTime(const QVariant &value);
+
+// Reads the rows of device "001" into their slots. No rows: beep and the event
+// "Device Parameters Error!", table unchanged. False when nothing was loaded.
+bool loadParamTable();
+// Writes paravalue, founderror, the save counter `updated` (up to 127) and a
+// valid updatetime of every row of device "001", in one transaction.
+bool saveParamValues();
+
+} // namespace vantoro

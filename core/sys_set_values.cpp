@@ -1,0 +1,96 @@
+// Field conversions of the system settings dialog.
+#include "core/sys_set_values.h"
+
+#include "core/common.h"
+#include "core/user_settings.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vantoro {
+
+QString rateTextFromSettings(const QString &comSettings)
+{
+    return settingNumberText(leadingNumber(comSettings));
+}
+
+QString parityFromSettings(const QString &comSettings)
+{
+    const QString letter = comSettings.right(5).left(1).toUpper();
+    if (letter.size() == 1 && QString::fromLatin1(PARITY_LETTERS).contains(letter))
+        return letter;
+    return QStringLiteral("N");
+}
+
+QString comSettingsText(const QString &rate, const QString &parity)
+{
+    return rate + QLatin1Char(',') + parity + QStringLiteral(",8,1");
+}
+
+QString settingNumberText(double value)
+{
+    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
+        return QString::number(qint64(value));
+    // Seven significant digits: what a single-precision value really holds.
+    return QString::number(value, 'g', 7);
+}
+
+std::optional<float> queryIntervalFromText(const QString &text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+        return std::nullopt;
+    return float(value);
+}
+
+float timeOutFromText(const QString &text)
+{
+    return float(leadingNumber(text));
+}
+
+int wholeNumberFromText(const QString &text)
+{
+    const qint64 value = roundHalfEven(leadingNumber(text));
+    return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts)
+{
+    QList<PortEntry> entries;
+    const int listed = qMax(LISTED_COM_PORTS, currentPort);
+    QStringList shown;
+    for (int n = 1; n <= listed; ++n) {
+        const QString device = portDeviceName(n);
+        entries << PortEntry{n, device, false};
+        shown << device;
+    }
+    QStringList unlisted;
+    for (const QString &port : systemPorts) {
+        if (!shown.contains(port) && !unlisted.contains(port))
+            unlisted << port;
+    }
+    // Numbers past the list keep a mapping they already have to a present
+    // port; the other present ports take the free numbers in turn.
+    int n = listed;
+    while (!unlisted.isEmpty()) {
+        ++n;
+        const QString mapped = portDeviceName(n);
+        if (unlisted.contains(mapped)) {
+            unlisted.removeOne(mapped);
+            entries << PortEntry{n, mapped, false};
+        } else {
+            entries << PortEntry{n, unlisted.takeFirst(), true};
+        }
+    }
+    return entries;
+}
+
+QString portEntryText(const PortEntry &entry)
+{
+    return QStringLiteral("Com%1  (%2)").arg(entry.number).arg(entry.device);
+}
+
+} // namespace vantoro

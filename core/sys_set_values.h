@@ -1,0 +1,49 @@
+// The conversions of the system settings dialog between the settings record
+// and the texts of its fields, and the entries of its port list.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace vantoro {
+
+inline constexpr int LISTED_COM_PORTS = 16;
+inline constexpr const char *PARITY_LETTERS = "NSMOE";
+
+// The rate entry for a settings text: its leading number in decimal
+// ("9600,N,8,1" gives "9600").
+QString rateTextFromSettings(const QString &comSettings);
+// The parity letter: the first of the last five characters, upper case,
+// when it is one of "NSMOE"; "N" otherwise.
+QString parityFromSettings(const QString &comSettings);
+// The settings text the dialog writes: always 8 data bits and 1 stop bit.
+QString comSettingsText(const QString &rate, const QString &parity);
+
+// A setting shown as decimal text (single precision, as it is held).
+QString settingNumberText(double value);
+// The query interval must be a number; nullopt when the text is not one.
+std::optional<float> queryIntervalFromText(const QString &text);
+// The leading number of the text, 0 when there is none.
+float timeOutFromText(const QString &text);
+// The leading number rounded to a whole number, halves to the even one.
+int wholeNumberFromText(const QString &text);
+
+// One entry of the "Com" list: port number n (1 = Com1) and the device behind it.
+struct PortEntry
+{
+    int number = 0;
+    QString device;
+    // True when the device is a port of the system not yet mapped to this
+    // number: choosing the entry stores the mapping.
+    bool newMapping = false;
+};
+
+// Com1..Com16 (and up to the current port when that is higher) with their
+// devices, then one further entry for each port of the system that is behind
+// none of them.
+QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts);
+QString portEntryText(const PortEntry &entry);
+
+} // namespace vantoro

@@ -1,0 +1,69 @@
+// Status evaluation after each poll.
+#include "events/status_evaluation.h"
+
+#include "core/localisation.h"
+
+#include <QStringList>
+
+namespace vantoro {
+
+namespace {
+
+QString limitText(const std::optional<double> &limit)
+{
+    return limit ? variantText(*limit) : QString();
+}
+
+// The fault entry of one parameter, or an empty text when it is fine.
+QString faultEntry(const ParamRecord &p)
+{
+    if (p.enabled == 0 || p.warningenabled == 0)
+        return {};
+    if (p.isstring == 0) {
+        const double value = p.number();
+        // An empty limit reads as 0, as every number here is read leniently.
+        const double low = p.rangel.value_or(0);
+        const double high = p.rangeu.value_or(0);
+        if (!(value > high || low > value))
+            return {};
+        return p.paraname + QLatin1Char('=') + p.text() + QLatin1Char(' ')
+            + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit")) + QStringLiteral(" (")
+            + limitText(p.rangel) + QLatin1Char('|') + limitText(p.rangeu) + QLatin1Char(')');
+    }
+    if (p.isstring == 1 && p.founderror != 0)
+        return p.paraname + QLatin1Char('=') + p.text() + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
+    return {};
+}
+
+} // namespace
+
+QString checkDevStatus(const ParamTable &table)
+{
+    QStringList entries;
+    for (const ParamRecord &p : table) {
+        const QString entry = faultEntry(p);
+        if (!entry.isEmpty())
+            entries << entry;
+    }
+    return entries.join(QStringLiteral("; "));
+}
+
+QString checkDevStatus()
+{
+    return checkDevStatus(paramTable);
+}
+
+quint32 getCellColor(int iRow)
+{
+    if (!isParamSlot(iRow))
+        return COLOUR_BLACK;
+    const ParamRecord &p = paramTable[size_t(iRow)];
+    return (p.warningenabled != 0 && p.founderror != 0 && p.enabled != 0) ? COLOUR_RED : COLOUR_BLACK;
+}
+
+bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn)
+{
+    return (foundError && soundEnabled != 0) || (linkOk == 0 && pollingOn);
+}
+
+} // namespace vantoro

@@ -1,0 +1,25 @@
+// Judging the device after a poll: the fault text, the value colour, and when
+// the alarm sounds.
+#pragma once
+
+#include "acquisition/param_table.h"
+
+#include <QString>
+
+namespace vantoro {
+
+inline constexpr quint32 COLOUR_RED = 0x0000FF;   // red in the low byte
+inline constexpr quint32 COLOUR_BLACK = 0x000000;
+
+// Every enabled, watched parameter out of its limits (numbers) or flagged
+// (status texts), joined with "; " in id order; empty when all is well.
+QString checkDevStatus(const ParamTable &table);
+QString checkDevStatus();
+// Red for an enabled, watched parameter whose fault flag is set; black
+// otherwise, also for ids outside the table.
+quint32 getCellColor(int iRow);
+// Whether a TimerBeep tick sounds: a fault while sound is on, or a lost link
+// while polling.
+bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn);
+
+} // namespace vantoro

@@ -1,0 +1,210 @@
+// Loading and saving the parameter table against a private copy of the database.
+#include "acquisition/param_table.h"
+#include "core/database.h"
+#include "events/event_log.h"
+#include "test_support.h"
+
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace vantoro;
+
+namespace {
+
+// A paraset row: device "001", a numeric parameter with limits 0..100,
+// with the given columns changed.
+QVariantMap row(const QVariant &paraid, const QVariantMap &changes = {})
+{
+    QVariantMap r{{"DEVID", "001"}, {"PARAID", paraid}, {"PARACODE", "C"}, {"PARANAME", "name"}, {"ENABLED", 1},
+                  {"PARAVALUE", "0"}, {"MULTIPLE", 0.1}, {"UNIT", "V"}, {"RANGEL", 0}, {"RANGEU", 100},
+                  {"BOUNDL", 0}, {"BOUNDU", 100}, {"ISSTRING", 0}, {"SRCSTRING", "fault"}, {"OKSTRING", "ok"},
+                  {"FOUNDERROR", 0}, {"DEVPART", 1}, {"WARNINGENABLED", 1}, {"UPDATED", 0},
+                  {"UPDATETIME", QVariant()}, {"MMFILEURL", ""}, {"DATAFORMAT", "0.0"}};
+    for (auto it = changes.begin(); it != changes.end(); ++it)
+        r[it.key()] = it.value();
+    return r;
+}
+
+void replaceRows(const QList<QVariantMap> &rows)
+{
+    QVERIFY(execSql(QStringLiteral("delete from paraset")));
+    for (const QVariantMap &r : rows) {
+        const QStringList columns = r.keys();
+        const QString sql = QStringLiteral("insert into paraset (%1) values (%2)")
+                                .arg(columns.join(QLatin1Char(',')), QStringList(columns.size(), "?").join(','));
+        QString error;
+        QVERIFY2(execSql(sql, r.values(), &error), qPrintable(error));
+    }
+}
+
+QVariant stored(const QString &devid, int paraid, const char *column)
+{
+    const auto rs = rsSqlGet(QStringLiteral("select %1 from paraset where devid=? and paraid=?").arg(QLatin1String(column)),
+                             {devid, paraid});
+    return rs && rs->recordCount() == 1 ? rs->rows[0][0] : QVariant();
+}
+
+QStringList events()
+{
+    QStringList out;
+    if (const auto rs = rsSqlGet(QStringLiteral("select eventname from eventlog order by rowid")))
+        for (const QVariantList &row : rs->rows)
+            out << row[0].toString();
+    return out;
+}
+
+} // namespace
+
+class TestParamTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::isolateUserSettings(); }
+    void init()
+    {
+        m_home = std::make_unique<test::TestHome>();
+        paramTable = ParamTable();
+        clearRunningLog();
+        resetEventThrottle();
+    }
+    void cleanup() { m_home.reset(); }
+
+    void loadCorrectsLimitsAndSkipsForeignRows()
+    {
+        replaceRows({row(2, {{"RANGEL", 198}, {"RANGEU", 253}, {"BOUNDL", 150}, {"BOUNDU", 300}}),
+                     row(3, {{"RANGEU", 16}, {"BOUNDL", 1}, {"BOUNDU", 15}}),
+                     row(14, {{"RANGEU", 1}, {"BOUNDU", 1}, {"ISSTRING", 1}}),
+                     row(5, {{"ENABLED", "3x"}, {"MULTIPLE", "abc"}}),
+                     row(4, {{"DEVID", "002"}}),
+                     row(31)});
+        paramTable[9].paracode = QStringLiteral("kept");
+
+        QVERIFY(loadParamTable());
+
+        const ParamRecord &n = paramTable[2];
+        QCOMPARE(n.devid, QStringLiteral("001"));
+        QCOMPARE(n.paraid, QStringLiteral("2"));
+        QCOMPARE(n.multiple, 0.1);
+        QCOMPARE(n.paravalue.toString(), QStringLiteral("0"));
+        QCOMPARE(*n.rangel, 198.0);
+        QCOMPARE(*n.boundl, 198.0); // raised to the low limit
+        QCOMPARE(*n.boundu, 253.0); // lowered to the high limit
+        QCOMPARE(*paramTable[3].boundl, 1.0);
+        QCOMPARE(*paramTable[3].boundu, 15.0);
+
+        const ParamRecord &s = paramTable[14];
+        QVERIFY(!s.rangel && !s.rangeu && !s.boundl && !s.boundu);
+        QCOMPARE(field(14, COL_RANGEU), QVariant(QString()));
+        QCOMPARE(s.srcstring, QStringLiteral("fault"));
+
+        QCOMPARE(paramTable[5].enabled, 3.0);
+        QCOMPARE(paramTable[5].multiple, 0.0);
+
+        QVERIFY(paramTable[4].isEmpty()); // the row of device 002
+        QCOMPARE(paramTable[9].paracode, QStringLiteral("kept"));
+        QVERIFY(runningLogText().contains(QStringLiteral("Parameter 31 skipped")));
+    }
+
+    void loadWithoutRowsReportsAndKeepsTable()
+    {
+        test::MessageRecorder recorder;
+        replaceRows({row(2, {{"DEVID", "002"}})});
+        paramTable[2].paracode = QStringLiteral("before");
+
+        QVERIFY(!loadParamTable());
+
+        QCOMPARE(recorder.beeps, 1);
+        QCOMPARE(events(), QStringList{QStringLiteral("Device Parameters Error!")});
+        QCOMPARE(paramTable[2].paracode, QStringLiteral("before"));
+    }
+
+    void saveWritesLiveColumnsAndCountsSaves()
+    {
+        const QString oldTime = QStringLiteral("2020-01-02 03:04:05");
+        replaceRows({row(2, {{"UPDATED", 126}, {"UPDATETIME", oldTime}}),
+                     row(3, {{"UPDATED", 127}, {"UPDATETIME", oldTime}}),
+                     row(4, {{"UPDATED", QVariant()}, {"UPDATETIME", oldTime}}),
+                     row(2, {{"DEVID", "002"}, {"PARAVALUE", "other"}, {"UPDATED", 5}})});
+        QVERIFY(loadParamTable());
+        const QDateTime when(QDate(2024, 6, 1), QTime(12, 30, 0));
+        paramTable[2].paravalue = 231.5;
+        paramTable[2].founderror = 1;
+        paramTable[2].updatetime = when;
+        paramTable[3].paravalue = QStringLiteral("正常");
+        paramTable[3].updatetime = QString(); // not a date: the stored time stays
+        paramTable[4].paravalue = float(-0.5f);
+        paramTable[4].updatetime = QStringLiteral("not a date");
+
+        QVERIFY(saveParamValues());
+        QCOMPARE(stored(QStringLiteral("001"), 2, "paravalue").toString(), QStringLiteral("231.5"));
+        QCOMPARE(stored(QStringLiteral("001"), 2, "founderror").toInt(), 1);
+        QCOMPARE(stored(QStringLiteral("001"), 2, "updated").toInt(), 127);
+        QCOMPARE(stored(QStringLiteral("001"), 2, "updatetime").toString(), QStringLiteral("2024-06-01 12:30:00"));
+        QCOMPARE(stored(QStringLiteral("001"), 3, "paravalue").toString(), QStringLiteral("正常"));
+        QCOMPARE(stored(QStringLiteral("001"), 3, "updated").toInt(), 127);
+        QCOMPARE(stored(QStringLiteral("001"), 3, "updatetime").toString(), oldTime);
+        QCOMPARE(stored(QStringLiteral("001"), 4, "paravalue").toString(), QStringLiteral("-0.5"));
+        QCOMPARE(stored(QStringLiteral("001"), 4, "updated").toInt(), 1);
+        QCOMPARE(stored(QStringLiteral("001"), 4, "updatetime").toString(), oldTime);
+        QCOMPARE(stored(QStringLiteral("002"), 2, "paravalue").toString(), QStringLiteral("other"));
+        QCOMPARE(stored(QStringLiteral("002"), 2, "updated").toInt(), 5);
+
+        // The values survive a reload; a second save keeps the counter at 127.
+        paramTable = ParamTable();
+        QVERIFY(loadParamTable());
+        QCOMPARE(paramTable[2].number(), 231.5);
+        QVERIFY(saveParamValues());
+        QCOMPARE(stored(QStringLiteral("001"), 2, "updated").toInt(), 127);
+        QCOMPARE(stored(QStringLiteral("001"), 4, "updated").toInt(), 2);
+    }
+
+    void failedSaveWritesNothing()
+    {
+        replaceRows({row(2), row(3), row(5)});
+        QVERIFY(loadParamTable());
+        for (int slot : {2, 3, 5})
+            paramTable[size_t(slot)].paravalue = 42.0;
+        // The third row refuses its update: the rows before it must not change.
+        QVERIFY(execSql(QStringLiteral("create trigger refuse before update on paraset when old.paraid = 5 "
+                                       "begin select raise(abort, 'refused'); end")));
+
+        QVERIFY(!saveParamValues());
+        QCOMPARE(stored(QStringLiteral("001"), 2, "paravalue").toString(), QStringLiteral("0"));
+        QCOMPARE(stored(QStringLiteral("001"), 2, "updated").toInt(), 0);
+        QVERIFY(runningLogText().contains(QStringLiteral("Parameter values not saved")));
+
+        QVERIFY(execSql(QStringLiteral("drop table paraset")));
+        QVERIFY(!saveParamValues());
+        QVERIFY(!loadParamTable());
+        QVERIFY(runningLogText().contains(QStringLiteral("Parameter table not loaded")));
+    }
+
+    void fieldsByColumnNumber()
+    {
+        setField(2, COL_RANGEU, QStringLiteral("12.5 V"));
+        QCOMPARE(field(2, COL_RANGEU), QVariant(12.5));
+        setField(2, COL_RANGEU, QStringLiteral(" "));
+        QVERIFY(!paramTable[2].rangeu);
+        setField(2, COL_WARNINGENABLED, QStringLiteral("1abc"));
+        QCOMPARE(paramTable[2].warningenabled, 1.0);
+        setField(2, COL_PARAVALUE, QStringLiteral("230.4"));
+        QCOMPARE(numericValue(2), 230.4);
+        QCOMPARE(field(2, COL_PARAVALUE), QVariant(QStringLiteral("230.4")));
+        setField(2, COL_UNIT, 5);
+        QCOMPARE(paramTable[2].unit, QStringLiteral("5"));
+
+        // Outside the table nothing is written and nothing is read.
+        setField(30, COL_PARAVALUE, 1);
+        setField(2, PARAM_COLUMNS, 1);
+        QVERIFY(!field(-1, COL_PARAVALUE).isValid());
+        QVERIFY(!field(2, PARAM_COLUMNS).isValid());
+        QCOMPARE(numericValue(30), 0.0);
+    }
+
+private:
+    std::unique_ptr<test::TestHome> m_home;
+};
+
+QTEST_GUILESS_MAIN(TestParamTable)
+#include "tst_param_table.moc"

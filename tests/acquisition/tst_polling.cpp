@@ -1,0 +1,450 @@
+// The poll cycle over the in-memory port: reply checks in their order, the
+// wait, retries, link-state events, the reload tick and the polling switches.
+#include "acquisition/fake_serial_port.h"
+#include "acquisition/frames.h"
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "acquisition/reply_decoding.h"
+#include "core/common.h"
+#include "core/database.h"
+#include "core/system_settings.h"
+#include "core/user_settings.h"
+#include "events/event_log.h"
+#include "test_support.h"
+
+#include <QtTest>
+
+using namespace vantoro;
+
+namespace {
+
+DeviceReading sampleReading()
+{
+    DeviceReading r;
+    r.words = {2300, 1000, 4000, 500, 0x8005, 0x0005}; // 230 V, 10 A, 400 V, 5 A, -0.5, 0.5
+    r.energy = 1234;
+    r.status = 0x0001;
+    return r;
+}
+
+QStringList events()
+{
+    QStringList out;
+    if (const auto rs = rsSqlGet(QStringLiteral("select eventname from eventlog order by rowid")))
+        for (const QVariantList &row : rs->rows)
+            out << row[0].toString();
+    return out;
+}
+
+bool logHas(const QString &text)
+{
+    return runningLogText().contains(text);
+}
+
+// Texts appear in the running log in the given order.
+bool logInOrder(const QStringList &texts)
+{
+    qsizetype from = 0;
+    for (const QString &t : texts) {
+        from = runningLogText().indexOf(t, from);
+        if (from < 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestPolling : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::isolateUserSettings(); }
+
+    void init()
+    {
+        m_home = std::make_unique<test::TestHome>();
+        // Without language files every message reads as its key.
+        QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
+        QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+        m_messages = std::make_unique<test::MessageRecorder>();
+        SystemSettings &s = sysSettings;
+        s.devaddr = 1;
+        s.devcomversion = 1;
+        s.devname = QStringLiteral("INV");
+        s.totalpower = 1;
+        s.TimeOut = 0.2f;
+        s.retrytimes = 0;
+        s.PauseSeconds = 2;
+        s.comport = 1;
+        s.ComSettings = QStringLiteral("9600,N,8,1");
+        s.debugMode = 0;
+        paramTable = ParamTable();
+        for (int row = 2; row <= 8; ++row)
+            paramTable[size_t(row)].multiple = row == 3 || row == 5 ? 0.01 : 0.1;
+        resetEventThrottle();
+        clearRunningLog();
+        quitRequested = false;
+        m_port = std::make_unique<FakeSerialPort>();
+        m_timer = std::make_unique<QTimer>();
+        m_poller = std::make_unique<Poller>(*m_port, *m_timer);
+        m_timer->start(3600 * 1000); // polling on; the tests drive the ticks
+    }
+
+    void cleanup()
+    {
+        quitRequested = false;
+        m_poller.reset();
+        m_timer.reset();
+        m_port.reset();
+        m_messages.reset();
+        m_home.reset();
+    }
+
+    void aCycleStoresTheReply()
+    {
+        answerPolls(buildReplyV1(1, sampleReading()));
+        QVERIFY(m_poller->queryData());
+
+        QCOMPARE(m_port->written(), QByteArray::fromHex("EB9001CFA0000070010D"));
+        QVERIFY(!m_port->isOpen());
+        QCOMPARE(sysSettings.linkOk, 1);
+        QVERIFY(events().isEmpty());
+        QCOMPARE(m_poller->replyReceived(), 1);
+        QCOMPARE(m_poller->lastReplyAddr(), 1);
+        QVERIFY(qAbs(paramTable[2].number() - 230.0) < 1e-9);
+        QCOMPARE(paramTable[6].number(), -0.5);
+        QVERIFY(qAbs(paramTable[8].number() - 123.4) < 1e-9); // the meter counter
+        QVERIFY(logInOrder({"msgBeginToQuery", "Recieved data 33 bytes.", "msgDataRecvOK(INV)",
+                            "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.361702",
+                            "msgDataProcessOk(INV)"}));
+        QVERIFY(!logHas(QStringLiteral("Connecting"))); // the dots are status-only
+    }
+
+    void versionTwoReplyWithWrongCrcIsStillUsed()
+    {
+        sysSettings.devcomversion = 2;
+        QByteArray reply = buildReplyV2(1, sampleReading());
+        const quint16 crc = frameCrc(reply.left(31));
+        reply[32] = char(reply[32] ^ 0x01);
+        answerPolls(reply);
+
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(m_port->written(), QByteArray::fromHex("01030800" "0000000000000000" "176F"));
+        const QString received = QString::number(quint8(reply[31]) | (quint8(reply[32]) << 8), 16).toUpper();
+        QVERIFY(logHas(QStringLiteral("msgConnCheckError%1<-->%2").arg(QString::number(crc, 16).toUpper(), received)));
+        QCOMPARE(m_messages->beeps, 1);
+        QVERIFY(qAbs(paramTable[2].number() - 230.0) < 1e-9);
+        QVERIFY(logHas(QStringLiteral("msgDataProcessOk(INV)")));
+    }
+
+    void replyChecks_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("beeps");
+        const QByteArray good = buildReplyV1(1, sampleReading());
+        QByteArray badEnd = good;
+        badEnd[32] = 0;
+        QByteArray badSum = good;
+        badSum[30] = char(badSum[30] + 1);
+        QTest::newRow("wrong address") << buildReplyV1(2, sampleReading()) << false << "msgAddrReplyError(INV) [2]" << 1;
+        QTest::newRow("bad end byte") << badEnd << false << "msgConnDataBad" << 1;
+        QTest::newRow("garbage before the head") << QByteArray(1, '\0') + good.left(32) << false << "msgConnDataLost30"
+                                                 << 1;
+        QTest::newRow("no head") << QByteArray(33, '\x55') << false << "msgConnDataLost1" << 1;
+        QTest::newRow("nothing") << QByteArray() << false << "msgConnTimeOut0" << 0;
+        QTest::newRow("too short") << good.left(20) << false << "msgConnTimeOut20" << 0;
+        QTest::newRow("bad checksum, still used") << badSum << true << "msgConnCheckError4F5<-->4F6" << 1;
+    }
+    void replyChecks()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, accepted);
+        QFETCH(QString, message);
+        QFETCH(int, beeps);
+        QVERIFY(m_port->open());
+        m_port->queueReply(bytes);
+        QCOMPARE(m_poller->receiveReplyV1(0.2, 1, POLL_COMMAND_V1), accepted);
+        QVERIFY2(logHas(message), qPrintable(runningLogText()));
+        QCOMPARE(m_messages->beeps, beeps);
+        QCOMPARE(paramTable[2].paravalue.isValid(), accepted);
+    }
+
+    void theWaitEndsOnTheLastByte()
+    {
+        QVERIFY(m_port->open());
+        m_port->queueInPieces(buildReplyV1(1, sampleReading()), 5, 15); // complete after about 90 ms
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(m_poller->receiveReplyV1(5.0, 1, POLL_COMMAND_V1));
+        QVERIFY(clock.elapsed() >= 80);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void pollingOffEndsTheWaitUnlessARemoteFormIsOpen()
+    {
+        sysSettings.debugMode = 1;
+        m_timer->stop();
+        QVERIFY(m_port->open());
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!m_poller->receiveReplyV1(5.0, 1, POLL_COMMAND_V1));
+        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(logHas(QStringLiteral("*通讯停止。")));
+
+        // A remote dialog keeps the wait going; with polling off its reply
+        // is received but not stored.
+        PollHooks hooks;
+        hooks.remoteFormOpen = [] { return true; };
+        m_poller->setHooks(hooks);
+        m_port->queueReply(buildReplyV2(1, sampleReading(), FUNCTION_CONTROL), 50);
+        QVERIFY(!m_poller->receiveReplyV2(5.0, 1, FUNCTION_CONTROL));
+        QCOMPARE(m_poller->replyReceived(), 1);
+        QVERIFY(logHas(QStringLiteral("msgDataRecvOK(INV)")));
+        QVERIFY(!paramTable[2].paravalue.isValid());
+    }
+
+    void quitEndsTheWait()
+    {
+        QVERIFY(m_port->open());
+        QTimer::singleShot(50, [] { quitRequested = true; });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!m_poller->receiveReplyV1(5.0, 1, POLL_COMMAND_V1));
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+    void linkStateEventsOnChangeOnly()
+    {
+        QVERIFY(m_poller->queryData()); // no device: one attempt only
+        QCOMPARE(m_port->written().size(), POLL_V1_BYTES);
+        QCOMPARE(sysSettings.linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail0"});
+
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(events().size(), 1);
+
+        // Events are forced: the 13-minute rule does not hold them back.
+        answerPolls(buildReplyV1(1, sampleReading()));
+        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(events(), (QStringList{"msgConnFail0", "msgConnResumed"}));
+    }
+
+    void retriesPauseASecondEach()
+    {
+        sysSettings.retrytimes = 1;
+        int polls = 0;
+        const QByteArray reply = buildReplyV1(1, sampleReading());
+        m_port->device = [&polls, reply](const QByteArray &sent) {
+            if (sent.size() != POLL_V1_BYTES)
+                return QByteArray();
+            return ++polls == 2 ? reply : QByteArray();
+        };
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(m_poller->queryData());
+        QVERIFY(clock.elapsed() >= 1000);
+        QCOMPARE(polls, 2);
+        QVERIFY(logHas(QStringLiteral("msgRetryTimes1")));
+        QCOMPARE(sysSettings.linkOk, 1);
+
+        m_port->device = nullptr;
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(sysSettings.linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail1)"});
+    }
+
+    void stoppingDuringTheRetryPauseLeavesTheLinkAlone()
+    {
+        sysSettings.retrytimes = 3;
+        QTimer::singleShot(400, m_timer.get(), &QTimer::stop);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!m_poller->queryData());
+        QVERIFY(clock.elapsed() < 2500);
+        QCOMPARE(sysSettings.linkOk, 1);
+        QVERIFY(events().isEmpty());
+    }
+
+    void busyPortAndSendFailureEndTheCycle()
+    {
+        QVERIFY(m_port->open());
+        QVERIFY(!m_poller->queryData());
+        QCOMPARE(m_messages->beeps, 1);
+        QVERIFY(m_port->written().isEmpty());
+        QVERIFY(!logHas(QStringLiteral("Com port is busy!"))); // status bar only outside debug mode
+        m_port->close();
+
+        sysSettings.retrytimes = 2;
+        m_port->openError = QStringLiteral("gone");
+        QVERIFY(!m_poller->queryData());
+        QVERIFY(logHas(QStringLiteral("Error while send command!")));
+        QCOMPARE(m_messages->texts.size(), 1); // the send error, once: no retry
+        QCOMPARE(sysSettings.linkOk, 1);
+        QVERIFY(events().isEmpty());
+    }
+
+    void reentryIsRefused()
+    {
+        bool nested = true;
+        m_port->device = [this, &nested](const QByteArray &) {
+            nested = m_poller->queryData();
+            return QByteArray();
+        };
+        m_poller->queryData();
+        QVERIFY(!nested);
+
+        sysSettings.debugMode = 1;
+        m_port->device = nullptr;
+        int ticks = 0;
+        PollHooks hooks;
+        hooks.showLinkDown = [this, &ticks] {
+            ++ticks;
+            m_poller->reloadTick();
+        };
+        m_poller->setHooks(hooks);
+        m_poller->reloadTick();
+        QCOMPARE(ticks, 1);
+        QVERIFY(logHas(QStringLiteral("*ReloadData ReEntered!")));
+    }
+
+    void reloadTickSetsTheNextInterval()
+    {
+        int refreshed = 0, linkDown = 0, comState = 0;
+        PollHooks hooks;
+        hooks.refreshDisplay = [&] { ++refreshed; };
+        hooks.showLinkDown = [&] { ++linkDown; };
+        hooks.checkComState = [&] { ++comState; };
+        m_poller->setHooks(hooks);
+        answerPolls(buildReplyV1(1, sampleReading()));
+        sysSettings.PauseSeconds = 0.5f;
+        m_timer->start(FIRST_TICK_INTERVAL_MS);
+        m_poller->reloadTick();
+        QVERIFY(m_timer->isActive());
+        QCOMPARE(m_timer->interval(), 1000);
+        QCOMPARE(refreshed, 1);
+        QCOMPARE(comState, 1);
+        QVERIFY(!m_port->isOpen());
+        QVERIFY(logHas(QStringLiteral("msgConnectionClosed")));
+
+        m_port->device = nullptr;
+        sysSettings.PauseSeconds = 70;
+        m_poller->reloadTick();
+        QCOMPARE(m_timer->interval(), 65535);
+        QCOMPARE(linkDown, 1);
+
+        // Polling off: the tick leaves the timer off.
+        m_timer->stop();
+        m_poller->reloadTick();
+        QVERIFY(!m_timer->isActive());
+        QCOMPARE(m_timer->interval(), 65535);
+    }
+
+    void intervalRule_data()
+    {
+        QTest::addColumn<double>("pauseSeconds");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("0.5 s") << 0.5 << 1000;
+        QTest::newRow("0 s") << 0.0 << 1000;
+        QTest::newRow("negative") << -3.0 << 1000;
+        QTest::newRow("2 s") << 2.0 << 2000;
+        QTest::newRow("65.535 s") << 65.535 << 65535;
+        QTest::newRow("70 s") << 70.0 << 65535;
+    }
+    void intervalRule()
+    {
+        QFETCH(double, pauseSeconds);
+        QFETCH(int, interval);
+        QCOMPARE(reloadIntervalMs(pauseSeconds), interval);
+    }
+
+    void switchesSaveWhenPollingStops()
+    {
+        QVERIFY(execSql(QStringLiteral("delete from paraset")));
+        QVERIFY(execSql(QStringLiteral("insert into paraset (DEVID, PARAID, PARAVALUE, UPDATED) values ('001', 2, '0', 0)")));
+        QVERIFY(loadParamTable());
+        auto storedValue = [] {
+            const auto rs = rsSqlGet(QStringLiteral("select paravalue from paraset where paraid=2"));
+            return rs ? rs->rows.value(0).value(0).toString() : QString();
+        };
+        int comState = 0;
+        QTimer timer;
+        PollHooks hooks;
+        hooks.checkComState = [&] { ++comState; };
+        Poller poller(*m_port, timer, hooks);
+        QCOMPARE(timer.interval(), INITIAL_RELOAD_INTERVAL_MS);
+        QVERIFY(!poller.pollingOn());
+
+        poller.togglePollingFromToolbar();
+        QVERIFY(poller.pollingOn());
+        QCOMPARE(timer.interval(), FIRST_TICK_INTERVAL_MS);
+        QCOMPARE(comState, 1);
+
+        paramTable[2].paravalue = 231.5;
+        poller.togglePollingFromToolbar();
+        QVERIFY(!poller.pollingOn());
+        QCOMPARE(storedValue(), QStringLiteral("231.5"));
+        QCOMPARE(comState, 2);
+
+        timer.setInterval(5000);
+        poller.togglePollingFromMenu();
+        QVERIFY(poller.pollingOn());
+        QCOMPARE(timer.interval(), 5000);
+        paramTable[2].paravalue = 232.0;
+        poller.togglePollingFromMenu();
+        QCOMPARE(storedValue(), QStringLiteral("232"));
+
+        poller.setComOpen(true);
+        QVERIFY(poller.pollingOn());
+        paramTable[2].paravalue = 233.0;
+        poller.setComOpen(false);
+        QVERIFY(!poller.pollingOn());
+        QCOMPARE(storedValue(), QStringLiteral("233"));
+        QCOMPARE(comState, 6);
+
+        QVERIFY(!poller.startPollingIfAutoStart());
+        setUserValue(UserKeys::AutoStartPolling, QStringLiteral("1"));
+        QVERIFY(poller.startPollingIfAutoStart());
+        QCOMPARE(timer.interval(), FIRST_TICK_INTERVAL_MS);
+        setUserValue(UserKeys::AutoStartPolling, QStringLiteral("0"));
+    }
+
+    void energyGapIsAnEvent()
+    {
+        sysSettings.totalpower = 0;
+        paramTable[8].paravalue = 50.0;
+        paramTable[1].paravalue = replyTimeNow().addSecs(-2000);
+        answerPolls(buildReplyV1(1, sampleReading()));
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(events(), QStringList{"Power meter is not synchronized ."});
+        QCOMPARE(paramTable[8].number(), 50.0);
+
+        // The next reply follows closely and is integrated.
+        QVERIFY(m_poller->queryData());
+        QVERIFY(paramTable[8].number() >= 50.0);
+        QCOMPARE(events().size(), 1);
+    }
+
+private:
+    void answerPolls(const QByteArray &reply)
+    {
+        const int requestBytes = sysSettings.devcomversion == 2 ? 14 : POLL_V1_BYTES;
+        m_port->device = [reply, requestBytes](const QByteArray &sent) {
+            return sent.size() == requestBytes ? reply : QByteArray();
+        };
+    }
+
+    std::unique_ptr<test::TestHome> m_home;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    std::unique_ptr<FakeSerialPort> m_port;
+    std::unique_ptr<QTimer> m_timer;
+    std::unique_ptr<Poller> m_poller;
+};
+
+QTEST_GUILESS_MAIN(TestPolling)
+#include "tst_polling.moc"

@@ -1,0 +1,304 @@
+// The station's poll cycle against the device simulator: both protocol
+// versions, every injected fault, and recovery on the next good reply.
+#include "sim_process.h"
+#include "test_support.h"
+
+#include "acquisition/frames.h"
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "acquisition/qt_serial_port.h"
+#include "acquisition/serial_link.h"
+#include "core/database.h"
+#include "core/system_settings.h"
+#include "core/user_settings.h"
+#include "events/event_log.h"
+
+#include <QFile>
+#include <QTest>
+#include <memory>
+
+using namespace vantoro;
+using vantoro::test::SimProcess;
+
+namespace {
+
+// A reply at --baud 0 arrives within milliseconds; the faults that end in a
+// time-out cost this much each.
+constexpr float TIMEOUT_SECONDS = 0.3f;
+constexpr int LATE_MS = 500;
+
+class StatusCapture : public StatusSink
+{
+public:
+    void showStatus(const QString &text) override { texts << text; }
+    void runningLogChanged(const QString &, bool) override { }
+    bool has(const QString &text) const { return texts.contains(text); }
+    bool hasPrefix(const QString &prefix) const
+    {
+        return std::any_of(texts.begin(), texts.end(), [&](const QString &t) { return t.startsWith(prefix); });
+    }
+    QStringList texts;
+};
+
+QStringList events()
+{
+    QStringList out;
+    if (const auto rs = rsSqlGet(QStringLiteral("select eventname from eventlog order by rowid")))
+        for (const QVariantList &row : rs->rows)
+            out << row[0].toString();
+    return out;
+}
+
+void clearDecodedValues()
+{
+    for (int row = 2; row <= 10; ++row)
+        paramTable[size_t(row)].paravalue = 0;
+}
+
+// The simulator's values (see initTestCase) as the default parameter table reads them.
+void verifyDecodedValues()
+{
+    QCOMPARE(paramTable[0].number(), 1.0);
+    QVERIFY(qAbs(paramTable[2].number() - 230.1) < 1e-6);
+    QVERIFY(qAbs(paramTable[3].number() - 10.02) < 1e-6);
+    QVERIFY(qAbs(paramTable[4].number() - 360.3) < 1e-6);
+    QVERIFY(qAbs(paramTable[5].number() - 7.04) < 1e-6);
+    QVERIFY(qAbs(paramTable[6].number() - (-5.5)) < 1e-4);
+    QVERIFY(qAbs(paramTable[7].number() - 25.6) < 1e-4);
+    QVERIFY(qAbs(paramTable[8].number() - 12345.6) < 1e-6);
+    QCOMPARE(paramTable[10].number(), 1.0 * 0x0101);
+    QCOMPARE(paramTable[14].text(), paramTable[14].srcstring); // bit 0 set
+    QCOMPARE(paramTable[15].text(), paramTable[15].okstring);
+    QCOMPARE(paramTable[22].text(), paramTable[22].srcstring); // bit 8 set
+}
+
+} // namespace
+
+class TestPollE2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void faults_data();
+    void faults();
+    void aRetryRecoversFromOneLostReply();
+    void remoteCommandsReachTheDevice();
+
+private:
+    void startPoller();
+
+    std::unique_ptr<test::TestHome> m_home;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    SimProcess m_sim;
+    StatusCapture m_status;
+    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<QTimer> m_timer;
+    std::unique_ptr<Poller> m_poller;
+    int m_refreshes = 0;
+    int m_linkDowns = 0;
+    int m_eventsBefore = 0;
+};
+
+void TestPollE2e::initTestCase()
+{
+    test::isolateUserSettings();
+    m_home = std::make_unique<test::TestHome>();
+    // Without language files every message reads as its key.
+    QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
+    QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+    m_messages = std::make_unique<test::MessageRecorder>();
+    QVERIFY(loadSystemSettings());
+    QVERIFY(loadParamTable());
+
+    QVERIFY2(m_sim.start({"--baud", "0", "--vac", "2301", "--iac", "1002", "--vdc", "3603", "--idc", "704", "--tmod",
+                 "-55", "--tamb", "256", "--energy", "123456", "--status", "0x0101"}),
+        qPrintable(m_sim.errorText()));
+    setPortDeviceName(1, m_sim.ptyPath());
+    setStatusSink(&m_status);
+}
+
+void TestPollE2e::cleanupTestCase()
+{
+    setStatusSink(nullptr);
+    m_sim.stop();
+    m_messages.reset();
+    m_home.reset();
+}
+
+void TestPollE2e::startPoller()
+{
+    SystemSettings &s = sysSettings;
+    s.comport = 1;
+    s.ComSettings = QStringLiteral("9600,N,8,1");
+    s.devaddr = 1;
+    s.devname = QStringLiteral("INV");
+    s.totalpower = 1;
+    s.TimeOut = TIMEOUT_SECONDS;
+    s.retrytimes = 0;
+    s.PauseSeconds = 60;
+    s.linkOk = 1;
+    m_port = std::make_unique<QtSerialPort>();
+    m_timer = std::make_unique<QTimer>();
+    m_poller = std::make_unique<Poller>(
+        *m_port, *m_timer, PollHooks{[this] { ++m_refreshes; }, [this] { ++m_linkDowns; }, {}, {}});
+    m_timer->start(3600 * 1000); // polling on; the test drives the ticks
+    m_refreshes = 0;
+    m_linkDowns = 0;
+}
+
+void TestPollE2e::init()
+{
+    QVERIFY(m_sim.writeScenario(QString()));
+    startPoller();
+    m_status.texts.clear();
+    m_eventsBefore = int(events().size());
+    resetEventThrottle();
+}
+
+void TestPollE2e::cleanup()
+{
+    m_poller.reset();
+    m_timer.reset();
+    m_port.reset();
+}
+
+void TestPollE2e::faults_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("message"); // a status text the faulted cycle writes (prefix)
+    QTest::addColumn<int>("linkOk"); // after the faulted cycle
+    QTest::addColumn<bool>("valuesStored"); // the faulted reply was decoded anyway
+
+    const QString late = QStringLiteral("fault=late\nlate-ms=%1\n").arg(LATE_MS);
+    for (const int v : {1, 2}) {
+        const char *tag = v == 1 ? "v1" : "v2";
+        QTest::addRow("%s none", tag) << v << QString() << "msgDataProcessOk(INV)" << 1 << true;
+        QTest::addRow("%s noreply", tag) << v << "fault=noreply\n"
+                                         << "msgConnTimeOut0" << 0 << false;
+        QTest::addRow("%s late", tag) << v << late << "msgConnTimeOut0" << 0 << false;
+        QTest::addRow("%s truncated", tag) << v << "fault=truncated\ntruncate-to=20\n"
+                                           << "msgConnTimeOut20" << 0 << false;
+        // Pieces 200 ms apart: the wait ends with two of them.
+        QTest::addRow("%s split past the time-out", tag) << v << "fault=split\nsplit-pieces=3\nsplit-gap-ms=200\n"
+                                                         << "msgConnTimeOut" << 0 << false;
+        QTest::addRow("%s split within the time-out", tag) << v << "fault=split\nsplit-pieces=3\nsplit-gap-ms=40\n"
+                                                           << "msgDataProcessOk(INV)" << 1 << true;
+        // Unpaced, the whole reply is waiting behind the noise when the head is searched.
+        QTest::addRow("%s garbage", tag) << v << "fault=garbage\ngarbage-bytes=5\n"
+                                         << "msgDataProcessOk(INV)" << 1 << true;
+    }
+    // A check mismatch is reported, and the reply is still used.
+    QTest::newRow("v1 badsum") << 1 << "fault=badsum\n"
+                               << "msgConnCheckError" << 1 << true;
+    QTest::newRow("v2 badcrc") << 2 << "fault=badcrc\n"
+                               << "msgConnCheckError" << 1 << true;
+    QTest::newRow("v1 wrongaddr") << 1 << "fault=wrongaddr\n"
+                                  << "msgAddrReplyError(INV) [2]" << 0 << false;
+    // The head of version 2 carries the address: another address is no head at all.
+    QTest::newRow("v2 wrongaddr") << 2 << "fault=wrongaddr\n"
+                                  << "msgConnDataLost" << 0 << false;
+    QTest::newRow("v1 noterm") << 1 << "fault=noterm\n"
+                               << "msgConnDataBad" << 0 << false;
+    // Version 2 has no terminator: the simulator sends the reply unchanged.
+    QTest::newRow("v2 noterm") << 2 << "fault=noterm\n"
+                               << "msgDataProcessOk(INV)" << 1 << true;
+}
+
+void TestPollE2e::faults()
+{
+    QFETCH(int, version);
+    QFETCH(QString, scenario);
+    QFETCH(QString, message);
+    QFETCH(int, linkOk);
+    QFETCH(bool, valuesStored);
+    sysSettings.devcomversion = version;
+
+    QVERIFY(m_sim.writeScenario(scenario));
+    clearDecodedValues();
+    m_poller->reloadTick();
+    QVERIFY2(m_status.hasPrefix(message), qPrintable(m_status.texts.join(QLatin1String(" | "))));
+    QCOMPARE(sysSettings.linkOk, linkOk);
+    QCOMPARE(m_refreshes, linkOk);
+    QCOMPARE(m_linkDowns, 1 - linkOk);
+    QVERIFY(!m_port->isOpen());
+    if (valuesStored)
+        verifyDecodedValues();
+    else
+        QCOMPARE(paramTable[2].number(), 0.0);
+    if (QTest::currentTestFailed())
+        return;
+
+    // A late reply lands while the port is closed; the next cycle starts
+    // after it, as the station's next tick would.
+    if (scenario.contains(QLatin1String("late")))
+        QTest::qWait(LATE_MS - int(TIMEOUT_SECONDS * 1000) + 50);
+
+    QVERIFY(m_sim.writeScenario(QString()));
+    clearDecodedValues();
+    m_status.texts.clear();
+    m_poller->reloadTick();
+    QVERIFY2(
+        m_status.has(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status.texts.join(QLatin1String(" | "))));
+    QCOMPARE(sysSettings.linkOk, 1);
+    verifyDecodedValues();
+    QCOMPARE(
+        events().mid(m_eventsBefore), linkOk == 1 ? QStringList() : QStringList({"msgConnFail0", "msgConnResumed"}));
+}
+
+void TestPollE2e::aRetryRecoversFromOneLostReply()
+{
+    // A simulator of its own, so that its request count starts at the cycle.
+    SimProcess sim;
+    QVERIFY2(sim.start({"--baud", "0", "--fault", "noreply", "--fault-every", "2"}), qPrintable(sim.errorText()));
+    setPortDeviceName(1, sim.ptyPath());
+    sysSettings.devcomversion = 2;
+    sysSettings.retrytimes = 1;
+
+    m_poller->reloadTick(); // request 1 answered
+    QCOMPARE(sysSettings.linkOk, 1);
+    m_status.texts.clear();
+    m_poller->reloadTick(); // request 2 lost, its retry (3) answered
+    setPortDeviceName(1, m_sim.ptyPath());
+
+    QVERIFY2(m_status.has(QStringLiteral("msgConnTimeOut0")), qPrintable(m_status.texts.join(QLatin1String(" | "))));
+    QVERIFY(m_status.has(QStringLiteral("msgRetryTimes1")));
+    QVERIFY(m_status.has(QStringLiteral("msgDataProcessOk(INV)")));
+    QCOMPARE(sysSettings.linkOk, 1);
+    QCOMPARE(m_refreshes, 2);
+    QCOMPARE(events().size(), m_eventsBefore);
+}
+
+void TestPollE2e::remoteCommandsReachTheDevice()
+{
+    sysSettings.devcomversion = 2;
+    const int before = int(m_sim.recordLines().size());
+
+    // A control command ("start") and its reply, as the remote-control dialog sends it.
+    QVERIFY(setupCommPort(*m_port, sysSettings.ComSettings, sysSettings.comport, true));
+    QVERIFY(sendCrcFrame(*m_port, 1, QByteArray::fromHex("CF00000000000000"), FUNCTION_CONTROL));
+    clearDecodedValues();
+    QVERIFY(m_poller->receiveReplyV2(sysSettings.TimeOut, 1, FUNCTION_CONTROL));
+    m_port->close();
+    verifyDecodedValues();
+
+    // A setting (output frequency 50 Hz) as the remote-set dialog sends it.
+    QVERIFY(setupCommPort(*m_port, sysSettings.ComSettings, sysSettings.comport, true));
+    QVERIFY(sendSetFrame(*m_port, 1, QByteArray::fromHex("32000000000000"), 0x0B));
+    m_port->close();
+
+    QVERIFY(QTest::qWaitFor([&] { return m_sim.recordLines().size() >= before + 2; }, 2000));
+    const QStringList lines = m_sim.recordLines().mid(before);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(
+        lines[0].section(QLatin1Char(' '), 1), QStringLiteral("control 01 10 08 00 CF 00 00 00 00 00 00 00 00 FB"));
+    QCOMPARE(lines[1].section(QLatin1Char(' '), 1), QStringLiteral("set FF EB 01 0B 32 00 00 00 00 00 00 3E 00 0D"));
+}
+
+QTEST_GUILESS_MAIN(TestPollE2e)
+#include "tst_poll_e2e.moc"

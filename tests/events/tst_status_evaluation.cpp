@@ -1,0 +1,182 @@
+// Fault text, value colour and the alarm rule after a poll; the alarm tone
+// and the memory panel text.
+#include "acquisition/param_table.h"
+#include "core/memory_status.h"
+#include "core/tone.h"
+#include "events/status_evaluation.h"
+#include "test_support.h"
+
+#include <QFile>
+#include <QTest>
+#include <QtEndian>
+#include <cmath>
+
+using namespace vantoro;
+using namespace vantoro::test;
+
+class TestStatusEvaluation : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { isolateUserSettings(); }
+    void init();
+    void limitsThemselvesAreAllowed();
+    void numericFaultText();
+    void statusFaultTextHasNoBlank();
+    void twoFaultsInIdOrder();
+    void unwatchedOrDisabledIsNeverAFault();
+    void statusWithoutErrorFlagIsFine();
+    void cellColour();
+    void alarmRule();
+    void toneHasTheAskedFrequency_data();
+    void toneHasTheAskedFrequency();
+    void clockPanelText();
+
+private:
+    std::unique_ptr<TestHome> m_homeOwner;
+};
+
+static ParamRecord numeric(const QString &name, double value, double low, double high)
+{
+    ParamRecord p;
+    p.devid = QStringLiteral("001");
+    p.paraname = name;
+    p.enabled = 1;
+    p.warningenabled = 1;
+    p.paravalue = QString::number(value);
+    p.rangel = low;
+    p.rangeu = high;
+    return p;
+}
+
+static ParamRecord status(const QString &name, const QString &text, double founderror)
+{
+    ParamRecord p;
+    p.devid = QStringLiteral("001");
+    p.paraname = name;
+    p.enabled = 1;
+    p.warningenabled = 1;
+    p.isstring = 1;
+    p.paravalue = text;
+    p.founderror = founderror;
+    return p;
+}
+
+void TestStatusEvaluation::init()
+{
+    m_homeOwner.reset();
+    m_homeOwner = std::make_unique<TestHome>(false);
+    // A language file of our own, so the expected texts do not follow the shipped wording.
+    QFile f(m_homeOwner->file(QStringLiteral("langcn.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[frmMain]\nmsgOutLimit=out of limits\nmsgStatusError=, abnormal\n");
+    f.close();
+    paramTable = ParamTable();
+}
+
+void TestStatusEvaluation::limitsThemselvesAreAllowed()
+{
+    paramTable[2] = numeric(QStringLiteral("Vac"), 198, 198, 253);
+    paramTable[3] = numeric(QStringLiteral("Iac"), 16, 0, 16);
+    QCOMPARE(checkDevStatus(), QString());
+}
+
+void TestStatusEvaluation::numericFaultText()
+{
+    paramTable[4] = numeric(QStringLiteral("Vdc"), 520.5, 150, 500);
+    QCOMPARE(checkDevStatus(), QStringLiteral("Vdc=520.5 out of limits (150|500)"));
+}
+
+void TestStatusEvaluation::statusFaultTextHasNoBlank()
+{
+    paramTable[15] = status(QStringLiteral("DC"), QStringLiteral("undervoltage"), 1);
+    QCOMPARE(checkDevStatus(), QStringLiteral("DC=undervoltage, abnormal"));
+}
+
+void TestStatusEvaluation::twoFaultsInIdOrder()
+{
+    paramTable[20] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
+    paramTable[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
+    QCOMPARE(checkDevStatus(), QStringLiteral("Vac=100 out of limits (198|253); Grid=low, abnormal"));
+}
+
+void TestStatusEvaluation::unwatchedOrDisabledIsNeverAFault()
+{
+    paramTable[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
+    paramTable[2].warningenabled = 0;
+    paramTable[2].founderror = 1;
+    paramTable[3] = numeric(QStringLiteral("Iac"), 100, 0, 16);
+    paramTable[3].enabled = 0;
+    paramTable[3].founderror = 1;
+    QCOMPARE(checkDevStatus(), QString());
+    QCOMPARE(getCellColor(2), COLOUR_BLACK);
+    QCOMPARE(getCellColor(3), COLOUR_BLACK);
+}
+
+void TestStatusEvaluation::statusWithoutErrorFlagIsFine()
+{
+    paramTable[15] = status(QStringLiteral("DC"), QStringLiteral("anything at all"), 0);
+    paramTable[16] = status(QStringLiteral("Odd"), QStringLiteral("x"), 1);
+    paramTable[16].isstring = 2; // neither number nor status text
+    QCOMPARE(checkDevStatus(), QString());
+}
+
+void TestStatusEvaluation::cellColour()
+{
+    paramTable[4] = numeric(QStringLiteral("Vdc"), 520, 150, 500);
+    paramTable[4].founderror = 1;
+    QCOMPARE(getCellColor(4), COLOUR_RED);
+    QCOMPARE(getCellColor(-1), COLOUR_BLACK);
+    QCOMPARE(getCellColor(30), COLOUR_BLACK);
+}
+
+void TestStatusEvaluation::alarmRule()
+{
+    QVERIFY(alarmDue(true, 1, 1, false));
+    QVERIFY(!alarmDue(true, 0, 1, true));
+    QVERIFY(alarmDue(false, 1, 0, true));
+    QVERIFY(!alarmDue(false, 1, 0, false)); // polling stopped: no link alarm
+    QVERIFY(!alarmDue(false, 1, 1, true));
+}
+
+void TestStatusEvaluation::toneHasTheAskedFrequency_data()
+{
+    QTest::addColumn<int>("frequency");
+    QTest::newRow("3000 Hz") << 3000;
+    QTest::newRow("440 Hz") << 440;
+}
+
+void TestStatusEvaluation::toneHasTheAskedFrequency()
+{
+    QFETCH(int, frequency);
+    const QByteArray pcm = generateTone(frequency, ALARM_TONE_MS);
+    const int samples = pcm.size() / 2;
+    QCOMPARE(samples, TONE_SAMPLE_RATE / 2);
+    int crossings = 0;
+    int peak = 0;
+    qint16 previous = qFromLittleEndian<qint16>(pcm.constData());
+    for (int i = 1; i < samples; ++i) {
+        const qint16 s = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+        if ((previous < 0) != (s < 0))
+            ++crossings;
+        peak = std::max(peak, std::abs(int(s)));
+        previous = s;
+    }
+    const double measured = crossings / 2.0 / (double(samples) / TONE_SAMPLE_RATE);
+    QVERIFY2(std::abs(measured - frequency) < frequency * 0.02, qPrintable(QString::number(measured)));
+    QVERIFY(peak > 8000);
+    QCOMPARE(qFromLittleEndian<qint16>(pcm.constData()), qint16(0)); // fades in: no click
+}
+
+void TestStatusEvaluation::clockPanelText()
+{
+    const QString meminfo = QStringLiteral("MemTotal: 8000000 kB\nMemFree: 100 kB\nMemAvailable: 6000000 kB\n"
+                                           "SwapTotal: 1000 kB\nSwapFree: 1000 kB\n");
+    QCOMPARE(usedMemoryFromMeminfo(meminfo), qint64(2000000) * 1024);
+    QCOMPARE(vantoro::clockPanelText(QStringLiteral("15:21:13"), qint64(213.2 * 1024 * 1024)),
+             QStringLiteral("15:21:13 MemUsed:213.2M"));
+    QCOMPARE(usedMemoryFromMeminfo(QStringLiteral("garbage")), qint64(-1));
+}
+
+QTEST_GUILESS_MAIN(TestStatusEvaluation)
+#include "tst_status_evaluation.moc"

@@ -1,0 +1,362 @@
+// The remote control and remote setting dialogs on an in-memory port: the
+// bytes on the wire, the busy-port waits, the reply rule and the toggle of
+// the delayed shutdown.
+#include "acquisition/fake_serial_port.h"
+#include "acquisition/frames.h"
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "core/common.h"
+#include "core/localisation.h"
+#include "core/system_settings.h"
+#include "test_support.h"
+#include "ui/dialogs/frm_remote_control.h"
+#include "ui/dialogs/frm_remote_set.h"
+#include "ui/form_utils.h"
+#include "ui/language.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimeEdit>
+
+using namespace vantoro;
+using namespace vantoro::test;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+const QByteArray CONTROL_START = hex("01 10 08 00 CF 00 00 00 00 00 00 00 00 FB");
+const QByteArray CONTROL_STOP = hex("01 10 08 00 CE 00 00 00 00 00 00 00 C1 37");
+const QByteArray CONTROL_ZERO = hex("01 10 08 00 00 00 00 00 00 00 00 00 4C EB");
+
+// The device answering a control frame with its 33-byte reply.
+QByteArray answerControl(const QByteArray &sent)
+{
+    if (sent.size() != CONTROL_START.size() || quint8(sent.at(1)) != FUNCTION_CONTROL)
+        return {};
+    DeviceReading reading;
+    reading.words = {2301, 1002, 3603, 704, 452, 253};
+    reading.status = 0x0003;
+    return buildReplyV2(1, reading, FUNCTION_CONTROL);
+}
+
+} // namespace
+
+class TestRemoteDialogs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { isolateUserSettings(); }
+    void init();
+    void cleanup();
+
+    void controlFrames_data();
+    void controlFrames();
+    void controlReplyCountedOnlyWhilePolling();
+    void busyPortRetriesWithGrowingDots();
+    void busyPortGivesUpAfterTheLimit();
+
+    void settingFrames_data();
+    void settingFrames();
+    void delayedShutdownToggles();
+    void toggleSurvivesRelocalisation();
+    void secondPressWhileSendingOnlyBeeps();
+    void waitsForThePortWithoutFreezing();
+    void portWaitTimesOutAfterFiveSeconds();
+    void testButtonShowsYearAndTime();
+
+private:
+    frmRemoteControl *controlDialog();
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<FakeSerialPort> m_port;
+    std::unique_ptr<QTimer> m_timer;
+    std::unique_ptr<Poller> m_poller;
+    QPointer<frmRemoteControl> m_control;
+    int m_refreshes = 0;
+};
+
+void TestRemoteDialogs::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_messages = std::make_unique<MessageRecorder>();
+    QVERIFY(loadSystemSettings());
+    QVERIFY(loadParamTable());
+    sysSettings.languageIndex = LANGUAGE_CHINESE;
+    sysSettings.ComSettings = QStringLiteral("9600,N,8,1");
+    sysSettings.comport = 1;
+    sysSettings.TimeOut = 0.1f;
+    sysSettings.devcomversion = 2;
+    sysSettings.devaddr = 1;
+    quitRequested = false;
+    m_port = std::make_unique<FakeSerialPort>();
+    m_timer = std::make_unique<QTimer>();
+    m_poller = std::make_unique<Poller>(*m_port, *m_timer,
+                                        PollHooks{{}, {}, {}, [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
+    m_refreshes = 0;
+}
+
+void TestRemoteDialogs::cleanup()
+{
+    delete m_control;
+    m_poller.reset();
+    m_timer.reset();
+    m_port.reset();
+    m_messages.reset();
+    m_home.reset();
+}
+
+frmRemoteControl *TestRemoteDialogs::controlDialog()
+{
+    m_control = new frmRemoteControl(*m_port, *m_poller, [this] { ++m_refreshes; });
+    m_control->show();
+    return m_control;
+}
+
+void TestRemoteDialogs::controlFrames_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("开机") << 0 << CONTROL_START;
+    QTest::newRow("关机") << 1 << CONTROL_STOP;
+    QTest::newRow("自检") << 2 << CONTROL_ZERO;
+    QTest::newRow("液晶背光测试") << 11 << CONTROL_ZERO;
+}
+
+void TestRemoteDialogs::controlFrames()
+{
+    QFETCH(int, index);
+    QFETCH(QByteArray, frame);
+    frmRemoteControl *dialog = controlDialog();
+    QCOMPARE(dialog->optnCmd(index)->text(), langText(QStringLiteral("frmRemoteControl"),
+                                                      QStringLiteral("optnCmd[%1]").arg(index)));
+    dialog->optnCmd(index)->setChecked(true);
+    QTest::mouseClick(dialog->cmdSend(), Qt::LeftButton);
+
+    // Sent to address 1 whatever the device address; nobody answered.
+    QCOMPARE(m_port->written(), frame);
+    QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("命令已发送.接收数据不成功."));
+    QVERIFY(!m_port->isOpen());
+    QCOMPARE(m_refreshes, 1);
+    QVERIFY(dialog->cmdSend()->isEnabled());
+    QCOMPARE(dialog->waitCount(), 0);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
+{
+    m_port->device = answerControl;
+    frmRemoteControl *dialog = controlDialog();
+
+    // Polling off: the device answers, but its reply is not counted.
+    paramTable[10].paravalue = 0;
+    dialog->cmdSendClick();
+    QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("命令已发送.接收数据不成功."));
+    QCOMPARE(paramTable[10].number(), 0.0);
+
+    // Polling on: the reply is stored like a poll's.
+    m_timer->start(3600 * 1000);
+    dialog->cmdSendClick();
+    QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("发送遥控命令成功."));
+    QCOMPARE(paramTable[10].number(), 3.0);
+    QCOMPARE(paramTable[15].text(), paramTable[15].srcstring);
+    QCOMPARE(m_refreshes, 2);
+    QVERIFY(!m_port->isOpen());
+}
+
+void TestRemoteDialogs::busyPortRetriesWithGrowingDots()
+{
+    frmRemoteControl *dialog = controlDialog();
+    QCOMPARE(dialog->timerRetry().interval(), REMOTE_RETRY_INTERVAL_MS);
+    dialog->timerRetry().setInterval(30);
+    m_port->open(); // a poll holds the port
+
+    dialog->cmdSendClick();
+    QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("通讯口忙，正在等待 ."));
+    QVERIFY(!dialog->cmdSend()->isEnabled());
+    const QString busy = QStringLiteral("通讯口忙，正在等待 ");
+    QTRY_VERIFY(dialog->lblStatus()->text().size() >= busy.size() + 3);
+    QCOMPARE(dialog->lblStatus()->text(), busy + QString(dialog->waitCount(), QLatin1Char('.')));
+    QVERIFY(m_port->written().isEmpty());
+
+    // The poll ends: the next retry sends.
+    m_port->close();
+    QTRY_COMPARE(m_port->written(), CONTROL_START);
+    QTRY_VERIFY(dialog->cmdSend()->isEnabled());
+    QCOMPARE(dialog->waitCount(), 0);
+    QCOMPARE(m_refreshes, 1);
+}
+
+void TestRemoteDialogs::busyPortGivesUpAfterTheLimit()
+{
+    frmRemoteControl *dialog = controlDialog();
+    dialog->timerRetry().setInterval(0);
+    m_port->open();
+    int longestRow = 0;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        longestRow = qMax(longestRow, int(dialog->lblStatus()->text().count(QLatin1Char('.'))));
+    });
+    watch.start(0);
+
+    dialog->cmdSendClick();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->cmdSend()->isEnabled(), 20000);
+    QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("遥控：命令发送不成功，等待端口超时。"));
+    QCOMPARE(m_messages->beeps, 1);
+    QCOMPARE(dialog->waitCount(), 0);
+    QVERIFY(!dialog->timerRetry().isActive());
+    QVERIFY(m_port->written().isEmpty());
+    QVERIFY(longestRow > 1000 && longestRow <= REMOTE_RETRY_LIMIT);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestRemoteDialogs::settingFrames_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("output frequency 50") << 0 << hex("FF EB 01 0B 32 00 00 00 00 00 00 3E 00 0D");
+    QTest::newRow("delayed shutdown 300 s") << 1 << hex("FF EB 01 05 2C 01 00 00 00 00 00 33 00 0D");
+    QTest::newRow("clock 2005-03-07 14:25:59") << 2 << hex("FF EB 01 0F 59 25 14 07 03 05 20 D1 00 0D");
+    QTest::newRow("forced run") << 3 << hex("FF EB 01 0C 01 00 00 00 00 00 00 0E 00 0D");
+}
+
+void TestRemoteDialogs::settingFrames()
+{
+    QFETCH(int, index);
+    QFETCH(QByteArray, frame);
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    QCOMPARE(dialog.cmbData(0)->currentText(), QStringLiteral("50"));
+    dialog.cmbData(1)->setEditText(QStringLiteral("300"));
+    dialog.DTPDate()->setDate(QDate(2005, 3, 7));
+    dialog.DTPTime()->setTime(QTime(14, 25, 59));
+    dialog.chkForceRun()->setChecked(true);
+
+    QTest::mouseClick(dialog.cmdOK(index), Qt::LeftButton);
+    QCOMPARE(m_port->written(), frame);
+    QVERIFY(!m_port->isOpen());
+    QVERIFY(!dialog.sendingSet());
+    QVERIFY(dialog.cmdOK(index)->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestRemoteDialogs::delayedShutdownToggles()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    dialog.cmbData(1)->setEditText(QStringLiteral("300"));
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
+
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_port->written(), hex("FF EB 01 05 2C 01 00 00 00 00 00 33 00 0D"));
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("取消"));
+    QVERIFY(dialog.delayedShutdownPending());
+
+    m_port->clearWritten();
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_port->written(), hex("FF EB 01 05 00 00 00 00 00 00 00 06 00 0D"));
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
+    QVERIFY(!dialog.delayedShutdownPending());
+}
+
+void TestRemoteDialogs::toggleSurvivesRelocalisation()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    dialog.cmdOKClick(1);
+    // An activation re-captions every button from the language file.
+    applyLanguage(&dialog, LANGUAGE_CHINESE);
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("取消"));
+    applyLanguage(&dialog, LANGUAGE_ENGLISH);
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("Cancel"));
+    QCOMPARE(dialog.cmdOK(0)->text(), QStringLiteral("Send"));
+
+    // In English the caption never reads "确定", and still the press withdraws.
+    m_port->clearWritten();
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_port->written().mid(4, 2), hex("00 00"));
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("Send"));
+    applyLanguage(&dialog, LANGUAGE_CHINESE);
+}
+
+void TestRemoteDialogs::secondPressWhileSendingOnlyBeeps()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    // Runs inside the first frame's pause after the wake-up byte.
+    QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.cmdOK(3), Qt::LeftButton); });
+    dialog.cmdOKClick(0);
+    QCOMPARE(m_messages->beeps, 1);
+    QCOMPARE(m_port->written(), hex("FF EB 01 0B 32 00 00 00 00 00 00 3E 00 0D"));
+    QVERIFY(!dialog.sendingSet());
+}
+
+void TestRemoteDialogs::waitsForThePortWithoutFreezing()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    m_port->open();
+    dialog.cmdOKClick(0);
+    QVERIFY(dialog.sendingSet());
+    QVERIFY(!dialog.cmdOK(0)->isEnabled());
+    // The window keeps running while the setting waits: a press beeps.
+    QTest::mouseClick(dialog.cmdOK(2), Qt::LeftButton);
+    QCOMPARE(m_messages->beeps, 1);
+    QTest::qWait(200);
+    QVERIFY(m_port->written().isEmpty());
+
+    m_port->close();
+    QTRY_VERIFY(!dialog.sendingSet());
+    QCOMPARE(m_port->written(), hex("FF EB 01 0B 32 00 00 00 00 00 00 3E 00 0D"));
+    QVERIFY(dialog.cmdOK(0)->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestRemoteDialogs::portWaitTimesOutAfterFiveSeconds()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    m_port->open();
+    int ticks = 0;
+    QTimer other;
+    connect(&other, &QTimer::timeout, this, [&] { ++ticks; });
+    other.start(100);
+    QElapsedTimer clock;
+    clock.start();
+
+    dialog.cmdOKClick(1);
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("取消"));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.sendingSet(), 8000);
+    QVERIFY(clock.elapsed() >= SET_PORT_WAIT_LIMIT_MS - 100);
+    QVERIFY(ticks >= 30);
+    QCOMPARE(dialog.lblStatus()->text(), QStringLiteral("命令发送不成功，等待端口超时。"));
+    QVERIFY(m_port->written().isEmpty());
+    // Nothing reached the device: nothing to withdraw.
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
+    QVERIFY(!dialog.delayedShutdownPending());
+    QVERIFY(dialog.cmdOK(1)->isEnabled());
+}
+
+void TestRemoteDialogs::testButtonShowsYearAndTime()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.DTPDate()->setDate(QDate(2005, 3, 7));
+    dialog.DTPTime()->setTime(QTime(14, 25, 59));
+    QTest::mouseClick(dialog.Command1(), Qt::LeftButton);
+    QCOMPARE(dialog.lblStatus()->text(), QStringLiteral("05 14:25:59"));
+    QVERIFY(m_port->written().isEmpty());
+}
+
+QTEST_MAIN(TestRemoteDialogs)
+#include "tst_remote_dialogs.moc"

@@ -1,0 +1,314 @@
+// Command-line and scenario settings of the device simulator.
+#include "sim_options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <functional>
+
+namespace vantoro::sim {
+
+namespace {
+
+struct FaultName
+{
+    Fault fault;
+    const char *name;
+};
+
+constexpr FaultName FAULT_NAMES[] = {
+    {Fault::None, "none"},
+    {Fault::NoReply, "noreply"},
+    {Fault::Late, "late"},
+    {Fault::WrongAddress, "wrongaddr"},
+    {Fault::BadSum, "badsum"},
+    {Fault::BadCrc, "badcrc"},
+    {Fault::NoTerminator, "noterm"},
+    {Fault::Truncated, "truncated"},
+    {Fault::Garbage, "garbage"},
+    {Fault::Split, "split"},
+};
+
+std::optional<qint64> parseInteger(const QString &text)
+{
+    bool ok = false;
+    const QString t = text.trimmed();
+    const qint64 value
+        = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? t.mid(2).toLongLong(&ok, 16) : t.toLongLong(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+bool setInRange(const QString &text, qint64 low, qint64 high, const std::function<void(qint64)> &store)
+{
+    const auto value = parseInteger(text);
+    if (!value || *value < low || *value > high)
+        return false;
+    store(*value);
+    return true;
+}
+
+bool setWord(const QString &text, quint16 &word)
+{
+    return setInRange(text, 0, 0xFFFF, [&](qint64 v) { word = quint16(v); });
+}
+
+// Temperatures are sign-magnitude words: a negative number is stored as
+// bit 15 plus its magnitude.
+bool setSignMagnitudeWord(const QString &text, quint16 &word)
+{
+    return setInRange(text, -0x7FFF, 0xFFFF, [&](qint64 v) { word = v < 0 ? quint16(0x8000 | -v) : quint16(v); });
+}
+
+bool setInt(const QString &text, int low, int high, int &target)
+{
+    return setInRange(text, low, high, [&](qint64 v) { target = int(v); });
+}
+
+bool setFlag(const QString &text, bool &flag)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("1") || t == QLatin1String("on") || t == QLatin1String("true") || t == QLatin1String("yes"))
+        flag = true;
+    else if (t == QLatin1String("0") || t == QLatin1String("off") || t == QLatin1String("false")
+        || t == QLatin1String("no"))
+        flag = false;
+    else
+        return false;
+    return true;
+}
+
+struct DeviceKey
+{
+    const char *name;
+    const char *valueName;
+    const char *description;
+    bool flagOnCommandLine;
+    std::function<bool(DeviceSettings &, const QString &)> set;
+};
+
+const std::vector<DeviceKey> &deviceKeys()
+{
+    static const std::vector<DeviceKey> keys = {
+        {"vac", "word", "AC output voltage word (default 2300).", false,
+            [](DeviceSettings &d, const QString &v) { return setWord(v, d.vac); }},
+        {"iac", "word", "AC output current word (default 1000).", false,
+            [](DeviceSettings &d, const QString &v) { return setWord(v, d.iac); }},
+        {"vdc", "word", "DC input voltage word (default 3600).", false,
+            [](DeviceSettings &d, const QString &v) { return setWord(v, d.vdc); }},
+        {"idc", "word", "DC input current word (default 700).", false,
+            [](DeviceSettings &d, const QString &v) { return setWord(v, d.idc); }},
+        {"tmod", "word", "Module temperature, sign-magnitude word; a negative number sets bit 15 (default 452).", false,
+            [](DeviceSettings &d, const QString &v) { return setSignMagnitudeWord(v, d.tmod); }},
+        {"tamb", "word", "Ambient temperature, sign-magnitude word; a negative number sets bit 15 (default 253).",
+            false, [](DeviceSettings &d, const QString &v) { return setSignMagnitudeWord(v, d.tamb); }},
+        {"energy", "count", "Energy counter (default 123456; version 1 sends its low 24 bits).", false,
+            [](DeviceSettings &d, const QString &v) {
+                return setInRange(v, 0, 0xFFFFFFFFLL, [&](qint64 x) { d.energy = quint32(x); });
+            }},
+        {"status", "word", "Status word, one bit per status parameter (default 0x0001: running).", false,
+            [](DeviceSettings &d, const QString &v) { return setWord(v, d.status); }},
+        {"address", "n", "Device address 0..255 (default 1).", false,
+            [](DeviceSettings &d, const QString &v) {
+                return setInRange(v, 0, 255, [&](qint64 x) { d.address = quint8(x); });
+            }},
+        {"protocol", "1|2|both", "Which polls are answered (default both).", false,
+            [](DeviceSettings &d, const QString &v) {
+                if (v.trimmed().toLower() == QLatin1String("both")) {
+                    d.protocol = 0;
+                    return true;
+                }
+                return setInt(v, 1, 2, d.protocol);
+            }},
+        {"vary", "0|1", "Values drift on a slow sine (about 2 %, 60 s period) and the energy counts up one per second.",
+            true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.vary); }},
+        {"fault", "name",
+            "Fault to inject: none, noreply, late, wrongaddr, badsum, badcrc, noterm, truncated, garbage, split.",
+            false,
+            [](DeviceSettings &d, const QString &v) {
+                const auto fault = faultFromName(v);
+                if (fault)
+                    d.fault = *fault;
+                return fault.has_value();
+            }},
+        {"fault-every", "n", "Inject the fault on every n-th answered request only (default 1: every one).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 1, 1000000, d.faultEvery); }},
+        {"late-ms", "ms", "Delay of a late reply (default 4000).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 0, 600000, d.lateMs); }},
+        {"delay-ms", "ms", "Turn-around time before every reply (default 0).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 0, 600000, d.delayMs); }},
+        {"truncate-to", "n", "Bytes sent of a truncated reply (default 20).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 0, 32, d.truncateTo); }},
+        {"garbage-bytes", "n", "Garbage bytes sent before the head (default 5).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 1, 1000, d.garbageBytes); }},
+        {"split-pieces", "n", "Pieces of a split reply (default 3).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 2, 33, d.splitPieces); }},
+        {"split-gap-ms", "ms", "Pause between the pieces of a split reply (default 300).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 0, 600000, d.splitGapMs); }},
+    };
+    return keys;
+}
+
+const char *DESCRIPTION = R"(Plays the PV inverter on a serial line for the Vantoro station.
+
+Without --port it opens a pseudo-terminal and prints its path as the first line
+of standard output ("PTY /dev/pts/N"); point the station's port at it (per-user
+value Ports/Com<n>). With --port it opens that serial device ("PORT <name>").
+
+It answers version-1 polls (EB 90 addr CF A0 00 00 sumLo sumHi 0D; other
+addresses and bad checksums are ignored) and version-2 polls (addr 03 08 00,
+8 data bytes, CRC; other addresses and bad CRCs are ignored) with a 33-byte
+reply, and control frames (function 16, address 1 or the device address) with a
+33-byte reply headed 01 10 1B 00 carrying the current values. Set frames
+(FF, then EB h1 h2 d0..d6 sumLo sumHi 0D) are recorded, not answered.
+
+Values are raw words as they go on the wire; the station applies its own
+multiples (with the default table, --vac 2300 reads 230.0 V, --iac 1000
+10.00 A, --tmod 452 45.2 degrees C, --energy 123456 12345.6 kWh). Numbers may
+be written in hexadecimal with 0x.
+
+Pacing: with --baud B > 0 each byte takes 10 bits' time in both directions: a
+request counts as received when its last byte would have arrived, and reply
+bytes are written one at a time at the line rate. --baud 0 sends at once. A
+real port (--port) runs at B (9600 when 0) and is paced by its hardware.
+
+Faults (--fault, or fault= in the scenario), applied to poll and control replies:
+  none       normal replies
+  noreply    nothing is sent
+  late       the reply is sent after --late-ms
+  wrongaddr  the reply carries address + 1 (checksum or CRC made to match)
+  badsum     version 1: checksum off by one; version 2: as badcrc
+  badcrc     version 2: CRC off by one; version 1: as badsum
+  noterm     version 1: last byte 00 instead of 0D; version 2 has no
+             terminator and is sent unchanged
+  truncated  only the first --truncate-to bytes are sent
+  garbage    --garbage-bytes bytes (never the head's first byte) precede the reply
+  split      the reply goes in --split-pieces pieces, --split-gap-ms apart
+
+Scenario file (--scenario): key=value lines with the keys of the device
+options below (vac, iac, vdc, idc, tmod, tamb, energy, status, address,
+protocol, vary, fault, fault-every, late-ms, delay-ms, truncate-to,
+garbage-bytes, split-pieces, split-gap-ms); # starts a comment. It is read
+again before every request and applied over the command-line values when its
+text changed, so a running test can switch a fault on or off (replace the file
+in one step, by writing a new file and renaming it). A key given as a flag on
+the command line (--vary) takes 0 or 1 in the scenario.
+
+Record file (--record): one line per frame received, flushed at once:
+  <local time yyyy-MM-ddTHH:mm:ss.zzz> <kind> <hex bytes>
+kinds: set (the 13-byte frame, preceded by FF when the wake-up byte came),
+set-badsum, control, and with --record-polls also poll-v1 and poll-v2.
+
+It stops cleanly on SIGTERM and SIGINT; with --exit-on-stdin-eof also when its
+standard input closes.)";
+
+} // namespace
+
+std::optional<Fault> faultFromName(const QString &name)
+{
+    const QString n = name.trimmed().toLower();
+    for (const FaultName &f : FAULT_NAMES) {
+        if (n == QLatin1String(f.name))
+            return f.fault;
+    }
+    return std::nullopt;
+}
+
+QString faultName(Fault fault)
+{
+    for (const FaultName &f : FAULT_NAMES) {
+        if (f.fault == fault)
+            return QString::fromLatin1(f.name);
+    }
+    return QString();
+}
+
+std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions &options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(DESCRIPTION));
+    parser.addHelpOption();
+
+    const QCommandLineOption port(QStringLiteral("port"),
+        QStringLiteral("Serial device to open instead of a pseudo-terminal."), QStringLiteral("device"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+        QStringLiteral("Line rate for pacing; 0 = no pacing (default 9600)."), QStringLiteral("rate"),
+        QStringLiteral("9600"));
+    const QCommandLineOption scenario(
+        QStringLiteral("scenario"), QStringLiteral("Scenario file of key=value lines."), QStringLiteral("file"));
+    const QCommandLineOption record(QStringLiteral("record"),
+        QStringLiteral("File receiving one line per set or control frame."), QStringLiteral("file"));
+    const QCommandLineOption recordPolls(QStringLiteral("record-polls"), QStringLiteral("Record polls as well."));
+    const QCommandLineOption stdinEof(
+        QStringLiteral("exit-on-stdin-eof"), QStringLiteral("Exit when standard input closes."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Trace frames on standard error."));
+    parser.addOptions({port, baud, scenario, record, recordPolls, stdinEof, verbose});
+
+    std::vector<QCommandLineOption> deviceOptions;
+    for (const DeviceKey &key : deviceKeys()) {
+        if (key.flagOnCommandLine)
+            deviceOptions.emplace_back(QString::fromLatin1(key.name), QString::fromLatin1(key.description));
+        else
+            deviceOptions.emplace_back(QString::fromLatin1(key.name), QString::fromLatin1(key.description),
+                QString::fromLatin1(key.valueName));
+        parser.addOption(deviceOptions.back());
+    }
+
+    if (!parser.parse(arguments))
+        return parser.errorText();
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+
+    options.portName = parser.value(port);
+    if (!setInt(parser.value(baud), 0, 4000000, options.baud))
+        return QStringLiteral("bad --baud value: %1").arg(parser.value(baud));
+    options.scenarioPath = parser.value(scenario);
+    options.recordPath = parser.value(record);
+    options.recordPolls = parser.isSet(recordPolls);
+    options.exitOnStdinEof = parser.isSet(stdinEof);
+    options.verbose = parser.isSet(verbose);
+
+    const auto &keys = deviceKeys();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!parser.isSet(deviceOptions[i]))
+            continue;
+        const QString value = keys[i].flagOnCommandLine ? QStringLiteral("1") : parser.value(deviceOptions[i]);
+        if (!keys[i].set(options.device, value))
+            return QStringLiteral("bad --%1 value: %2").arg(QLatin1String(keys[i].name), value);
+    }
+    return std::nullopt;
+}
+
+DeviceSettings applyScenario(const QByteArray &text, const DeviceSettings &base, QStringList &problems)
+{
+    DeviceSettings settings = base;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &raw : lines) {
+        const QString line = QString::fromUtf8(raw).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.isEmpty())
+            continue;
+        const int equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0) {
+            problems << QStringLiteral("no '=' in: %1").arg(line);
+            continue;
+        }
+        const QString key = line.left(equals).trimmed().toLower();
+        const QString value = line.mid(equals + 1).trimmed();
+        bool known = false;
+        for (const DeviceKey &k : deviceKeys()) {
+            if (key == QLatin1String(k.name)) {
+                known = true;
+                if (!k.set(settings, value))
+                    problems << QStringLiteral("bad value for %1: %2").arg(key, value);
+                break;
+            }
+        }
+        if (!known)
+            problems << QStringLiteral("unknown key: %1").arg(key);
+    }
+    return settings;
+}
+
+} // namespace vantoro::sim

@@ -1,0 +1,156 @@
+// The simulator's request loop.
+#include "simulator.h"
+
+#include "device_link.h"
+
+#include <QDateTime>
+#include <cstdio>
+
+namespace vantoro::sim {
+
+namespace {
+
+// A partial frame older than this when new bytes come is dropped: the
+// station never pauses that long inside a frame (its longest gap is the
+// 13 ms between the bytes of a set frame).
+constexpr qint64 FRAME_GAP_NS = 100LL * 1000000;
+constexpr qint64 NS_PER_MS = 1000000;
+
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString kindName(Request::Kind kind)
+{
+    switch (kind) {
+    case Request::Kind::PollV1:
+        return QStringLiteral("poll-v1");
+    case Request::Kind::PollV2:
+        return QStringLiteral("poll-v2");
+    case Request::Kind::Control:
+        return QStringLiteral("control");
+    case Request::Kind::OtherCrc:
+        return QStringLiteral("crc-other");
+    case Request::Kind::Set:
+        return QStringLiteral("set");
+    case Request::Kind::SetBadSum:
+        return QStringLiteral("set-badsum");
+    }
+    return QString();
+}
+
+} // namespace
+
+Simulator::Simulator(const SimOptions &options, DeviceLink &link, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_link(link)
+    , m_model(options.device)
+    , m_pacer([&link](const QByteArray &bytes) { link.write(bytes); }, link.pacedByHardware() ? 0 : options.baud, this)
+{
+    connect(&m_link, &DeviceLink::received, this, &Simulator::onReceived);
+}
+
+std::optional<QString> Simulator::start()
+{
+    if (!m_options.recordPath.isEmpty()) {
+        m_record.setFileName(m_options.recordPath);
+        if (!m_record.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            return QStringLiteral("cannot open record file %1: %2").arg(m_options.recordPath, m_record.errorString());
+    }
+    reloadScenario();
+    return std::nullopt;
+}
+
+double Simulator::secondsRunning() const
+{
+    return double(m_pacer.nowNs()) / 1e9;
+}
+
+void Simulator::onReceived(const QByteArray &bytes)
+{
+    const qint64 now = m_pacer.nowNs();
+    if (m_parser.hasPartialFrame() && m_lastByteNs >= 0 && now - m_lastByteNs > FRAME_GAP_NS) {
+        trace(QStringLiteral("partial frame dropped"));
+        m_parser.clear();
+    }
+    m_lastByteNs = now;
+
+    // Each byte is taken as fully received once its own wire time has passed
+    // after the previous one, so a request ends where it would on a real line.
+    for (char byte : bytes) {
+        m_inboundWireNs = std::max(now, m_inboundWireNs) + m_pacer.byteNs();
+        for (const Request &request : m_parser.feed(QByteArray(1, byte)))
+            handle(request, m_inboundWireNs);
+    }
+}
+
+void Simulator::handle(const Request &request, qint64 endNs)
+{
+    reloadScenario();
+    const QString kind = kindName(request.kind);
+    trace(QStringLiteral("<- %1 %2").arg(kind, hexBytes(request.bytes)));
+
+    const bool isPoll = request.kind == Request::Kind::PollV1 || request.kind == Request::Kind::PollV2;
+    if (!isPoll || m_options.recordPolls)
+        record(kind, request.bytes);
+
+    const QList<ReplyPiece> pieces = m_model.answer(request, secondsRunning());
+    if (pieces.isEmpty()) {
+        trace(QStringLiteral("-> (nothing)"));
+        return;
+    }
+    const QString fault = m_model.lastWasFaulted() ? faultName(m_model.settings().fault) : QStringLiteral("none");
+    bool first = true;
+    for (const ReplyPiece &piece : pieces) {
+        trace(QStringLiteral("-> [%1, +%2 ms] %3").arg(fault).arg(piece.delayMs).arg(hexBytes(piece.bytes)));
+        const qint64 delayNs = qint64(piece.delayMs) * NS_PER_MS;
+        if (first)
+            m_pacer.send(piece.bytes, endNs + delayNs, 0);
+        else
+            m_pacer.send(piece.bytes, 0, delayNs);
+        first = false;
+    }
+}
+
+void Simulator::reloadScenario()
+{
+    if (m_options.scenarioPath.isEmpty())
+        return;
+    QFile file(m_options.scenarioPath);
+    const bool readable = file.open(QIODevice::ReadOnly);
+    const QByteArray text = readable ? file.readAll() : QByteArray();
+    if (m_scenarioRead && readable == m_scenarioReadable && text == m_scenarioText)
+        return;
+    m_scenarioRead = true;
+    m_scenarioReadable = readable;
+    m_scenarioText = text;
+    if (!readable)
+        std::fprintf(stderr, "vantoro-sim: cannot read scenario %s; using the command-line values\n",
+            qPrintable(m_options.scenarioPath));
+    QStringList problems;
+    m_model.setSettings(applyScenario(text, m_options.device, problems), secondsRunning());
+    for (const QString &problem : problems)
+        std::fprintf(stderr, "vantoro-sim: scenario: %s\n", qPrintable(problem));
+    trace(QStringLiteral("scenario applied: fault %1").arg(faultName(m_model.settings().fault)));
+}
+
+void Simulator::record(const QString &kind, const QByteArray &bytes)
+{
+    if (!m_record.isOpen())
+        return;
+    const QString line = QStringLiteral("%1 %2 %3\n")
+                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")),
+                                 kind, hexBytes(bytes));
+    m_record.write(line.toUtf8());
+    m_record.flush();
+}
+
+void Simulator::trace(const QString &text) const
+{
+    if (m_options.verbose)
+        std::fprintf(stderr, "%10.3f %s\n", secondsRunning(), qPrintable(text));
+}
+
+} // namespace vantoro::sim

@@ -1,0 +1,198 @@
+// The remote control dialog.
+#include "ui/dialogs/frm_remote_control.h"
+
+#include "acquisition/frames.h"
+#include "acquisition/polling.h"
+#include "acquisition/remote_commands.h"
+#include "acquisition/serial_link.h"
+#include "core/common.h"
+#include "core/message_service.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "ui/dialogs/dialog_controls.h"
+#include "ui/form_utils.h"
+#include "ui/language.h"
+
+#include <QButtonGroup>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace vantoro {
+
+namespace {
+
+const char *const commandCaptions[REMOTE_COMMAND_COUNT] = {
+    "开机", "关机", "自检", "声告警测试", "光告警测试", "开始蓄电池维护",
+    "中断蓄电池维护", "消除报警声", "风扇测试", "切到逆变", "切到旁路", "液晶背光测试",
+};
+
+} // namespace
+
+frmRemoteControl::frmRemoteControl(SerialPort &port, Poller &poller, std::function<void()> refreshDisplay,
+                                   QWidget *owner)
+    : QDialog(owner)
+    , m_port(port)
+    , m_poller(poller)
+    , m_refreshDisplay(std::move(refreshDisplay))
+{
+    setObjectName(QStringLiteral("frmRemoteControl"));
+    setWindowTitle(QStringLiteral("遥控"));
+
+    auto *frame = new QGroupBox(QStringLiteral(" 选择命令 "), this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto *grid = new QGridLayout(frame);
+    auto *group = new QButtonGroup(this);
+    const int rows = (REMOTE_COMMAND_COUNT + 1) / 2;
+    for (int i = 0; i < REMOTE_COMMAND_COUNT; ++i) {
+        auto *option = new QRadioButton(QString::fromUtf8(commandCaptions[i]), frame);
+        setControlName(option, QStringLiteral("optnCmd"), i);
+        group->addButton(option, i);
+        grid->addWidget(option, i % rows, i / rows);
+        m_optnCmd << option;
+    }
+    m_optnCmd.first()->setChecked(true);
+
+    m_cmdSend = namedButton(QStringLiteral("cmdSend"), QStringLiteral("发出命令"), this);
+    m_lblStatus = namedLabel(QStringLiteral("lblStatus"), QString(), this);
+    // The row of waiting dots may grow long; it must not widen the dialog.
+    m_lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_lblStatus->setFrameShape(QFrame::StyledPanel);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdSend);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addLayout(buttons);
+    layout->addWidget(m_lblStatus);
+
+    m_timerRetry.setObjectName(QStringLiteral("timerRetry"));
+    m_timerRetry.setInterval(REMOTE_RETRY_INTERVAL_MS);
+    connect(&m_timerRetry, &QTimer::timeout, this, &frmRemoteControl::timerRetryTimer);
+    connect(m_cmdSend, &QPushButton::clicked, this, &frmRemoteControl::cmdSendClick);
+}
+
+frmRemoteControl::~frmRemoteControl()
+{
+    m_timerRetry.stop();
+    if (m_busy)
+        setBusyCursor(false);
+}
+
+frmRemoteControl *frmRemoteControl::showRemoteControl(QWidget *owner, SerialPort &port, Poller &poller,
+                                                      std::function<void()> refreshDisplay)
+{
+    static QPointer<frmRemoteControl> dialog;
+    if (!dialog) {
+        dialog = new frmRemoteControl(port, poller, std::move(refreshDisplay), owner);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    showForm(dialog);
+    return dialog;
+}
+
+QRadioButton *frmRemoteControl::optnCmd(int index) const
+{
+    return m_optnCmd.value(index);
+}
+
+int frmRemoteControl::selectedCommand() const
+{
+    for (int i = 0; i < m_optnCmd.size(); ++i) {
+        if (m_optnCmd.at(i)->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+void frmRemoteControl::showAndLog(const QString &text)
+{
+    m_lblStatus->setText(text);
+    logStatus(text);
+}
+
+void frmRemoteControl::cmdSendClick()
+{
+    if (m_waitCount >= REMOTE_RETRY_LIMIT) {
+        messages().beep();
+        showAndLog(QStringLiteral("遥控：命令发送不成功，等待端口超时。"));
+        m_waitCount = 0;
+        finish();
+        return;
+    }
+    m_cmdSend->setEnabled(false);
+    m_busy = true;
+    setBusyCursor(true);
+    ++m_waitCount;
+
+    if (m_port.isOpen()) {
+        // A poll (or another command) holds the port: try again shortly.
+        m_lblStatus->setText(QStringLiteral("通讯口忙，正在等待 ") + QString(m_waitCount, QLatin1Char('.')));
+        m_timerRetry.stop();
+        pauseMs(1);
+        m_timerRetry.start();
+        return;
+    }
+
+    const QByteArray data = controlCommandData(selectedCommand());
+    setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true);
+    sendCrcFrame(m_port, REMOTE_CONTROL_ADDRESS, data, FUNCTION_CONTROL);
+    showAndLog(QStringLiteral("发送遥控命令成功,等待返回信息..."));
+
+    // The wait runs the window: the dialog may be closed (and deleted) in it.
+    QPointer<frmRemoteControl> self(this);
+    SerialPort &port = m_port;
+    const bool replied = m_poller.receiveReplyV2(sysSettings.TimeOut, REMOTE_CONTROL_ADDRESS, FUNCTION_CONTROL);
+    if (!self) {
+        if (port.isOpen())
+            port.close();
+        return;
+    }
+    if (replied) {
+        showAndLog(QStringLiteral("发送遥控命令成功."));
+    } else {
+        m_lblStatus->setText(QStringLiteral("命令已发送.接收数据不成功."));
+        logStatus(QStringLiteral("遥控命令已发送.接收数据不成功."));
+    }
+    if (m_port.isOpen())
+        m_port.close();
+    if (m_refreshDisplay)
+        m_refreshDisplay();
+    m_waitCount = 0;
+    finish();
+}
+
+void frmRemoteControl::finish()
+{
+    m_cmdSend->setEnabled(true);
+    m_busy = false;
+    setBusyCursor(false);
+}
+
+void frmRemoteControl::timerRetryTimer()
+{
+    m_timerRetry.stop();
+    cmdSendClick();
+}
+
+void frmRemoteControl::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    applyLanguage(this, sysSettings.languageIndex);
+}
+
+void frmRemoteControl::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        applyLanguage(this, sysSettings.languageIndex);
+}
+
+} // namespace vantoro

@@ -1,0 +1,295 @@
+// The system settings dialog.
+#include "ui/dialogs/frm_sys_set.h"
+
+#include "core/common.h"
+#include "core/localisation.h"
+#include "core/message_service.h"
+#include "core/system_settings.h"
+#include "core/user_settings.h"
+#include "events/event_log.h"
+#include "ui/dialogs/dialog_controls.h"
+#include "ui/form_utils.h"
+#include "ui/language.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QVBoxLayout>
+
+namespace vantoro {
+
+namespace {
+
+const QString kSection = QStringLiteral("frmSysSet");
+const char *const rates[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",  "14400",
+                             "19200", "28800", "38400", "56000", "57600", "115200"};
+const QString kDefaultDeviceName = QStringLiteral("PV-INV");
+
+// The name the serial port code opens for a port of the system.
+QStringList systemPortNames()
+{
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+#ifdef Q_OS_WIN
+        names << info.portName();
+#else
+        names << info.systemLocation();
+#endif
+    }
+    return names;
+}
+
+} // namespace
+
+frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged)
+    : QDialog(owner)
+    , m_titleChanged(std::move(titleChanged))
+    , m_playAlarm(alarmBeep)
+{
+    setObjectName(kSection);
+    setWindowTitle(QStringLiteral("设定"));
+    buildControls();
+
+    setControls();
+    loadValues();
+    cmbSets(5)->setEnabled(isWinNT());
+    applyLanguage(this, sysSettings.languageIndex);
+}
+
+void frmSysSet::buildControls()
+{
+    for (int i = 0; i <= 11; ++i)
+        m_label1 << namedLabel(QStringLiteral("Label1"), QString(), this, i);
+    const char *const captions[] = {"名称",         "端口选择", "速率",     "查询间隔(秒)", "等待超时(秒)", "声音频率",
+                                    "告警声音",     "重试次数", "校验位",   "功率",         "通讯地址",     "通讯协议版本"};
+    for (int i = 0; i <= 11; ++i)
+        m_label1[i]->setText(QString::fromUtf8(captions[i]));
+
+    // Free-text fields are 0, 3, 4, 5 and 7; the others are pick-lists.
+    for (int i = 0; i <= 10; ++i) {
+        const bool freeText = i == 0 || i == 3 || i == 4 || i == 5 || i == 7;
+        m_cmbSets << namedCombo(QStringLiteral("cmbSets"), freeText, this, i);
+    }
+    cmbSets(0)->setEditText(kDefaultDeviceName);
+    cmbSets(3)->setEditText(QStringLiteral("3"));
+    cmbSets(4)->setEditText(QStringLiteral("3"));
+    cmbSets(5)->setEditText(QStringLiteral("3000"));
+    cmbSets(7)->setEditText(QStringLiteral("3"));
+    m_cmbPower = namedCombo(QStringLiteral("cmbPower"), false, this);
+    m_chkTotalPower = namedCheckBox(QStringLiteral("chkTotalPower"), QStringLiteral("发电量记录"), this);
+    m_chkAutoShutDown = namedCheckBox(QStringLiteral("chkAutoShutDown"), QStringLiteral("欠压自动关机"), this);
+    m_cmdTestSound = namedButton(QStringLiteral("cmdTestSound"), QStringLiteral("测试"), this);
+    m_cmdOk = namedButton(QStringLiteral("cmdOk"), QStringLiteral("保存"), this);
+    m_cmdQuit = namedButton(QStringLiteral("cmdQuit"), QStringLiteral("退出"), this);
+
+    const QString versionTip = QStringLiteral(" 版本2为Modbus协议 ");
+    cmbSets(10)->setToolTip(versionTip);
+    label1(11)->setToolTip(versionTip);
+    m_cmbPower->setToolTip(QStringLiteral(" 改变功率设置后，请到设备参数中重新设定电流告警上限。 "));
+
+    auto frame = [this](const char *name, const QString &caption) {
+        auto *box = new QGroupBox(caption, this);
+        box->setObjectName(QString::fromLatin1(name));
+        return box;
+    };
+    QGroupBox *link = frame("Frame1", QStringLiteral(" 通讯参数 "));
+    QGroupBox *device = frame("Frame2", QStringLiteral(" 设备 "));
+    QGroupBox *other = frame("Frame3", QStringLiteral(" 其他"));
+
+    auto addRow = [](QGridLayout *grid, QLabel *label, QWidget *field) {
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row, 1);
+    };
+    auto *linkGrid = new QGridLayout(link);
+    addRow(linkGrid, label1(1), cmbSets(1));
+    addRow(linkGrid, label1(2), cmbSets(2));
+    addRow(linkGrid, label1(3), cmbSets(3));
+    addRow(linkGrid, label1(4), cmbSets(4));
+    addRow(linkGrid, label1(7), cmbSets(7));
+    addRow(linkGrid, label1(8), cmbSets(8));
+
+    auto *deviceGrid = new QGridLayout(device);
+    addRow(deviceGrid, label1(0), cmbSets(0));
+    addRow(deviceGrid, label1(9), m_cmbPower);
+    addRow(deviceGrid, label1(10), cmbSets(9));
+    addRow(deviceGrid, label1(11), cmbSets(10));
+    deviceGrid->addWidget(m_chkTotalPower, deviceGrid->rowCount(), 0, 1, 2);
+
+    auto *otherGrid = new QGridLayout(other);
+    addRow(otherGrid, label1(6), cmbSets(6));
+    addRow(otherGrid, label1(5), cmbSets(5));
+    otherGrid->addWidget(m_cmdTestSound, otherGrid->rowCount(), 1);
+    otherGrid->addWidget(m_chkAutoShutDown, otherGrid->rowCount(), 0, 1, 2);
+
+    auto *frames = new QHBoxLayout;
+    frames->addWidget(link);
+    auto *right = new QVBoxLayout;
+    right->addWidget(device);
+    right->addWidget(other);
+    frames->addLayout(right);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdOk);
+    buttons->addWidget(m_cmdQuit);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(frames);
+    layout->addLayout(buttons);
+
+    connect(cmbSets(6), &QComboBox::currentIndexChanged, this, &frmSysSet::soundChoiceChanged);
+    connect(m_cmdOk, &QPushButton::clicked, this, &frmSysSet::cmdOkClick);
+    connect(m_cmdTestSound, &QPushButton::clicked, this, &frmSysSet::cmdTestSoundClick);
+    connect(m_cmdQuit, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmSysSet::setControls()
+{
+    setControls(systemPortNames());
+}
+
+void frmSysSet::setControls(const QStringList &systemPorts)
+{
+    cmbSets(2)->clear();
+    for (const char *rate : rates)
+        cmbSets(2)->addItem(QString::fromLatin1(rate));
+
+    cmbSets(6)->clear();
+    cmbSets(6)->addItem(langText(kSection, QStringLiteral("UserDefined"), LANGUAGE_CURRENT, QString()));
+    cmbSets(6)->addItem(langText(kSection, QStringLiteral("SysSound"), LANGUAGE_CURRENT, QString()));
+
+    // Each entry shows the device its number opens (the per-user port map).
+    m_ports = portEntries(sysSettings.comport, systemPorts);
+    cmbSets(1)->clear();
+    for (const PortEntry &entry : std::as_const(m_ports))
+        cmbSets(1)->addItem(portEntryText(entry));
+
+    cmbSets(8)->clear();
+    for (const QChar letter : QString::fromLatin1(PARITY_LETTERS))
+        cmbSets(8)->addItem(QString(letter));
+
+    m_cmbPower->clear();
+    m_cmbPower->addItems({QStringLiteral("1K5"), QStringLiteral("2K"), QStringLiteral("2K5"), QStringLiteral("3K"),
+                          QStringLiteral("5K")});
+
+    cmbSets(9)->clear();
+    for (int address = 0; address <= 255; ++address)
+        cmbSets(9)->addItem(QString::number(address));
+
+    cmbSets(10)->clear();
+    cmbSets(10)->addItems({QStringLiteral("1"), QStringLiteral("2")});
+}
+
+void frmSysSet::showLoadError(const QString &control, const QString &value)
+{
+    messages().show(stationTitle(),
+                    localText(QStringLiteral("无效的属性值：%1 = \"%2\""), QStringLiteral("Invalid property value: %1 = \"%2\""))
+                        .arg(control, value),
+                    MessageIcon::None);
+}
+
+bool frmSysSet::loadValues()
+{
+    const SystemSettings &s = sysSettings;
+    auto pick = [this](QComboBox *combo, const QString &name, const QString &text) {
+        if (selectEntry(combo, text))
+            return true;
+        showLoadError(name, text);
+        return false;
+    };
+    auto pickPosition = [this](QComboBox *combo, const QString &name, int position) {
+        if (position >= 0 && position < combo->count()) {
+            combo->setCurrentIndex(position);
+            return true;
+        }
+        showLoadError(name, QString::number(position));
+        return false;
+    };
+
+    cmbSets(0)->setEditText(s.devname);
+    if (!pickPosition(cmbSets(1), QStringLiteral("cmbSets(1)"), s.comport - 1))
+        return false;
+    if (!pick(cmbSets(2), QStringLiteral("cmbSets(2)"), rateTextFromSettings(s.ComSettings)))
+        return false;
+    cmbSets(3)->setEditText(settingNumberText(s.PauseSeconds));
+    cmbSets(4)->setEditText(settingNumberText(s.TimeOut));
+    cmbSets(5)->setEditText(settingNumberText(s.BeepFreq));
+    if (!pickPosition(cmbSets(6), QStringLiteral("cmbSets(6)"), s.usesoundcard))
+        return false;
+    soundChoiceChanged();
+    cmbSets(7)->setEditText(settingNumberText(s.retrytimes));
+    selectEntry(cmbSets(8), parityFromSettings(s.ComSettings));
+    m_chkAutoShutDown->setChecked(s.AutoShutDown != 0);
+    if (!pick(m_cmbPower, QStringLiteral("cmbPower"), s.devpower))
+        return false;
+    if (!pick(cmbSets(9), QStringLiteral("cmbSets(9)"), QString::number(s.devaddr)))
+        return false;
+    m_chkTotalPower->setChecked(s.totalpower != 0);
+    return pick(cmbSets(10), QStringLiteral("cmbSets(10)"), QString::number(s.devcomversion));
+}
+
+void frmSysSet::soundChoiceChanged()
+{
+    // The frequency only means something for the user-defined tone.
+    const bool userDefined = cmbSets(6)->currentIndex() == 0;
+    cmbSets(5)->setVisible(userDefined);
+    label1(5)->setVisible(userDefined);
+}
+
+bool frmSysSet::cmdOkClick()
+{
+    // Checked before anything changes, so a refused save leaves the record whole.
+    const std::optional<float> interval = queryIntervalFromText(cmbSets(3)->currentText());
+    if (!interval) {
+        messages().show(windowTitle(),
+                        localText(QStringLiteral("查询间隔必须是一个数字（秒）。\r\n设置未保存，原值 %1 不变。"),
+                                  QStringLiteral("The poll interval must be a number of seconds.\r\n"
+                                                 "Nothing was saved; the interval stays %1."))
+                            .arg(settingNumberText(sysSettings.PauseSeconds)),
+                        MessageIcon::Warning);
+        cmbSets(3)->setFocus();
+        return false;
+    }
+
+    setBusyCursor(true);
+    SystemSettings &s = sysSettings;
+    s.devname = cmbSets(0)->currentText();
+    const int position = cmbSets(1)->currentIndex();
+    s.comport = position + 1;
+    if (position >= 0 && position < m_ports.size() && m_ports[position].newMapping) {
+        setPortDeviceName(m_ports[position].number, m_ports[position].device);
+        m_ports[position].newMapping = false;
+    }
+    s.ComSettings = comSettingsText(cmbSets(2)->currentText(), cmbSets(8)->currentText());
+    s.PauseSeconds = *interval;
+    s.TimeOut = timeOutFromText(cmbSets(4)->currentText());
+    s.BeepFreq = wholeNumberFromText(cmbSets(5)->currentText());
+    s.usesoundcard = cmbSets(6)->currentIndex();
+    s.retrytimes = wholeNumberFromText(cmbSets(7)->currentText());
+    s.AutoShutDown = m_chkAutoShutDown->isChecked() ? 1 : 0;
+    s.devpower = m_cmbPower->currentText();
+    s.devaddr = wholeNumberFromText(cmbSets(9)->currentText());
+    s.totalpower = m_chkTotalPower->isChecked() ? 1 : 0;
+    s.devcomversion = wholeNumberFromText(cmbSets(10)->currentText());
+    saveSystemSettings();
+    if (m_titleChanged)
+        m_titleChanged();
+    logStatus(langText(QStringLiteral("Application"), QStringLiteral("msgSavedOK")));
+    setBusyCursor(false);
+    return true;
+}
+
+void frmSysSet::cmdTestSoundClick()
+{
+    if (!cmdOkClick())
+        return;
+    if (m_playAlarm)
+        m_playAlarm(sysSettings.BeepFreq);
+}
+
+} // namespace vantoro

@@ -1,0 +1,69 @@
+// The system settings dialog: port, timing, device and alarm-sound settings
+// of the in-memory record, saved to the database and used by the next poll.
+#pragma once
+
+#include "core/sys_set_values.h"
+
+#include <QDialog>
+#include <QList>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace vantoro {
+
+class frmSysSet : public QDialog
+{
+public:
+    // `titleChanged` is called after a save so the owner can show the new
+    // device name and power in its title.
+    explicit frmSysSet(QWidget *owner = nullptr, std::function<void()> titleChanged = {});
+
+    // Fills the pick-lists; the "Com" list offers ports 1..16 and the ports
+    // the system has.
+    void setControls();
+    void setControls(const QStringList &systemPorts);
+    // Copies the in-memory settings into the fields. A value its pick-list
+    // does not hold stops the loading there with a message; false then.
+    bool loadValues();
+    // Saves the fields into the settings and the database; the dialog stays
+    // open. A query interval that is not a number refuses the save.
+    bool cmdOkClick();
+    // Saves, then plays the alarm sound once.
+    void cmdTestSoundClick();
+
+    // The alarm sound played by the test button (the station's alarm by default).
+    void setAlarmPlayer(std::function<void(int frequencyHz)> player) { m_playAlarm = std::move(player); }
+
+    QComboBox *cmbSets(int index) const { return m_cmbSets.value(index); }
+    QComboBox *cmbPower() const { return m_cmbPower; }
+    QLabel *label1(int index) const { return m_label1.value(index); }
+    QCheckBox *chkTotalPower() const { return m_chkTotalPower; }
+    QCheckBox *chkAutoShutDown() const { return m_chkAutoShutDown; }
+    QPushButton *cmdOk() const { return m_cmdOk; }
+    QPushButton *cmdTestSound() const { return m_cmdTestSound; }
+    const QList<PortEntry> &portList() const { return m_ports; }
+
+private:
+    void buildControls();
+    void soundChoiceChanged();
+    void showLoadError(const QString &control, const QString &value);
+
+    std::function<void()> m_titleChanged;
+    std::function<void(int)> m_playAlarm;
+    QList<QComboBox *> m_cmbSets;
+    QList<QLabel *> m_label1;
+    QComboBox *m_cmbPower = nullptr;
+    QCheckBox *m_chkTotalPower = nullptr;
+    QCheckBox *m_chkAutoShutDown = nullptr;
+    QPushButton *m_cmdTestSound = nullptr;
+    QPushButton *m_cmdOk = nullptr;
+    QPushButton *m_cmdQuit = nullptr;
+    QList<PortEntry> m_ports;
+};
+
+} // namespace vantoro

@@ -1,0 +1,258 @@
+// The event viewer over the eventlog table.
+#include "ui/dialogs/frm_view_event_log_db.h"
+
+#include "core/database.h"
+#include "core/localisation.h"
+#include "core/message_service.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "ui/form_utils.h"
+#include "ui/language.h"
+
+#include <QDateEdit>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace vantoro {
+
+namespace {
+
+const QString kSection = QStringLiteral("frmViewEventLogDb");
+constexpr int TIME_COLUMN_TWIPS = 2000;
+
+// Without a language file the key itself names the column, as it does when
+// the file lacks the key.
+QString viewerText(const QString &key)
+{
+    return langText(kSection, key, LANGUAGE_CURRENT, key);
+}
+
+int twipsToPixels(int twips, const QWidget *widget)
+{
+    return qRound(twips * widget->logicalDpiX() / 1440.0);
+}
+
+QDateEdit *makeDatePicker(int index, QWidget *parent)
+{
+    auto *picker = new QDateEdit(QDate::currentDate(), parent);
+    picker->setObjectName(QStringLiteral("dt1"));
+    picker->setProperty("index", index);
+    picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    picker->setCalendarPopup(true);
+    return picker;
+}
+
+QPushButton *makeButton(const char *name, const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+frmViewEventLogDb::frmViewEventLogDb(QWidget *owner)
+    : QWidget(owner, Qt::Window)
+{
+    setObjectName(kSection);
+    setWindowTitle(QStringLiteral("查看数据"));
+
+    auto *label = new QLabel(QStringLiteral("起止日期"), this);
+    label->setObjectName(QStringLiteral("Label1"));
+    m_from = makeDatePicker(0, this);
+    m_to = makeDatePicker(1, this);
+    m_query = makeButton("cmdQuery", QStringLiteral("查看"), this);
+    m_print = makeButton("cmdPrint", QStringLiteral("打印"), this);
+    m_clear = makeButton("cmdClearLog", QStringLiteral("清除"), this);
+    m_exit = makeButton("cmdExit", QStringLiteral("结束"), this);
+
+    m_model = new QSqlQueryModel(this);
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("MSHFlexGrid1"));
+    m_grid->setModel(m_model);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->verticalHeader()->hide();
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
+    m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    // The text column takes what the time column leaves, as the window grows.
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->setWordWrap(false);
+
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(label);
+    bar->addWidget(m_from);
+    bar->addWidget(m_to);
+    bar->addStretch();
+    bar->addWidget(m_query);
+    bar->addWidget(m_print);
+    bar->addWidget(m_clear);
+    bar->addWidget(m_exit);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_grid, 1);
+
+    connect(m_query, &QPushButton::clicked, this, &frmViewEventLogDb::loadLogData);
+    connect(m_print, &QPushButton::clicked, this, &frmViewEventLogDb::printEvents);
+    connect(m_clear, &QPushButton::clicked, this, &frmViewEventLogDb::clearLog);
+    connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    currentRowChanged(current.row());
+            });
+
+    resize(720, 480);
+    loadLogData();
+}
+
+frmViewEventLogDb::~frmViewEventLogDb()
+{
+    // The model's statement must end before its connection is closed.
+    m_model->clear();
+    m_connection.reset();
+}
+
+frmViewEventLogDb *frmViewEventLogDb::showEventLog(QWidget *owner)
+{
+    static QPointer<frmViewEventLogDb> viewer;
+    if (!viewer) {
+        viewer = new frmViewEventLogDb(owner);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (viewer->isMinimized())
+        viewer->showNormal();
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+    return viewer;
+}
+
+bool frmViewEventLogDb::ensureConnection(QString *error)
+{
+    // One connection for the viewer's life: the grid reads its rows from it
+    // as they are scrolled into view.
+    if (m_connection && m_connection->isOpen())
+        return true;
+    m_connection = std::make_unique<DbConnection>();
+    if (m_connection->isOpen())
+        return true;
+    if (error)
+        *error = m_connection->errorText();
+    return false;
+}
+
+void frmViewEventLogDb::loadLogData()
+{
+    setBusyCursor(true);
+    const QDate from = m_from->date();
+    const QDate to = m_to->date();
+    const EventQuery list = eventListQuery(from, to, viewerText(QStringLiteral("msgTime")),
+                                           viewerText(QStringLiteral("msgEvent")));
+    QString error;
+    bool ok = ensureConnection(&error);
+    if (ok)
+        ok = runEventListQuery(*m_model, m_connection->database(), list, eventCountQuery(from, to), &m_eventCount,
+                               &error);
+    if (ok) {
+        m_lastList = list;
+        // 2000 twips held a time in the original small font; a larger
+        // font still shows the whole time.
+        const int timeWidth = m_grid->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16;
+        m_grid->setColumnWidth(0, qMax(twipsToPixels(TIME_COLUMN_TWIPS, m_grid), timeWidth));
+    } else {
+        m_model->clear();
+        m_eventCount = 0;
+        m_lastList = EventQuery();
+    }
+    setBusyCursor(false);
+    if (!ok)
+        showQueryError(error);
+}
+
+void frmViewEventLogDb::showQueryError(const QString &error)
+{
+    const QString text = sysSettings.languageIndex == LANGUAGE_ENGLISH
+        ? QStringLiteral("The events could not be read from the database:")
+        : QStringLiteral("无法从数据库读取事件：");
+    messages().show(windowTitle(), text + QLatin1Char('\n') + error, MessageIcon::Warning);
+}
+
+std::optional<RptEvents> frmViewEventLogDb::buildReport()
+{
+    RptEvents report;
+    report.lbltitle = viewerText(QStringLiteral("msgEventTitle"));
+    report.lbltime = viewerText(QStringLiteral("msgTime"));
+    report.label2 = viewerText(QStringLiteral("msgEvent"));
+    report.language = sysSettings.languageIndex;
+    if (!m_lastList.sql.isEmpty() && m_connection && m_connection->isOpen()) {
+        setBusyCursor(true);
+        // The listed events read once more, front to back, so a long list is
+        // not held twice in memory.
+        QSqlQuery query(m_connection->database());
+        query.setForwardOnly(true);
+        bool ok = query.prepare(m_lastList.sql);
+        for (const QVariant &value : m_lastList.binds)
+            query.addBindValue(value);
+        ok = ok && query.exec();
+        while (ok && query.next())
+            report.addRecord(query.value(0).toString(), query.value(1).toString());
+        const QString error = query.lastError().text();
+        const bool failed = !ok || query.lastError().isValid();
+        query.finish();
+        setBusyCursor(false);
+        if (failed) {
+            showQueryError(error);
+            return std::nullopt;
+        }
+    }
+    return report;
+}
+
+QPrintPreviewDialog *frmViewEventLogDb::printEvents()
+{
+    const std::optional<RptEvents> report = buildReport();
+    return report ? report->showPreview(this) : nullptr;
+}
+
+void frmViewEventLogDb::clearLog()
+{
+    // Ends the grid's read first, so the delete never waits for it.
+    m_model->clear();
+    QString error;
+    if (!execSql(QStringLiteral("delete from eventlog"), {}, &error))
+        showQueryError(error);
+    loadLogData();
+}
+
+void frmViewEventLogDb::currentRowChanged(int row)
+{
+    if (row >= 0)
+        logStatus(eventRowStatusText(row, m_eventCount), true);
+}
+
+void frmViewEventLogDb::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    applyLanguage(this, sysSettings.languageIndex);
+}
+
+void frmViewEventLogDb::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        applyLanguage(this, sysSettings.languageIndex);
+}
+
+} // namespace vantoro
