@@ -46,14 +46,21 @@ double AniLine::segmentPixels() const
     return qMax(1, twipsToPx(SEGMENT_TWIPS, this));
 }
 
-void AniLine::layoutSegments()
+void AniLine::layoutSegments() const
 {
     const double length = m_vertical ? height() : width();
     const int count = aniLineSegmentCount(length, segmentPixels());
-    // New segments start as their neighbour is; the next tick sets them all.
+    // New segments join the pattern at once, so a line that grows shows no
+    // solid stretch until the next tick.
     while (int(m_shown.size()) < count)
-        m_shown.push_back(m_shown.back());
+        m_shown.push_back(m_active && aniLineSegmentShown(int(m_shown.size()), m_phase));
     m_shown.resize(size_t(count));
+}
+
+int AniLine::segmentCount() const
+{
+    layoutSegments();
+    return int(m_shown.size());
 }
 
 bool AniLine::segmentShown(int index) const
@@ -98,6 +105,9 @@ void AniLine::setBActive(bool active)
     m_active = active;
     if (m_active) {
         setAttribute(Qt::WA_OpaquePaintEvent, false);
+        layoutSegments();
+        for (size_t i = 0; i < m_shown.size(); ++i)
+            m_shown[i] = aniLineSegmentShown(int(i), m_phase);
     } else {
         std::fill(m_shown.begin(), m_shown.end(), false);
         setAttribute(Qt::WA_OpaquePaintEvent, true);
@@ -172,6 +182,7 @@ void AniLine::paintEvent(QPaintEvent *)
     QPainter p(this);
     if (!m_active)
         p.fillRect(rect(), colourFromValue(m_backColor));
+    layoutSegments();
     const double seg = segmentPixels();
     const QColor colour = colourFromValue(m_lColor);
     for (int i = 0; i < segmentCount(); ++i) {

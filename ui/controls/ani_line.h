@@ -42,7 +42,7 @@ public:
     int tickInterval() const { return m_timer.interval(); }
     bool isAnimating() const { return m_timer.isActive(); }
 
-    int segmentCount() const { return int(m_shown.size()); }
+    int segmentCount() const;
     bool segmentShown(int index) const;
     int phase() const { return m_phase; }
     // One step of the animation, as the timer runs it.
@@ -62,12 +62,14 @@ protected:
 
 private:
     void initSegments();
-    void layoutSegments();
+    // Segments follow the size even while hidden, when no resize event
+    // has come yet.
+    void layoutSegments() const;
     double segmentPixels() const;
     void updateTimer();
 
     QTimer m_timer;
-    std::vector<bool> m_shown;
+    mutable std::vector<bool> m_shown;
     quint32 m_lColor = 0;
     quint32 m_backColor = DEFAULT_BACK_COLOR;
     int m_borderStyle = 0;

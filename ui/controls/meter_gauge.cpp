@@ -173,10 +173,10 @@ void MeterGauge::paintEvent(QPaintEvent *)
 
     // Caption in the upper half, value in the lower.
     QFont captionFont = font();
-    captionFont.setPixelSize(11);
+    captionFont.setPixelSize(10);
     p.setFont(captionFont);
     p.setPen(QColor(0x3a, 0x46, 0x56));
-    p.drawText(QRectF(36, 110, DIAL - 72, 26), Qt::AlignCenter | Qt::TextWordWrap, m_caption);
+    p.drawText(QRectF(30, 108, DIAL - 60, 15), Qt::AlignCenter, m_caption);
     QFont valueFont = font();
     valueFont.setPixelSize(17);
     valueFont.setBold(true);
@@ -194,7 +194,7 @@ void MeterGauge::paintEvent(QPaintEvent *)
     const QPointF tip = polar(rArc - 4, a);
     const QPointF left = polar(5, a + 90);
     const QPointF right = polar(5, a - 90);
-    const QPointF tail = polar(14, a + 180);
+    const QPointF tail = polar(6, a + 180);
     needle.moveTo(tip);
     needle.lineTo(left);
     needle.lineTo(tail);

@@ -133,10 +133,12 @@ void NumberLedMeter::paintEvent(QPaintEvent *)
     if (availW <= 0 || availH <= 0)
         return;
     const double scale = qMin(availW / (m_digits * cellW), availH / m_digitHeight);
-    const double dw = m_digitWidth * scale;
     const double dh = m_digitHeight * scale;
-    const double gap = spacing * scale;
-    const double thickness = qBound(1.0, m_segmentWidth * pxPerCm * scale, dw * 0.28);
+    // A panel stretched much wider than tall would flatten the digits:
+    // they keep a digit's shape and the spare width stays empty.
+    const double dw = qMin(m_digitWidth * scale, dh * 0.7);
+    const double gap = qMin(spacing * scale, dw * 0.6);
+    const double thickness = qBound(1.0, m_segmentWidth * pxPerCm * scale, qMin(dw * 0.28, dh * 0.14));
     const QColor on(0x3c, 0xff, 0x6e);
     const QColor off(0x3c, 0xff, 0x6e, 22);
 

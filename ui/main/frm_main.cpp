@@ -10,6 +10,7 @@
 #include "core/localisation.h"
 #include "core/memory_status.h"
 #include "core/system_settings.h"
+#include "core/view_layout.h"
 #include "core/user_settings.h"
 #include "events/status_evaluation.h"
 #include "events/auto_shutdown.h"
@@ -48,7 +49,6 @@ namespace vantoro {
 
 namespace {
 
-constexpr double TWIPS_PER_INCH = 1440.0;
 constexpr int DESIGN_WIDTH_TWIPS = 10455;
 constexpr int DESIGN_HEIGHT_TWIPS = 8295;
 constexpr int MIN_WIDTH_TWIPS = 3000;
@@ -170,12 +170,12 @@ frmMain::~frmMain()
 
 int frmMain::twipsToPixels(double twips, const QWidget *w)
 {
-    return int(std::lround(twips * logicalDpi(w) / TWIPS_PER_INCH));
+    return vantoro::twipsToPixels(twips, logicalDpi(w));
 }
 
 double frmMain::pixelsToTwips(int pixels, const QWidget *w)
 {
-    return pixels * TWIPS_PER_INCH / logicalDpi(w);
+    return vantoro::pixelsToTwips(pixels, logicalDpi(w));
 }
 
 QAction *frmMain::action(const QString &name) const

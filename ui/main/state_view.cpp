@@ -189,6 +189,7 @@ StateView::StateView(QWidget *parent)
     place(m_odo, unitRect(361, 372, 18, 28));
 
     updateCaptions();
+    saveDesignGeometry();
 }
 
 QLabel *StateView::makeLabel(const char *name, int index, Qt::Alignment align, const QRectF &design)

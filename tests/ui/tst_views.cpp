@@ -1,0 +1,343 @@
+// The four views of the main window: what each shows after a poll, how the
+// meters range, when the flow lines run, that hidden views are left alone
+// but the trends keep sampling, and how the views are laid out.
+#include "acquisition/fake_serial_port.h"
+#include "acquisition/param_table.h"
+#include "core/common.h"
+#include "core/localisation.h"
+#include "core/system_settings.h"
+#include "core/view_layout.h"
+#include "test_support.h"
+#include "ui/controls/ani_line.h"
+#include "ui/controls/meter_gauge.h"
+#include "ui/controls/number_led_meter.h"
+#include "ui/controls/odo_meter.h"
+#include "ui/controls/slider_temp.h"
+#include "ui/controls/state_diagram.h"
+#include "ui/controls/trend_chart.h"
+#include "ui/main/frm_main.h"
+#include "ui/main/grid_view.h"
+#include "ui/main/main_views.h"
+#include "ui/main/meter_view.h"
+#include "ui/main/state_view.h"
+#include "ui/main/trend_view.h"
+#include "ui/twips.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QSettings>
+#include <QSlider>
+#include <QTest>
+
+using namespace vantoro;
+using namespace vantoro::test;
+
+namespace {
+
+constexpr quint32 RED = 0x0000FF;
+
+void setValue(int id, const QVariant &value)
+{
+    paramTable[size_t(id)].paravalue = value;
+}
+
+void setFault(int id, bool fault)
+{
+    paramTable[size_t(id)].founderror = fault ? 1 : 0;
+}
+
+QColor textColour(const QLabel *label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+class TestViews : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { isolateUserSettings(); }
+    void init();
+    void cleanup() { m_messages.reset(); }
+    void gridHasEnabledParametersOnly();
+    void gridFollowsThePolls();
+    void meterScaleGrowsAndStays();
+    void stateLabelsBarAndCounters();
+    void flowLinesRunWithCurrent();
+    void onlyVisibleViewsRefreshButTrendsSample();
+    void stateScalesWithTheArea();
+    void windowSwitchesAndLaysOutViews();
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<MessageRecorder> m_messages;
+};
+
+void TestViews::init()
+{
+    m_home.reset();
+    m_home = std::make_unique<TestHome>();
+    m_messages = std::make_unique<MessageRecorder>();
+    quitRequested = false;
+    QVERIFY(loadSystemSettings());
+    QVERIFY(loadParamTable());
+}
+
+void TestViews::gridHasEnabledParametersOnly()
+{
+    paramTable[17].enabled = 0;
+    MainViews views;
+    views.createStructure();
+    GridView *grid = views.gridView();
+    QList<int> ids;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        ids << grid->item(row, GridView::COL_ID)->text().toInt();
+    QList<int> enabled;
+    for (int id = 0; id < PARAM_SLOTS; ++id) {
+        if (paramTable[size_t(id)].enabled != 0)
+            enabled << id;
+    }
+    QCOMPARE(ids, enabled);
+    QVERIFY(!ids.contains(17));
+    QVERIFY(!ids.contains(9)); // disabled in the default table
+
+    QCOMPARE(grid->horizontalHeaderItem(0)->text(), langText(QStringLiteral("frmMain"), QStringLiteral("Name")));
+    QCOMPARE(grid->horizontalHeaderItem(5)->text(), langText(QStringLiteral("frmMain"), QStringLiteral("ID")));
+    const int energyRow = int(ids.indexOf(8));
+    QCOMPARE(grid->item(energyRow, 4)->text(), QStringLiteral("999,999.0"));
+    QCOMPARE(grid->item(energyRow, 2)->text(), QStringLiteral("kWh"));
+    QVERIFY(grid->item(energyRow, 1)->textAlignment() & Qt::AlignRight);
+    // Status parameters have no limits to show.
+    QCOMPARE(grid->item(int(ids.indexOf(15)), 3)->text(), QString());
+}
+
+void TestViews::gridFollowsThePolls()
+{
+    MainViews views;
+    views.createStructure();
+    views.showView(VIEW_GRID);
+    GridView *grid = views.gridView();
+    auto rowOf = [grid](int id) {
+        for (int row = 0; row < grid->rowCount(); ++row) {
+            if (grid->item(row, GridView::COL_ID)->text().toInt() == id)
+                return row;
+        }
+        return -1;
+    };
+    grid->selectRow(rowOf(3));
+    setValue(2, 231.46);
+    setFault(2, true);
+    setValue(14, QStringLiteral("运行中"));
+    views.refreshViews();
+    QCOMPARE(grid->item(rowOf(2), 1)->text(), QStringLiteral("231.5"));
+    QCOMPARE(grid->item(rowOf(2), 1)->foreground().color(), QColor(Qt::red));
+    QCOMPARE(grid->item(rowOf(14), 1)->text(), QStringLiteral("运行中"));
+    QCOMPARE(grid->item(rowOf(3), 1)->foreground().color(), QColor(Qt::black));
+    QCOMPARE(grid->currentRow(), rowOf(3));
+
+    setFault(2, false);
+    views.refreshGrid();
+    QCOMPARE(grid->item(rowOf(2), 1)->foreground().color(), QColor(Qt::black));
+}
+
+void TestViews::meterScaleGrowsAndStays()
+{
+    MainViews views;
+    views.setupMeters();
+    MeterView *meters = views.meterView();
+    MeterGauge *dcVolts = meters->meter(0);
+    QCOMPARE(dcVolts->lowerBound(), 0.0);
+    QCOMPARE(dcVolts->upperBound(), 750.0); // 500 x 1.5
+    QCOMPARE(meters->meter(5)->upperBound(), 253.0 * 16.0);
+
+    setValue(4, 1000.0);
+    setFault(4, true);
+    views.refreshPicMeter();
+    QCOMPARE(dcVolts->upperBound(), 1300.0);
+    QCOMPARE(dcVolts->rangeMax(), 1300.0);
+    QCOMPARE(dcVolts->value(), 1000.0);
+    QCOMPARE(dcVolts->valueColor(), RED);
+
+    setValue(4, 100.0);
+    setFault(4, false);
+    views.refreshPicMeter();
+    QCOMPARE(dcVolts->upperBound(), 1300.0);
+    QCOMPARE(dcVolts->value(), 100.0);
+    QCOMPARE(dcVolts->valueColor(), quint32(0));
+
+    setValue(2, 230.0);
+    setValue(3, 10.0);
+    views.refreshPicMeter();
+    QCOMPARE(meters->meter(5)->value(), 2300.0);
+    QCOMPARE(meters->meter(3)->value(), 230.0);
+    QCOMPARE(meters->meter(3)->caption(), paramTable[2].paraname);
+}
+
+void TestViews::stateLabelsBarAndCounters()
+{
+    MainViews views;
+    views.setupMeters();
+    StateView *state = views.stateView();
+    setValue(4, 365.5);
+    setValue(5, 6.92);
+    setValue(2, 230.04);
+    setValue(3, 8.0);
+    setValue(6, 45.2f);
+    setValue(7, -3.25);
+    setValue(8, 12345.6);
+    setFault(5, true);
+    views.refreshPicState();
+
+    QCOMPARE(state->label(QStringLiteral("lblDc"), 0)->text(), QStringLiteral("365.5V"));
+    QCOMPARE(state->label(QStringLiteral("lblDc"), 1)->text(), QStringLiteral("6.92A"));
+    QCOMPARE(state->label(QStringLiteral("lblDc"), 2)->text(), QStringLiteral("2,529.3W"));
+    QCOMPARE(state->label(QStringLiteral("Label1"), 0)->text(), QStringLiteral("230.0V"));
+    QCOMPARE(state->label(QStringLiteral("Label1"), 2)->text(), QStringLiteral("1,840.3W"));
+    QCOMPARE(state->label(QStringLiteral("Label1"), 3)->text(), QStringLiteral("45.2°C"));
+    QCOMPARE(state->label(QStringLiteral("lblTemp"))->text(), QStringLiteral("-3.3°C"));
+    QCOMPARE(state->label(QStringLiteral("lblkwh"), 0)->text(), QStringLiteral("12,345.6kWh"));
+    QCOMPARE(textColour(state->label(QStringLiteral("lblDc"), 1)), QColor(Qt::red));
+    QCOMPARE(textColour(state->label(QStringLiteral("lblDc"), 0)), QColor(Qt::black));
+    QCOMPARE(state->sliderTemp()->value(), double(45.2f));
+    QCOMPARE(state->sliderTempModule()->minimum(), -25.0);
+    QCOMPARE(state->led()->value(), 12345.6);
+    QCOMPARE(state->odometer()->value(), 12345.6);
+
+    // The bar and the current line's pace: 8 A of 0..16 A is half way.
+    QCOMPARE(state->bar()->value(), 50);
+    QCOMPARE(state->meterLine()->speed(), 51);
+    setValue(3, 40.0);
+    views.refreshPicState();
+    QCOMPARE(state->bar()->value(), 100);
+    QCOMPARE(state->meterLine()->speed(), 1);
+    setValue(3, -2.0);
+    views.refreshPicState();
+    QCOMPARE(state->bar()->value(), 0);
+    QCOMPARE(state->meterLine()->speed(), 0);
+    QVERIFY(!state->meterLine()->isAnimating());
+    QProgressBar flat;
+    setBarValue(&flat, 5, 3, 3);
+    QCOMPARE(flat.value(), 0);
+    QCOMPARE(flat.maximum(), 100);
+
+    // The operator's slider sets the pace and shows it.
+    state->slider()->setValue(30);
+    QCOMPARE(state->label(QStringLiteral("lblkwh"), 2)->text(), QStringLiteral("30"));
+    QCOMPARE(state->meterLine()->speed(), 30);
+}
+
+void TestViews::flowLinesRunWithCurrent()
+{
+    MainViews views;
+    StateView *state = views.stateView();
+    setValue(5, 0.2);
+    setValue(3, 0.1);
+    views.checkWorkMode();
+    QVERIFY(state->flowLine(0)->isVisibleTo(state));
+    QVERIFY(!state->flowLine(1)->isVisibleTo(state));
+    setValue(3, 0.11);
+    setValue(5, 0.0);
+    views.checkWorkMode();
+    QVERIFY(state->flowLine(1)->isVisibleTo(state));
+    QVERIFY(!state->flowLine(0)->isVisibleTo(state));
+    QVERIFY(state->flowLine(1)->bActive());
+    // The cables under the flow lines are plain bars.
+    QVERIFY(!state->cableLine(0)->bActive());
+    QVERIFY(state->cableLine(1)->isVisibleTo(state));
+}
+
+void TestViews::onlyVisibleViewsRefreshButTrendsSample()
+{
+    MainViews views;
+    views.createStructure();
+    views.setupMeters();
+    views.setPicTrendBounds();
+    views.showView(VIEW_METER);
+    QCOMPARE(views.visibleView(), VIEW_METER);
+    setValue(4, 300.0);
+    setValue(2, 231.0);
+    views.refreshViews();
+    views.refreshViews();
+    QCOMPARE(views.meterView()->meter(0)->value(), 300.0);
+    QCOMPARE(views.stateView()->label(QStringLiteral("lblDc"), 0)->text(), QString());
+    QCOMPARE(views.gridView()->item(2, 1)->text(), QStringLiteral("0.0"));
+    TrendView *trends = views.trendView();
+    for (int i = 0; i < TrendView::CHARTS; ++i)
+        QCOMPARE(trends->chart(i)->pointCount(), 2);
+    QCOMPARE(trends->chart(0)->valueMaximum(), 650.0); // 500 x 1.3
+    QCOMPARE(trends->chart(3)->valueMaximum(), 1.0);
+
+    views.showView(-1);
+    QCOMPARE(views.visibleView(), -1);
+    views.showView(VIEW_STATE);
+    QCOMPARE(views.stateView()->label(QStringLiteral("lblDc"), 0)->text(), QStringLiteral("300.0V"));
+    QVERIFY(!views.picMeter()->isVisibleTo(&views));
+}
+
+void TestViews::stateScalesWithTheArea()
+{
+    MainViews views;
+    views.saveDesignGeometry();
+    StateView *state = views.stateView();
+    const QSize design(twipsToPx(stateDesign::WIDTH, &views), twipsToPx(stateDesign::HEIGHT, &views));
+    views.resize(design);
+    views.layoutViews();
+    QLabel *label = state->label(QStringLiteral("lblDc"), 0);
+    const QRect atDesign = label->geometry();
+    const int designPoints = label->font().pointSize();
+    QCOMPARE(designPoints, fontPointsForHeight(pxToTwips(atDesign.height(), label) + 0.5));
+    const int designDigit = state->odometer()->digitWidth();
+
+    views.resize(design * 2);
+    views.layoutViews();
+    QVERIFY(qAbs(label->width() - 2 * atDesign.width()) <= 2);
+    QVERIFY(qAbs(label->x() - 2 * atDesign.x()) <= 2);
+    QVERIFY(qAbs(label->height() - 2 * atDesign.height()) <= 2);
+    QVERIFY(label->font().pointSize() >= 2 * designPoints - 1);
+    QVERIFY(qAbs(state->odometer()->digitWidth() - 2 * designDigit) <= 1);
+    QCOMPARE(state->diagram()->height(), int(design.height() * 2 * STATE_IMAGE_STRETCH + 0.5));
+    // The numeric display's sizes follow its own size.
+    const NumLedSizes led = numLedSizes(pxToTwips(state->led()->width(), state->led()),
+                                        pxToTwips(state->led()->height(), state->led()));
+    QCOMPARE(state->led()->digitWidth(), led.digitWidth);
+
+    // A control without a usable design tag keeps its place.
+    QLabel stray(state);
+    stray.setGeometry(1, 2, 3, 4);
+    stray.setProperty("Tag", QStringLiteral("1 2 3"));
+    resizeControl(state, &stray, 0, 0);
+    QCOMPARE(stray.geometry(), QRect(1, 2, 3, 4));
+}
+
+void TestViews::windowSwitchesAndLaysOutViews()
+{
+    sysSettings.viewmode = VIEW_TREND;
+    frmMain window(nullptr, std::make_unique<FakeSerialPort>());
+    window.show();
+    QTest::qWait(20);
+    MainViews *views = window.views();
+    QCOMPARE(views->visibleView(), VIEW_TREND);
+
+    window.toolbarClick(QStringLiteral("viewmeter"));
+    QCOMPARE(sysSettings.viewmode, VIEW_METER);
+    QCOMPARE(views->visibleView(), VIEW_METER);
+    const auto rects = meterRects(pxToTwips(views->width(), views), pxToTwips(views->height(), views));
+    MeterGauge *last = views->meterView()->meter(5);
+    QCOMPARE(last->x(), twipsToPx(rects[5].left(), views));
+    QCOMPARE(last->y(), twipsToPx(rects[5].top(), views));
+
+    window.toolbarClick(QStringLiteral("viewgrid"));
+    QCOMPARE(views->visibleView(), VIEW_GRID);
+    const int gridWidthTwips = int(pxToTwips(views->gridView()->width(), views));
+    QCOMPARE(views->gridView()->columnWidth(0), twipsToPx(gridColumnWidths(gridWidthTwips)[0], views));
+
+    // Narrower than 3000 twips snaps back.
+    window.resize(20, window.height());
+    QTRY_COMPARE(window.width(), frmMain::twipsToPixels(3000, &window));
+    quitRequested = true;
+    window.close();
+}
+
+QTEST_MAIN(TestViews)
+#include "tst_views.moc"
