@@ -148,7 +148,7 @@ bool Poller::runQuery()
                 return false;
         }
         const QByteArray data(POLL_DATA_BYTES, '\0');
-        const bool sent = setupCommPort(m_port, s.ComSettings, s.comport, true)
+        const bool sent = setupCommPort(m_port, s.ComSettings, s.comport, true) && openForPolling()
             && (crcProtocol ? sendCrcFrame(m_port, address, data, FUNCTION_POLL)
                             : sendPollV1(m_port, address, data, POLL_COMMAND_V1));
         if (!sent) {
@@ -179,6 +179,24 @@ bool Poller::runQuery()
         logEvent(event, QString::fromLatin1(PARAM_DEVICE_ID), QString(), true);
     }
     return true;
+}
+
+bool Poller::openForPolling()
+{
+    if (m_port.isOpen() || m_port.open()) {
+        m_portUnavailable = false;
+        return true;
+    }
+    // A port that is gone (an adapter unplugged) fails every cycle until it
+    // is back. A message box on each would stop the polling that finds it
+    // again, so it is shown once, and not at all when the link is already
+    // reported down; the running log keeps the cause of every cycle.
+    if (!m_portUnavailable && sysSettings.linkOk == 1)
+        reportError(QStringLiteral("Send command code"), m_port.errorText());
+    else
+        logStatus(QStringLiteral("Serial port not opened: ") + m_port.errorText());
+    m_portUnavailable = true;
+    return false;
 }
 
 bool Poller::receiveReplyV1(double timeoutSeconds, quint8 address, quint8 command)
@@ -218,7 +236,7 @@ bool Poller::waitForReply(double timeoutSeconds)
             ++dots;
             return false;
         },
-        int(timeoutSeconds * 1000.0));
+        int(timeoutSeconds * 1000.0), [this](int milliseconds) { m_port.waitForInput(milliseconds); });
     if (quitRequested)
         return false;
     if (stopped) {
@@ -295,7 +313,8 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
         return false;
     }
     m_replyReceived = 1;
-    pauseMs(1);
+    // Lets pending events run; a sleep here would only lengthen the cycle.
+    pauseMs(0);
     logStatus(mainText("msgDataRecvOK") + deviceSuffix());
     // Polling switched off while the reply came in: the values are not wanted.
     if (!m_timer.isActive())

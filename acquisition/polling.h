@@ -70,6 +70,7 @@ private:
     bool receiveReply(int version, double timeoutSeconds, quint8 address, quint8 function);
     bool waitForReply(double timeoutSeconds);
     bool pollingAllowed() const;
+    bool openForPolling();
     void switchOff();
 
     SerialPort &m_port;
@@ -80,6 +81,7 @@ private:
     int m_lastReplyAddr = 0;
     QDateTime m_lastReplyTime;
     int m_replyReceived = 0;
+    bool m_portUnavailable = false;
 };
 
 } // namespace vantoro

@@ -4,7 +4,10 @@
 #include "core/user_settings.h"
 #include "events/event_log.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QStringList>
+#include <QTimer>
 
 namespace vantoro {
 
@@ -184,6 +187,20 @@ bool QtSerialPort::write(const QByteArray &bytes)
         }
     }
     return m_port.isOpen();
+}
+
+void QtSerialPort::waitForInput(int milliseconds)
+{
+    if (!m_port.isOpen() || !QCoreApplication::instance()) {
+        SerialPort::waitForInput(milliseconds);
+        return;
+    }
+    // The window keeps running; the first bytes to arrive end the wait.
+    QEventLoop loop;
+    QTimer::singleShot(qMax(0, milliseconds), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    QObject::connect(&m_port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
+    QObject::connect(&m_port, &QSerialPort::errorOccurred, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error)

@@ -26,6 +26,7 @@ public:
     std::optional<quint8> readByte() override;
     QByteArray readAll() override;
     bool write(const QByteArray &bytes) override;
+    void waitForInput(int milliseconds) override;
     QString errorText() const override { return m_error; }
 
     // Parses "9600,N,8,1"-style text; false for anything QSerialPort cannot use.

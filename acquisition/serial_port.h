@@ -2,6 +2,8 @@
 // runs on QSerialPort and the tests on an in-memory fake.
 #pragma once
 
+#include "core/common.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -27,6 +29,9 @@ public:
     virtual std::optional<quint8> readByte() = 0;
     virtual QByteArray readAll() = 0;
     virtual bool write(const QByteArray &bytes) = 0;
+    // Lets events run for up to `milliseconds`; a port that can tell when
+    // bytes come in ends the wait then, so a reply wait ends on its last byte.
+    virtual void waitForInput(int milliseconds) { pauseMs(milliseconds); }
     // The last error, empty when none.
     virtual QString errorText() const = 0;
 };

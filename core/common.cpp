@@ -184,7 +184,7 @@ void waitSeconds(double seconds)
     }
 }
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+bool waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void(int milliseconds)> &waitStep)
 {
     QElapsedTimer clock;
     clock.start();
@@ -194,7 +194,10 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
             return true;
         if (quitRequested || clock.elapsed() >= timeoutMs)
             return false;
-        runEventsFor(1);
+        if (waitStep)
+            waitStep(1);
+        else
+            runEventsFor(1);
     }
 }
 

@@ -39,7 +39,10 @@ bool saveBytesToFile(const QByteArray &bytes, const QString &path);
 void pauseMs(int milliseconds);
 void waitSeconds(double seconds);
 // Runs events until `done` returns true or `timeoutMs` has passed on a
-// monotonic clock; true when `done` was reached.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+// monotonic clock; true when `done` was reached. Between checks it runs
+// events for 1 ms, or calls `waitStep` with 1 when given (a step that also
+// ends when input arrives lets the wait end on the byte that completes it).
+bool waitUntil(const std::function<bool()> &done, int timeoutMs,
+               const std::function<void(int milliseconds)> &waitStep = {});
 
 } // namespace vantoro

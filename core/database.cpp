@@ -5,17 +5,116 @@
 #include "core/system_settings.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUrl>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace vantoro {
 
 namespace {
 
 QAtomicInt connectionCounter;
+
+// One idle connection to the database, held from the first operation to the
+// end of the program. Without it every operation's close is the last one,
+// and in WAL mode the last close folds the log into the file and deletes
+// it: two more disk flushes and a new log on every event stored. Commits
+// are as durable either way (synchronous=FULL flushes the log at each);
+// the log is folded in every 1000 pages by SQLite and at a clean stop by
+// checkpointDatabase.
+struct HeldConnection
+{
+    std::unique_ptr<DbConnection> connection;
+    QString path;
+    QByteArray identity;
+    QByteArray logIdentity;       // its "-wal" file
+    QByteArray sharedIdentity;    // its "-shm" file
+};
+
+const QString logSuffix = QStringLiteral("-wal");
+const QString sharedSuffix = QStringLiteral("-shm");
+
+HeldConnection held;
+bool openingHeld = false;
+bool releaseRegistered = false;
+
+// The file behind a path: replacing the file gives a new identity.
+QByteArray fileIdentity(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino));
+#else
+    // An open database cannot be replaced there.
+    return QFile::encodeName(path);
+#endif
+}
+
+void releaseHeldConnection()
+{
+    held = HeldConnection();
+}
+
+void releaseAtExit()
+{
+    releaseRegistered = false;
+    releaseHeldConnection();
+}
+
+// Before a connection opens `path`: a held connection to another file, or to
+// a file that has since been replaced at the same path, goes first, so its
+// log is folded into its own file and removed and never read as the new one's.
+void releaseHeldConnectionUnlessTo(const QString &path)
+{
+    if (!held.connection || (held.path == path && held.identity == fileIdentity(path)))
+        return;
+    const bool replaced = held.path == path;
+    const HeldConnection old = {nullptr, held.path, held.identity, held.logIdentity, held.sharedIdentity};
+    releaseHeldConnection();
+    if (!replaced)
+        return;
+    // SQLite writes nothing to a file that was replaced under it, so its log
+    // stays behind the new file; read as the new file's it would corrupt it.
+    if (!old.logIdentity.isEmpty() && fileIdentity(path + logSuffix) == old.logIdentity)
+        QFile::remove(path + logSuffix);
+    if (!old.sharedIdentity.isEmpty() && fileIdentity(path + sharedSuffix) == old.sharedIdentity)
+        QFile::remove(path + sharedSuffix);
+}
+
+void holdConnectionTo(const QString &path)
+{
+    // Connections belong to their thread; the one held belongs to the
+    // application's, and is closed before the application ends.
+    if (openingHeld || held.connection || !QCoreApplication::instance()
+        || QThread::currentThread() != QCoreApplication::instance()->thread())
+        return;
+    openingHeld = true;
+    auto connection = std::make_unique<DbConnection>(path);
+    openingHeld = false;
+    if (!connection->isOpen())
+        return;
+    held.connection = std::move(connection);
+    held.path = path;
+    held.identity = fileIdentity(path);
+    held.logIdentity = fileIdentity(path + logSuffix);
+    held.sharedIdentity = fileIdentity(path + sharedSuffix);
+    if (!releaseRegistered) {
+        qAddPostRoutine(releaseAtExit);
+        releaseRegistered = true;
+    }
+}
 
 bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString *error)
 {
@@ -53,9 +152,11 @@ DbConnection::DbConnection(const QString &path)
         m_error = QStringLiteral("database file not found: %1").arg(file);
         return;
     }
+    const QString absolutePath = QFileInfo(file).absoluteFilePath();
+    if (!openingHeld)
+        releaseHeldConnectionUnlessTo(absolutePath);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(DATABASE_BUSY_TIMEOUT_MS));
-    db.setDatabaseName(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toString(QUrl::FullyEncoded)
-                       + QStringLiteral("?mode=rw"));
+    db.setDatabaseName(QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
     if (!db.open()) {
         m_error = db.lastError().text();
         return;
@@ -66,6 +167,7 @@ DbConnection::DbConnection(const QString &path)
     pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     pragma.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(DATABASE_BUSY_TIMEOUT_MS));
     m_open = true;
+    holdConnectionTo(absolutePath);
 }
 
 DbConnection::~DbConnection()
@@ -148,10 +250,16 @@ bool rsSqlGet2(const std::function<bool(QSqlDatabase &db, QString &error)> &work
         return false;
     }
     QSqlDatabase db = connection.database();
-    if (!db.transaction()) {
-        if (error)
-            *error = db.lastError().text();
-        return false;
+    {
+        // The write lock is taken at the start, where the busy timeout waits
+        // for it. A plain BEGIN would read first and then fail at once on
+        // its first write when another program wrote meanwhile.
+        QSqlQuery begin(db);
+        if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            if (error)
+                *error = begin.lastError().text();
+            return false;
+        }
     }
     QString workError;
     if (!work(db, workError)) {

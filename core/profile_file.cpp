@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -54,6 +55,23 @@ QString limitToBuffer(const QString &value, bool utf8)
     return out;
 }
 
+// The decoded lines of the files read last, with the bytes they came from.
+// A file is still read on every look-up, so an edit is seen at once; only an
+// unchanged file is not decoded and split again (the poll looks up several
+// language texts a cycle, each a whole-file read).
+struct DecodedProfile
+{
+    QByteArray bytes;
+    QStringList lines;
+};
+constexpr int DECODED_PROFILES_KEPT = 8;
+
+QHash<QString, DecodedProfile> &decodedProfiles()
+{
+    static QHash<QString, DecodedProfile> profiles;
+    return profiles;
+}
+
 QString stripQuotes(const QString &v)
 {
     if (v.size() >= 2 && ((v.startsWith(QLatin1Char('"')) && v.endsWith(QLatin1Char('"')))
@@ -74,12 +92,13 @@ QString decodeProfileText(const QByteArray &bytes)
     return decoder(bytes);
 }
 
-QString profileValue(const QString &text, const QString &section, const QString &key, bool *found)
+namespace {
+
+QString valueInLines(const QStringList &lines, const QString &section, const QString &key, bool *found)
 {
     if (found)
         *found = false;
     bool inSection = false;
-    const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString &line : lines) {
         const QString name = sectionOf(line);
         if (!name.isNull()) {
@@ -104,14 +123,28 @@ QString profileValue(const QString &text, const QString &section, const QString 
     return {};
 }
 
+} // namespace
+
+QString profileValue(const QString &text, const QString &section, const QString &key, bool *found)
+{
+    return valueInLines(text.split(QLatin1Char('\n')), section, key, found);
+}
+
 QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file)
 {
     QFile f(file);
     if (section.isEmpty() || key.isEmpty() || !f.open(QIODevice::ReadOnly))
         return trimBlanks(defaultValue);
     const QByteArray bytes = f.readAll();
+    QHash<QString, DecodedProfile> &profiles = decodedProfiles();
+    auto decoded = profiles.find(file);
+    if (decoded == profiles.end() || decoded->bytes != bytes) {
+        if (decoded == profiles.end() && profiles.size() >= DECODED_PROFILES_KEPT)
+            profiles.clear();
+        decoded = profiles.insert(file, {bytes, decodeProfileText(bytes).split(QLatin1Char('\n'))});
+    }
     bool found = false;
-    const QString value = profileValue(decodeProfileText(bytes), section, key, &found);
+    const QString value = valueInLines(decoded->lines, section, key, &found);
     if (!found)
         return trimBlanks(defaultValue);
     return trimBlanks(limitToBuffer(value, bytes.startsWith(utf8Bom)));

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QWidget>
@@ -40,7 +41,10 @@ void showForm(QWidget *form, QWidget *owner, bool modal)
         form->show();
         form->raise();
         form->activateWindow();
-        while (form->isVisible() && !quitRequested)
+        // A form that deletes itself on close is gone once the wait's event
+        // loop has run its deferred delete.
+        const QPointer<QWidget> shown(form);
+        while (shown && shown->isVisible() && !quitRequested)
             pauseMs(10);
         return;
     }

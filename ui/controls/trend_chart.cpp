@@ -18,9 +18,11 @@ constexpr int TIME_TICKS = 7;
 } // namespace
 
 TrendChart::TrendChart(QWidget *parent)
-    : QChartView(parent)
+    // Made with its chart: a chart set later would leave the view's own
+    // first chart to nobody.
+    : QChartView(new QChart, parent)
 {
-    auto *chart = new QChart;
+    QChart *chart = this->chart();
     chart->legend()->hide();
     chart->setBackgroundRoundness(6);
     chart->setBackgroundBrush(QColor(0xff, 0xff, 0xff, 236));
@@ -33,7 +35,6 @@ TrendChart::TrendChart(QWidget *parent)
     titleFont.setBold(true);
     chart->setTitleFont(titleFont);
     chart->setTitleBrush(QColor(0x2a, 0x36, 0x46));
-    setChart(chart);
     connect(chart, &QChart::plotAreaChanged, this, &TrendChart::plotAreaChanged);
     setRenderHint(QPainter::Antialiasing);
     setFrameShape(QFrame::NoFrame);

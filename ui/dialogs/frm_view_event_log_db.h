@@ -22,6 +22,10 @@ class DbConnection;
 
 class frmViewEventLogDb : public QWidget
 {
+    // Its own meta-object, so findChild<frmViewEventLogDb *> finds the viewer
+    // and not the first widget child of the main window.
+    Q_OBJECT
+
 public:
     // Both dates start at today and today's events are listed at once.
     explicit frmViewEventLogDb(QWidget *owner = nullptr);

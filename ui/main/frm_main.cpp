@@ -386,6 +386,11 @@ void frmMain::createStructure()
     m_views->createStructure();
 }
 
+void frmMain::checkWorkMode()
+{
+    m_views->checkWorkMode();
+}
+
 void frmMain::setPicTrendBounds()
 {
     m_views->setPicTrendBounds();

@@ -44,6 +44,7 @@ public:
     void setPicTrendBounds();
     void setSpeaker();
     void setWorkMode(int) {}
+    void checkWorkMode();
     void checkComState();
     void setComOpen(bool bOpen);
     bool queryData();

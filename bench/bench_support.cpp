@@ -1,0 +1,192 @@
+// Shared pieces of the timing programs.
+#include "bench_support.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace vantoro::bench {
+
+BenchHome::BenchHome()
+{
+    qputenv("VANTORO_HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+    for (const char *name : {"vantoro.db", "VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"}) {
+        const QString source = QDir(QStringLiteral(VANTORO_RUNTIME_DIR)).filePath(QString::fromLatin1(name));
+        if (!QFile::exists(source))
+            continue;
+        QFile::copy(source, file(QString::fromLatin1(name)));
+        QFile::setPermissions(file(QString::fromLatin1(name)), QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
+
+QString BenchHome::file(const QString &name) const
+{
+    return QDir(m_home.path()).filePath(name);
+}
+
+StationProcess::StationProcess()
+{
+    m_process.setProgram(QStringLiteral(VANTORO_STATION_PATH));
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("stderr.txt")));
+}
+
+StationProcess::~StationProcess()
+{
+    stop();
+}
+
+bool StationProcess::start(int timeoutMs)
+{
+    const QString mark = m_dir.filePath(QStringLiteral("shown"));
+    QFile::remove(mark);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("VANTORO_SKIP_DESIGN_WAITS"), QStringLiteral("1"));
+    env.insert(QStringLiteral("VANTORO_STARTUP_MARK"), mark);
+    m_process.setProcessEnvironment(env);
+    const qint64 startNs = QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
+    m_process.start();
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(timeoutMs);
+    QByteArray shownNs;
+    while (shownNs.isEmpty()) {
+        if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
+            stop();
+            QFile errors(m_dir.filePath(QStringLiteral("stderr.txt")));
+            errors.open(QIODevice::ReadOnly);
+            m_error = QStringLiteral("no start-up mark from the station; its errors:\n")
+                + QString::fromLocal8Bit(errors.readAll().right(2000));
+            return false;
+        }
+        QThread::msleep(2);
+        QFile file(mark);
+        if (file.open(QIODevice::ReadOnly))
+            shownNs = file.readAll().trimmed();
+    }
+    m_startupMs = double(shownNs.toLongLong() - startNs) / 1e6;
+    return true;
+}
+
+void StationProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+QuietMessages::QuietMessages()
+{
+    setMessageService(this);
+}
+
+QuietMessages::~QuietMessages()
+{
+    setMessageService(nullptr);
+}
+
+void QuietMessages::show(const QString &title, const QString &text, MessageIcon icon)
+{
+    Q_UNUSED(icon);
+    texts << title + QLatin1String(": ") + text;
+}
+
+double percentile(QList<double> values, double fraction)
+{
+    if (values.isEmpty())
+        return std::nan("");
+    std::sort(values.begin(), values.end());
+    const double position = fraction * double(values.size() - 1);
+    const auto low = qsizetype(std::floor(position));
+    const auto high = qsizetype(std::ceil(position));
+    return values[low] + (values[high] - values[low]) * (position - double(low));
+}
+
+double median(QList<double> values)
+{
+    return percentile(std::move(values), 0.5);
+}
+
+double minimum(const QList<double> &values)
+{
+    return values.isEmpty() ? std::nan("") : *std::min_element(values.begin(), values.end());
+}
+
+std::optional<double> realOption(const QStringList &args, const QString &name, double fallback)
+{
+    const qsizetype at = args.indexOf(name);
+    if (at < 0)
+        return fallback;
+    bool ok = false;
+    const double value = at + 1 < args.size() ? args[at + 1].toDouble(&ok) : 0;
+    if (!ok || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> intOption(const QStringList &args, const QString &name, int fallback)
+{
+    const qsizetype at = args.indexOf(name);
+    if (at < 0)
+        return fallback;
+    bool ok = false;
+    const int value = at + 1 < args.size() ? args[at + 1].toInt(&ok) : 0;
+    if (!ok || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+bool hasFlag(const QStringList &args, const QString &name)
+{
+    return args.contains(name);
+}
+
+void printResult(const char *key, double value, const char *unit)
+{
+    std::printf("RESULT %s %.6g %s\n", key, value, unit);
+    std::fflush(stdout);
+}
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    const QStringList lines = QString::fromLatin1(status.readAll()).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("VmRSS:")))
+            return line.mid(6).trimmed().section(QLatin1Char(' '), 0, 0).toLongLong();
+    }
+    return -1;
+}
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name may hold blanks and parentheses: fields count from the last ')'.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+}
+
+} // namespace vantoro::bench

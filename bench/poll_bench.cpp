@@ -1,0 +1,169 @@
+// Times the station's poll cycle (protocol 2) against the simulator on a
+// pseudo-terminal paced at the line rate, beside a minimal raw exchange
+// (write the 14-byte request, read 33 bytes) through the same simulator in
+// the same run, alternating one of each.
+//   poll_bench [--count N] [--baud B]...   (default: 60 pairs at 9600 and 115200)
+#include "bench_support.h"
+#include "sim_process.h"
+
+#include "acquisition/frames.h"
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "acquisition/qt_serial_port.h"
+#include "acquisition/serial_link.h"
+#include "core/system_settings.h"
+#include "core/user_settings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTimer>
+#include <cstdio>
+
+using namespace vantoro;
+
+namespace {
+
+constexpr int WARM_UP_PAIRS = 3;
+constexpr int BITS_PER_BYTE = 10;
+constexpr int POLL_REQUEST_BYTES = 14;
+
+double wireMs(int baud)
+{
+    return baud > 0 ? double((POLL_REQUEST_BYTES + REPLY_BYTES) * BITS_PER_BYTE) * 1000.0 / baud : 0.0;
+}
+
+// The port is opened and cleared before the clock starts and closed after it
+// stops: what is timed is the exchange and nothing else.
+std::optional<double> rawExchangeMs(const QString &pty, const QByteArray &request)
+{
+    QSerialPort port;
+    port.setPortName(pty);
+    if (!port.open(QIODevice::ReadWrite))
+        return std::nullopt;
+    port.clear();
+    QElapsedTimer clock;
+    clock.start();
+    port.write(request);
+    port.waitForBytesWritten(1000);
+    qint64 received = 0;
+    while (received < REPLY_BYTES && port.waitForReadyRead(1000))
+        received += port.readAll().size();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    port.close();
+    return received == REPLY_BYTES ? std::optional<double>(ms) : std::nullopt;
+}
+
+std::optional<double> stationCycleMs(Poller &poller)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = poller.queryData();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    return done && poller.replyReceived() == 1 ? std::optional<double>(ms) : std::nullopt;
+}
+
+bool measureBaud(int baud, int pairs)
+{
+    test::SimProcess sim;
+    if (!sim.start({QStringLiteral("--baud"), QString::number(baud)})) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
+        return false;
+    }
+    setPortDeviceName(1, sim.ptyPath());
+    SystemSettings &s = sysSettings;
+    s.comport = 1;
+    s.ComSettings = QStringLiteral("%1,N,8,1").arg(baud > 0 ? baud : 9600);
+    s.devaddr = 1;
+    s.devcomversion = 2;
+    s.TimeOut = 1;
+    s.retrytimes = 0;
+    s.linkOk = 1;
+
+    QtSerialPort port;
+    QTimer timer; // polling "on": never fires within the run
+    Poller poller(port, timer);
+    timer.start(3600 * 1000);
+    const QByteArray request = buildCrcFrame(quint8(s.devaddr), QByteArray(8, '\0'), FUNCTION_POLL);
+
+    QList<double> raw, station;
+    for (int i = 0; i < WARM_UP_PAIRS + pairs; ++i) {
+        const auto r = rawExchangeMs(sim.ptyPath(), request);
+        const auto p = stationCycleMs(poller);
+        if (!r || !p) {
+            std::fprintf(stderr, "%d baud: exchange %d failed (%s)\n", baud, i, r ? "station" : "raw");
+            return false;
+        }
+        if (i >= WARM_UP_PAIRS) {
+            raw << *r;
+            station << *p;
+        }
+    }
+    // What opening and closing the port costs the station's cycle: on Linux
+    // QSerialPort creates, flushes and removes a lock file in /run/lock.
+    QList<double> openClose;
+    for (int i = 0; i < pairs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const bool opened = setupCommPort(port, s.ComSettings, s.comport, true) && port.open();
+        port.close();
+        openClose << double(clock.nsecsElapsed()) / 1e6;
+        if (!opened) {
+            std::fprintf(stderr, "%d baud: port did not open: %s\n", baud, qPrintable(port.errorText()));
+            return false;
+        }
+    }
+
+    const double rawMedian = bench::median(raw);
+    const double stationMedian = bench::median(station);
+    std::printf("%6d baud  wire %5.1f ms | raw median %6.2f (min %6.2f, p90 %6.2f) | station median %6.2f "
+                "(min %6.2f, p90 %6.2f) | overhead %+.2f ms (%+.1f %%) | port open + close %.2f ms  [%d pairs]\n",
+                baud, wireMs(baud), rawMedian, bench::minimum(raw), bench::percentile(raw, 0.9), stationMedian,
+                bench::minimum(station), bench::percentile(station, 0.9), stationMedian - rawMedian,
+                (stationMedian / rawMedian - 1.0) * 100.0, bench::median(openClose), pairs);
+    const QByteArray key = "poll" + QByteArray::number(baud);
+    bench::printResult((key + ".raw_ms").constData(), rawMedian, "ms");
+    bench::printResult((key + ".station_ms").constData(), stationMedian, "ms");
+    bench::printResult((key + ".overhead_ms").constData(), stationMedian - rawMedian, "ms");
+    bench::printResult((key + ".overhead_pct").constData(), (stationMedian / rawMedian - 1.0) * 100.0, "%");
+    bench::printResult((key + ".wire_ms").constData(), wireMs(baud), "ms");
+    bench::printResult((key + ".openclose_ms").constData(), bench::median(openClose), "ms");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::BenchHome home;
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const auto count = bench::intOption(args, QStringLiteral("--count"), 60);
+    QList<int> bauds;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--baud") && i + 1 < args.size()) {
+            bool ok = false;
+            bauds << args[++i].toInt(&ok);
+            if (!ok || bauds.last() < 0)
+                bauds.last() = -1;
+        }
+    }
+    if (!count || bauds.contains(-1)) {
+        std::fprintf(stderr, "usage: poll_bench [--count N] [--baud B]...\n");
+        return 2;
+    }
+    if (bauds.isEmpty())
+        bauds = {9600, 115200};
+
+    bench::QuietMessages quiet;
+    initGlobals();
+    if (!loadSystemSettings() || !loadParamTable()) {
+        std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+        return 1;
+    }
+    for (int baud : bauds) {
+        if (!measureBaud(baud, *count))
+            return 1;
+    }
+    return 0;
+}

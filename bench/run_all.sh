@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Runs every benchmark of bench/ and prints one table: measure | figure | goal | met?
+#
+#   bench/run_all.sh [--smoke] [--only NAME[,NAME...]] [BUILD_DIR]
+#
+# BUILD_DIR is the build directory (default: build). --smoke runs each
+# benchmark with tiny counts, only to show that it still works (as ctest's
+# bench_smoke does): its figures mean nothing and no goal is judged.
+# NAME is one of poll, store, eventlog, startup, idle, soak.
+set -euo pipefail
+
+smoke=0
+only=""
+build=""
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --smoke) smoke=1 ;;
+    --only) only="$2"; shift ;;
+    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    -*) echo "unknown option $1" >&2; exit 2 ;;
+    *) build="$1" ;;
+  esac
+  shift
+done
+build="${build:-build}"
+bin="$build/bin"
+if [[ ! -x "$bin/poll_bench" ]]; then
+  echo "no benchmarks in $bin: build first (cmake --build $build)" >&2
+  exit 2
+fi
+export QT_QPA_PLATFORM=offscreen LC_ALL=C
+
+if [[ $smoke == 1 ]]; then
+  declare -A commands=(
+    [poll]="poll_bench --count 3"
+    [store]="store_bench --count 3"
+    [eventlog]="event_query_bench --rows 2000"
+    [startup]="startup_bench --count 1"
+    [idle]="idle_bench --seconds 2 --settle 1"
+    [soak]="soak_bench --cycles 50 --checkpoint 10"
+  )
+else
+  # The long ones run with nice: the machine may be shared.
+  declare -A commands=(
+    [poll]="poll_bench --count 60"
+    [store]="store_bench --count 100"
+    [eventlog]="nice event_query_bench --rows 1000000"
+    [startup]="startup_bench --count 15"
+    [idle]="idle_bench --seconds 60 --settle 3"
+    [soak]="nice soak_bench --cycles 20000 --checkpoint 1000"
+  )
+fi
+order=(poll store eventlog startup idle soak)
+
+declare -A result=()
+failed=()
+for name in "${order[@]}"; do
+  if [[ -n "$only" && ",$only," != *",$name,"* ]]; then
+    continue
+  fi
+  read -r -a words <<<"${commands[$name]}"
+  if [[ "${words[0]}" == nice ]]; then
+    words=(nice "$bin/${words[1]}" "${words[@]:2}")
+  else
+    words=("$bin/${words[0]}" "${words[@]:1}")
+  fi
+  echo "== $name: ${words[*]}"
+  if ! output=$("${words[@]}"); then
+    echo "$output"
+    echo "!! $name failed" >&2
+    failed+=("$name")
+    continue
+  fi
+  echo "$output" | grep -v '^RESULT ' || true
+  while read -r tag key value _; do
+    [[ "$tag" == RESULT ]] && result[$key]=$value
+  done <<<"$output"
+done
+
+# value KEY: the figure, or an empty text when that benchmark did not run.
+value() { echo "${result[$1]:-}"; }
+# judge FIGURE OP LIMIT: yes/no, "-" when there is no figure, "(smoke)" in smoke runs.
+judge() {
+  if [[ -z "$1" ]]; then echo "-"; return; fi
+  if [[ $smoke == 1 ]]; then echo "(smoke)"; return; fi
+  awk -v a="$1" -v b="$3" -v op="$2" 'BEGIN { ok = (op == "<") ? (a < b) : (a <= b); print ok ? "yes" : "NO" }'
+}
+fmt() { [[ -z "$2" ]] && echo "-" || printf "$1" "$2"; }
+row() { printf '| %-44s | %-38s | %-34s | %-7s |\n' "$1" "$2" "$3" "$4"; }
+
+raw9600=$(value poll9600.raw_ms); wire9600=$(value poll9600.wire_ms)
+rawLimit9600=""; [[ -n "$wire9600" ]] && rawLimit9600=$(awk -v w="$wire9600" 'BEGIN { print w * 1.1 }')
+
+echo
+row "Measure" "Figure" "Goal" "Met?"
+row "--------------------------------------------" "--------------------------------------" "----------------------------------" "-------"
+row "poll 9600 baud: station cycle over raw" "$(fmt '%+.1f %%' "$(value poll9600.overhead_pct)") ($(fmt '%.1f' "$(value poll9600.station_ms)") vs $(fmt '%.1f ms' "$raw9600"))" "within 3 %" "$(judge "$(value poll9600.overhead_pct)" '<=' 3)"
+row "poll 9600 baud: raw exchange over wire" "$(fmt '%.1f ms' "$raw9600") (wire $(fmt '%.1f ms' "$wire9600"))" "within 10 % of the wire time" "$(judge "$raw9600" '<=' "${rawLimit9600:-0}")"
+row "poll 115200 baud: station cycle over raw" "$(fmt '%+.2f ms' "$(value poll115200.overhead_ms)") ($(fmt '%.2f' "$(value poll115200.station_ms)") vs $(fmt '%.2f ms' "$(value poll115200.raw_ms)"))" "at most 1 ms" "$(judge "$(value poll115200.overhead_ms)" '<=' 1)"
+row "  (in the station's cycle: port open + close)" "$(fmt '%.2f ms' "$(value poll9600.openclose_ms)") at 9600, $(fmt '%.2f ms' "$(value poll115200.openclose_ms)") at 115200" "" ""
+row "decoding: check + decode of one reply" "$(fmt '%.2f us' "$(value decode.us)")" "under 2 us" "$(judge "$(value decode.us)" '<' 2)"
+row "event viewer: one day, newest first" "$(fmt '%.2f ms' "$(value eventlog.day_ms)") ($(fmt '%.0f' "$(value eventlog.rows)") rows)" "under 20 ms" "$(judge "$(value eventlog.day_ms)" '<' 20)"
+row "event viewer: clearing the log" "$(fmt '%.0f ms' "$(value eventlog.clear_ms)")" "under 2 s" "$(judge "$(value eventlog.clear_ms)" '<' 2000)"
+row "event store: logEvent of one row" "$(fmt '%.2f ms' "$(value logevent.ms)") (one flush $(fmt '%.2f ms' "$(value flush.ms)"))" "under 5 ms" "$(judge "$(value logevent.ms)" '<' 5)"
+row "saving values: saveParamValues, 30 rows" "$(fmt '%.2f ms' "$(value saveparams.ms)")" "under 10 ms" "$(judge "$(value saveparams.ms)" '<' 10)"
+row "start-up to main window shown" "$(fmt '%.0f ms' "$(value startup.ms)")" "under 400 ms" "$(judge "$(value startup.ms)" '<' 400)"
+row "idle cost, polling off" "$(fmt '%.2f %% of a core' "$(value idle.off_pct)")" "under 1 %" "$(judge "$(value idle.off_pct)" '<' 1)"
+row "idle cost, polling every second" "$(fmt '%.2f %% of a core' "$(value idle.polling_pct)")" "under 3 %" "$(judge "$(value idle.polling_pct)" '<' 3)"
+row "memory: growth after the checkpoint" "$(fmt '%+.2f MB' "$(value soak.growth_mb)")" "at most 2 MB" "$(judge "$(value soak.growth_mb)" '<=' 2)"
+row "memory: resident at the end" "$(fmt '%.1f MB' "$(value soak.rss_end_mb)")" "under 120 MB" "$(judge "$(value soak.rss_end_mb)" '<' 120)"
+
+if [[ ${#failed[@]} -gt 0 ]]; then
+  echo "failed: ${failed[*]}" >&2
+  exit 1
+fi
+if [[ $smoke == 1 ]]; then
+  # Every benchmark ran: each must have left its figures.
+  for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
+             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb; do
+    if [[ -z "$only" && -z "$(value $key)" ]]; then
+      echo "missing figure $key" >&2
+      exit 1
+    fi
+  done
+fi
