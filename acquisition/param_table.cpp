@@ -229,7 +229,7 @@ bool loadParamTable()
         auto text = [&](int column) { return variantText(value(column)); };
         auto number = [&](int column) { return leadingNumber(text(column)); };
 
-        const int slot = int(number(COL_PARAID));
+        const int slot = truncatedInt(number(COL_PARAID));
         if (!isParamSlot(slot)) {
             logStatus(QStringLiteral("Parameter %1 skipped: paraid must lie between 0 and %2.")
                           .arg(text(COL_PARAID))
@@ -287,7 +287,7 @@ bool saveParamValues()
             struct Row { qint64 rowid; int slot; double updated; };
             QList<Row> rows;
             while (select.next()) {
-                rows.append({select.value(0).toLongLong(), int(leadingNumber(variantText(select.value(1)))),
+                rows.append({select.value(0).toLongLong(), truncatedInt(leadingNumber(variantText(select.value(1)))),
                              leadingNumber(variantText(select.value(2)))});
             }
             select.finish();

@@ -236,7 +236,7 @@ bool Poller::waitForReply(double timeoutSeconds)
             ++dots;
             return false;
         },
-        int(timeoutSeconds * 1000.0), [this](int milliseconds) { m_port.waitForInput(milliseconds); });
+        truncatedInt(timeoutSeconds * 1000.0), [this](int milliseconds) { m_port.waitForInput(milliseconds); });
     if (quitRequested)
         return false;
     if (stopped) {

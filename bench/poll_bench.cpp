@@ -1,7 +1,8 @@
 // Times the station's poll cycle (protocol 2) against the simulator on a
 // pseudo-terminal paced at the line rate, beside a minimal raw exchange
 // (write the 14-byte request, read 33 bytes) through the same simulator in
-// the same run, alternating one of each.
+// the same run, alternating one of each; between them, the port's own open
+// and close, which the station's cycle includes.
 //   poll_bench [--count N] [--baud B]...   (default: 60 pairs at 9600 and 115200)
 #include "bench_support.h"
 #include "sim_process.h"
@@ -63,6 +64,19 @@ std::optional<double> stationCycleMs(Poller &poller)
     return done && poller.replyReceived() == 1 ? std::optional<double>(ms) : std::nullopt;
 }
 
+// What opening and closing the port costs each station cycle, measured
+// between the cycles: on Linux QSerialPort creates, flushes to disk and
+// removes a lock file in /run/lock.
+std::optional<double> openCloseMs(QtSerialPort &port)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool opened = setupCommPort(port, sysSettings.ComSettings, sysSettings.comport, true) && port.open();
+    port.close();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    return opened ? std::optional<double>(ms) : std::nullopt;
+}
+
 bool measureBaud(int baud, int pairs)
 {
     test::SimProcess sim;
@@ -86,31 +100,19 @@ bool measureBaud(int baud, int pairs)
     timer.start(3600 * 1000);
     const QByteArray request = buildCrcFrame(quint8(s.devaddr), QByteArray(8, '\0'), FUNCTION_POLL);
 
-    QList<double> raw, station;
+    QList<double> raw, station, openClose;
     for (int i = 0; i < WARM_UP_PAIRS + pairs; ++i) {
         const auto r = rawExchangeMs(sim.ptyPath(), request);
         const auto p = stationCycleMs(poller);
-        if (!r || !p) {
-            std::fprintf(stderr, "%d baud: exchange %d failed (%s)\n", baud, i, r ? "station" : "raw");
+        const auto o = openCloseMs(port);
+        if (!r || !p || !o) {
+            std::fprintf(stderr, "%d baud: exchange %d failed (%s)\n", baud, i, !r ? "raw" : !p ? "station" : "open");
             return false;
         }
         if (i >= WARM_UP_PAIRS) {
             raw << *r;
             station << *p;
-        }
-    }
-    // What opening and closing the port costs the station's cycle: on Linux
-    // QSerialPort creates, flushes and removes a lock file in /run/lock.
-    QList<double> openClose;
-    for (int i = 0; i < pairs; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        const bool opened = setupCommPort(port, s.ComSettings, s.comport, true) && port.open();
-        port.close();
-        openClose << double(clock.nsecsElapsed()) / 1e6;
-        if (!opened) {
-            std::fprintf(stderr, "%d baud: port did not open: %s\n", baud, qPrintable(port.errorText()));
-            return false;
+            openClose << *o;
         }
     }
 

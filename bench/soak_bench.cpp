@@ -26,6 +26,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <cstdio>
+#include <malloc.h>
 
 using namespace vantoro;
 
@@ -37,6 +38,13 @@ constexpr int TIMING_CYCLES = 50;
 double residentMb()
 {
     return double(bench::residentKb()) / 1024.0;
+}
+
+// Bytes the program holds on the heap: resident memory can also grow when
+// freed memory is too scattered to be given back, this cannot.
+double heapInUseMb()
+{
+    return double(mallinfo2().uordblks) / 1048576.0;
 }
 
 int trendPoints(const frmMain &window)
@@ -117,8 +125,8 @@ int main(int argc, char **argv)
             checkpointPoints = trendPoints(window);
         }
         if (cycle % 1000 == 0 || cycle == *cycles)
-            std::printf("cycle %6d  %7.1f s  resident %6.1f MB  trend points %d\n", cycle, clock.elapsed() / 1000.0,
-                        residentMb(), trendPoints(window));
+            std::printf("cycle %6d  %7.1f s  resident %6.1f MB  heap in use %6.1f MB  trend points %d\n", cycle,
+                        clock.elapsed() / 1000.0, residentMb(), heapInUseMb(), trendPoints(window));
         std::fflush(stdout);
     }
     const double endMb = residentMb();

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtGlobal>
 #include <cmath>
+#include <limits>
 
 namespace vantoro {
 
@@ -118,7 +119,25 @@ qint64 roundHalfEven(double value)
 {
     if (!std::isfinite(value))
         return 0;
-    return qint64(std::nearbyint(value)); // default rounding mode is to-nearest-even
+    const double rounded = std::nearbyint(value); // default rounding mode is to-nearest-even
+    // 2^63, the first double past the range (its negative is still inside).
+    constexpr double limit = 9223372036854775808.0;
+    if (rounded >= limit)
+        return std::numeric_limits<qint64>::max();
+    if (rounded < -limit)
+        return std::numeric_limits<qint64>::min();
+    return qint64(rounded);
+}
+
+int truncatedInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return int(value);
 }
 
 int clampInterval(double value, int lower)
@@ -175,7 +194,7 @@ void waitSeconds(double seconds)
 {
     QElapsedTimer clock;
     clock.start();
-    const qint64 total = qint64(seconds * 1000.0);
+    const qint64 total = roundHalfEven(seconds * 1000.0);
     while (!quitRequested) {
         const qint64 left = total - clock.elapsed();
         if (left <= 0)

@@ -28,8 +28,13 @@ quint16 crc16(const QByteArray &bytes, int start, quint16 polynomial);
 // The leading number of a text (blanks skipped, sign, digits, fraction,
 // exponent); 0 when the text does not start with a number.
 double leadingNumber(const QString &text);
-// Rounds to the nearest whole number, halves to the even neighbour.
+// Rounds to the nearest whole number, halves to the even neighbour; held to
+// the qint64 range, infinities and NaN give 0.
 qint64 roundHalfEven(double value);
+// The whole part of a number as an int, held to the int range (NaN gives 0):
+// numbers read from files, the database or the operator can be anything,
+// and a plain conversion of one outside the range is undefined.
+int truncatedInt(double value);
 int clampInterval(double value, int lower);
 
 QString timeOfDayText();

@@ -1,4 +1,5 @@
-// SQLite through Qt Sql, one connection per operation.
+// SQLite through Qt Sql, one connection per operation; single statements
+// run on the idle connection held for the program's life.
 #include "core/database.h"
 
 #include "core/common.h"
@@ -114,6 +115,23 @@ void holdConnectionTo(const QString &path)
         qAddPostRoutine(releaseAtExit);
         releaseRegistered = true;
     }
+}
+
+// The held connection when it is open to the database in use, on the
+// thread it belongs to. A new connection's first commit also flushes the
+// directory holding the log: a second disk flush for every single statement.
+std::optional<QSqlDatabase> heldDatabase()
+{
+    if (!held.connection || !QCoreApplication::instance()
+        || QThread::currentThread() != QCoreApplication::instance()->thread())
+        return std::nullopt;
+    const QString path = databasePath();
+    if (path.isEmpty() || QFileInfo(path).absoluteFilePath() != held.path || fileIdentity(held.path) != held.identity)
+        return std::nullopt;
+    QSqlDatabase db = held.connection->database();
+    if (!db.isOpen())
+        return std::nullopt;
+    return db;
 }
 
 bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString *error)
@@ -279,6 +297,10 @@ bool rsSqlGet2(const std::function<bool(QSqlDatabase &db, QString &error)> &work
 
 bool execSql(const QString &sql, const QVariantList &binds, QString *error)
 {
+    if (const auto db = heldDatabase()) {
+        QSqlQuery query(*db);
+        return bindAndExec(query, sql, binds, error);
+    }
     DbConnection connection;
     if (!connection.isOpen()) {
         if (error)

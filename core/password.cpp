@@ -123,6 +123,15 @@ void storeOperatorPassword(const QString &password, int iterations)
     setUserValue(UserKeys::UserPass, hashPassword(password, iterations));
 }
 
+bool hashLegacyOperatorPassword(int iterations)
+{
+    const QString stored = userValue(UserKeys::UserPass);
+    if (stored.isEmpty() || isPasswordHash(stored))
+        return false;
+    storeOperatorPassword(stored, iterations);
+    return true;
+}
+
 PasswordChange changeOperatorPassword(const QString &oldPassword, const QString &newPassword,
                                       const QString &repetition, int iterations)
 {

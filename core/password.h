@@ -27,6 +27,10 @@ bool verifyPassword(const QString &password, const QString &stored);
 // The per-user store: an absent value is the empty password.
 bool checkOperatorPassword(const QString &password);
 void storeOperatorPassword(const QString &password, int iterations = PASSWORD_ITERATIONS);
+// Replaces a clear-text password left by an older installation with its
+// hash, so the clear text stays on disk no longer than until the next start.
+// True when it did.
+bool hashLegacyOperatorPassword(int iterations = PASSWORD_ITERATIONS);
 
 enum class PasswordChange { Mismatch, WrongOldPassword, Changed };
 // The change in its order of checks: the repetition first, then the old

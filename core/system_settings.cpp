@@ -4,6 +4,7 @@
 #include "core/common.h"
 #include "core/database.h"
 #include "core/message_service.h"
+#include "core/password.h"
 #include "core/user_settings.h"
 
 #include <QSqlError>
@@ -44,7 +45,7 @@ int directInt(const QVariant &v)
 {
     bool ok = false;
     const double d = v.toDouble(&ok);
-    return ok ? int(d) : int(leadingNumber(v.toString()));
+    return truncatedInt(ok ? d : leadingNumber(v.toString()));
 }
 
 float directReal(const QVariant &v)
@@ -54,7 +55,7 @@ float directReal(const QVariant &v)
     return float(ok ? d : leadingNumber(v.toString()));
 }
 
-int leadingInt(const QVariant &v) { return int(leadingNumber(v.isNull() ? QString() : v.toString())); }
+int leadingInt(const QVariant &v) { return truncatedInt(leadingNumber(v.isNull() ? QString() : v.toString())); }
 QString textOf(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
 
 void readSysset(const RecordSet &rs)
@@ -155,7 +156,8 @@ void initGlobals()
     s.startDate = QDate::currentDate();
     s.linkOk = 1;
     s.expectedReplyBytes = EXPECTED_REPLY_BYTES;
-    s.debugMode = int(leadingNumber(userValue(UserKeys::DebugMode)));
+    s.debugMode = truncatedInt(leadingNumber(userValue(UserKeys::DebugMode)));
+    hashLegacyOperatorPassword();
     s.connectionString = findFileNoCase(appDir(), QString::fromLatin1(DATABASE_FILE));
     quitRequested = false;
 }

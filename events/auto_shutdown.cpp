@@ -120,7 +120,7 @@ bool UnderVoltageTrigger::underVoltage(const ParamTable &table)
         if (table[size_t(slot)].paracode.trimmed().compare(QLatin1String(UNDER_VOLTAGE_PARACODE), Qt::CaseInsensitive)
             != 0)
             continue;
-        const qint64 status = qint64(table[size_t(STATUS_WORD_SLOT)].number());
+        const qint64 status = truncatedInt(table[size_t(STATUS_WORD_SLOT)].number());
         return bitValue(status, slot - FIRST_STATUS_BIT_SLOT) != 0;
     }
     return false;

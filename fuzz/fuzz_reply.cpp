@@ -26,7 +26,7 @@ using vantoro::fuzz::check;
 namespace {
 
 // The default table's rows as far as decoding reads them.
-ParamTable designTable()
+ParamTable defaultTable()
 {
     ParamTable table;
     const double multiples[PARAM_SLOTS] = {1, 1, 0.1, 0.01, 0.1, 0.01, 0.1, 0.1, 0.1, 0.01, 1, 1, 0.1, 1};
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(searchPort.bytesWaiting() == buffer.size(), "findhead and findHeadInBuffer consume differently");
 
     // The pure decoding of what follows the head.
-    ParamTable pureTable = designTable();
+    ParamTable pureTable = defaultTable();
     const int bodyBytes = REPLY_BYTES - int(head.size());
     const bool wholeReply = foundPure && buffer.size() >= bodyBytes;
     const DecodeSettings settings{meterCounter, QDateTime(QDate(2024, 5, 1), QTime(12, 0, 7))};
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     s.devaddr = address;
     s.totalpower = meterCounter ? 1 : 0;
     s.debugMode = 0;
-    paramTable = designTable();
+    paramTable = defaultTable();
     FakeSerialPort port;
     port.open();
     port.queueReply(stream);

@@ -84,6 +84,12 @@ void TestDatabaseConnection::fileReplacedBetweenOperationsIsReadAsTheNewFile()
     QCOMPARE(storedEvents(), QStringList());
     QVERIFY(store(QStringLiteral("in the new file")));
     QCOMPARE(storedEvents(), QStringList{QStringLiteral("in the new file")});
+
+    // Restored again and written before anything reads it: the write goes
+    // to the new file, not through the connection to the old one.
+    home.copyDefault(QStringLiteral("vantoro.db"));
+    QVERIFY(store(QStringLiteral("written first")));
+    QCOMPARE(storedEvents(), QStringList{QStringLiteral("written first")});
     const auto check = rsSqlGet(QStringLiteral("pragma integrity_check"));
     QVERIFY(check && check->recordCount() == 1);
     QCOMPARE(check->rows[0][0].toString(), QStringLiteral("ok"));

@@ -2,14 +2,20 @@
 // junk and a huge line: read as far as they make sense, never a crash.
 #include "test_support.h"
 
+#include "acquisition/param_table.h"
+#include "core/common.h"
+#include "core/database.h"
 #include "core/localisation.h"
 #include "core/params_file.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "core/user_settings.h"
 
 #include <QFile>
 #include <QStringEncoder>
 #include <QTest>
+#include <cmath>
+#include <limits>
 
 using namespace vantoro;
 using namespace vantoro::test;
@@ -57,6 +63,7 @@ private slots:
     void languageFileKeepsItsGoodKeys_data();
     void languageFileKeepsItsGoodKeys();
     void hugeValueIsCutToTheBuffer();
+    void hugeNumbersAreHeldToTheirRange();
 };
 
 void TestDamagedFiles::paramsFileKeepsItsGoodRows_data()
@@ -143,6 +150,33 @@ void TestDamagedFiles::hugeValueIsCutToTheBuffer()
     QVERIFY(writeBytes(file, QByteArray("[Application]\r\nConnecting=") + gbk(QString(HUGE_LINE_BYTES / 2, QChar(0x4E2D)))));
     const QString value = readIni(QStringLiteral("Application"), QStringLiteral("Connecting"), QString(), file);
     QCOMPARE(value, QString(511, QChar(0x4E2D)));
+}
+
+void TestDamagedFiles::hugeNumbersAreHeldToTheirRange()
+{
+    // Numbers far outside an int, where the station reads whole numbers.
+    TestHome home;
+    MessageRecorder messages;
+    QVERIFY(execSql(QStringLiteral("update sysset set comport='1e300', BeepFreq='-1e300', viewmode='1e300', "
+                                   "retrytimes=1e300 where id=1")));
+    QVERIFY(execSql(QStringLiteral("update devices set devaddr='1e300', devcomversion='-1e300'")));
+    QVERIFY(execSql(QStringLiteral("update paraset set paraid='1e300' where paraid=29")));
+    setUserValue(UserKeys::DebugMode, QStringLiteral("1e300"));
+    initGlobals();
+    QVERIFY(loadSystemSettings());
+    QCOMPARE(sysSettings.comport, std::numeric_limits<int>::max());
+    QCOMPARE(sysSettings.BeepFreq, std::numeric_limits<int>::min());
+    QCOMPARE(sysSettings.retrytimes, std::numeric_limits<int>::max());
+    QCOMPARE(sysSettings.devcomversion, std::numeric_limits<int>::min());
+    QVERIFY(sysSettings.debugMode != 0);
+    QVERIFY(loadParamTable());
+    QVERIFY(saveParamValues());
+    setUserValue(UserKeys::DebugMode, QStringLiteral("0"));
+
+    QCOMPARE(truncatedInt(std::nan("")), 0);
+    QCOMPARE(truncatedInt(-2.9), -2);
+    QCOMPARE(roundHalfEven(1e300), std::numeric_limits<qint64>::max());
+    QCOMPARE(roundHalfEven(-1e300), std::numeric_limits<qint64>::min());
 }
 
 QTEST_GUILESS_MAIN(TestDamagedFiles)

@@ -16,10 +16,12 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 using namespace vantoro;
 using namespace vantoro::test;
@@ -36,10 +38,24 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+bool runningAsRoot()
+{
+#ifdef Q_OS_LINUX
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
 // The immutable flag keeps even root from writing; false where the file
 // system or the process cannot set it.
 bool setImmutable(const QString &path, bool on)
 {
+#ifndef Q_OS_LINUX
+    Q_UNUSED(path);
+    Q_UNUSED(on);
+    return false;
+#else
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
     if (fd < 0)
         return false;
@@ -51,6 +67,7 @@ bool setImmutable(const QString &path, bool on)
     }
     ::close(fd);
     return ok;
+#endif
 }
 
 // Makes the database file read-only for this process, root included.
@@ -58,7 +75,7 @@ bool makeReadOnly(const QString &path)
 {
     if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther))
         return false;
-    return ::geteuid() != 0 || setImmutable(path, true);
+    return !runningAsRoot() || setImmutable(path, true);
 }
 
 } // namespace
@@ -176,7 +193,7 @@ void TestDatabaseDamaged::readOnlyFileReadsAndRefusesWritesWithAMessage()
     const QString path = m_home->file(QStringLiteral("vantoro.db"));
     if (!makeReadOnly(path))
         QSKIP("the file system cannot make a file read-only for root here");
-    m_immutable = ::geteuid() == 0;
+    m_immutable = runningAsRoot();
 
     Startup startup;
     QCOMPARE(startup.run(), Startup::Result::Running);

@@ -17,7 +17,7 @@ using namespace vantoro::test;
 
 namespace {
 
-constexpr int KILLS = 12;
+constexpr int KILLS = 20;
 constexpr int MAX_DELAY_MS = 120;
 
 // The one value every row holds, or a null text when the rows differ.

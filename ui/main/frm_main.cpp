@@ -65,9 +65,16 @@ double logicalDpi(const QWidget *w)
     return screen ? screen->logicalDotsPerInchX() : 96.0;
 }
 
+// One icon per image for the program's life: a new QIcon per call renders
+// into new pixmap-cache entries, and the state light and the plug ask for
+// theirs on every poll and tick.
 QIcon iconFor(const QString &image)
 {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(image));
+    static QHash<QString, QIcon> icons;
+    auto it = icons.constFind(image);
+    if (it == icons.constEnd())
+        it = icons.insert(image, QIcon(QStringLiteral(":/icons/%1.svg").arg(image)));
+    return *it;
 }
 
 struct MenuItem { const char *name; const char *caption; bool availableAtStart; };
@@ -315,6 +322,8 @@ void frmMain::setPanelImage(const QString &key, const QString &image)
     QLabel *label = m_panels.value(key);
     if (!label)
         return;
+    if (m_panelImages.value(key) == image && !label->pixmap().isNull())
+        return;
     m_panelImages.insert(key, image);
     label->setPixmap(iconFor(image).pixmap(QSize(16, 16)));
 }
@@ -520,8 +529,13 @@ void frmMain::timerClockTick()
         QApplication::quit();
         return;
     }
-    const QString text = clockPanelText(QLocale().toString(QTime::currentTime(), QLocale::LongFormat), usedMemoryBytes());
-    // Repaint only when the text changes: the tick is frequent, the second is not.
+    // The tick is frequent, the second is not: the memory figure is read, and
+    // the panel repainted, only when the clock's text moves on.
+    const QString time = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+    if (time == m_clockTime)
+        return;
+    m_clockTime = time;
+    const QString text = clockPanelText(time, usedMemoryBytes());
     if (text != m_clockText) {
         m_clockText = text;
         m_panels.value(QStringLiteral("txtTime"))->setText(text);

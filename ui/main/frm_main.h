@@ -130,6 +130,7 @@ private:
     QList<QAction *> m_toolbarEntries; // buttons and separators, in order
     QHash<QString, QLabel *> m_panels;
     QHash<QString, QString> m_panelImages;
+    QString m_clockTime;
     QString m_clockText;
     UnderVoltageTrigger m_underVoltage;
     int m_diagCounter = 0;

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 namespace vantoro {
 
@@ -35,7 +36,16 @@ QString SingleInstance::defaultServerName()
     const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     const QByteArray hash = QCryptographicHash::hash((user + QLatin1Char('|') + appDir()).toUtf8(),
                                                      QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("vantoro-") + QString::fromLatin1(hash);
+    const QString name = QStringLiteral("vantoro-") + QString::fromLatin1(hash);
+#ifdef Q_OS_UNIX
+    // In the user's own runtime directory (mode 0700): in the shared /tmp
+    // another user could take the name first and answer for the station,
+    // which would then end as a second instance.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return runtime + QLatin1Char('/') + name;
+#endif
+    return name;
 }
 
 bool SingleInstance::otherRunning() const

@@ -67,7 +67,7 @@ Startup::Result Startup::run()
 {
     setBusyCursor(true);
     const bool designWaits = !skipDesignWaits();
-    sysSettings.languageIndex = int(leadingNumber(
+    sysSettings.languageIndex = truncatedInt(leadingNumber(
         readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"),
                 findFileNoCase(appDir(), QStringLiteral("vantoro.ini")))));
 
