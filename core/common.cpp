@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QSaveFile>
 #include <QTimer>
 #include <QtGlobal>
 #include <cmath>
@@ -163,12 +164,17 @@ bool saveBytesToFile(const QByteArray &bytes, const QString &path)
 {
     if (path.trimmed().isEmpty())
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Written aside and renamed: a full disk leaves no half-written file
+    // that a later check for the file would take as complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    const bool written = file.write(bytes) == bytes.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
+    return file.commit();
 }
 
 static void runEventsFor(int milliseconds)

@@ -8,7 +8,12 @@
 #include <QTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QDir>
 #include <QFile>
+#include <csignal>
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#endif
 
 using namespace vantoro;
 
@@ -32,6 +37,7 @@ private slots:
     void waitSecondsRunsEvents();
     void waitUntilEndsAsSoonAsDone();
     void saveBytesRefusesBlankPath();
+    void saveBytesLeavesNoPartFileWhenTheDiskFills();
     void findsFilesWithoutRegardToCase();
 };
 
@@ -177,6 +183,29 @@ void TestCommon::saveBytesRefusesBlankPath()
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), bytes);
+}
+
+void TestCommon::saveBytesLeavesNoPartFileWhenTheDiskFills()
+{
+#ifdef Q_OS_LINUX
+    // A file-size limit fails the write the way a full disk does.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("launcher"));
+    rlimit old{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const bool saved = saveBytesToFile(QByteArray(64 * 1024, 'x'), path);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!saved);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+#else
+    QSKIP("needs a file-size limit");
+#endif
 }
 
 void TestCommon::findsFilesWithoutRegardToCase()
