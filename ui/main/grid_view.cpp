@@ -103,7 +103,7 @@ void GridView::refreshGrid()
         QTableWidgetItem *valueItem = item(row, 1);
         if (!idItem || !valueItem)
             continue;
-        const int id = int(leadingNumber(idItem->text()));
+        const int id = truncatedInt(leadingNumber(idItem->text()));
         const QColor colour = colourFromValue(getCellColor(id));
         if (valueItem->foreground().color() != colour)
             valueItem->setForeground(colour);
