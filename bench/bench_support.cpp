@@ -18,7 +18,7 @@ BenchHome::BenchHome()
     qputenv("VANTORO_HOME", m_home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
     for (const char *name : {"vantoro.db", "VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"}) {
-        const QString source = QDir(QStringLiteral(VANTORO_RUNTIME_DIR)).filePath(QString::fromLatin1(name));
+        const QString source = QDir(QStringLiteral(VANTORO_DEFAULTS_DIR)).filePath(QString::fromLatin1(name));
         if (!QFile::exists(source))
             continue;
         QFile::copy(source, file(QString::fromLatin1(name)));

@@ -105,7 +105,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QString::fromLatin1(DATABASE_FILE));
-    const QString built = QDir(QStringLiteral(VANTORO_RUNTIME_DIR)).filePath(QString::fromLatin1(DATABASE_FILE));
+    const QString built = QDir(QStringLiteral(VANTORO_DEFAULTS_DIR)).filePath(QString::fromLatin1(DATABASE_FILE));
     if (!QFile::copy(built, path) && !createSchema(path)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(path));
         return 1;

@@ -61,7 +61,7 @@ QString TestHome::file(const QString &name) const
 
 void TestHome::copyDefault(const QString &name) const
 {
-    const QString source = QDir(QStringLiteral(VANTORO_RUNTIME_DIR)).filePath(name);
+    const QString source = QDir(QStringLiteral(VANTORO_DEFAULTS_DIR)).filePath(name);
     if (!QFile::exists(source))
         return;
     QFile::remove(file(name));

@@ -132,7 +132,7 @@ void TestDatabaseDamaged::emptyFileEndsWithTheNotice()
 void TestDatabaseDamaged::damagedFileStartsWithAMessage_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QFile original(QStringLiteral(VANTORO_RUNTIME_DIR "/vantoro.db"));
+    QFile original(QStringLiteral(VANTORO_DEFAULTS_DIR "/vantoro.db"));
     QVERIFY(original.open(QIODevice::ReadOnly));
     const QByteArray database = original.readAll();
 

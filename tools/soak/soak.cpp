@@ -95,7 +95,7 @@ bool copyDefaults(const QString &home)
 {
     for (const char *name : {"vantoro.db", "VANTORO.INI", "PARAMS.INI"}) {
         const QString target = QDir(home).filePath(QString::fromLatin1(name));
-        if (!QFile::copy(QDir(QStringLiteral(VANTORO_RUNTIME_DIR)).filePath(QString::fromLatin1(name)), target))
+        if (!QFile::copy(QDir(QStringLiteral(VANTORO_DEFAULTS_DIR)).filePath(QString::fromLatin1(name)), target))
             return false;
         QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     }
@@ -133,7 +133,7 @@ int main(int argc, char **argv)
     const int warmUp = qMin(cycles / 2, qMax(50, cycles / 10));
 
     if (!copyDefaults(home.path())) {
-        std::fprintf(stderr, "soak: the default files are missing in %s\n", VANTORO_RUNTIME_DIR);
+        std::fprintf(stderr, "soak: the default files are missing in %s\n", VANTORO_DEFAULTS_DIR);
         return 2;
     }
     QuietMessages messages;
