@@ -49,7 +49,7 @@ bool StationProcess::start(int timeoutMs)
     QFile::remove(mark);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("VANTORO_SKIP_DESIGN_WAITS"), QStringLiteral("1"));
+    env.insert(QStringLiteral("VANTORO_SKIP_FIXED_WAITS"), QStringLiteral("1"));
     env.insert(QStringLiteral("VANTORO_STARTUP_MARK"), mark);
     m_process.setProcessEnvironment(env);
     const qint64 startNs = QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();

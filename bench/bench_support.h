@@ -29,7 +29,7 @@ private:
     QTemporaryDir m_config;
 };
 
-// The station as its own process, offscreen and without the design's fixed
+// The station as its own process, offscreen and without the station's fixed
 // waits, in the VANTORO_HOME and settings store of this process.
 class StationProcess
 {

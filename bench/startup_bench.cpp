@@ -1,5 +1,5 @@
 // Times the station's start: from just before its process is started to its
-// main window shown (offscreen), without the design's own fixed waits.
+// main window shown (offscreen), without the station's own fixed waits.
 //   startup_bench [--count N]   (N timed starts after one untimed; default 15)
 #include "bench_support.h"
 

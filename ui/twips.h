@@ -1,4 +1,4 @@
-// Twips on the screen: the design's unit of geometry at the widget's
+// Twips on the screen: the forms' unit of geometry at the widget's
 // logical DPI (15 twips per pixel at 96 DPI).
 #pragma once
 

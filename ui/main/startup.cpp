@@ -35,12 +35,12 @@ void endWithNotice()
                     MessageIcon::Information);
 }
 
-// Start-up timing only (bench/startup_bench.cpp): VANTORO_SKIP_DESIGN_WAITS=1
+// Start-up timing only (bench/startup_bench.cpp): VANTORO_SKIP_FIXED_WAITS=1
 // leaves out the two fixed waits (2 s for a second instance, 0.5 s after
 // showing), so what is timed is the station's own work.
-bool skipDesignWaits()
+bool skipFixedWaits()
 {
-    return qEnvironmentVariableIntValue("VANTORO_SKIP_DESIGN_WAITS") == 1;
+    return qEnvironmentVariableIntValue("VANTORO_SKIP_FIXED_WAITS") == 1;
 }
 
 // Start-up timing only: VANTORO_STARTUP_MARK names a file that receives the
@@ -66,7 +66,7 @@ Startup::~Startup() = default;
 Startup::Result Startup::run()
 {
     setBusyCursor(true);
-    const bool designWaits = !skipDesignWaits();
+    const bool fixedWaits = !skipFixedWaits();
     sysSettings.languageIndex = truncatedInt(leadingNumber(
         readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"),
                 findFileNoCase(appDir(), QStringLiteral("vantoro.ini")))));
@@ -78,7 +78,7 @@ Startup::Result Startup::run()
 
     m_instance = std::make_unique<SingleInstance>();
     if (m_instance->otherRunning()) {
-        if (designWaits)
+        if (fixedWaits)
             waitSeconds(2);
         if (m_instance->otherRunning()) {
             pauseMs(10);
@@ -114,7 +114,7 @@ Startup::Result Startup::run()
         if (m_main)
             m_main->requestOperatingSystemQuit();
     });
-    if (designWaits)
+    if (fixedWaits)
         waitSeconds(0.5);
     m_main->checkComState();
     m_main->setSpeaker();
