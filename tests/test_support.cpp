@@ -69,6 +69,26 @@ void TestHome::copyDefault(const QString &name) const
     QFile::setPermissions(file(name), QFile::ReadOwner | QFile::WriteOwner);
 }
 
+void TestHome::removeLanguageFiles() const
+{
+    QFile::remove(file(QStringLiteral("langcn.ini")));
+    QFile::remove(file(QStringLiteral("langen.ini")));
+}
+
+void pollOneDevice(int version, double timeoutSeconds)
+{
+    SystemSettings &s = sysSettings;
+    s.comport = 1;
+    s.ComSettings = QStringLiteral("9600,N,8,1");
+    s.devaddr = 1;
+    s.devcomversion = version;
+    s.devname = QStringLiteral("INV");
+    s.totalpower = 1;
+    s.TimeOut = float(timeoutSeconds);
+    s.retrytimes = 0;
+    s.linkOk = 1;
+}
+
 MessageRecorder::MessageRecorder()
 {
     setMessageService(this);

@@ -23,11 +23,17 @@ public:
     QString file(const QString &name) const;
     // Copies one built default file (database, INI, language files) in.
     void copyDefault(const QString &name) const;
+    // Without its language files every message reads as its key.
+    void removeLanguageFiles() const;
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_oldHome;
 };
+
+// The station set to poll one device: port 1 at 9600 baud, address 1,
+// named "INV", meter counter on, no retries, the link up.
+void pollOneDevice(int version, double timeoutSeconds);
 
 // Records every message and answers questions with a preset reply.
 class MessageRecorder : public MessageService

@@ -65,9 +65,7 @@ private slots:
     void init()
     {
         m_home = std::make_unique<test::TestHome>();
-        // Without language files every message reads as its key.
-        QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
-        QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+        m_home->removeLanguageFiles();
         m_messages = std::make_unique<test::MessageRecorder>();
         SystemSettings &s = sysSettings;
         s.devaddr = 1;

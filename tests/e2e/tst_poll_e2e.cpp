@@ -108,9 +108,7 @@ void TestPollE2e::initTestCase()
 {
     test::isolateUserSettings();
     m_home = std::make_unique<test::TestHome>();
-    // Without language files every message reads as its key.
-    QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
-    QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+    m_home->removeLanguageFiles();
     m_messages = std::make_unique<test::MessageRecorder>();
     QVERIFY(loadSystemSettings());
     QVERIFY(loadParamTable());
@@ -132,16 +130,8 @@ void TestPollE2e::cleanupTestCase()
 
 void TestPollE2e::startPoller()
 {
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devname = QStringLiteral("INV");
-    s.totalpower = 1;
-    s.TimeOut = TIMEOUT_SECONDS;
-    s.retrytimes = 0;
-    s.PauseSeconds = 60;
-    s.linkOk = 1;
+    test::pollOneDevice(sysSettings.devcomversion, TIMEOUT_SECONDS);
+    sysSettings.PauseSeconds = 60;
     m_port = std::make_unique<QtSerialPort>();
     m_timer = std::make_unique<QTimer>();
     m_poller = std::make_unique<Poller>(

@@ -65,8 +65,7 @@ void TestPollTiming::initTestCase()
 {
     test::isolateUserSettings();
     m_home = std::make_unique<test::TestHome>();
-    QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
-    QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+    m_home->removeLanguageFiles();
     m_messages = std::make_unique<test::MessageRecorder>();
     QVERIFY(loadSystemSettings());
     QVERIFY(loadParamTable());
@@ -136,14 +135,7 @@ void TestPollTiming::queryData()
         QVERIFY2(unpaced.start({"--baud", "0"}), qPrintable(unpaced.errorText()));
         setPortDeviceName(1, unpaced.ptyPath());
     }
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devcomversion = version;
-    s.TimeOut = 1;
-    s.retrytimes = 0;
-    s.linkOk = 1;
+    test::pollOneDevice(version, 1);
     QtSerialPort port;
     QTimer timer;
     Poller poller(port, timer);
@@ -168,10 +160,7 @@ void TestPollTiming::queryData()
 void TestPollTiming::noiseBeforeTheHeadAtLineSpeed()
 {
     QVERIFY(m_sim.writeScenario(QStringLiteral("fault=garbage\ngarbage-bytes=5\n")));
-    SystemSettings &s = sysSettings;
-    s.devcomversion = 1;
-    s.TimeOut = 1;
-    s.retrytimes = 0;
+    test::pollOneDevice(1, 1);
     QtSerialPort port;
     QTimer timer;
     Poller poller(port, timer);

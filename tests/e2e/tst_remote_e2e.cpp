@@ -104,16 +104,8 @@ void TestRemoteE2e::cleanupTestCase()
 
 void TestRemoteE2e::init()
 {
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devcomversion = 2;
-    s.devname = QStringLiteral("INV");
-    s.TimeOut = 0.5f;
-    s.retrytimes = 0;
-    s.PauseSeconds = 1;
-    s.linkOk = 1;
+    test::pollOneDevice(2, 0.5);
+    sysSettings.PauseSeconds = 1;
     m_port = std::make_unique<QtSerialPort>();
     m_timer = std::make_unique<QTimer>();
     m_poller = std::make_unique<Poller>(*m_port, *m_timer,

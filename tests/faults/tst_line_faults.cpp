@@ -46,8 +46,7 @@ void TestLineFaults::initTestCase()
 {
     isolateUserSettings();
     m_home = std::make_unique<TestHome>();
-    QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
-    QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+    m_home->removeLanguageFiles();
     m_messages = std::make_unique<MessageRecorder>();
     m_status = std::make_unique<StatusCapture>();
     QVERIFY(loadSystemSettings());
@@ -86,16 +85,7 @@ void TestLineFaults::slowPiecesAtLineSpeed()
     QFETCH(int, gapMs);
     QFETCH(bool, decoded);
 
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devname = QStringLiteral("INV");
-    s.devcomversion = version;
-    s.totalpower = 1;
-    s.TimeOut = float(TIMEOUT_SECONDS);
-    s.retrytimes = 0;
-    s.linkOk = 1;
+    pollOneDevice(version, TIMEOUT_SECONDS);
     QtSerialPort port;
     QTimer timer;
     Poller poller(port, timer);
@@ -113,14 +103,14 @@ void TestLineFaults::slowPiecesAtLineSpeed()
     const qint64 cycleMs = clock.elapsed();
     if (decoded) {
         QVERIFY2(m_status->texts.contains(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status->all()));
-        QCOMPARE(s.linkOk, 1);
+        QCOMPARE(sysSettings.linkOk, 1);
         QCOMPARE(paramTable[2].number(), 230.1);
         QVERIFY(cycleMs >= (pieces - 1) * gapMs);
         QVERIFY(cycleMs < TIMEOUT_SECONDS * 1000);
     } else {
         // The time-out message carries the bytes that came: two pieces of eleven.
         QVERIFY2(m_status->texts.contains(QStringLiteral("msgConnTimeOut22")), qPrintable(m_status->all()));
-        QCOMPARE(s.linkOk, 0);
+        QCOMPARE(sysSettings.linkOk, 0);
         QCOMPARE(paramTable[2].number(), 0.0);
         // The last piece lands while the port is closed, as before the station's next tick.
         QTest::qWait((pieces - 1) * gapMs - int(cycleMs) + 100);
@@ -131,7 +121,7 @@ void TestLineFaults::slowPiecesAtLineSpeed()
     m_status->texts.clear();
     poller.reloadTick();
     QVERIFY2(m_status->texts.contains(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status->all()));
-    QCOMPARE(s.linkOk, 1);
+    QCOMPARE(sysSettings.linkOk, 1);
     QCOMPARE(paramTable[2].number(), 230.1);
     QCOMPARE(storedEventNames().mid(eventsBefore),
              decoded ? QStringList() : QStringList({QStringLiteral("msgConnFail0"), QStringLiteral("msgConnResumed")}));

@@ -57,8 +57,7 @@ void TestPortVanishing::initTestCase()
     isolateUserSettings();
     m_home = std::make_unique<TestHome>();
     // Without language files every message reads as its key.
-    QFile::remove(m_home->file(QStringLiteral("langcn.ini")));
-    QFile::remove(m_home->file(QStringLiteral("langen.ini")));
+    m_home->removeLanguageFiles();
     m_messages = std::make_unique<MessageRecorder>();
     m_status = std::make_unique<StatusCapture>();
     QVERIFY(loadSystemSettings());
@@ -74,15 +73,7 @@ void TestPortVanishing::cleanupTestCase()
 
 void TestPortVanishing::init()
 {
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devname = QStringLiteral("INV");
-    s.totalpower = 1;
-    s.TimeOut = float(TIMEOUT_SECONDS);
-    s.retrytimes = 0;
-    s.linkOk = 1;
+    pollOneDevice(sysSettings.devcomversion, TIMEOUT_SECONDS);
     m_port = std::make_unique<QtSerialPort>();
     m_timer = std::make_unique<QTimer>();
     m_linkDowns = 0;
