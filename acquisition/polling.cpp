@@ -10,6 +10,7 @@
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
+#include "events/cycle_report.h"
 #include "events/event_log.h"
 
 #include <QElapsedTimer>
@@ -94,6 +95,8 @@ void Poller::reloadTick()
     // A port already open at the start belongs to a remote command still
     // waiting for its reply: closing it would cut that exchange short.
     const bool portWasBusy = m_port.isOpen();
+    m_attempts.clear();
+    m_cycleDecoded = false;
     queryData();
     if (m_port.isOpen() && !portWasBusy)
         m_port.close();
@@ -110,6 +113,18 @@ void Poller::reloadTick()
         m_timer.setInterval(reloadIntervalMs(sysSettings.PauseSeconds));
         m_timer.start();
     }
+    publishCycle(m_cycleDecoded);
+}
+
+void Poller::publishCycle(bool replied)
+{
+    CycleOutcome outcome;
+    outcome.linkUp = sysSettings.linkOk == 1;
+    outcome.polling = m_timer.isActive();
+    outcome.replied = replied;
+    outcome.lastReplyTime = m_lastGoodReplyTime;
+    outcome.attempts = m_attempts;
+    stationBus().publishCycle(makeCycleReport(outcome));
 }
 
 bool Poller::queryData()
@@ -152,13 +167,16 @@ bool Poller::runQuery()
             && (crcProtocol ? sendCrcFrame(m_port, address, data, FUNCTION_POLL)
                             : sendPollV1(m_port, address, data, POLL_COMMAND_V1));
         if (!sent) {
+            m_attempts << PollResult::SendError;
             logStatus(QStringLiteral("Error while send command!"));
             return false;
         }
         if (!m_port.isOpen())
             m_port.open();
+        m_result = PollResult::Timeout;
         const bool accepted = crcProtocol ? receiveReplyV2(s.TimeOut, address, FUNCTION_POLL)
                                           : receiveReplyV1(s.TimeOut, address, POLL_COMMAND_V1);
+        m_attempts << m_result;
         if (m_port.isOpen())
             m_port.close();
         if (accepted) {
@@ -240,6 +258,7 @@ bool Poller::waitForReply(double timeoutSeconds)
     if (quitRequested)
         return false;
     if (stopped) {
+        m_result = PollResult::Stopped;
         logStatus(QStringLiteral("*通讯停止。"), sysSettings.debugMode == 0);
         return false;
     }
@@ -262,6 +281,7 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
     logStatus(QStringLiteral("Recieved data %1 bytes.").arg(m_port.bytesWaiting()));
 
     const QByteArray head = version == 1 ? replyHeadV1() : replyHeadV2(address, function);
+    m_result = PollResult::BadChecksum;   // a damaged frame, until it checks out
     if (!findhead(m_port, head)) {
         messages().beep();
         logStatus(mainText("msgConnDataLost") + (version == 1 ? QString::number(m_port.bytesWaiting()) : QString()));
@@ -297,7 +317,8 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
         computed = frameCrc(reply.left(31));
         received = quint8(reply.at(31)) | (quint8(reply.at(32)) << 8);
     }
-    if (computed != received) {
+    const bool checksumGood = computed == received;
+    if (!checksumGood) {
         // A mismatch is reported only; the reply is still used.
         messages().beep();
         logStatus(mainText("msgConnCheckError") + hexText(computed) + QStringLiteral("<-->") + hexText(received));
@@ -308,22 +329,28 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
     m_lastReplyAddr = replyAddress;
     m_lastReplyTime = now;
     if (version == 1 && replyAddress != address) {
+        m_result = PollResult::WrongAddress;
         messages().beep();
         logStatus(mainText("msgAddrReplyError") + deviceSuffix() + QStringLiteral(" [%1]").arg(replyAddress));
         return false;
     }
     m_replyReceived = 1;
+    m_result = checksumGood ? PollResult::Ok : PollResult::BadChecksum;
     // Lets pending events run; a sleep here would only lengthen the cycle.
     pauseMs(0);
     logStatus(mainText("msgDataRecvOK") + deviceSuffix());
     // Polling switched off while the reply came in: the values are not wanted.
-    if (!m_timer.isActive())
+    if (!m_timer.isActive()) {
+        m_result = PollResult::Stopped;
         return false;
+    }
 
     const DecodeSettings settings{sysSettings.totalpower != 0, now};
     const DecodeOutcome outcome = version == 1 ? decodeReplyV1(reply, paramTable, settings)
                                                : decodeReplyV2(reply, paramTable, settings);
     reportDecodeOutcome(outcome);
+    m_lastGoodReplyTime = now;
+    m_cycleDecoded = true;
     logStatus(mainText("msgDataProcessOk") + deviceSuffix());
     return true;
 }
@@ -335,6 +362,12 @@ void Poller::switchOff()
     saveParamValues();
 }
 
+void Poller::pollingSwitched()
+{
+    checkComState();
+    stationBus().publishPolling(m_timer.isActive());
+}
+
 void Poller::togglePollingFromToolbar()
 {
     if (m_timer.isActive()) {
@@ -344,7 +377,7 @@ void Poller::togglePollingFromToolbar()
         m_timer.setInterval(FIRST_TICK_INTERVAL_MS);
         m_timer.start();
     }
-    checkComState();
+    pollingSwitched();
 }
 
 void Poller::togglePollingFromMenu()
@@ -353,7 +386,7 @@ void Poller::togglePollingFromMenu()
         switchOff();
     else
         m_timer.start();
-    checkComState();
+    pollingSwitched();
 }
 
 void Poller::setComOpen(bool open)
@@ -364,7 +397,7 @@ void Poller::setComOpen(bool open)
     } else {
         switchOff();
     }
-    checkComState();
+    pollingSwitched();
 }
 
 bool Poller::startPollingIfAutoStart()

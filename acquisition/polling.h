@@ -4,6 +4,7 @@
 #pragma once
 
 #include "acquisition/serial_port.h"
+#include "core/station_bus.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -62,6 +63,8 @@ public:
     int lastReplyAddr() const { return m_lastReplyAddr; }
     QDateTime lastReplyTime() const { return m_lastReplyTime; }
     int replyReceived() const { return m_replyReceived; }
+    // How each attempt of the last cycle ended.
+    const QList<PollResult> &lastAttempts() const { return m_attempts; }
     bool queryBusy() const { return m_queryBusy; }
     SerialPort &port() const { return m_port; }
 
@@ -72,6 +75,8 @@ private:
     bool pollingAllowed() const;
     bool openForPolling();
     void switchOff();
+    void publishCycle(bool replied);
+    void pollingSwitched();
 
     SerialPort &m_port;
     QTimer &m_timer;
@@ -80,8 +85,12 @@ private:
     bool m_queryBusy = false;
     int m_lastReplyAddr = 0;
     QDateTime m_lastReplyTime;
+    QDateTime m_lastGoodReplyTime;   // of the last reply that was decoded
     int m_replyReceived = 0;
     bool m_portUnavailable = false;
+    PollResult m_result = PollResult::Timeout;   // of the attempt under way
+    QList<PollResult> m_attempts;
+    bool m_cycleDecoded = false;      // the cycle under way stored a reply
 };
 
 } // namespace vantoro

@@ -297,9 +297,20 @@ bool rsSqlGet2(const std::function<bool(QSqlDatabase &db, QString &error)> &work
 
 bool execSql(const QString &sql, const QVariantList &binds, QString *error)
 {
+    return execSql(sql, binds, error, nullptr);
+}
+
+bool execSql(const QString &sql, const QVariantList &binds, QString *error, qint64 *insertedRowId)
+{
+    auto run = [&](QSqlQuery &query) {
+        const bool ok = bindAndExec(query, sql, binds, error);
+        if (insertedRowId)
+            *insertedRowId = ok ? query.lastInsertId().toLongLong() : 0;
+        return ok;
+    };
     if (const auto db = heldDatabase()) {
         QSqlQuery query(*db);
-        return bindAndExec(query, sql, binds, error);
+        return run(query);
     }
     DbConnection connection;
     if (!connection.isOpen()) {
@@ -308,7 +319,7 @@ bool execSql(const QString &sql, const QVariantList &binds, QString *error)
         return false;
     }
     QSqlQuery query(connection.database());
-    return bindAndExec(query, sql, binds, error);
+    return run(query);
 }
 
 bool checkDatabaseFile()

@@ -56,6 +56,8 @@ std::optional<RecordSet> rsSqlGet(const QString &sql, const QVariantList &binds 
 bool rsSqlGet2(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error = nullptr);
 // Executes one statement on a new connection.
 bool execSql(const QString &sql, const QVariantList &binds = {}, QString *error = nullptr);
+// The same, and the rowid of the row an insert added (0 when none).
+bool execSql(const QString &sql, const QVariantList &binds, QString *error, qint64 *insertedRowId);
 
 // True when the database file exists and is not empty.
 bool checkDatabaseFile();

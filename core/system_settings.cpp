@@ -5,6 +5,7 @@
 #include "core/database.h"
 #include "core/message_service.h"
 #include "core/password.h"
+#include "core/station_bus.h"
 #include "core/user_settings.h"
 
 #include <QSqlError>
@@ -233,6 +234,9 @@ bool saveSystemSettings()
         fail(QStringLiteral("System info error！\r\nPlease contact system manager.\r\n%1").arg(error), MessageIcon::Error);
         return false;
     }
+    // Services compare what they read with what they run on, so a save that
+    // changed nothing of theirs costs them nothing.
+    stationBus().publishSettingsSaved();
     return true;
 }
 

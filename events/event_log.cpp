@@ -5,6 +5,7 @@
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "events/event_query.h"
 
@@ -99,15 +100,18 @@ bool logEvent(const QString &text, const QString &devid, const QString &extra, b
     lastEventTime = storedAt;
 
     QString error;
+    qint64 rowId = 0;
+    const QString storedText = leftChars(text, EVENT_TEXT_LIMIT);
     const bool stored = execSql(
         QStringLiteral("insert into eventlog (devid, eventname, logtime, mailsent) values (?, ?, ?, 0)"),
-        {devid, leftChars(text, EVENT_TEXT_LIMIT), storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error);
+        {devid, storedText, storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error, &rowId);
     if (!stored) {
         // The station keeps running; the event is not lost from view.
         logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));
         return false;
     }
     logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);
+    stationBus().publishEvent({rowId, storedAt, devid, storedText, force});
     return true;
 }
 

@@ -14,34 +14,38 @@ QString limitText(const std::optional<double> &limit)
     return limit ? variantText(*limit) : QString();
 }
 
-// The fault entry of one parameter, or an empty text when it is fine.
-QString faultEntry(const ParamRecord &p)
+} // namespace
+
+bool isFaulty(const ParamRecord &p)
 {
     if (p.enabled == 0 || p.warningenabled == 0)
+        return false;
+    if (p.isstring == 0) {
+        // An empty limit reads as 0, as every number here is read leniently.
+        const double value = p.number();
+        return value > p.rangeu.value_or(0) || p.rangel.value_or(0) > value;
+    }
+    return p.isstring == 1 && p.founderror != 0;
+}
+
+// The fault entry of one parameter, or an empty text when it is fine.
+QString faultText(const ParamRecord &p)
+{
+    if (!isFaulty(p))
         return {};
     if (p.isstring == 0) {
-        const double value = p.number();
-        // An empty limit reads as 0, as every number here is read leniently.
-        const double low = p.rangel.value_or(0);
-        const double high = p.rangeu.value_or(0);
-        if (!(value > high || low > value))
-            return {};
         return p.paraname + QLatin1Char('=') + p.text() + QLatin1Char(' ')
             + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit")) + QStringLiteral(" (")
             + limitText(p.rangel) + QLatin1Char('|') + limitText(p.rangeu) + QLatin1Char(')');
     }
-    if (p.isstring == 1 && p.founderror != 0)
-        return p.paraname + QLatin1Char('=') + p.text() + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
-    return {};
+    return p.paraname + QLatin1Char('=') + p.text() + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }
-
-} // namespace
 
 QString checkDevStatus(const ParamTable &table)
 {
     QStringList entries;
     for (const ParamRecord &p : table) {
-        const QString entry = faultEntry(p);
+        const QString entry = faultText(p);
         if (!entry.isEmpty())
             entries << entry;
     }

@@ -11,6 +11,11 @@ namespace vantoro {
 inline constexpr quint32 COLOUR_RED = 0x0000FF;   // red in the low byte
 inline constexpr quint32 COLOUR_BLACK = 0x000000;
 
+// An enabled, watched parameter out of its limits (numbers) or flagged
+// (status texts).
+bool isFaulty(const ParamRecord &p);
+// The fault entry of one parameter ("name=value ..."), empty when it is fine.
+QString faultText(const ParamRecord &p);
 // Every enabled, watched parameter out of its limits (numbers) or flagged
 // (status texts), joined with "; " in id order; empty when all is well.
 QString checkDevStatus(const ParamTable &table);

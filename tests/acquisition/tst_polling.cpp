@@ -428,6 +428,45 @@ private slots:
         QCOMPARE(events().size(), 1);
     }
 
+    // The one value every service reads: what the tick found, and nothing
+    // old while the link is down.
+    void aTickPublishesWhatItFound()
+    {
+        QVERIFY(loadParamTable());
+        QList<CycleReport> reports;
+        QList<StoredEvent> stored;
+        auto c1 = connect(&stationBus(), &StationBus::cycleFinished, this, [&](const CycleReport &r) { reports << r; });
+        auto c2 = connect(&stationBus(), &StationBus::eventStored, this, [&](const StoredEvent &e) { stored << e; });
+        answerPolls(buildReplyV1(1, sampleReading()));
+        m_poller->reloadTick();
+        QCOMPARE(reports.size(), 1);
+        const CycleReport up = reports[0];
+        QVERIFY(up.linkUp && up.replied && up.polling);
+        QCOMPARE(up.attempts, QList<PollResult>{PollResult::Ok});
+        QVERIFY(up.lastReplyTime.isValid());
+        const ParameterReading *vac = up.parameter(QStringLiteral("VAC"));
+        QVERIFY(vac && vac->numeric);
+        QVERIFY(qAbs(vac->value - 230.0) < 1e-9);
+        QCOMPARE(vac->unit, QStringLiteral("V"));
+        QVERIFY(vac->inLimits && vac->low && *vac->low == 198);
+        QVERIFY(up.parameter(QStringLiteral("RUN")) && !up.parameter(QStringLiteral("RUN"))->numeric);
+        QVERIFY(!up.parameter(QStringLiteral("FAC"))); // disabled
+
+        m_port->device = {};
+        m_poller->reloadTick();
+        QCOMPARE(reports.size(), 2);
+        const CycleReport down = reports[1];
+        QVERIFY(!down.linkUp && !down.replied);
+        QCOMPARE(down.attempts, QList<PollResult>{PollResult::Timeout});
+        QVERIFY(down.parameters.isEmpty());
+        QCOMPARE(down.lastReplyTime, up.lastReplyTime);
+        QCOMPARE(stored.size(), 1); // the link-lost event
+        QVERIFY(stored[0].forced && stored[0].rowId > 0);
+        QCOMPARE(stored[0].text, events().constLast());
+        disconnect(c1);
+        disconnect(c2);
+    }
+
 private:
     void answerPolls(const QByteArray &reply)
     {

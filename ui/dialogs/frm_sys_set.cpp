@@ -8,6 +8,7 @@
 #include "core/user_settings.h"
 #include "events/event_log.h"
 #include "ui/dialogs/dialog_controls.h"
+#include "ui/dialogs/settings_page.h"
 #include "ui/form_utils.h"
 #include "ui/language.h"
 
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace vantoro {
@@ -138,8 +140,20 @@ void frmSysSet::buildControls()
     buttons->addStretch();
     buttons->addWidget(m_cmdOk);
     buttons->addWidget(m_cmdQuit);
+    // The station's own settings come first; each service adds a page.
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabSettings"));
+    auto *stationPage = new QWidget(m_tabs);
+    stationPage->setObjectName(QStringLiteral("pageStation"));
+    stationPage->setLayout(frames);
+    m_tabs->addTab(stationPage, langText(kSection, QStringLiteral("tabStation"), LANGUAGE_CURRENT, QStringLiteral("Station")));
+    m_pages = createSettingsPages(m_tabs);
+    for (SettingsPage *page : std::as_const(m_pages)) {
+        page->load();
+        m_tabs->addTab(page, page->title());
+    }
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(frames);
+    layout->addWidget(m_tabs);
     layout->addLayout(buttons);
 
     connect(cmbSets(6), &QComboBox::currentIndexChanged, this, &frmSysSet::soundChoiceChanged);
@@ -255,6 +269,14 @@ bool frmSysSet::cmdOkClick()
         cmbSets(3)->setFocus();
         return false;
     }
+    for (SettingsPage *page : std::as_const(m_pages)) {
+        const QString problem = page->validate();
+        if (!problem.isEmpty()) {
+            m_tabs->setCurrentWidget(page);
+            messages().show(windowTitle(), problem, MessageIcon::Warning);
+            return false;
+        }
+    }
 
     setBusyCursor(true);
     SystemSettings &s = sysSettings;
@@ -276,6 +298,10 @@ bool frmSysSet::cmdOkClick()
     s.devaddr = wholeNumberFromText(cmbSets(9)->currentText());
     s.totalpower = m_chkTotalPower->isChecked() ? 1 : 0;
     s.devcomversion = wholeNumberFromText(cmbSets(10)->currentText());
+    // Pages write their fields first, so the one save below (and the
+    // services that follow it) see every change together.
+    for (SettingsPage *page : std::as_const(m_pages))
+        page->save();
     saveSystemSettings();
     if (m_titleChanged)
         m_titleChanged();

@@ -13,8 +13,11 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QTabWidget;
 
 namespace vantoro {
+
+class SettingsPage;
 
 class frmSysSet : public QDialog
 {
@@ -47,6 +50,8 @@ public:
     QPushButton *cmdOk() const { return m_cmdOk; }
     QPushButton *cmdTestSound() const { return m_cmdTestSound; }
     const QList<PortEntry> &portList() const { return m_ports; }
+    QTabWidget *tabs() const { return m_tabs; }
+    const QList<SettingsPage *> &pages() const { return m_pages; }
 
 private:
     void buildControls();
@@ -64,6 +69,8 @@ private:
     QPushButton *m_cmdOk = nullptr;
     QPushButton *m_cmdQuit = nullptr;
     QList<PortEntry> m_ports;
+    QTabWidget *m_tabs = nullptr;
+    QList<SettingsPage *> m_pages;
 };
 
 } // namespace vantoro

@@ -10,6 +10,7 @@
 #include "acquisition/param_table.h"
 #include "events/auto_shutdown.h"
 #include "events/event_log.h"
+#include "services/station_services.h"
 #include "ui/form_utils.h"
 #include "ui/main/frm_main.h"
 #include "ui/main/frm_splash.h"
@@ -61,7 +62,11 @@ void markWhenShown()
 } // namespace
 
 Startup::Startup() = default;
-Startup::~Startup() = default;
+Startup::~Startup()
+{
+    if (m_services)
+        m_services->stop();
+}
 
 Startup::Result Startup::run()
 {
@@ -103,6 +108,8 @@ Startup::Result Startup::run()
     loadParamTable();
 
     m_main = std::make_unique<frmMain>();
+    m_services = std::make_unique<StationServices>();
+    m_services->start();
     if (sysSettings.debugMode != 0)
         logEvent(QStringLiteral("*System up."), QStringLiteral("001"));
 

@@ -7,6 +7,7 @@ namespace vantoro {
 
 class frmMain;
 class SingleInstance;
+class StationServices;
 
 class Startup
 {
@@ -23,6 +24,7 @@ public:
 private:
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<frmMain> m_main;
+    std::unique_ptr<StationServices> m_services;
 };
 
 } // namespace vantoro

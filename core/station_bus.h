@@ -1,0 +1,101 @@
+// The one seam between the poll path and everything that follows it: after
+// every cycle the poll path publishes what it found, once, as a value; the
+// window and each service (history, web, MQTT, mail) subscribe here and never
+// reach into the poller or a form.
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace vantoro {
+
+// How one poll attempt ended.
+enum class PollResult { Ok, Timeout, BadChecksum, WrongAddress, SendError, Stopped };
+
+// Stable text of a result ("ok", "timeout", "bad_checksum", "wrong_address",
+// "send_error", "stopped").
+QString pollResultName(PollResult result);
+
+// One enabled parameter as the cycle left it.
+struct ParameterReading
+{
+    int id = 0;               // paraid, 0..29
+    QString code;             // PARACODE
+    QString name;             // display name in the current language
+    QString unit;
+    bool numeric = false;     // a number (isstring == 0), not a status text or the time
+    double value = 0;         // the decoded number (numeric only)
+    QString text;             // the value as the views show it, without unit
+    bool watched = false;     // warningenabled
+    bool inLimits = true;     // false when watched and out of limits / flagged
+    std::optional<double> low;
+    std::optional<double> high;
+};
+
+// What one poll cycle found.
+struct CycleReport
+{
+    QDateTime time;                       // end of the cycle (local time)
+    bool linkUp = false;                  // link state after the cycle
+    bool polling = false;                 // polling switched on after the cycle
+    bool replied = false;                 // this cycle got a good reply
+    QDateTime lastReplyTime;              // time of the last good reply, any cycle
+    QList<PollResult> attempts;           // one result per attempt, in order
+    QList<ParameterReading> parameters;   // enabled parameters; empty when the link is down
+    QStringList faults;                   // running fault entries
+    bool alarm = false;                   // a fault is present
+    QString deviceId;
+    QString deviceName;
+    int address = 0;
+    int protocol = 1;
+    QString rating;                       // power rating, e.g. "3K"
+
+    const ParameterReading *parameter(const QString &code) const;
+};
+
+// One row the event log stored.
+struct StoredEvent
+{
+    qint64 rowId = 0;
+    QDateTime time;
+    QString deviceId;
+    QString text;
+    bool forced = false;
+};
+
+class StationBus : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    void publishCycle(const CycleReport &report);
+    void publishEvent(const StoredEvent &event);
+    void publishSettingsSaved();
+    void publishPolling(bool on);
+
+    // The last report published (an empty one before the first cycle).
+    const CycleReport &lastCycle() const { return m_last; }
+
+signals:
+    void cycleFinished(const vantoro::CycleReport &report);
+    void eventStored(const vantoro::StoredEvent &event);
+    // The system settings were written to the database: services re-read theirs.
+    void settingsSaved();
+    void pollingChanged(bool on);
+
+private:
+    CycleReport m_last;
+};
+
+// The station's one bus, created on first use, living on the main thread.
+StationBus &stationBus();
+
+} // namespace vantoro
+
+Q_DECLARE_METATYPE(vantoro::CycleReport)
+Q_DECLARE_METATYPE(vantoro::StoredEvent)

@@ -1,0 +1,26 @@
+// The services that follow the poll path (history, web server, MQTT, mail):
+// created once after start-up by the window or the unattended mode, fed only
+// through the station bus, stopped in order before the station quits.
+#pragma once
+
+#include <QObject>
+
+namespace vantoro {
+
+class StationServices : public QObject
+{
+public:
+    explicit StationServices(QObject *parent = nullptr);
+    ~StationServices() override;
+
+    // Starts every service its settings switch on; each re-reads its
+    // settings whenever they are saved.
+    void start();
+    // Orderly stop (last messages out, files closed); safe to call twice.
+    void stop();
+
+private:
+    bool m_started = false;
+};
+
+} // namespace vantoro
