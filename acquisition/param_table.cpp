@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vantoro {
 
@@ -269,6 +270,29 @@ bool loadParamTable()
         p.boundu = std::min(number(COL_BOUNDU), rangeu);
     }
     return true;
+}
+
+int decimalsOfMultiple(double multiple)
+{
+    constexpr int maxDecimals = 9;
+    const double m = std::fabs(multiple);
+    if (!std::isfinite(m) || m == 0)
+        return 0;
+    double scaled = m;
+    for (int decimals = 0; decimals < maxDecimals; ++decimals, scaled *= 10) {
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, scaled))
+            return decimals;
+    }
+    return maxDecimals;
+}
+
+double roundToMultiple(double value, double multiple)
+{
+    if (!std::isfinite(value))
+        return value;
+    const double factor = std::pow(10.0, decimalsOfMultiple(multiple));
+    const double rounded = std::round(value * factor) / factor;
+    return std::isfinite(rounded) ? rounded : value;
 }
 
 bool saveParamValues()

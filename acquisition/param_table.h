@@ -99,6 +99,13 @@ void setField(int slot, int column, const QVariant &value);
 // The value of a slot as a number (0 for an unknown slot).
 double numericValue(int slot);
 
+// The decimals a scale factor gives a decoded value (0.1 gives 1, 0.25
+// gives 2, 1 and 10 give 0), at most 9.
+int decimalsOfMultiple(double multiple);
+// `value` rounded to those decimals, so a product such as 2531 x 0.1 is held
+// as 253.1 and not as the binary noise beside it.
+double roundToMultiple(double value, double multiple);
+
 // A stored value as text: numbers in their shortest exact form, date-times
 // as "yyyy-MM-dd HH:mm:ss".
 QString variantText(const QVariant &value);
