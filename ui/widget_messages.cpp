@@ -36,6 +36,18 @@ bool WidgetMessages::askYesNo(const QString &title, const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
+SaveChoice WidgetMessages::askSaveDiscard(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+    }
+}
+
 void WidgetMessages::beep()
 {
     QApplication::beep();

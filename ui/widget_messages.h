@@ -10,6 +10,7 @@ class WidgetMessages : public MessageService
 public:
     void show(const QString &title, const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &title, const QString &text) override;
+    SaveChoice askSaveDiscard(const QString &title, const QString &text) override;
     void beep() override;
 };
 
