@@ -88,17 +88,10 @@ void logStatus(const QString &text, bool statusOnly)
     pauseMs(0);
 }
 
-bool logEvent(const QString &text, const QString &devid, const QString &extra, bool force)
-{
-    Q_UNUSED(extra);
-    const QDateTime storedAt = now();
-    // A clock set back makes the last event lie in the future; the window is
-    // then over rather than stretched by the amount the clock moved.
-    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0 && lastEventTime <= storedAt
-        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60)
-        return false;
-    lastEventTime = storedAt;
+namespace {
 
+bool storeEvent(const QString &text, const QString &devid, const QDateTime &storedAt, bool force)
+{
     QString error;
     qint64 rowId = 0;
     const QString storedText = leftChars(text, EVENT_TEXT_LIMIT);
@@ -113,6 +106,26 @@ bool logEvent(const QString &text, const QString &devid, const QString &extra, b
     logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);
     stationBus().publishEvent({rowId, storedAt, devid, storedText, force});
     return true;
+}
+
+} // namespace
+
+bool logEvent(const QString &text, const QString &devid, const QString &extra, bool force)
+{
+    Q_UNUSED(extra);
+    const QDateTime storedAt = now();
+    // A clock set back makes the last event lie in the future; the window is
+    // then over rather than stretched by the amount the clock moved.
+    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0 && lastEventTime <= storedAt
+        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60)
+        return false;
+    lastEventTime = storedAt;
+    return storeEvent(text, devid, storedAt, force);
+}
+
+bool logOperatorAction(const QString &text, const QString &devid)
+{
+    return storeEvent(text, devid, now(), true);
 }
 
 void resetEventThrottle()

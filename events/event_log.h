@@ -45,6 +45,10 @@ void logStatus(const QString &text, bool statusOnly = false);
 // stored one are dropped unless debug mode is on. True when a row was stored.
 bool logEvent(const QString &text, const QString &devid = QStringLiteral("001"), const QString &extra = QString(),
               bool force = false);
+// Stores what an operator did (a remote command, a setting sent): always,
+// and without moving the 13-minute clock, so a fault right after it is
+// still stored.
+bool logOperatorAction(const QString &text, const QString &devid = QStringLiteral("001"));
 // Forgets the time of the last stored event (a new run, or a test).
 void resetEventThrottle();
 // Shows a run-time error in the one error format of the station.
