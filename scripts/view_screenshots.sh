@@ -36,8 +36,8 @@ done
 PTY=$(sed -n 's/^PTY //p' "$WORK/sim.out" | head -1)
 [ -n "$PTY" ] || { echo "the simulator did not start"; exit 1; }
 
-prepare() { # view-mode name -> prints the home directory
-  local mode=$1 name=$2
+prepare() { # view-mode name polling -> prints the home directory
+  local mode=$1 name=$2 polling=$3
   local home="$WORK/home-$name" config="$WORK/config-$name"
   mkdir -p "$home" "$config/Vantoro"
   cp "$BIN"/{vantoro.db,VANTORO.INI,langcn.ini,langen.ini,PARAMS.INI} "$home/"
@@ -54,7 +54,7 @@ PY
   cat >"$config/Vantoro/Vantoro.conf" <<CONF
 [Settings]
 Ports\\Com1=$PTY
-AutoStartPolling=1
+AutoStartPolling=$polling
 DebugMode=1
 MainLeft=300
 MainTop=300
@@ -77,17 +77,24 @@ SHOOT='
     xdotool key --delay 200 "$@"
     sleep 2
   fi
+  if [ -n "$CLICK" ]; then
+    # A button inside the dialog, by its position there.
+    DIALOG=$(xdotool search --onlyvisible --pid $APP | tail -1)
+    xdotool mousemove --window "$DIALOG" $CLICK click 1
+    sleep 3
+  fi
   WINDOW=$(xdotool search --onlyvisible --pid $APP | tail -1)
   import -window "$WINDOW" "$PNG"
   kill $APP
 '
 
-shoot() { # view-mode name seconds png [keys]
-  local mode=$1 name=$2 seconds=$3 png=$4 keys=${5:-}
+shoot() { # view-mode name seconds png [keys] [click-x click-y]
+  local mode=$1 name=$2 seconds=$3 png=$4 keys=${5:-} click=${6:-}
   local home
-  home=$(prepare "$mode" "$name")
+  # A dialog is shown with polling off, so its test owns the port.
+  home=$(prepare "$mode" "$name" "$([ -n "$keys" ] && echo 0 || echo 1)")
   XDG_CONFIG_HOME="$WORK/config-$name" VANTORO_HOME="$home" BIN="$BIN" SECONDS_TO_WAIT="$seconds" \
-    KEYS="$keys" PNG="$(realpath -m "$png")" \
+    KEYS="$keys" CLICK="$click" PNG="$(realpath -m "$png")" \
     xvfb-run -a -s "-screen 0 ${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24" bash -c "$SHOOT" || true
   echo "$png"
 }
@@ -107,7 +114,8 @@ done
 # menu bar, then the keys that choose the entry.
 for dialog in ${DIALOGS-settings remote customer}; do
   case $dialog in
-    settings) shoot 0 settings 6 "$OUT/dialog_settings$suffix.png" "30 Down Return" ;;
+    # The settings dialog with the result of its connection test.
+    settings) shoot 0 settings 6 "$OUT/dialog_settings$suffix.png" "30 Down Return" "281 255" ;;
     customer) shoot 0 customer 6 "$OUT/dialog_customer$suffix.png" "93 Down Return" ;;
     remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
   esac

@@ -211,6 +211,11 @@ void frmRemoteSet::trySending()
         logOperatorAction(remoteSettingEventText(m_sent));
     if (!self)
         return;
+    if (!sent && m_toggledDelay) {
+        // As with a busy port: nothing reached the device.
+        m_delayPending = !m_delayPending;
+        showDelayCaption();
+    }
     reportSent(sent);
     finish();
 }

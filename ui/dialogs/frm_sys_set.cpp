@@ -108,7 +108,8 @@ void frmSysSet::buildControls()
     // Room for a device path and the system's description of the port.
     cmbSets(1)->setMinimumContentsLength(28);
     cmbSets(1)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cmbSets(6)->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cmbSets(6)->setMinimumContentsLength(14);
+    cmbSets(6)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_cmdTestPort = namedButton(QStringLiteral("cmdTestPort"), QStringLiteral("测试连接"), this);
     m_lblTestPort = namedLabel(QStringLiteral("lblTestPort"), QString(), this);
     m_lblTestPort->setWordWrap(true);

@@ -73,7 +73,7 @@ QString connectionTestText(const ConnectionTestOutcome &outcome, const QString &
     case PollResult::BadChecksum:
         return text("msgTestBadReply", "收到 %1 字节，但不是有效的应答（校验错误）。").arg(outcome.bytes);
     case PollResult::SendError:
-        return text("msgTestPortError", "端口 %1 无法打开：%2").arg(device, outcome.portError);
+        return text("msgTestPortError", "端口 %1 无法打开：%2\r\n（本站正在查询此端口时，请先停止通讯再测试。）").arg(device, outcome.portError);
     default:
         return text("msgTestNoReply", "端口 %1 无应答。").arg(device);
     }
