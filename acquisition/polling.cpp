@@ -21,7 +21,6 @@ namespace vantoro {
 
 namespace {
 
-constexpr int POLL_DATA_BYTES = 8;
 
 QString mainText(const char *key)
 {
@@ -310,7 +309,7 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
     m_replyReceived = 0;
     if (!m_port.isOpen() || !waitForReply(timeoutSeconds))
         return false;
-    logStatus(QStringLiteral("Recieved data %1 bytes.").arg(m_port.bytesWaiting()));
+    logStatus(QStringLiteral("Received data %1 bytes.").arg(m_port.bytesWaiting()));
 
     const QByteArray head = version == 1 ? replyHeadV1() : replyHeadV2(address, function);
     m_result = PollResult::BadChecksum;   // a damaged frame, until it checks out

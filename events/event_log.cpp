@@ -99,6 +99,28 @@ void logTrace(const QString &text)
     appendLine(text);
 }
 
+namespace {
+
+bool storeEvent(const QString &text, const QString &devid, const QDateTime &storedAt, bool force)
+{
+    QString error;
+    qint64 rowId = 0;
+    const QString storedText = leftChars(text, EVENT_TEXT_LIMIT);
+    const bool stored = execSql(
+        QStringLiteral("insert into eventlog (devid, eventname, logtime, mailsent) values (?, ?, ?, 0)"),
+        {devid, storedText, storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error, &rowId);
+    if (!stored) {
+        // The station keeps running; the event is not lost from view.
+        logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));
+        return false;
+    }
+    logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);
+    stationBus().publishEvent({rowId, storedAt, devid, storedText, force});
+    return true;
+}
+
+} // namespace
+
 bool logEvent(const QString &text, const QString &devid, const QString &repeatKey, bool force)
 {
     const QDateTime storedAt = now();
@@ -109,25 +131,19 @@ bool logEvent(const QString &text, const QString &devid, const QString &repeatKe
         && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60;
     if (!force && sysSettings.debugMode == 0 && withinWindow && key == lastUnforcedKey)
         return false;
-
-    QString error;
-    qint64 rowId = 0;
-    const QString storedText = leftChars(text, EVENT_TEXT_LIMIT);
-    const bool stored = execSql(
-        QStringLiteral("insert into eventlog (devid, eventname, logtime, mailsent) values (?, ?, ?, 0)"),
-        {devid, storedText, storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error, &rowId);
-    if (!stored) {
-        // The station keeps running; the event is not lost from view, and
-        // the window stays as it was so the next report is tried again.
-        logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));
+    // A row that was not stored leaves the window as it was, so the next
+    // report is tried again.
+    if (!storeEvent(text, devid, storedAt, force))
         return false;
-    }
     lastEventTime = storedAt;
     if (!force)
         lastUnforcedKey = key;
-    logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);
-    stationBus().publishEvent({rowId, storedAt, devid, storedText, force});
     return true;
+}
+
+bool logOperatorAction(const QString &text, const QString &devid)
+{
+    return storeEvent(text, devid, now(), true);
 }
 
 void resetEventThrottle()

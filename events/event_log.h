@@ -50,6 +50,10 @@ void logTrace(const QString &text);
 // empty means the text itself. True when a row was stored.
 bool logEvent(const QString &text, const QString &devid = QStringLiteral("001"), const QString &repeatKey = QString(),
               bool force = false);
+// Stores what an operator did (a remote command, a setting sent): always,
+// and without moving the 13-minute clock, so a fault right after it is
+// still stored.
+bool logOperatorAction(const QString &text, const QString &devid = QStringLiteral("001"));
 // Forgets the time of the last stored event (a new run, or a test).
 void resetEventThrottle();
 // Shows a run-time error in the one error format of the station.

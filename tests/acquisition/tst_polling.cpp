@@ -123,7 +123,7 @@ private slots:
         QVERIFY(qAbs(paramTable[2].number() - 230.0) < 1e-9);
         QCOMPARE(paramTable[6].number(), -0.5);
         QVERIFY(qAbs(paramTable[8].number() - 123.4) < 1e-9); // the meter counter
-        QVERIFY(logInOrder({"msgBeginToQuery", "Recieved data 33 bytes.", "msgDataRecvOK(INV)",
+        QVERIFY(logInOrder({"msgBeginToQuery", "Received data 33 bytes.", "msgDataRecvOK(INV)",
                             "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.361702",
                             "msgDataProcessOk(INV)"}));
         QVERIFY(!logHas(QStringLiteral("Connecting"))); // the dots are status-only

@@ -22,7 +22,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vantoro;
@@ -52,6 +56,7 @@ private slots:
     void datePanelFollowsTheDayAndTheLanguage();
     void debugEditorButtonStopsPolling();
     void languageSwitchKeepsOneTitleSuffix();
+    void helpWithoutPdfViewerNamesTheManual();
 
 private:
     std::unique_ptr<frmMain> makeWindow();
@@ -88,8 +93,10 @@ void TestMainWindow::firstStartUsesTheDefaultPosition()
 {
     auto w = makeWindow();
     QCOMPARE(w->pos(), QPoint(frmMain::twipsToPixels(1000, w.get()), frmMain::twipsToPixels(1000, w.get())));
-    QCOMPARE(w->width(), frmMain::twipsToPixels(8400, w.get()));
-    QCOMPARE(w->height(), frmMain::twipsToPixels(6800, w.get()));
+    // Large enough for the views, within the screen.
+    const QSize first = QSize(frmMain::twipsToPixels(15600, w.get()), frmMain::twipsToPixels(11100, w.get()))
+                            .boundedTo(w->screen()->availableSize());
+    QCOMPARE(w->size(), first.expandedTo(w->minimumSize()));
 }
 
 void TestMainWindow::positionIsSavedOnlyInTheNormalState()
@@ -106,11 +113,11 @@ void TestMainWindow::positionIsSavedOnlyInTheNormalState()
     quitRequested = false;
     {
         auto w = makeWindow();
-        w->resize(frmMain::twipsToPixels(7000, w.get()), w->height());
+        w->resize(frmMain::twipsToPixels(11700, w.get()), w->height());
         m_messages->answer = true;
         QVERIFY(w->close());
     }
-    QCOMPARE(int(leadingNumber(userValue(UserKeys::MainWidth)) / 15 + 0.5), frmMain::twipsToPixels(7000, nullptr));
+    QCOMPARE(int(leadingNumber(userValue(UserKeys::MainWidth)) / 15 + 0.5), frmMain::twipsToPixels(11700, nullptr));
 }
 
 void TestMainWindow::answeringNoKeepsEverythingRunning()
@@ -374,6 +381,38 @@ void TestMainWindow::languageSwitchKeepsOneTitleSuffix()
         w->action(QString::fromLatin1(menu))->trigger();
     QCOMPARE(w->windowTitle(), title);
     QCOMPARE(title.count(QStringLiteral(" [")), 1);
+}
+
+void TestMainWindow::helpWithoutPdfViewerNamesTheManual()
+{
+    // A stand-in opener that finds no viewer, as xdg-open reports it.
+    QTemporaryDir tools;
+    QFile opener(tools.filePath(QStringLiteral("xdg-open")));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", tools.path().toLocal8Bit());
+    const QString manual = m_home->file(QStringLiteral("manual.pdf"));
+    QFile::remove(manual);
+
+    auto w = makeWindow();
+    QAction *contents = w->findChild<QAction *>(QStringLiteral("mnuHelpContents"));
+    contents->trigger();
+    QCOMPARE(m_messages->texts.size(), 1);
+    QVERIFY(m_messages->texts[0].contains(QDir::toNativeSeparators(manual)));
+
+    QFile pdf(manual);
+    QVERIFY(pdf.open(QIODevice::WriteOnly));
+    pdf.write("%PDF-1.4\n");
+    pdf.close();
+    contents->trigger();
+    QTRY_COMPARE(m_messages->texts.size(), 2);
+    QVERIFY(m_messages->texts[1].contains(QDir::toNativeSeparators(manual)));
+    QVERIFY(m_messages->texts[1] != m_messages->texts[0]);
+    qputenv("PATH", path);
+    quitRequested = true;
 }
 
 QTEST_MAIN(TestMainWindow)

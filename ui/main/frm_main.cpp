@@ -28,6 +28,7 @@
 #include "ui/dialogs/frm_sys_set.h"
 #include "ui/dialogs/frm_view_event_log_db.h"
 #include "ui/form_utils.h"
+#include "ui/manual_opener.h"
 #include "ui/main/main_views.h"
 
 #include <QAction>
@@ -52,7 +53,10 @@ namespace {
 
 constexpr int DESIGN_WIDTH_TWIPS = 10455;
 constexpr int DESIGN_HEIGHT_TWIPS = 8295;
-constexpr int MIN_WIDTH_TWIPS = 3000;
+// Below this the views stop being readable: meter captions and trend
+// values are cut short.
+constexpr int MIN_WIDTH_TWIPS = 11250;
+constexpr int MIN_HEIGHT_TWIPS = 8250;
 constexpr int TIMER_CLOCK_MS = 50;
 constexpr int TIMER_BEEP_MS = 2000;
 constexpr int TIMER_STATUS_MS = 10000;
@@ -125,6 +129,11 @@ const PanelDef statusPanels[] = {
 const char *const viewKeys[] = {"viewstate", "viewgrid", "viewmeter", "viewtrend"};
 const char *const viewMenus[] = {"mnuViewState", "mnuViewGrid", "mnuViewMeter", "mnuViewTrend"};
 
+QString statusPlaceholder()
+{
+    return formText(mainSection, QStringLiteral("msgStatusReady"), QStringLiteral("Status."));
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
@@ -159,6 +168,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     });
 
     // Load: design size and geometry first, then the stored position.
+    setMinimumSize(twipsToPixels(MIN_WIDTH_TWIPS, this), twipsToPixels(MIN_HEIGHT_TWIPS, this));
     resize(twipsToPixels(DESIGN_WIDTH_TWIPS, this), twipsToPixels(DESIGN_HEIGHT_TWIPS, this));
     pauseMs(13);
     m_views->saveDesignGeometry();
@@ -260,6 +270,9 @@ void frmMain::buildToolbar()
     m_toolbar = addToolBar(QStringLiteral("Tb1"));
     m_toolbar->setObjectName(QStringLiteral("Tb1"));
     m_toolbar->setMovable(false);
+    // The View menu shows and hides the toolbar; the window's own toolbar
+    // menu would only repeat it under an internal name.
+    setContextMenuPolicy(Qt::NoContextMenu);
     m_toolbar->setIconSize(QSize(28, 28));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (const ToolDef &def : toolbarEntries) {
@@ -300,7 +313,7 @@ void frmMain::buildStatusBar()
         else
             bar->addPermanentWidget(label);
     }
-    m_panels.value(QStringLiteral("status"))->setText(QStringLiteral("Status."));
+    m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
     // The technicians' test button: the plain record editor, debug mode only.
     m_command1 = new QPushButton(QStringLiteral("Cmd1 test"), bar);
     m_command1->setObjectName(QStringLiteral("Command1"));
@@ -356,6 +369,14 @@ void frmMain::languageApplied(int language)
     }
     action(QStringLiteral("mnuLanguageEN"))->setChecked(language == LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuLanguageCN"))->setChecked(language != LANGUAGE_ENGLISH);
+    m_toolbar->setWindowTitle(action(QStringLiteral("mnuViewToolbar"))->text());
+    m_toolButtons.value(QStringLiteral("stop"))->setText(formText(mainSection, QStringLiteral("tbStop"), QStringLiteral("退出")));
+    for (const PanelDef &def : statusPanels) {
+        const QString key = QString::fromLatin1(def.key);
+        m_panels.value(key)->setToolTip(formText(mainSection, QStringLiteral("panel_") + key, QString::fromUtf8(def.toolTip)));
+    }
+    if (!m_timerStatus.isActive())
+        m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
     // The caption follows the language and is built from its parts each
     // time, so a missing language file never adds the suffix twice.
     if (!myCaption.isEmpty()) {
@@ -558,7 +579,7 @@ void frmMain::openAbout()
 
 void frmMain::openManual()
 {
-    openDocument(findFileNoCase(appDir(), QStringLiteral("manual.pdf")));
+    openManualFile(findFileNoCase(appDir(), QStringLiteral("manual.pdf")), this);
 }
 
 void frmMain::timerClockTick()
@@ -603,7 +624,7 @@ void frmMain::timerBeepTick()
 void frmMain::timerStatusTick()
 {
     m_timerStatus.stop();
-    logStatus(QStringLiteral("Status."), true);
+    logStatus(statusPlaceholder(), true);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
@@ -676,7 +697,11 @@ void frmMain::loadWindowPosition()
     const double top = leadingNumber(userValue(UserKeys::MainTop));
     const double width = leadingNumber(userValue(UserKeys::MainWidth));
     const double height = leadingNumber(userValue(UserKeys::MainHeight));
-    resize(qMax(twipsToPixels(MIN_WIDTH_TWIPS, this), twipsToPixels(width, this)), qMax(150, twipsToPixels(height, this)));
+    // A size saved on a larger screen is brought within this one.
+    QSize size(twipsToPixels(width, this), twipsToPixels(height, this));
+    if (const QScreen *screen = this->screen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size.expandedTo(minimumSize()));
     move(twipsToPixels(left, this), twipsToPixels(top, this));
 }
 
@@ -713,7 +738,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (!quitRequested && sysSettings.debugMode == 0 && isVisible() && !m_osQuit) {
         const QString question = langText(mainSection, QStringLiteral("msgWillQuit")) + QStringLiteral("\r\n")
             + langText(mainSection, QStringLiteral("msgContinue"));
-        if (!confirmYesNo(QStringLiteral("Info"), question)) {
+        if (!confirmYesNo(formText(mainSection, QStringLiteral("msgQuitTitle"), QStringLiteral("Info")), question)) {
             event->ignore();
             return;
         }
