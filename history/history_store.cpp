@@ -2,8 +2,12 @@
 
 #include "core/database.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
+#include <memory>
 
 namespace vantoro {
 
@@ -36,49 +40,125 @@ QString historyValueColumn(int slot)
     return QStringLiteral("v%1").arg(slot);
 }
 
-bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error)
+namespace {
+
+// The connection history writes go through, kept open between writes: a
+// new connection's first commit also flushes the log's folder, a second
+// disk flush for every sample. Main thread only; dropped after a failure so
+// the next write starts afresh, and before the application ends.
+struct WriteConnection
 {
-    auto failWith = [&](const QString &text) {
-        if (error)
-            *error = text;
-        return false;
-    };
-    DbConnection connection;
-    if (!connection.isOpen())
-        return failWith(connection.errorText());
-    QSqlDatabase db = connection.database();
+    std::unique_ptr<DbConnection> connection;
+    QString path;
+};
+
+WriteConnection &writeConnection()
+{
+    static WriteConnection held;
+    return held;
+}
+
+void releaseWriteConnection()
+{
+    writeConnection() = WriteConnection();
+}
+
+bool onMainThread()
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+void limitLockWait(QSqlDatabase db)
+{
     QSqlQuery query(db);
     query.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(HISTORY_WRITE_BUSY_MS));
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failWith(query.lastError().text());
-    QString workError;
-    if (!work(db, workError)) {
+}
+
+bool runTransaction(QSqlDatabase db, const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString &error)
+{
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        error = begin.lastError().text();
+        return false;
+    }
+    if (!work(db, error)) {
         db.rollback();
-        return failWith(workError);
+        return false;
     }
     if (!db.commit()) {
-        const QString text = db.lastError().text();
+        error = db.lastError().text();
         db.rollback();
-        return failWith(text);
+        return false;
     }
     return true;
 }
 
-bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error)
+} // namespace
+
+bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error)
+{
+    QString text;
+    bool ok = false;
+    if (onMainThread()) {
+        static bool releaseRegistered = false;
+        WriteConnection &held = writeConnection();
+        const QString path = QFileInfo(databasePath()).absoluteFilePath();
+        if (held.connection && held.path != path)
+            releaseWriteConnection();
+        if (!held.connection) {
+            held.connection = std::make_unique<DbConnection>(path);
+            held.path = path;
+            if (!releaseRegistered) {
+                qAddPostRoutine(releaseWriteConnection);
+                releaseRegistered = true;
+            }
+            if (held.connection->isOpen())
+                limitLockWait(held.connection->database());
+        }
+        if (!held.connection->isOpen())
+            text = held.connection->errorText();
+        else
+            ok = runTransaction(held.connection->database(), work, text);
+        if (!ok)
+            releaseWriteConnection();
+    } else {
+        DbConnection connection;
+        if (!connection.isOpen()) {
+            text = connection.errorText();
+        } else {
+            limitLockWait(connection.database());
+            ok = runTransaction(connection.database(), work, text);
+        }
+    }
+    if (!ok && error)
+        *error = text;
+    return ok;
+}
+
+SampleInserter::SampleInserter(QSqlDatabase &db)
+    : m_query(db)
 {
     static const QString sql = insertSampleSql();
-    QSqlQuery query(db);
-    if (!query.prepare(sql))
-        return fail(query, error);
-    QVariantList row(HISTORY_SLOTS + 1);
-    row[0] = sample.time.toSecsSinceEpoch();
+    m_prepared = m_query.prepare(sql);
+}
+
+bool SampleInserter::insert(const HistorySample &sample, QString &error)
+{
+    if (!m_prepared)
+        return fail(m_query, error);
+    m_query.bindValue(0, sample.time.toSecsSinceEpoch());
+    for (int slot = 0; slot < HISTORY_SLOTS; ++slot)
+        m_query.bindValue(slot + 1, QVariant());
     for (const auto &[slot, value] : sample.values) {
         if (slot >= 0 && slot < HISTORY_SLOTS)
-            row[slot + 1] = value;
+            m_query.bindValue(slot + 1, value);
     }
-    for (int i = 0; i < row.size(); ++i)
-        query.bindValue(i, row[i]);
-    return query.exec() || fail(query, error);
+    return m_query.exec() || fail(m_query, error);
+}
+
+bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error)
+{
+    return SampleInserter(db).insert(sample, error);
 }
 
 bool storeColumns(QSqlDatabase &db, const QList<HistoryColumn> &columns, QString &error)

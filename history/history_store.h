@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <functional>
 
@@ -47,6 +48,18 @@ bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &w
 // Stores a sample; a sample for a time already stored is ignored (a clock set
 // back never stores two rows for one second).
 bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error);
+// Stores many samples through one prepared statement (bulk loads, tests).
+class SampleInserter
+{
+public:
+    explicit SampleInserter(QSqlDatabase &db);
+    bool insert(const HistorySample &sample, QString &error);
+
+private:
+    QSqlQuery m_query;
+    bool m_prepared = false;
+};
+
 // Records the names of the slots (insert or replace).
 bool storeColumns(QSqlDatabase &db, const QList<HistoryColumn> &columns, QString &error);
 

@@ -169,7 +169,7 @@ void TestHistoryWindow::showsTheDayAsCurves()
         }
     }
     QVERIFY2(hits > 100, qPrintable(QString::number(hits)));
-    saveShot(&window, QStringLiteral("history-day.png"));
+    saveShot(&window, QStringLiteral("history_day.png"));
 
     // A month of minutes is reduced to about two points per pixel.
     window.setDay(simulatedDay, HistorySpan::Month);
@@ -197,7 +197,7 @@ void TestHistoryWindow::yieldTabShowsTheDay()
     YieldView *yield = window.yieldView();
     QCOMPARE(yield->barCount(), 30);
     QVERIFY2(yield->total() > 15 && yield->total() < 25, qPrintable(QString::number(yield->total())));
-    saveShot(&window, QStringLiteral("history-yield.png"));
+    saveShot(&window, QStringLiteral("history_yield.png"));
     yield->showYear(true);
     QVERIFY(yield->reload());
     QCOMPARE(yield->barCount(), 12);
