@@ -1,6 +1,8 @@
 // Creation and orderly stop of the station's services.
 #include "services/station_services.h"
 
+#include "history/history_recorder.h"
+
 namespace vantoro {
 
 StationServices::StationServices(QObject *parent)
@@ -18,6 +20,9 @@ void StationServices::start()
     if (m_started)
         return;
     m_started = true;
+    // History recording is on by default; it needs no switch.
+    m_history = std::make_unique<HistoryRecorder>();
+    m_history->start();
 }
 
 void StationServices::stop()
@@ -25,6 +30,9 @@ void StationServices::stop()
     if (!m_started)
         return;
     m_started = false;
+    if (m_history)
+        m_history->stop();
+    m_history.reset();
 }
 
 } // namespace vantoro

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
 
 namespace vantoro {
+
+class HistoryRecorder;
 
 class StationServices : public QObject
 {
@@ -19,8 +22,12 @@ public:
     // Orderly stop (last messages out, files closed); safe to call twice.
     void stop();
 
+    // The history recorder while started, else nullptr.
+    HistoryRecorder *history() const { return m_history.get(); }
+
 private:
     bool m_started = false;
+    std::unique_ptr<HistoryRecorder> m_history;
 };
 
 } // namespace vantoro

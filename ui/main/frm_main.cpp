@@ -27,6 +27,7 @@
 #include "ui/dialogs/frm_set_warning.h"
 #include "ui/dialogs/frm_sys_set.h"
 #include "ui/dialogs/frm_view_event_log_db.h"
+#include "ui/history/frm_history.h"
 #include "ui/form_utils.h"
 #include "ui/manual_opener.h"
 #include "ui/main/main_views.h"
@@ -98,7 +99,8 @@ const MenuDef menuDefs[] = {
     {"mnuView", "查看(&V)", {{"mnuViewToolbar", "工具栏", true}, {"mnuViewStatusBar", "状态栏", true},
                              {"-", "", true}, {"mnuViewState", "状态图", true}, {"mnuViewMeter", "仪表视图", true},
                              {"mnuViewGrid", "参数详表", true}, {"mnuViewTrend", "曲线图", true},
-                             {"-", "", true}, {"mnuEventLog", "系统事件", true}, {"mnuSysLog", "系统日志", true}}},
+                             {"-", "", true}, {"mnuEventLog", "系统事件", true}, {"mnuSysLog", "系统日志", true},
+                             {"mnuHistory", "历史数据", true}}},
     {"mnuControl", "控制(&C)", {{"mnuRemoteControl", "遥控", true}, {"mnuRemoteSet", "遥调", true}}},
     {"mnuLanguages", "界面语言(&Languages)", {{"mnuLanguageCN", "中文", true}, {"mnuLanguageEN", "English", true}}},
     {"mnuHelp", "帮助(&H)", {{"mnuHelpContents", "内容(&C)", true}, {"mnuHelpAbout", "关于(&A)...", true}}},
@@ -117,6 +119,7 @@ const ToolDef toolbarEntries[] = {
     {"setup", "setup", " 系统设置 ( System Setup) "},
     {"syslog", "syslog", " 系统日志 ( System Logs ) "},
     {"eventlog", "eventlog", " 查看事件 ( View Events ) "},
+    {"history", "history", " 历史数据 ( History ) "},
     {"stop", "stop", " Exit "},
     {"help", "help", "信息 ( Info )"},
 };
@@ -259,6 +262,7 @@ void frmMain::buildMenus()
     on("mnuViewGrid", [this] { setViewMode(VIEW_GRID); });
     on("mnuViewTrend", [this] { setViewMode(VIEW_TREND); });
     on("mnuEventLog", [this] { toolbarClick(QStringLiteral("eventlog")); });
+    on("mnuHistory", [this] { toolbarClick(QStringLiteral("history")); });
     on("mnuSysLog", [this] { showSystemLog(); });
     on("mnuLanguageCN", [this] { applyLanguage(this, LANGUAGE_CHINESE); });
     on("mnuLanguageEN", [this] { applyLanguage(this, LANGUAGE_ENGLISH); });
@@ -484,6 +488,7 @@ void frmMain::toolbarClick(const QString &key)
     else if (key == QLatin1String("setup")) openSystemSettings();
     else if (key == QLatin1String("syslog")) showSystemLog();
     else if (key == QLatin1String("eventlog")) frmViewEventLogDb::showEventLog(this);
+    else if (key == QLatin1String("history")) frmHistory::showHistory(this);
     else if (key == QLatin1String("stop")) close();
     else if (key == QLatin1String("help")) openAbout();
 }
