@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
 
 namespace vantoro {
+
+class WebService;
 
 class StationServices : public QObject
 {
@@ -21,6 +24,7 @@ public:
 
 private:
     bool m_started = false;
+    std::unique_ptr<WebService> m_web;
 };
 
 } // namespace vantoro
