@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak.
+# NAME is one of poll, store, eventlog, startup, idle, soak, web.
 set -euo pipefail
 
 smoke=0
@@ -38,6 +38,7 @@ if [[ $smoke == 1 ]]; then
     [startup]="startup_bench --count 1"
     [idle]="idle_bench --seconds 2 --settle 1"
     [soak]="soak_bench --cycles 50 --checkpoint 10"
+    [web]="web_bench --requests 20 --load-seconds 1 --idle-seconds 1"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -48,9 +49,10 @@ else
     [startup]="startup_bench --count 15"
     [idle]="idle_bench --seconds 60 --settle 3"
     [soak]="nice soak_bench --cycles 20000 --checkpoint 1000"
+    [web]="web_bench --requests 1000 --load-seconds 10 --idle-seconds 30"
   )
 fi
-order=(poll store eventlog startup idle soak)
+order=(poll store eventlog startup idle soak web)
 
 declare -A result=()
 failed=()
@@ -108,6 +110,11 @@ row "idle cost, polling off" "$(fmt '%.2f %% of a core' "$(value idle.off_pct)")
 row "idle cost, polling every second" "$(fmt '%.2f %% of a core' "$(value idle.polling_pct)")" "under 3 %" "$(judge "$(value idle.polling_pct)" '<' 3)"
 row "memory: growth after the checkpoint" "$(fmt '%+.2f MB' "$(value soak.growth_mb)")" "at most 2 MB" "$(judge "$(value soak.growth_mb)" '<=' 2)"
 row "memory: resident at the end" "$(fmt '%.1f MB' "$(value soak.rss_end_mb)")" "under 120 MB" "$(judge "$(value soak.rss_end_mb)" '<' 120)"
+row "web: /api/v1/status, one client, median" "$(fmt '%.3f ms' "$(value web.status_ms)")" "under 2 ms" "$(judge "$(value web.status_ms)" '<' 2)"
+row "web: /metrics, one client, median" "$(fmt '%.3f ms' "$(value web.metrics_ms)")" "under 2 ms" "$(judge "$(value web.metrics_ms)" '<' 2)"
+row "web: 200 req/s, failed requests" "$(fmt '%.0f' "$(value web.load_failed)") of $(fmt '%.0f' "$(value web.load_requests)")" "none" "$(judge "$(value web.load_failed)" '<=' 0)"
+row "web: 200 req/s, poll cycle median shift" "$(fmt '%+.2f ms' "$(value web.cycle_shift_ms)")" "within 1 ms" "$(judge "$(value web.cycle_shift_ms)" '<=' 1)"
+row "web: idle cost, server on minus off" "$(fmt '%+.3f %% of a core' "$(value web.idle_delta_pct)")" "within 0.1 %" "$(judge "$(value web.idle_delta_pct)" '<=' 0.1)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "failed: ${failed[*]}" >&2
@@ -116,7 +123,7 @@ fi
 if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
-             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb; do
+             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb web.status_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -297,6 +298,25 @@ void TestWebStation::pageRendersInChromium()
              qPrintable(text.left(2000)));
     QVERIFY2(text.contains(QStringLiteral("<tr data-code=\"VAC\">")), qPrintable(text.left(4000)));
     QVERIFY(text.contains(QStringLiteral("<td class=\"num value\">230.1</td>")));
+
+    // The README's picture, taken on request at a phone's size.
+    const QString picture = qEnvironmentVariable("VANTORO_WEB_SCREENSHOT");
+    if (!picture.isEmpty()) {
+        // A slow browser start must not make the picture stale.
+        sysSettings.languageIndex = LANGUAGE_ENGLISH;
+        sysSettings.PauseSeconds = 60;
+        m_station->poll();
+        QTemporaryDir shotProfile;
+        runProgram(chromium,
+            {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+             "--disable-component-update", "--disable-sync", "--no-first-run", "--hide-scrollbars",
+             "--user-data-dir=" + shotProfile.path(), "--virtual-time-budget=3000", "--window-size=412,1400",
+             "--screenshot=" + picture, m_station->url("/")},
+            60000);
+        sysSettings.languageIndex = 0;
+        sysSettings.PauseSeconds = 2;
+        QVERIFY(QFile::exists(picture));
+    }
 }
 
 void TestWebStation::linkDownLeavesParameterSeriesOut()
