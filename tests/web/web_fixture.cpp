@@ -9,7 +9,6 @@
 #include "core/user_settings.h"
 #include "web/web_service.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -37,8 +36,6 @@ QByteArray HttpAnswer::header(const QByteArray &name) const
 
 HttpAnswer httpRequest(const QString &url, const QByteArray &method)
 {
-    QElapsedTimer t;
-    t.start();
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(url)};
     request.setTransferTimeout(10000);
@@ -52,8 +49,6 @@ HttpAnswer httpRequest(const QString &url, const QByteArray &method)
     answer.body = reply->readAll();
     answer.headers = reply->rawHeaderPairs();
     reply->deleteLater();
-    if (qEnvironmentVariableIsSet("WEB_TRACE"))
-        qDebug() << method << url << answer.status << t.elapsed();
     return answer;
 }
 
