@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak, history.
+# NAME is one of poll, store, eventlog, startup, idle, soak, history, web.
 set -euo pipefail
 
 smoke=0
@@ -39,6 +39,7 @@ if [[ $smoke == 1 ]]; then
     [idle]="idle_bench --seconds 2 --settle 1"
     [soak]="soak_bench --cycles 50 --checkpoint 10"
     [history]="history_bench --count 3 --year-days 1 --samples 200"
+    [web]="web_bench --requests 20 --load-seconds 1 --idle-seconds 1"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -50,9 +51,10 @@ else
     [idle]="idle_bench --seconds 60 --settle 3"
     [soak]="nice soak_bench --cycles 20000 --checkpoint 1000"
     [history]="nice history_bench --count 100 --year-days 365 --samples 43200"
+    [web]="web_bench --requests 1000 --load-seconds 10 --idle-seconds 30"
   )
 fi
-order=(poll store eventlog startup idle soak history)
+order=(poll store eventlog startup idle soak history web)
 
 declare -A result=()
 failed=()
@@ -119,6 +121,11 @@ row "history: daily yield bars for a year" "$(fmt '%.2f ms' "$(value history.yie
 row "history: pruning, slowest batch" "$(fmt '%.1f ms' "$(value history.prune_batch_ms)")" "under 20 ms" "$(judge "$(value history.prune_batch_ms)" '<' 20)"
 row "history: a year of 60 s samples" "$(fmt '%.1f MB' "$(value history.year_mb)") ($(fmt '%.1f B' "$(value history.bytes_per_sample)")/sample)" "under 100 MB" "$(judge "$(value history.year_mb)" '<' 100)"
 row "history: CSV of a month of 60 s samples" "$(fmt '%.0f ms' "$(value history.csv_month_ms)")" "under 1 s" "$(judge "$(value history.csv_month_ms)" '<' 1000)"
+row "web: /api/v1/status, one client, median" "$(fmt '%.3f ms' "$(value web.status_ms)")" "under 2 ms" "$(judge "$(value web.status_ms)" '<' 2)"
+row "web: /metrics, one client, median" "$(fmt '%.3f ms' "$(value web.metrics_ms)")" "under 2 ms" "$(judge "$(value web.metrics_ms)" '<' 2)"
+row "web: 200 req/s, failed requests" "$(fmt '%.0f' "$(value web.load_failed)") of $(fmt '%.0f' "$(value web.load_requests)")" "none" "$(judge "$(value web.load_failed)" '<=' 0)"
+row "web: 200 req/s, poll cycle median shift" "$(fmt '%+.2f ms' "$(value web.cycle_shift_ms)")" "within 1 ms" "$(judge "$(value web.cycle_shift_ms)" '<=' 1)"
+row "web: idle cost, server on minus off" "$(fmt '%+.3f %% of a core' "$(value web.idle_delta_pct)")" "within 0.1 %" "$(judge "$(value web.idle_delta_pct)" '<=' 0.1)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "failed: ${failed[*]}" >&2
@@ -128,7 +135,7 @@ if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
              eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb history.store_ms \
-             history.month_ms history.csv_month_ms; do
+             history.month_ms history.csv_month_ms web.status_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1

@@ -25,6 +25,8 @@ ParameterReading reading(int id, const ParamRecord &p, bool stationTable)
     r.text = stationTable ? formatParaValue(id) : parameterValueText(p);
     r.watched = p.warningenabled != 0;
     r.inLimits = !isFaulty(p);
+    // A set bit shows the entry's source text, a clear one its normal text.
+    r.bitSet = p.isstring != 0 && !p.srcstring.isEmpty() && p.text() == p.srcstring;
     if (r.numeric) {
         r.low = p.rangel;
         r.high = p.rangeu;

@@ -2,6 +2,7 @@
 #include "services/station_services.h"
 
 #include "history/history_recorder.h"
+#include "web/web_service.h"
 
 namespace vantoro {
 
@@ -23,6 +24,8 @@ void StationServices::start()
     // History recording is on by default; it needs no switch.
     m_history = std::make_unique<HistoryRecorder>();
     m_history->start();
+    m_web = std::make_unique<WebService>();
+    m_web->start();
 }
 
 void StationServices::stop()
@@ -33,6 +36,7 @@ void StationServices::stop()
     if (m_history)
         m_history->stop();
     m_history.reset();
+    m_web.reset();
 }
 
 } // namespace vantoro

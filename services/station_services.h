@@ -9,6 +9,7 @@
 namespace vantoro {
 
 class HistoryRecorder;
+class WebService;
 
 class StationServices : public QObject
 {
@@ -28,6 +29,7 @@ public:
 private:
     bool m_started = false;
     std::unique_ptr<HistoryRecorder> m_history;
+    std::unique_ptr<WebService> m_web;
 };
 
 } // namespace vantoro

@@ -2,6 +2,7 @@
 #include "ui/dialogs/settings_page.h"
 
 #include "ui/dialogs/history_settings_page.h"
+#include "ui/dialogs/web_settings_page.h"
 
 namespace vantoro {
 
@@ -9,6 +10,7 @@ QList<SettingsPage *> createSettingsPages(QWidget *parent)
 {
     QList<SettingsPage *> pages;
     pages << new HistorySettingsPage(parent);
+    pages << new WebSettingsPage(parent);
     return pages;
 }
 
