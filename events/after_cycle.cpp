@@ -1,0 +1,16 @@
+// The after-cycle rules.
+#include "events/after_cycle.h"
+
+#include "core/system_settings.h"
+#include "events/event_log.h"
+
+namespace vantoro {
+
+bool AfterCycleRules::conclude(const QString &faults)
+{
+    if (!faults.isEmpty())
+        logEvent(faults, QStringLiteral("001"));
+    return m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0);
+}
+
+} // namespace vantoro
