@@ -1,6 +1,8 @@
 // QSerialPort behind the station's port interface.
 #include "acquisition/qt_serial_port.h"
 
+#include "acquisition/serial_permission.h"
+
 #include "core/user_settings.h"
 #include "events/event_log.h"
 
@@ -99,6 +101,8 @@ bool QtSerialPort::open()
     m_port.setPortName(m_device.isEmpty() ? portDeviceName(m_portNumber) : m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_error = QStringLiteral("%1: %2").arg(m_port.portName(), m_port.errorString());
+        if (m_port.error() == QSerialPort::PermissionError)
+            m_error += QLatin1Char(' ') + serialPermissionAdvice(portDeviceName(m_portNumber));
         return false;
     }
     if (!applySettings()) {

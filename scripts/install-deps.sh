@@ -10,6 +10,8 @@ PACKAGES=(
   xdotool  # scripts/view_screenshots.sh opens the dialogs
   # the web server, and the real collector, browser and client its tests use
   qt6-httpserver-dev qt6-websockets-dev prometheus chromium curl
+  # The Debian package and its checks (tests/package).
+  dpkg-dev appstream desktop-file-utils python3
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -6,6 +6,7 @@
 #include "core/localisation.h"
 #include "core/params_file.h"
 #include "core/password.h"
+#include "core/session_autostart.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 #include "events/event_log.h"
@@ -18,6 +19,7 @@
 #include "ui/dialogs/frm_set_warning.h"
 #include "ui/dialogs/frm_sys_set.h"
 #include "ui/dialogs/paraset_grid.h"
+#include "ui/dialogs/start_page.h"
 #include "ui/main/frm_main.h"
 
 #include <QApplication>
@@ -150,6 +152,7 @@ private slots:
     void sysSetLoadsLineSettings();
     void sysSetSavesFieldsAndUpdatesTitle();
     void sysSetRefusesIntervalThatIsNotANumber();
+    void sysSetStartPageWritesAutostartEntry();
     void sysSetSoundChoiceShowsFrequency();
     void sysSetTestButtonSavesBeforeTheTone();
     void sysSetKeepsStoredValuesItsListsLack();
@@ -251,6 +254,27 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     QCOMPARE(sysSettings.BeepFreq, 2502);
     QVERIFY2(main.windowTitle().endsWith(QStringLiteral(" [Roof  East  - QZ2K5]")), qPrintable(main.windowTitle()));
     QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::sysSetStartPageWritesAutostartEntry()
+{
+    Station station;
+    setStartWithSession(false);
+    frmSysSet dialog;
+    // Pages carry no meta-object of their own: found by name.
+    auto *page = static_cast<StartPage *>(dialog.findChild<QWidget *>(QStringLiteral("pageStart")));
+    QVERIFY(page);
+    QCOMPARE(dialog.tabs()->tabText(dialog.tabs()->indexOf(page)), QStringLiteral("启动"));
+    page->chkStartWithSession()->setChecked(true);
+    page->chkAutoStartPolling()->setChecked(true);
+    QVERIFY(dialog.cmdOkClick());
+    QVERIFY(startsWithSession());
+    QCOMPARE(userValue(UserKeys::AutoStartPolling), QStringLiteral("1"));
+
+    page->chkStartWithSession()->setChecked(false);
+    QVERIFY(dialog.cmdOkClick());
+    QVERIFY(!startsWithSession());
+    setUserValue(UserKeys::AutoStartPolling, QStringLiteral("0"));
 }
 
 void TestAdminDialogs::sysSetRefusesIntervalThatIsNotANumber()

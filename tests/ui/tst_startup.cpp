@@ -2,6 +2,7 @@
 // and the quit asked by the operating system.
 #include "core/common.h"
 #include "core/database.h"
+#include "core/instance_lock.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -33,6 +34,7 @@ private slots:
     void missingDatabaseEndsWithNotice();
     void debugModeStoresSystemUp();
     void secondInstanceRaisesTheFirstAndEnds();
+    void lockedDataFolderRefusesAStationNotYetListening();
     void operatingSystemQuitSavesWithoutAsking();
 };
 
@@ -129,6 +131,24 @@ void TestStartup::secondInstanceRaisesTheFirstAndEnds()
     QCOMPARE(first->state(), QProcess::Running);
     ::kill(pid_t(first->processId()), SIGTERM);
     QVERIFY(first->waitForFinished(10000));
+}
+
+void TestStartup::lockedDataFolderRefusesAStationNotYetListening()
+{
+    // A station that has started but not yet opened its socket: the folder
+    // is taken all the same, and nothing in it may be touched.
+    TestHome home;
+    InstanceLock running(home.path());
+    QVERIFY(running.tryLock());
+    qputenv("VANTORO_SKIP_FIXED_WAITS", "1");
+    MessageRecorder recorder;
+    Startup startup;
+    const Startup::Result result = startup.run();
+    qunsetenv("VANTORO_SKIP_FIXED_WAITS");
+    QCOMPARE(result, Startup::Result::Ended);
+    QVERIFY(startup.mainWindow() == nullptr);
+    QCOMPARE(recorder.texts, QStringList{QStringLiteral("The system has already started up!")});
+    QVERIFY(!QFile::exists(home.file(QStringLiteral("poweroff"))));
 }
 
 void TestStartup::operatingSystemQuitSavesWithoutAsking()

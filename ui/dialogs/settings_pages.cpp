@@ -3,6 +3,7 @@
 
 #include "ui/dialogs/history_settings_page.h"
 #include "ui/dialogs/web_settings_page.h"
+#include "ui/dialogs/start_page.h"
 
 namespace vantoro {
 
@@ -11,6 +12,7 @@ QList<SettingsPage *> createSettingsPages(QWidget *parent)
     QList<SettingsPage *> pages;
     pages << new HistorySettingsPage(parent);
     pages << new WebSettingsPage(parent);
+    pages << new StartPage(parent);
     return pages;
 }
 

@@ -411,9 +411,7 @@ void frmMain::refreshDisplay()
     bFoundError = !sErrorString.isEmpty();
     setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
     m_views->refreshViews();
-    if (bFoundError)
-        logEvent(sErrorString, QStringLiteral("001"), faultKey(paramTable));
-    if (m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0))
+    if (m_afterCycle.conclude(sErrorString))
         frmAutoShutDown::showAutoShutDown(this);
 }
 

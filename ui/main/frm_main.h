@@ -3,7 +3,7 @@
 #pragma once
 
 #include "acquisition/serial_port.h"
-#include "events/auto_shutdown.h"
+#include "events/after_cycle.h"
 #include "events/event_log.h"
 #include "ui/language.h"
 
@@ -150,7 +150,7 @@ private:
     QHash<QString, QString> m_panelImages;
     QString m_clockTime;
     QString m_clockText;
-    UnderVoltageTrigger m_underVoltage;
+    AfterCycleRules m_afterCycle;
     int m_diagCounter = 0;
     int m_beeps = 0;
     bool m_osQuit = false;

@@ -4,6 +4,7 @@
 
 #include "core/common.h"
 #include "core/database.h"
+#include "core/instance_lock.h"
 #include "core/message_service.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
@@ -68,8 +69,30 @@ Startup::~Startup()
         m_services->stop();
 }
 
+// After a first attempt failed. The lock is the rule; the local socket only
+// carries the request to raise the running window. A station closing within
+// 2 s makes way.
+bool Startup::takeInstanceLock(bool fixedWaits)
+{
+    if (m_lock->heldByOther() && fixedWaits)
+        waitSeconds(2);
+    if (m_lock->tryLock())
+        return true;
+    if (!m_lock->heldByOther()) {
+        messages().show(appTitle, m_lock->refusal(), MessageIcon::Error);
+        return false;
+    }
+    pauseMs(10);
+    if (!m_instance->askOtherToRaise())
+        messages().show(appTitle, QStringLiteral("The system has already started up!"), MessageIcon::None);
+    return false;
+}
+
 Startup::Result Startup::run()
 {
+    // Before anything else: two stations must never share a data folder.
+    m_lock = std::make_unique<InstanceLock>(appDir());
+    const bool lockedAtOnce = m_lock->tryLock();
     setBusyCursor(true);
     const bool fixedWaits = !skipFixedWaits();
     sysSettings.languageIndex = truncatedInt(leadingNumber(
@@ -82,16 +105,9 @@ Startup::Result Startup::run()
     setBusyCursor(true);
 
     m_instance = std::make_unique<SingleInstance>();
-    if (m_instance->otherRunning()) {
-        if (fixedWaits)
-            waitSeconds(2);
-        if (m_instance->otherRunning()) {
-            pauseMs(10);
-            if (!m_instance->askOtherToRaise())
-                messages().show(appTitle, QStringLiteral("The system has already started up!"), MessageIcon::None);
-            setBusyCursor(false);
-            return Result::Ended;
-        }
+    if (!lockedAtOnce && !takeInstanceLock(fixedWaits)) {
+        setBusyCursor(false);
+        return Result::Ended;
     }
     m_instance->listen([this] { return m_main && m_main->raiseForSecondInstance(); });
 

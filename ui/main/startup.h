@@ -5,6 +5,7 @@
 
 namespace vantoro {
 
+class InstanceLock;
 class frmMain;
 class SingleInstance;
 class StationServices;
@@ -22,6 +23,9 @@ public:
     frmMain *mainWindow() const { return m_main.get(); }
 
 private:
+    bool takeInstanceLock(bool fixedWaits);
+
+    std::unique_ptr<InstanceLock> m_lock;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<StationServices> m_services;
