@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak.
+# NAME is one of poll, store, eventlog, startup, idle, soak, mqtt.
 set -euo pipefail
 
 smoke=0
@@ -38,6 +38,7 @@ if [[ $smoke == 1 ]]; then
     [startup]="startup_bench --count 1"
     [idle]="idle_bench --seconds 2 --settle 1"
     [soak]="soak_bench --cycles 50 --checkpoint 10"
+    [mqtt]="mqtt_bench --count 3"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -48,9 +49,10 @@ else
     [startup]="startup_bench --count 15"
     [idle]="idle_bench --seconds 60 --settle 3"
     [soak]="nice soak_bench --cycles 20000 --checkpoint 1000"
+    [mqtt]="mqtt_bench --count 300"
   )
 fi
-order=(poll store eventlog startup idle soak)
+order=(poll store eventlog startup idle soak mqtt)
 
 declare -A result=()
 failed=()
@@ -108,6 +110,8 @@ row "idle cost, polling off" "$(fmt '%.2f %% of a core' "$(value idle.off_pct)")
 row "idle cost, polling every second" "$(fmt '%.2f %% of a core' "$(value idle.polling_pct)")" "under 3 %" "$(judge "$(value idle.polling_pct)" '<' 3)"
 row "memory: growth after the checkpoint" "$(fmt '%+.2f MB' "$(value soak.growth_mb)")" "at most 2 MB" "$(judge "$(value soak.growth_mb)" '<=' 2)"
 row "memory: resident at the end" "$(fmt '%.1f MB' "$(value soak.rss_end_mb)")" "under 120 MB" "$(judge "$(value soak.rss_end_mb)" '<' 120)"
+row "MQTT: added to the poll path, broker on loopback" "$(fmt '%.3f ms' "$(value mqtt.handover_on_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.added_ms)"))" "median under 0.2 ms" "$(judge "$(value mqtt.handover_on_ms)" '<' 0.2)"
+row "MQTT: poll cycle, broker not answering" "$(fmt '%+.2f ms' "$(value mqtt.unreachable_added_ms)") (hand-over $(fmt '%.3f ms' "$(value mqtt.handover_unreachable_ms)"))" "unchanged within 1 ms median" "$(judge "$(value mqtt.unreachable_added_ms)" '<=' 1)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "failed: ${failed[*]}" >&2
@@ -116,7 +120,7 @@ fi
 if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
-             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb; do
+             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb mqtt.added_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1
