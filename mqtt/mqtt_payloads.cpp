@@ -5,18 +5,29 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace vantoro {
 
 namespace {
 
-// Decoding multiplies by 0.1 or 0.01; six decimals drop the binary residue
-// (230.10000000000002) without touching any resolution a device reports.
+// Decoding multiplies by 0.1 or 0.01, and some rows are kept as float: the
+// shortest text of the float (44.4, not 44.400002), or six decimals for a
+// double (230.1, not 230.10000000000002), drops the binary residue without
+// touching any resolution a device reports.
 double rounded(double value)
 {
     if (!std::isfinite(value))
         return value;
+    const auto single = float(value);
+    if (double(single) == value) {
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, single).ptr;
+        return std::strtod(std::string(text, end).c_str(), nullptr);
+    }
     return std::round(value * 1e6) / 1e6;
 }
 
