@@ -227,6 +227,9 @@ void MqttPublisher::publishDiscovery()
 
 void MqttPublisher::publishState(const CycleReport &report)
 {
+    // Not even built while there is no one to send it to.
+    if (!isConnected())
+        return;
     if (publish({stateTopic(m_settings.effectiveBaseTopic()), stateJson(report), false, 0}))
         m_linkSent = report.linkUp;
 }
