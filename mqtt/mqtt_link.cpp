@@ -4,6 +4,7 @@
 #include <mosquitto.h>
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,6 +22,7 @@ namespace {
 // thread sees a stop while nothing else wakes it.
 constexpr int LOOP_SLICE_MS = 250;
 constexpr int DISCONNECT_FLUSH_MS = 1000;
+constexpr const char *SYSTEM_CA_DIRECTORY = "/etc/ssl/certs";
 
 void initLibrary()
 {
@@ -159,8 +161,16 @@ QString configure(mosquitto *m, const MqttLinkOptions &o)
         rc = mosquitto_will_set(m, o.willTopic.toUtf8().constData(), int(o.willPayload.size()),
                                 o.willPayload.constData(), 1, true);
     if (rc == MOSQ_ERR_SUCCESS && o.tls) {
-        rc = o.caFile.isEmpty() ? mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                                : mosquitto_tls_set(m, o.caFile.toLocal8Bit().constData(), nullptr, nullptr, nullptr, nullptr);
+        // Without a CA file the system's store; named as a directory, since
+        // with the store option alone every retry after a failed handshake
+        // is refused as invalid.
+        const QByteArray caFile = o.caFile.toLocal8Bit();
+        const bool systemStore = caFile.isEmpty() && QFileInfo(QString::fromLatin1(SYSTEM_CA_DIRECTORY)).isDir();
+        if (caFile.isEmpty())
+            rc = mosquitto_int_option(m, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (!caFile.isEmpty() || systemStore))
+            rc = mosquitto_tls_set(m, caFile.isEmpty() ? nullptr : caFile.constData(),
+                                   systemStore ? SYSTEM_CA_DIRECTORY : nullptr, nullptr, nullptr, nullptr);
     }
     return rc == MOSQ_ERR_SUCCESS ? QString() : QString::fromUtf8(mosquitto_strerror(rc));
 }
