@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-multimedia-dev qt6-svg-dev libqt6svg6 libgl1-mesa-dev
   fonts-wqy-zenhei
   # MQTT publishing, and the broker and clients its tests start
-  libmosquitto-dev mosquitto mosquitto-clients
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

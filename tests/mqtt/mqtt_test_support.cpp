@@ -46,6 +46,9 @@ bool BrokerProcess::start(const QString &user, const QString &password)
     // Started by root, the broker would read its files as another user.
     if (::geteuid() == 0)
         config += QStringLiteral("user root\n");
+    if (m_tls)
+        config += QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
+                      .arg(caFile(), m_dir.filePath(QStringLiteral("server.crt")), m_dir.filePath(QStringLiteral("server.key")));
     if (user.isEmpty()) {
         config += QStringLiteral("allow_anonymous true\n");
     } else {
@@ -75,6 +78,35 @@ bool BrokerProcess::start(const QString &user, const QString &password)
         return false;
     }
     return true;
+}
+
+QString BrokerProcess::caFile() const
+{
+    return m_dir.filePath(QStringLiteral("ca.crt"));
+}
+
+bool BrokerProcess::useTls()
+{
+    const QString dir = m_dir.path();
+    const auto run = [&](const QStringList &args) {
+        QProcess openssl;
+        openssl.setWorkingDirectory(dir);
+        openssl.start(QStringLiteral("openssl"), args);
+        return openssl.waitForFinished(20000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+    };
+    QFile extensions(m_dir.filePath(QStringLiteral("server.ext")));
+    m_tls = extensions.open(QIODevice::WriteOnly) && extensions.write("subjectAltName=IP:127.0.0.1\n") > 0;
+    extensions.close();
+    m_tls = m_tls
+        && run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt", "-days", "2",
+                "-subj", "/CN=test-ca"})
+        && run({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr", "-subj",
+                "/CN=127.0.0.1"})
+        && run({"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+                "server.crt", "-days", "2", "-extfile", "server.ext"});
+    if (!m_tls)
+        m_error = QStringLiteral("openssl could not make the certificates");
+    return m_tls;
 }
 
 void BrokerProcess::stop()

@@ -26,6 +26,11 @@ public:
     // Starts the broker; the first start picks a free port, later starts
     // reuse it. With a user, only that user and password are let in.
     bool start(const QString &user = QString(), const QString &password = QString());
+    // Makes a certificate authority and a server certificate for 127.0.0.1
+    // (with openssl) and listens with TLS from the next start; false when
+    // they cannot be made.
+    bool useTls();
+    QString caFile() const;
     void stop();
     int port() const { return m_port; }
     QString errorText() const { return m_error; }
@@ -34,6 +39,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_port = 0;
+    bool m_tls = false;
     QString m_error;
 };
 

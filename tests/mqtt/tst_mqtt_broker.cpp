@@ -101,6 +101,7 @@ private slots:
     void lastWillWhenTheStationIsKilled();
     void reconnectsAfterTheBrokerRestarts();
     void refusedPasswordIsReportedOnce();
+    void tlsWithTheBrokersCaAndWithout();
 
 private:
     std::unique_ptr<test::TestHome> m_home;
@@ -325,6 +326,31 @@ void TestMqttBroker::refusedPasswordIsReportedOnce()
     QTest::qWait(100);
     QVERIFY(publisher.isConnected());
     QCOMPARE(countInLog("MQTT: connected to"), 1);
+}
+
+void TestMqttBroker::tlsWithTheBrokersCaAndWithout()
+{
+    test::BrokerProcess secured;
+    QVERIFY2(secured.useTls(), qPrintable(secured.errorText()));
+    QVERIFY2(secured.start(), qPrintable(secured.errorText()));
+    MqttSettings s = brokerSettings(secured.port());
+    s.tls = true;
+    s.caFile = secured.caFile();
+    QVERIFY(saveMqttSettings(s));
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+
+    // The system's store does not know the test's authority: the handshake
+    // fails, once reported, and the retries fail the same way.
+    s.caFile.clear();
+    QVERIFY(saveMqttSettings(s));
+    stationBus().publishSettingsSaved();
+    QVERIFY(QTest::qWaitFor([&] { return countInLog("MQTT: cannot connect") == 1; }, 5000));
+    QVERIFY(publisher.stateText().contains("TLS"));
+    QTest::qWait(1500);
+    QCOMPARE(countInLog("MQTT: cannot connect"), 1);
+    QVERIFY(!publisher.isConnected());
 }
 
 QTEST_GUILESS_MAIN(TestMqttBroker)
