@@ -346,6 +346,12 @@ void upgradeSchema()
         "alter table devices add DEVCOMVERSION VARCHAR(25) null",
         // Keeps a day's query fast when the log has grown for years.
         "create index if not exists ix_eventlog_logtime on eventlog(logtime)",
+        // MQTT publishing, one row; a null column takes the default of MqttSettings.
+        "create table if not exists mqttset (id integer primary key, enabled integer, host varchar(255), "
+        "port integer, tls integer, cafile varchar(255), username varchar(255), password varchar(255), "
+        "clientid varchar(255), basetopic varchar(255), discovery integer, discoveryprefix varchar(255), "
+        "manufacturer varchar(255))",
+        "insert or ignore into mqttset (id) values (1)",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));

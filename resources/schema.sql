@@ -131,3 +131,6 @@ create table histyield (
   lastreply integer,
   primary key (devid, day)
 ) without rowid;
+-- MQTT publishing, one row; a null column takes the station's default.
+create table mqttset (id integer primary key, enabled integer, host varchar(255), port integer, tls integer, cafile varchar(255), username varchar(255), password varchar(255), clientid varchar(255), basetopic varchar(255), discovery integer, discoveryprefix varchar(255), manufacturer varchar(255));
+insert into mqttset (id) values (1);

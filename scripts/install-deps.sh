@@ -12,6 +12,8 @@ PACKAGES=(
   qt6-httpserver-dev qt6-websockets-dev prometheus chromium curl
   # The Debian package and its checks (tests/package).
   dpkg-dev appstream desktop-file-utils python3
+  # MQTT publishing, and the broker and clients its tests start
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

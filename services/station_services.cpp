@@ -3,6 +3,8 @@
 
 #include "history/history_recorder.h"
 #include "web/web_service.h"
+#include "core/station_bus.h"
+#include "mqtt/mqtt_publisher.h"
 
 namespace vantoro {
 
@@ -26,6 +28,8 @@ void StationServices::start()
     m_history->start();
     m_web = std::make_unique<WebService>();
     m_web->start();
+    m_mqtt = std::make_unique<MqttPublisher>(stationBus());
+    m_mqtt->start();
 }
 
 void StationServices::stop()
@@ -37,6 +41,7 @@ void StationServices::stop()
         m_history->stop();
     m_history.reset();
     m_web.reset();
+    m_mqtt.reset(); // publishes "offline" on its way out
 }
 
 } // namespace vantoro

@@ -10,6 +10,7 @@ namespace vantoro {
 
 class HistoryRecorder;
 class WebService;
+class MqttPublisher;
 
 class StationServices : public QObject
 {
@@ -30,6 +31,7 @@ private:
     bool m_started = false;
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<WebService> m_web;
+    std::unique_ptr<MqttPublisher> m_mqtt;
 };
 
 } // namespace vantoro

@@ -4,6 +4,7 @@
 #include "ui/dialogs/history_settings_page.h"
 #include "ui/dialogs/web_settings_page.h"
 #include "ui/dialogs/start_page.h"
+#include "ui/dialogs/mqtt_settings_page.h"
 
 namespace vantoro {
 
@@ -13,6 +14,7 @@ QList<SettingsPage *> createSettingsPages(QWidget *parent)
     pages << new HistorySettingsPage(parent);
     pages << new WebSettingsPage(parent);
     pages << new StartPage(parent);
+    pages << new MqttSettingsPage(parent);
     return pages;
 }
 

@@ -1,0 +1,203 @@
+// Topics and JSON payloads of the station's MQTT messages and its Home
+// Assistant discovery configs.
+#include "mqtt/mqtt_payloads.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace vantoro {
+
+namespace {
+
+// Decoding multiplies by 0.1 or 0.01, and some rows are kept as float: the
+// shortest text of the float (44.4, not 44.400002), or six decimals for a
+// double (230.1, not 230.10000000000002), drops the binary residue without
+// touching any resolution a device reports.
+double rounded(double value)
+{
+    if (!std::isfinite(value))
+        return value;
+    const auto single = float(value);
+    if (double(single) == value) {
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, single).ptr;
+        return std::strtod(std::string(text, end).c_str(), nullptr);
+    }
+    return std::round(value * 1e6) / 1e6;
+}
+
+QString isoTime(const QDateTime &time)
+{
+    if (!time.isValid())
+        return {};
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QByteArray compact(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// A Jinja string literal of `text`.
+QString templateLiteral(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+QJsonObject deviceBlock(const DiscoveryContext &c)
+{
+    QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{discoveryNode(c)}},
+                       {QStringLiteral("name"), c.deviceName.isEmpty() ? discoveryNode(c) : c.deviceName},
+                       {QStringLiteral("manufacturer"), c.manufacturer},
+                       {QStringLiteral("sw_version"), QStringLiteral(VANTORO_VERSION)}};
+    if (!c.model.isEmpty())
+        device.insert(QStringLiteral("model"), c.model);
+    return device;
+}
+
+QString configTopic(const DiscoveryContext &c, const char *component, const QString &object)
+{
+    return c.prefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + discoveryNode(c)
+        + QLatin1Char('/') + object + QLatin1String("/config");
+}
+
+MqttMessage binarySensor(const DiscoveryContext &c, const char *object, const QString &name, const char *field,
+                         const char *deviceClass)
+{
+    const QJsonObject config{
+        {QStringLiteral("name"), name},
+        {QStringLiteral("unique_id"), discoveryNode(c) + QLatin1Char('_') + QLatin1String(object)},
+        {QStringLiteral("state_topic"), stateTopic(c.baseTopic)},
+        {QStringLiteral("value_template"),
+         QStringLiteral("{{ 'ON' if value_json.%1 else 'OFF' }}").arg(QLatin1String(field))},
+        {QStringLiteral("device_class"), QLatin1String(deviceClass)},
+        {QStringLiteral("entity_category"), QStringLiteral("diagnostic")},
+        {QStringLiteral("availability_topic"), availabilityTopic(c.baseTopic)},
+        {QStringLiteral("device"), deviceBlock(c)}};
+    return {configTopic(c, "binary_sensor", QLatin1String(object)), compact(config), true, 1};
+}
+
+} // namespace
+
+QString availabilityTopic(const QString &baseTopic)
+{
+    return baseTopic + QLatin1String("/availability");
+}
+
+QString stateTopic(const QString &baseTopic)
+{
+    return baseTopic + QLatin1String("/state");
+}
+
+QString eventTopic(const QString &baseTopic)
+{
+    return baseTopic + QLatin1String("/event");
+}
+
+QByteArray stateJson(const CycleReport &report)
+{
+    QJsonObject readings;
+    QJsonObject status;
+    for (const ParameterReading &p : report.parameters) {
+        if (p.numeric)
+            readings.insert(p.code, rounded(p.value));
+        else
+            status.insert(p.code, p.text);
+    }
+    QJsonObject state{{QStringLiteral("time"), isoTime(report.time)},
+                      {QStringLiteral("link"), report.linkUp},
+                      {QStringLiteral("faults"), QJsonArray::fromStringList(report.faults)},
+                      {QStringLiteral("alarm"), report.alarm}};
+    if (report.linkUp) {
+        state.insert(QStringLiteral("readings"), readings);
+        state.insert(QStringLiteral("status"), status);
+    }
+    return compact(state);
+}
+
+QByteArray eventJson(const StoredEvent &event)
+{
+    return compact(QJsonObject{{QStringLiteral("id"), event.rowId},
+                               {QStringLiteral("time"), isoTime(event.time)},
+                               {QStringLiteral("device"), event.deviceId},
+                               {QStringLiteral("text"), event.text}});
+}
+
+QString deviceClassForUnit(const QString &unit)
+{
+    static const QList<QPair<QStringList, QString>> classes = {
+        {{"V", "mV", "kV"}, "voltage"},   {{"A", "mA"}, "current"},
+        {{"W", "kW", "MW"}, "power"},     {{"Wh", "kWh", "MWh"}, "energy"},
+        {{"°C", "°F", "K"}, "temperature"}, {{"Hz", "kHz"}, "frequency"},
+    };
+    const QString u = unit.trimmed();
+    for (const auto &[units, deviceClass] : classes) {
+        if (units.contains(u))
+            return deviceClass;
+    }
+    return {};
+}
+
+QString stateClassForUnit(const QString &unit)
+{
+    // Energy is a counter; Home Assistant takes a drop as a meter reset.
+    return deviceClassForUnit(unit) == QLatin1String("energy") ? QStringLiteral("total_increasing")
+                                                               : QStringLiteral("measurement");
+}
+
+QString topicSafe(const QString &code)
+{
+    QString safe = code;
+    for (QChar &c : safe) {
+        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_') || c == QLatin1Char('-');
+        if (!plain)
+            c = QLatin1Char('_');
+    }
+    return safe;
+}
+
+QString discoveryNode(const DiscoveryContext &context)
+{
+    return QStringLiteral("vantoro_") + topicSafe(context.deviceId);
+}
+
+MqttMessage sensorConfig(const DiscoveryContext &c, const ParameterReading &p)
+{
+    const QString object = topicSafe(p.code);
+    QJsonObject config{
+        {QStringLiteral("name"), p.name.isEmpty() ? p.code : p.name},
+        {QStringLiteral("unique_id"), discoveryNode(c) + QLatin1Char('_') + object},
+        {QStringLiteral("state_topic"), stateTopic(c.baseTopic)},
+        // Renders None (unknown) when a message carries no reading for it.
+        {QStringLiteral("value_template"),
+         QStringLiteral("{{ value_json.readings[%1] | default(None) }}").arg(templateLiteral(p.code))},
+        {QStringLiteral("state_class"), stateClassForUnit(p.unit)},
+        {QStringLiteral("availability_topic"), availabilityTopic(c.baseTopic)},
+        {QStringLiteral("device"), deviceBlock(c)}};
+    if (!p.unit.trimmed().isEmpty())
+        config.insert(QStringLiteral("unit_of_measurement"), p.unit.trimmed());
+    if (const QString deviceClass = deviceClassForUnit(p.unit); !deviceClass.isEmpty())
+        config.insert(QStringLiteral("device_class"), deviceClass);
+    return {configTopic(c, "sensor", object), compact(config), true, 1};
+}
+
+QList<MqttMessage> binarySensorConfigs(const DiscoveryContext &c)
+{
+    return {binarySensor(c, "link", c.linkName, "link", "connectivity"),
+            binarySensor(c, "alarm", c.alarmName, "alarm", "problem")};
+}
+
+QString sensorConfigPattern(const DiscoveryContext &c)
+{
+    return c.prefix + QStringLiteral("/sensor/") + discoveryNode(c) + QStringLiteral("/+/config");
+}
+
+} // namespace vantoro

@@ -1,0 +1,357 @@
+// The MQTT service against a real broker: what a real poll of the simulator
+// publishes, discovery configs kept in line with the enabled parameters, the
+// last will of a killed station, reconnection after the broker restarts and
+// a refused password.
+#include "mqtt_test_support.h"
+#include "sim_process.h"
+#include "test_support.h"
+
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "acquisition/qt_serial_port.h"
+#include "core/database.h"
+#include "core/system_settings.h"
+#include "core/user_settings.h"
+#include "events/event_log.h"
+#include "mqtt/mqtt_publisher.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+#include <csignal>
+#include <memory>
+
+using namespace vantoro;
+using test::ReceivedMessage;
+using test::TestSubscriber;
+
+namespace {
+
+const QString kState = QStringLiteral("test/station/state");
+const QString kAvailability = QStringLiteral("test/station/availability");
+
+MqttSettings brokerSettings(int port)
+{
+    MqttSettings s;
+    s.enabled = true;
+    s.host = QStringLiteral("127.0.0.1");
+    s.port = port;
+    s.baseTopic = QStringLiteral("test/station");
+    s.discoveryPrefix = QStringLiteral("ha");
+    return s;
+}
+
+QString configTopic(const QString &code)
+{
+    return QStringLiteral("ha/sensor/vantoro_001/%1/config").arg(code);
+}
+
+auto payloadIs(const char *payload)
+{
+    return [payload](const ReceivedMessage &m) { return m.payload == payload; };
+}
+
+bool waitConnected(const MqttPublisher &publisher, int timeoutMs = 5000)
+{
+    return QTest::qWaitFor([&] { return publisher.isConnected(); }, timeoutMs);
+}
+
+int countInLog(const QString &text)
+{
+    return int(runningLogText().count(text));
+}
+
+ParameterReading numeric(const QString &code, const QString &unit, double value)
+{
+    ParameterReading p;
+    p.code = code;
+    p.name = code;
+    p.unit = unit;
+    p.numeric = true;
+    p.value = value;
+    return p;
+}
+
+CycleReport linkedReport(const QList<ParameterReading> &parameters)
+{
+    CycleReport r;
+    r.time = QDateTime::currentDateTime();
+    r.linkUp = true;
+    r.replied = true;
+    r.deviceId = QStringLiteral("001");
+    r.deviceName = QStringLiteral("INV");
+    r.rating = QStringLiteral("3K");
+    r.parameters = parameters;
+    return r;
+}
+
+} // namespace
+
+class TestMqttBroker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void publishesWhatThePollerRead();
+    void removesConfigsOfDisabledParameters();
+    void lastWillWhenTheStationIsKilled();
+    void reconnectsAfterTheBrokerRestarts();
+    void refusedPasswordIsReportedOnce();
+    void tlsWithTheBrokersCaAndWithout();
+
+private:
+    std::unique_ptr<test::TestHome> m_home;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    test::SimProcess m_sim;
+    test::BrokerProcess m_broker;
+};
+
+void TestMqttBroker::initTestCase()
+{
+    test::isolateUserSettings();
+    m_home = std::make_unique<test::TestHome>();
+    m_home->removeLanguageFiles();
+    m_messages = std::make_unique<test::MessageRecorder>();
+    QVERIFY(loadSystemSettings());
+    QVERIFY(loadParamTable());
+    upgradeSchema();
+    QVERIFY2(m_sim.start({"--baud", "0", "--vac", "2301", "--iac", "1002", "--vdc", "3603", "--idc", "704", "--tmod",
+                 "-55", "--tamb", "256", "--energy", "123456", "--status", "0x0101"}),
+        qPrintable(m_sim.errorText()));
+    setPortDeviceName(1, m_sim.ptyPath());
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorText()));
+}
+
+void TestMqttBroker::cleanupTestCase()
+{
+    m_broker.stop();
+    m_sim.stop();
+    m_messages.reset();
+    m_home.reset();
+}
+
+void TestMqttBroker::init()
+{
+    QVERIFY(saveMqttSettings(brokerSettings(m_broker.port())));
+    clearRunningLog();
+}
+
+void TestMqttBroker::publishesWhatThePollerRead()
+{
+    TestSubscriber sub;
+    QVERIFY(sub.connect(m_broker.port()));
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+    QVERIFY(sub.waitFor(kAvailability, 5000, payloadIs("online")));
+
+    test::pollOneDevice(2, 0.3);
+    sysSettings.PauseSeconds = 60;
+    QtSerialPort port;
+    QTimer timer;
+    Poller poller(port, timer);
+    timer.start(3600 * 1000);
+    poller.reloadTick();
+    QCOMPARE(sysSettings.linkOk, 1);
+
+    // The state: every enabled number as the poll decoded it.
+    const auto state = sub.waitFor(kState, 5000, [](const ReceivedMessage &m) { return TestSubscriber::json(m)["link"].toBool(); });
+    QVERIFY(state);
+    const QJsonObject json = TestSubscriber::json(*state);
+    const QJsonObject readings = json["readings"].toObject();
+    const QMap<QString, double> sent = {{"VAC", 230.1}, {"IAC", 10.02}, {"VDC", 360.3}, {"IDC", 7.04},
+                                        {"TMOD", -5.5}, {"TAMB", 25.6}, {"EKWH", 12345.6}, {"STAT", 257}};
+    for (auto it = sent.begin(); it != sent.end(); ++it)
+        QVERIFY2(qAbs(readings[it.key()].toDouble() - it.value()) < 1e-9, qPrintable(it.key()));
+    QCOMPARE(json["status"].toObject()["RUN"].toString(), paramTable[14].srcstring);
+    QCOMPARE(json["alarm"].toBool(), true); // status bit 8: grid under-frequency
+    QVERIFY(!json["faults"].toArray().isEmpty());
+
+    // One sensor per enabled number, with the unit and classes that fit it.
+    const QMap<QString, QString> classes = {{"VAC", "voltage"},     {"IAC", "current"},     {"VDC", "voltage"},
+                                            {"IDC", "current"},     {"TMOD", "temperature"}, {"TAMB", "temperature"},
+                                            {"EKWH", "energy"},     {"STAT", ""},            {"ADDR", ""}};
+    int sensors = 0;
+    for (const ParamRecord &p : paramTable) {
+        if (p.isEmpty() || p.enabled == 0 || p.isstring != 0)
+            continue;
+        ++sensors;
+        const auto config = sub.waitFor(configTopic(p.paracode));
+        QVERIFY2(config, qPrintable(p.paracode));
+        const QJsonObject c = TestSubscriber::json(*config);
+        QCOMPARE(c["name"].toString(), p.paraname);
+        QCOMPARE(c["unique_id"].toString(), "vantoro_001_" + p.paracode);
+        QCOMPARE(c["state_topic"].toString(), kState);
+        QCOMPARE(c["availability_topic"].toString(), kAvailability);
+        QVERIFY(c["value_template"].toString().contains("value_json.readings['" + p.paracode + "']"));
+        QCOMPARE(c["unit_of_measurement"].toString(), p.unit);
+        QCOMPARE(c["device_class"].toString(), classes.value(p.paracode));
+        QCOMPARE(c["state_class"].toString(), p.paracode == "EKWH" ? "total_increasing" : "measurement");
+        const QJsonObject device = c["device"].toObject();
+        QCOMPARE(device["identifiers"].toArray(), QJsonArray({"vantoro_001"}));
+        QCOMPARE(device["name"].toString(), QStringLiteral("INV"));
+        QCOMPARE(device["model"].toString(), sysSettings.devpower);
+        QCOMPARE(device["manufacturer"].toString(), QStringLiteral("Vantoro"));
+    }
+    QCOMPARE(sensors, classes.size());
+    QVERIFY(sub.waitFor("ha/binary_sensor/vantoro_001/link/config"));
+    QVERIFY(sub.waitFor("ha/binary_sensor/vantoro_001/alarm/config"));
+
+    // A later subscriber finds the configs and the availability retained.
+    TestSubscriber late;
+    QVERIFY(late.connect(m_broker.port()));
+    const auto retained = late.waitFor(configTopic("VAC"));
+    QVERIFY(retained && retained->retained);
+    QVERIFY(late.waitFor(kAvailability, 5000, [](const ReceivedMessage &m) { return m.retained && m.payload == "online"; }));
+
+    QVERIFY(logEvent(QStringLiteral("MQTT test event"), QStringLiteral("001"), QString(), true));
+    const auto event = sub.waitFor("test/station/event");
+    QVERIFY(event);
+    QCOMPARE(TestSubscriber::json(*event)["text"].toString(), QStringLiteral("MQTT test event"));
+
+    // The link goes down: one message without values, not one per cycle.
+    QVERIFY(m_sim.writeScenario("fault=noreply\n"));
+    poller.reloadTick();
+    poller.reloadTick();
+    QVERIFY(m_sim.writeScenario(QString()));
+    const auto down = sub.waitFor(kState, 5000, [](const ReceivedMessage &m) { return !TestSubscriber::json(m)["link"].toBool(); });
+    QVERIFY(down);
+    QVERIFY(!TestSubscriber::json(*down).contains("readings"));
+    QTest::qWait(200);
+    int downs = 0;
+    for (const ReceivedMessage &m : sub.messages())
+        downs += m.topic == kState && !TestSubscriber::json(m)["link"].toBool();
+    QCOMPARE(downs, 1);
+
+    publisher.stop();
+    QVERIFY(sub.waitFor(kAvailability, 5000, payloadIs("offline")));
+}
+
+void TestMqttBroker::removesConfigsOfDisabledParameters()
+{
+    TestSubscriber sub;
+    QVERIFY(sub.connect(m_broker.port()));
+    // Left on the broker by an earlier run, for a parameter since disabled.
+    QVERIFY(sub.publish(configTopic("GONE"), R"({"name":"gone"})", true));
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+
+    stationBus().publishCycle(linkedReport({numeric("VAC", "V", 230), numeric("IAC", "A", 5)}));
+    QVERIFY(sub.waitFor(configTopic("IAC"), 5000, [](const ReceivedMessage &m) { return !m.payload.isEmpty(); }));
+    QVERIFY(sub.waitFor(configTopic("GONE"), 5000, payloadIs("")));
+
+    stationBus().publishCycle(linkedReport({numeric("VAC", "V", 231)}));
+    QVERIFY(sub.waitFor(configTopic("IAC"), 5000, payloadIs("")));
+
+    TestSubscriber late;
+    QVERIFY(late.connect(m_broker.port()));
+    QVERIFY(late.waitFor(configTopic("VAC")));
+    for (const ReceivedMessage &m : late.messages())
+        QVERIFY2(m.topic != configTopic("IAC") && m.topic != configTopic("GONE"), qPrintable(m.topic));
+}
+
+void TestMqttBroker::lastWillWhenTheStationIsKilled()
+{
+    MqttSettings s = brokerSettings(m_broker.port());
+    s.baseTopic = QStringLiteral("test/killed");
+    s.clientId = QStringLiteral("vantoro-killed");
+    QVERIFY(saveMqttSettings(s));
+    TestSubscriber sub;
+    QVERIFY(sub.connect(m_broker.port(), QStringLiteral("test/killed/#")));
+
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VANTORO_HOME"), m_home->path());
+    station.setProcessEnvironment(env);
+    station.start(QStringLiteral(MQTT_HELPER_PATH), {});
+    QVERIFY(station.waitForStarted());
+    QVERIFY(sub.waitFor("test/killed/availability", 5000, payloadIs("online")));
+
+    ::kill(pid_t(station.processId()), SIGKILL);
+    QVERIFY(station.waitForFinished(3000));
+    QVERIFY(sub.waitFor("test/killed/availability", 5000, payloadIs("offline")));
+}
+
+void TestMqttBroker::reconnectsAfterTheBrokerRestarts()
+{
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+    stationBus().publishCycle(linkedReport({numeric("VAC", "V", 230)}));
+
+    m_broker.stop();
+    QVERIFY(QTest::qWaitFor([&] { return countInLog("MQTT: connection lost to 127.0.0.1") == 1; }, 5000));
+    QVERIFY(!publisher.isConnected());
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorText()));
+    QVERIFY(waitConnected(publisher, 10000));
+
+    // The broker kept nothing: availability and configs were sent again.
+    TestSubscriber sub;
+    QVERIFY(sub.connect(m_broker.port()));
+    QVERIFY(sub.waitFor(kAvailability, 5000, payloadIs("online")));
+    QVERIFY(sub.waitFor(configTopic("VAC")));
+    QVERIFY(sub.waitFor("ha/binary_sensor/vantoro_001/link/config"));
+}
+
+void TestMqttBroker::refusedPasswordIsReportedOnce()
+{
+    test::BrokerProcess secured;
+    QVERIFY2(secured.start(QStringLiteral("station"), QStringLiteral("right")), qPrintable(secured.errorText()));
+    MqttSettings s = brokerSettings(secured.port());
+    s.userName = QStringLiteral("station");
+    s.password = QStringLiteral("wrong");
+    QVERIFY(saveMqttSettings(s));
+
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(QTest::qWaitFor([&] { return runningLogText().contains("not authorised"); }, 5000));
+    QVERIFY(publisher.stateText().startsWith("MQTT: cannot connect to 127.0.0.1"));
+    QTest::qWait(1500); // the first retry is refused the same way: no second line
+    QCOMPARE(countInLog("MQTT: cannot connect"), 1);
+    QVERIFY(!publisher.isConnected());
+    QVERIFY(m_messages->texts.isEmpty());
+
+    // A corrected password applies on save, without a restart.
+    s.password = QStringLiteral("right");
+    QVERIFY(saveMqttSettings(s));
+    stationBus().publishSettingsSaved();
+    QVERIFY(waitConnected(publisher));
+    // A save that changes nothing of the broker's keeps the connection.
+    stationBus().publishSettingsSaved();
+    QTest::qWait(100);
+    QVERIFY(publisher.isConnected());
+    QCOMPARE(countInLog("MQTT: connected to"), 1);
+}
+
+void TestMqttBroker::tlsWithTheBrokersCaAndWithout()
+{
+    test::BrokerProcess secured;
+    QVERIFY2(secured.useTls(), qPrintable(secured.errorText()));
+    QVERIFY2(secured.start(), qPrintable(secured.errorText()));
+    MqttSettings s = brokerSettings(secured.port());
+    s.tls = true;
+    s.caFile = secured.caFile();
+    QVERIFY(saveMqttSettings(s));
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+
+    // The system's store does not know the test's authority: the handshake
+    // fails, once reported, and the retries fail the same way.
+    s.caFile.clear();
+    QVERIFY(saveMqttSettings(s));
+    stationBus().publishSettingsSaved();
+    QVERIFY(QTest::qWaitFor([&] { return countInLog("MQTT: cannot connect") == 1; }, 5000));
+    QVERIFY(publisher.stateText().contains("TLS"));
+    QTest::qWait(1500);
+    QCOMPARE(countInLog("MQTT: cannot connect"), 1);
+    QVERIFY(!publisher.isConnected());
+}
+
+QTEST_GUILESS_MAIN(TestMqttBroker)
+#include "tst_mqtt_broker.moc"

@@ -1,0 +1,220 @@
+// The MQTT messages without a broker: the state message, the discovery
+// configs and their classes, the topic checks, the config bookkeeping and
+// the retry delays.
+#include "mqtt/mqtt_discovery.h"
+#include "mqtt/mqtt_link.h"
+#include "mqtt/mqtt_payloads.h"
+#include "mqtt/mqtt_settings.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace vantoro;
+
+namespace {
+
+ParameterReading numeric(const QString &code, const QString &unit, double value)
+{
+    ParameterReading p;
+    p.code = code;
+    p.name = code.toLower();
+    p.unit = unit;
+    p.numeric = true;
+    p.value = value;
+    return p;
+}
+
+DiscoveryContext context()
+{
+    return {QStringLiteral("ha"), QStringLiteral("site/inv"), QStringLiteral("001"), QStringLiteral("INV"),
+            QStringLiteral("3K"), QStringLiteral("Maker"), QStringLiteral("Link"), QStringLiteral("Alarm")};
+}
+
+QJsonObject object(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        qWarning("not a JSON object: %s", json.constData());
+    return doc.object();
+}
+
+QStringList topics(const QList<MqttMessage> &messages)
+{
+    QStringList out;
+    for (const MqttMessage &m : messages)
+        out << m.topic + (m.payload.isEmpty() ? QStringLiteral(" (removed)") : QString());
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestMqttPayloads : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stateMessage();
+    void sensorConfig_data();
+    void sensorConfig();
+    void binarySensors();
+    void topicChecks_data();
+    void topicChecks();
+    void discoveryBookkeeping();
+    void retryDelays();
+};
+
+void TestMqttPayloads::stateMessage()
+{
+    CycleReport report;
+    report.time = QDateTime(QDate(2026, 5, 1), QTime(12, 30, 5), QTimeZone(3600));
+    report.linkUp = true;
+    report.replied = true;
+    report.parameters << numeric("VAC", "V", 2301 * 0.1) << numeric("TMOD", "°C", double(444 * 0.1f));
+    ParameterReading run;
+    run.code = QStringLiteral("RUN");
+    run.text = QStringLiteral("运行中");
+    report.parameters << run;
+    report.faults << QStringLiteral("grid under-frequency");
+    report.alarm = true;
+
+    const QJsonObject state = object(stateJson(report));
+    QCOMPARE(state.value("time").toString(), QStringLiteral("2026-05-01T12:30:05+01:00"));
+    QCOMPARE(state.value("link").toBool(), true);
+    // The decoding residue (230.10000000000002) is not published.
+    QVERIFY(QString::fromUtf8(stateJson(report)).contains(QRegularExpression(R"("VAC":230\.1[,}])")));
+    QCOMPARE(state.value("readings").toObject().value("TMOD").toDouble(), 44.4); // kept as float: 44.400002
+    QCOMPARE(state.value("readings").toObject().size(), 2);
+    QCOMPARE(state.value("status").toObject().value("RUN").toString(), QStringLiteral("运行中"));
+    QCOMPARE(state.value("faults").toArray().first().toString(), QStringLiteral("grid under-frequency"));
+    QCOMPARE(state.value("alarm").toBool(), true);
+
+    report.linkUp = false;
+    report.parameters.clear();
+    const QJsonObject down = object(stateJson(report));
+    QCOMPARE(down.value("link").toBool(), false);
+    QVERIFY(!down.contains("readings"));
+    QVERIFY(!down.contains("status"));
+}
+
+void TestMqttPayloads::sensorConfig_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("deviceClass");
+    QTest::addColumn<QString>("stateClass");
+    QTest::newRow("voltage") << "V" << "voltage" << "measurement";
+    QTest::newRow("current") << "A" << "current" << "measurement";
+    QTest::newRow("power") << "W" << "power" << "measurement";
+    QTest::newRow("energy counter") << "kWh" << "energy" << "total_increasing";
+    QTest::newRow("temperature") << "°C" << "temperature" << "measurement";
+    QTest::newRow("frequency") << "Hz" << "frequency" << "measurement";
+    QTest::newRow("hours") << "h" << "" << "measurement";
+    QTest::newRow("no unit") << "" << "" << "measurement";
+}
+
+void TestMqttPayloads::sensorConfig()
+{
+    QFETCH(QString, unit);
+    QFETCH(QString, deviceClass);
+    QFETCH(QString, stateClass);
+
+    const MqttMessage m = vantoro::sensorConfig(context(), numeric("X.1", unit, 1));
+    QCOMPARE(m.topic, QStringLiteral("ha/sensor/vantoro_001/X_1/config"));
+    QVERIFY(m.retain);
+    const QJsonObject c = object(m.payload);
+    QCOMPARE(c.value("name").toString(), QStringLiteral("x.1"));
+    QCOMPARE(c.value("unique_id").toString(), QStringLiteral("vantoro_001_X_1"));
+    QCOMPARE(c.value("state_topic").toString(), QStringLiteral("site/inv/state"));
+    QCOMPARE(c.value("availability_topic").toString(), QStringLiteral("site/inv/availability"));
+    QCOMPARE(c.value("value_template").toString(), QStringLiteral("{{ value_json.readings['X.1'] | default(None) }}"));
+    QCOMPARE(c.value("state_class").toString(), stateClass);
+    QCOMPARE(c.contains("device_class"), !deviceClass.isEmpty());
+    QCOMPARE(c.value("device_class").toString(), deviceClass);
+    QCOMPARE(c.contains("unit_of_measurement"), !unit.isEmpty());
+    QCOMPARE(c.value("unit_of_measurement").toString(), unit);
+    const QJsonObject device = c.value("device").toObject();
+    QCOMPARE(device.value("identifiers").toArray(), QJsonArray({"vantoro_001"}));
+    QCOMPARE(device.value("name").toString(), QStringLiteral("INV"));
+    QCOMPARE(device.value("model").toString(), QStringLiteral("3K"));
+    QCOMPARE(device.value("manufacturer").toString(), QStringLiteral("Maker"));
+}
+
+void TestMqttPayloads::binarySensors()
+{
+    const QList<MqttMessage> configs = binarySensorConfigs(context());
+    QCOMPARE(topics(configs), QStringList({"ha/binary_sensor/vantoro_001/alarm/config",
+                                           "ha/binary_sensor/vantoro_001/link/config"}));
+    const QJsonObject link = object(configs[0].payload);
+    QCOMPARE(link.value("device_class").toString(), QStringLiteral("connectivity"));
+    QCOMPARE(link.value("value_template").toString(), QStringLiteral("{{ 'ON' if value_json.link else 'OFF' }}"));
+    QCOMPARE(object(configs[1].payload).value("device_class").toString(), QStringLiteral("problem"));
+}
+
+void TestMqttPayloads::topicChecks_data()
+{
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("plain") << "vantoro/001" << true;
+    QTest::newRow("single level") << "station" << true;
+    QTest::newRow("plus") << "site/+/inv" << false;
+    QTest::newRow("hash") << "site/#" << false;
+    QTest::newRow("leading slash") << "/site/inv" << false;
+    QTest::newRow("empty level") << "site//inv" << false;
+    QTest::newRow("trailing slash") << "site/" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestMqttPayloads::topicChecks()
+{
+    QFETCH(QString, topic);
+    QFETCH(bool, accepted);
+    QCOMPARE(mqttTopicProblem(topic).isEmpty(), accepted);
+
+    MqttSettings s;
+    s.baseTopic = topic;
+    // An empty base topic means the default one.
+    QCOMPARE(mqttSettingsProblem(s).isEmpty(), accepted || topic.isEmpty());
+    s = MqttSettings();
+    s.discoveryPrefix = topic;
+    QCOMPARE(mqttSettingsProblem(s).isEmpty(), accepted);
+    s.discovery = false;
+    QVERIFY(mqttSettingsProblem(s).isEmpty());
+}
+
+void TestMqttPayloads::discoveryBookkeeping()
+{
+    const DiscoveryContext c = context();
+    const MqttMessage vac = vantoro::sensorConfig(c, numeric("VAC", "V", 0));
+    const MqttMessage iac = vantoro::sensorConfig(c, numeric("IAC", "A", 0));
+    const QString old = QStringLiteral("ha/sensor/vantoro_001/OLD/config");
+    DiscoveryTracker tracker;
+
+    // A config found on the broker stays until the parameters are known.
+    QVERIFY(tracker.found(old, "{}").isEmpty());
+    QCOMPARE(topics(tracker.update({vac}, false)), QStringList({vac.topic}));
+    QCOMPARE(topics(tracker.update({vac, iac}, true)), QStringList({iac.topic, old + " (removed)"}));
+    QVERIFY(tracker.update({vac, iac}, true).isEmpty());
+    QVERIFY(tracker.found(vac.topic, vac.payload).isEmpty()); // our own, coming back
+
+    MqttMessage renamed = vantoro::sensorConfig(c, numeric("VAC", "kV", 0));
+    QCOMPARE(topics(tracker.update({renamed}, true)), QStringList({iac.topic + " (removed)", vac.topic}));
+
+    tracker.reset();
+    QCOMPARE(topics(tracker.update({renamed}, true)), QStringList({vac.topic}));
+}
+
+void TestMqttPayloads::retryDelays()
+{
+    QList<int> delays;
+    for (int attempt = 0; attempt < 9; ++attempt)
+        delays << mqttRetryDelaySeconds(attempt);
+    QCOMPARE(delays, QList<int>({1, 2, 4, 8, 16, 32, 60, 60, 60}));
+}
+
+QTEST_GUILESS_MAIN(TestMqttPayloads)
+#include "tst_mqtt_payloads.moc"
