@@ -346,6 +346,11 @@ void upgradeSchema()
         "alter table devices add DEVCOMVERSION VARCHAR(25) null",
         // Keeps a day's query fast when the log has grown for years.
         "create index if not exists ix_eventlog_logtime on eventlog(logtime)",
+        // Mail alerts: sender, login and transport security.
+        "alter table sysset add MailSender varchar(100) default ''",
+        "alter table sysset add MailUser varchar(100) default ''",
+        "alter table sysset add MailPassword varchar(100) default ''",
+        "alter table sysset add MailSecurity integer default 0",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));

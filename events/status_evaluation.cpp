@@ -41,7 +41,7 @@ QString faultText(const ParamRecord &p)
     return p.paraname + QLatin1Char('=') + p.text() + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }
 
-QString checkDevStatus(const ParamTable &table)
+QStringList faultEntries(const ParamTable &table)
 {
     QStringList entries;
     for (const ParamRecord &p : table) {
@@ -49,7 +49,12 @@ QString checkDevStatus(const ParamTable &table)
         if (!entry.isEmpty())
             entries << entry;
     }
-    return entries.join(QStringLiteral("; "));
+    return entries;
+}
+
+QString checkDevStatus(const ParamTable &table)
+{
+    return faultEntries(table).join(QStringLiteral("; "));
 }
 
 QString checkDevStatus()

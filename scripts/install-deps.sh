@@ -7,6 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
   qt6-multimedia-dev qt6-svg-dev libqt6svg6 libgl1-mesa-dev
   fonts-wqy-zenhei
+  libcurl4-openssl-dev python3-aiosmtpd
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
 
 namespace vantoro {
+
+class MailService;
 
 class StationServices : public QObject
 {
@@ -21,6 +24,7 @@ public:
 
 private:
     bool m_started = false;
+    std::unique_ptr<MailService> m_mail;
 };
 
 } // namespace vantoro

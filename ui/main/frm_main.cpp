@@ -27,6 +27,7 @@
 #include "ui/dialogs/frm_sys_set.h"
 #include "ui/dialogs/frm_view_event_log_db.h"
 #include "ui/form_utils.h"
+#include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
 
 #include <QAction>
@@ -138,6 +139,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     buildToolbar();
     buildStatusBar();
     buildTimers();
+    m_alerts = new MainAlerts(*this);
     m_logs = new frmLogs(this);
     setStatusSink(this);
 
@@ -353,6 +355,7 @@ void frmMain::languageApplied(int language)
         updateTitle();
     }
     createStructure();
+    m_alerts->languageApplied(language);
 }
 
 void frmMain::showStatus(const QString &text)
@@ -376,8 +379,11 @@ void frmMain::refreshDisplay()
     m_views->refreshViews();
     if (bFoundError)
         logEvent(sErrorString, QStringLiteral("001"));
-    if (m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0))
+    if (m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0)) {
+        logEvent(langText(QStringLiteral("Application"), QStringLiteral("msgShutdownCountdown")), QStringLiteral("001"),
+                 QString(), true);
         frmAutoShutDown::showAutoShutDown(this);
+    }
 }
 
 void frmMain::setViewMode(int iMode)
@@ -548,7 +554,8 @@ void frmMain::timerBeepTick()
         m_timerBeep.stop();
         return;
     }
-    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())) {
+    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())
+        && m_alerts->toneDue()) {
         ++m_beeps;
         alarmBeep(sysSettings.BeepFreq);
     }

@@ -5,11 +5,13 @@
 #include "core/common.h"
 #include "core/database.h"
 #include "core/message_service.h"
+#include "core/localisation.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
 #include "acquisition/param_table.h"
 #include "events/auto_shutdown.h"
 #include "events/event_log.h"
+#include "events/run_marker.h"
 #include "services/station_services.h"
 #include "ui/form_utils.h"
 #include "ui/main/frm_main.h"
@@ -64,8 +66,10 @@ void markWhenShown()
 Startup::Startup() = default;
 Startup::~Startup()
 {
-    if (m_services)
+    if (m_services) {
         m_services->stop();
+        markRunStopped();
+    }
 }
 
 Startup::Result Startup::run()
@@ -112,6 +116,10 @@ Startup::Result Startup::run()
     m_services->start();
     if (sysSettings.debugMode != 0)
         logEvent(QStringLiteral("*System up."), QStringLiteral("001"));
+    // After the services start, so a mail reports the crash or power cut.
+    if (markRunStarted())
+        logEvent(langText(QStringLiteral("Application"), QStringLiteral("msgUncleanStop")), QStringLiteral("001"),
+                 QString(), true);
 
     splash.reset();
     setBusyCursor(false);
