@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vantoro {
 
@@ -271,6 +272,29 @@ bool loadParamTable()
     return true;
 }
 
+int decimalsOfMultiple(double multiple)
+{
+    constexpr int maxDecimals = 9;
+    const double m = std::fabs(multiple);
+    if (!std::isfinite(m) || m == 0)
+        return 0;
+    double scaled = m;
+    for (int decimals = 0; decimals < maxDecimals; ++decimals, scaled *= 10) {
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, scaled))
+            return decimals;
+    }
+    return maxDecimals;
+}
+
+double roundToMultiple(double value, double multiple)
+{
+    if (!std::isfinite(value))
+        return value;
+    const double factor = std::pow(10.0, decimalsOfMultiple(multiple));
+    const double rounded = std::round(value * factor) / factor;
+    return std::isfinite(rounded) ? rounded : value;
+}
+
 bool saveParamValues()
 {
     bool noRows = false;
@@ -300,10 +324,12 @@ bool saveParamValues()
             update.prepare(QStringLiteral("update paraset set paravalue=?, founderror=?, "
                                           "updated=coalesce(?, updated), updatetime=coalesce(?, updatetime) "
                                           "where rowid=?"));
+            int written = 0;
             for (const Row &row : rows) {
-                if (!isParamSlot(row.slot))
+                if (!isParamSlot(row.slot) || paramTable[size_t(row.slot)].isEmpty())
                     continue;
                 const ParamRecord &p = paramTable[size_t(row.slot)];
+                ++written;
                 const QDateTime when = variantDateTime(p.updatetime);
                 update.addBindValue(variantText(p.paravalue));
                 update.addBindValue(p.founderror);
@@ -317,6 +343,10 @@ bool saveParamValues()
                     return false;
                 }
             }
+            if (written == 0) {
+                workError = QStringLiteral("the parameter table was not loaded");
+                return false;
+            }
             return true;
         },
         &error);
@@ -328,6 +358,38 @@ bool saveParamValues()
     if (!saved)
         logStatus(QStringLiteral("Parameter values not saved: %1").arg(error));
     return saved;
+}
+
+ParamSaveSchedule::ParamSaveSchedule(std::function<qint64()> elapsedMs)
+    : m_clock(std::move(elapsedMs))
+{
+    m_elapsed.start();
+    restart();
+}
+
+void ParamSaveSchedule::setClock(std::function<qint64()> elapsedMs)
+{
+    m_clock = std::move(elapsedMs);
+    restart();
+}
+
+qint64 ParamSaveSchedule::now() const
+{
+    return m_clock ? m_clock() : m_elapsed.elapsed();
+}
+
+void ParamSaveSchedule::restart()
+{
+    m_lastSave = now();
+}
+
+bool ParamSaveSchedule::saveIfDue()
+{
+    if (now() - m_lastSave < qint64(PARAM_SAVE_MINUTES) * 60 * 1000)
+        return false;
+    // A failed save waits for the next interval rather than repeating every tick.
+    m_lastSave = now();
+    return saveParamValues();
 }
 
 } // namespace vantoro

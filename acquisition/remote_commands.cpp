@@ -3,8 +3,11 @@
 
 #include "acquisition/frames.h"
 #include "core/common.h"
+#include "core/profile_file.h"
 
+#include <QLocale>
 #include <algorithm>
+#include <cmath>
 
 namespace vantoro {
 
@@ -25,6 +28,54 @@ QByteArray controlCommandData(int index)
     QByteArray data(CONTROL_DATA_BYTES, '\0');
     data[0] = char(remoteCommandByte(index));
     return data;
+}
+
+RemoteCommandBytes readRemoteCommandBytes(const QString &iniFile, QStringList *problems)
+{
+    RemoteCommandBytes bytes{};
+    for (int i = 0; i < REMOTE_COMMAND_COUNT; ++i)
+        bytes[size_t(i)] = remoteCommandByte(i);
+    const QString section = QString::fromLatin1(REMOTE_COMMANDS_SECTION);
+    for (int i = FIRST_CONFIGURABLE_COMMAND; i < REMOTE_COMMAND_COUNT; ++i) {
+        const QString key = QStringLiteral("Command%1").arg(i);
+        const QString text = readIni(section, key, QString(), iniFile);
+        if (text.isEmpty())
+            continue;
+        QString digits = text;
+        if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            digits = digits.mid(2);
+        bool ok = false;
+        const uint value = digits.toUInt(&ok, 16);
+        if (ok && !digits.isEmpty() && digits.size() <= 2 && !digits.startsWith(QLatin1Char('+'))
+            && !digits.startsWith(QLatin1Char('-'))) {
+            bytes[size_t(i)] = quint8(value);
+        } else if (problems) {
+            *problems << QStringLiteral("[%1] %2=%3 is not one hexadecimal byte (such as 5A); 0x%4 is sent instead.")
+                             .arg(section, key, text)
+                             .arg(int(bytes[size_t(i)]), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return bytes;
+}
+
+QByteArray controlCommandData(int index, const RemoteCommandBytes &bytes)
+{
+    QByteArray data(CONTROL_DATA_BYTES, '\0');
+    if (index >= 0 && index < REMOTE_COMMAND_COUNT)
+        data[0] = char(bytes[size_t(index)]);
+    return data;
+}
+
+std::optional<quint16> settingInRange(const QString &text, int min, int max)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    const qint64 whole = roundHalfEven(value);
+    if (whole < min || whole > max || whole < 0 || whole > 0xFFFF)
+        return std::nullopt;
+    return quint16(whole);
 }
 
 quint8 settingCommand(int setting)

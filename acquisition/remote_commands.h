@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QTime>
+#include <array>
+#include <optional>
 
 namespace vantoro {
 
@@ -34,12 +37,33 @@ quint8 remoteCommandByte(int index);
 // The 8 data bytes of a control command: its byte, then seven 0x00.
 QByteArray controlCommandData(int index);
 
+// The command byte of every option, as an installer may set them for a
+// device that has codes for the options 2 to 11.
+using RemoteCommandBytes = std::array<quint8, REMOTE_COMMAND_COUNT>;
+inline constexpr const char *REMOTE_COMMANDS_SECTION = "RemoteCommands";
+inline constexpr int FIRST_CONFIGURABLE_COMMAND = 2;
+// Keys "Command2" .. "Command11" of section [RemoteCommands] in `iniFile`,
+// each one hexadecimal byte ("5A" or "0x5A"); a missing key keeps the
+// default. A bad entry is ignored and described in `problems`.
+RemoteCommandBytes readRemoteCommandBytes(const QString &iniFile, QStringList *problems = nullptr);
+QByteArray controlCommandData(int index, const RemoteCommandBytes &bytes);
+
 // The second header byte of a setting (0 for an unknown index).
 quint8 settingCommand(int setting);
 
 // Two decimal digits as two hexadecimal digits: 59 becomes 0x59. Values are
 // taken modulo 100.
 quint8 toBcd(int value);
+
+// The ranges the device accepts, checked before a setting is sent.
+inline constexpr int OUTPUT_FREQUENCY_MIN_HZ = 40;
+inline constexpr int OUTPUT_FREQUENCY_MAX_HZ = 70;
+// 0 is the code that withdraws a delayed shutdown, so a delay is at least 1 s.
+inline constexpr int SHUTDOWN_DELAY_MIN_SECONDS = 1;
+inline constexpr int SHUTDOWN_DELAY_MAX_SECONDS = 0xFFFF;
+// The operator's text as a whole number (halves to even) when it is a
+// number and lies in min..max; nullopt otherwise.
+std::optional<quint16> settingInRange(const QString &text, int min, int max);
 
 // The whole-number value of an operator's text (its leading number, halves
 // to even), limited to 0..65535.

@@ -80,11 +80,12 @@ DecodeOutcome decodeReading(quint8 address, const DeviceReading &reading, ParamT
         ParamRecord &p = table[size_t(row)];
         const quint16 word = reading.words[size_t(i)];
         if (row < ROW_FIRST_SIGNED) {
-            values[i] = double(word) * p.multiple;
+            values[i] = roundToMultiple(double(word) * p.multiple, p.multiple);
             p.paravalue = values[i];
         } else {
             // The temperatures are singles, as the device's scale is.
-            const float value = float(signMagnitude16(quint8(word & 0xFF), quint8(word >> 8))) * float(p.multiple);
+            const float value = float(roundToMultiple(
+                double(float(signMagnitude16(quint8(word & 0xFF), quint8(word >> 8))) * float(p.multiple)), p.multiple));
             values[i] = double(value);
             p.paravalue = value;
         }
@@ -112,16 +113,18 @@ DecodeOutcome decodeReading(quint8 address, const DeviceReading &reading, ParamT
         outcome.dcCalibrated = true;
         outcome.dcVoltageRead = dcVoltage;
         outcome.dcCurrentRead = dcCurrent;
-        outcome.dcVoltageCalibrated = acPower / dcCurrent / DC_PLAUSIBLE_RATIO;
+        outcome.dcVoltageCalibrated =
+            roundToMultiple(acPower / dcCurrent / DC_PLAUSIBLE_RATIO, table[ROW_DC_VOLTAGE].multiple);
         table[ROW_DC_VOLTAGE].paravalue = outcome.dcVoltageCalibrated;
     }
 
     ParamRecord &energy = table[ROW_ENERGY];
     if (settings.meterCounter) {
-        energy.paravalue = energy.multiple * double(reading.energy);
+        energy.paravalue = roundToMultiple(energy.multiple * double(reading.energy), energy.multiple);
     } else {
         // A clock set back counts as a gap, never as negative energy.
         const qint64 seconds = previousReply.isValid() ? previousReply.secsTo(settings.now) : -1;
+        // The sum is not rounded: its small steps must add up.
         if (seconds < 0 || seconds > ENERGY_GAP_LIMIT_SECONDS)
             outcome.energyNotSynchronized = true;
         else

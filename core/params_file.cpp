@@ -43,6 +43,25 @@ QByteArray encodeLines(const QStringList &lines, bool utf8)
     return encoder.encode(text);
 }
 
+// Why `rows` cannot be written faithfully; empty when they can.
+QString unwritableField(const ParamsRows &rows, bool utf8)
+{
+    QStringEncoder encoder("GBK");
+    for (const ParamsRow &row : rows) {
+        for (const QString &field : row) {
+            if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r')))
+                return QStringLiteral("\"%1\": a field may hold no comma or line break").arg(field);
+            if (utf8)
+                continue;
+            // Encoded and read back: what the file cannot hold comes back changed.
+            const QByteArray bytes = encoder.encode(field);
+            if (QStringDecoder("GBK").decode(bytes) != field)
+                return QStringLiteral("\"%1\": characters the file's encoding (GBK) cannot hold").arg(field);
+        }
+    }
+    return {};
+}
+
 std::optional<ParamsRows> &cachedRows()
 {
     static std::optional<ParamsRows> rows;
@@ -73,6 +92,13 @@ void setRowField(ParamsRow &row, int field, const QString &value)
     while (row.size() <= field)
         row << QString();
     row[field] = value;
+}
+
+bool isBoundText(const QString &text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok && std::isfinite(value);
 }
 
 bool rowInUse(const ParamsRow &row)
@@ -180,6 +206,9 @@ bool saveParamsFile(const QString &dir, const ParamsRows &rows, QString *error)
         QFile probe(target);
         utf8 = probe.open(QIODevice::ReadOnly) && probe.read(utf8Bom.size()) == utf8Bom;
     }
+    const QString unwritable = unwritableField(rows, utf8);
+    if (!unwritable.isEmpty())
+        return fail(unwritable);
     const QByteArray bytes = encodeLines(paramsFileLines(oldLines, rows), utf8);
 
     if (!removeEvenIfReadOnly(temp))

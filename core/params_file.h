@@ -35,6 +35,8 @@ bool isParamsRowLine(const QString &line);
 // A row takes part in the editor when its in-use field starts with a non-zero number.
 bool rowInUse(const ParamsRow &row);
 bool rowWatched(const ParamsRow &row);
+// A warning bound must be a finite number (surrounding blanks allowed).
+bool isBoundText(const QString &text);
 // Bounds may be edited only when the bounds-fixed field is exactly "0".
 bool rowBoundsEditable(const ParamsRow &row);
 QString rowField(const ParamsRow &row, int field);
@@ -61,6 +63,8 @@ QStringList paramsFileLines(const QStringList &oldLines, const ParamsRows &rows)
 // Rewrites "PARAMS.INI" in `dir` from `rows`: the new text is written
 // completely to "PARAMS.TMP" (which stays), then put in place of
 // "PARAMS.INI" in one step. A failure at any point leaves the old file whole.
+// A field holding a comma or a line break, or a character the file's
+// encoding cannot hold, is refused before anything is written.
 bool saveParamsFile(const QString &dir, const ParamsRows &rows, QString *error = nullptr);
 
 // The station's row list, loaded from "PARAMS.INI" on first use and kept for

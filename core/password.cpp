@@ -118,9 +118,9 @@ bool checkOperatorPassword(const QString &password)
     return verifyPassword(password, userValue(UserKeys::UserPass));
 }
 
-void storeOperatorPassword(const QString &password, int iterations)
+bool storeOperatorPassword(const QString &password, int iterations)
 {
-    setUserValue(UserKeys::UserPass, hashPassword(password, iterations));
+    return setUserValue(UserKeys::UserPass, hashPassword(password, iterations));
 }
 
 bool hashLegacyOperatorPassword(int iterations)
@@ -128,8 +128,7 @@ bool hashLegacyOperatorPassword(int iterations)
     const QString stored = userValue(UserKeys::UserPass);
     if (stored.isEmpty() || isPasswordHash(stored))
         return false;
-    storeOperatorPassword(stored, iterations);
-    return true;
+    return storeOperatorPassword(stored, iterations);
 }
 
 PasswordChange changeOperatorPassword(const QString &oldPassword, const QString &newPassword,
@@ -139,7 +138,8 @@ PasswordChange changeOperatorPassword(const QString &oldPassword, const QString 
         return PasswordChange::Mismatch;
     if (!checkOperatorPassword(oldPassword))
         return PasswordChange::WrongOldPassword;
-    storeOperatorPassword(newPassword, iterations);
+    if (!storeOperatorPassword(newPassword, iterations))
+        return PasswordChange::NotStored;
     return PasswordChange::Changed;
 }
 

@@ -26,13 +26,14 @@ bool verifyPassword(const QString &password, const QString &stored);
 
 // The per-user store: an absent value is the empty password.
 bool checkOperatorPassword(const QString &password);
-void storeOperatorPassword(const QString &password, int iterations = PASSWORD_ITERATIONS);
+// False when the per-user store could not be written.
+bool storeOperatorPassword(const QString &password, int iterations = PASSWORD_ITERATIONS);
 // Replaces a clear-text password left by an older installation with its
 // hash, so the clear text stays on disk no longer than until the next start.
 // True when it did.
 bool hashLegacyOperatorPassword(int iterations = PASSWORD_ITERATIONS);
 
-enum class PasswordChange { Mismatch, WrongOldPassword, Changed };
+enum class PasswordChange { Mismatch, WrongOldPassword, Changed, NotStored };
 // The change in its order of checks: the repetition first, then the old
 // password; only then the new password is stored (as a hash).
 PasswordChange changeOperatorPassword(const QString &oldPassword, const QString &newPassword,

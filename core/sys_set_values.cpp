@@ -46,9 +46,25 @@ std::optional<float> queryIntervalFromText(const QString &text)
     return float(value);
 }
 
-float timeOutFromText(const QString &text)
+std::optional<float> timeOutFromText(const QString &text)
 {
-    return float(leadingNumber(text));
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !(value >= TIMEOUT_MIN_SECONDS && value <= TIMEOUT_MAX_SECONDS))
+        return std::nullopt;
+    return float(value);
+}
+
+std::optional<int> retriesFromText(const QString &text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    const qint64 retries = roundHalfEven(value);
+    if (retries < RETRIES_MIN || retries > RETRIES_MAX)
+        return std::nullopt;
+    return int(retries);
 }
 
 int wholeNumberFromText(const QString &text)

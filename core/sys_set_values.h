@@ -25,8 +25,17 @@ QString comSettingsText(const QString &rate, const QString &parity);
 QString settingNumberText(double value);
 // The query interval must be a number; nullopt when the text is not one.
 std::optional<float> queryIntervalFromText(const QString &text);
-// The leading number of the text, 0 when there is none.
-float timeOutFromText(const QString &text);
+// What the poll loop can work with: at least one attempt per cycle, and a
+// reply wait neither too short for the device nor stalling the window.
+inline constexpr int RETRIES_MIN = 0;
+inline constexpr int RETRIES_MAX = 10;
+inline constexpr double TIMEOUT_MIN_SECONDS = 0.1;
+inline constexpr double TIMEOUT_MAX_SECONDS = 60;
+// The reply time-out: a number from 0.1 to 60 seconds; nullopt otherwise.
+std::optional<float> timeOutFromText(const QString &text);
+// The retries: a number rounded like `wholeNumberFromText`, 0 to 10;
+// nullopt otherwise.
+std::optional<int> retriesFromText(const QString &text);
 // The leading number rounded to a whole number, halves to the even one.
 int wholeNumberFromText(const QString &text);
 

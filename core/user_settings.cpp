@@ -22,12 +22,14 @@ QString readValue(const QString &key, const QString &fallback)
     return settings.value(key, fallback).toString();
 }
 
-void writeValue(const QString &key, const QString &text)
+bool writeValue(const QString &key, const QString &text)
 {
     QSettings settings(QSettings::defaultFormat(), QSettings::UserScope, QString::fromLatin1(organisation),
                        QString::fromLatin1(application));
     settings.beginGroup(QString::fromLatin1(group));
     settings.setValue(key, text);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 } // namespace
@@ -37,9 +39,9 @@ QString userValue(const UserValue &value)
     return readValue(QString::fromLatin1(value.key), QString::fromLatin1(value.defaultValue));
 }
 
-void setUserValue(const UserValue &value, const QString &text)
+bool setUserValue(const UserValue &value, const QString &text)
 {
-    writeValue(QString::fromLatin1(value.key), text);
+    return writeValue(QString::fromLatin1(value.key), text);
 }
 
 QString portDeviceName(int portNumber)

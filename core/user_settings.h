@@ -22,7 +22,8 @@ inline constexpr UserValue AutoStartPolling{"AutoStartPolling", "0"};
 } // namespace UserKeys
 
 QString userValue(const UserValue &value);
-void setUserValue(const UserValue &value, const QString &text);
+// True only when the store was really written (it may be read-only or full).
+bool setUserValue(const UserValue &value, const QString &text);
 
 // The device behind serial port number n (1 = COM1): the per-user value
 // "Ports/Com<n>" when set, else the platform's own name for it.

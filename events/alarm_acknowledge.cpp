@@ -3,7 +3,7 @@
 
 namespace vantoro {
 
-QString faultKey(const QString &entry)
+QString faultParameter(const QString &entry)
 {
     const qsizetype equals = entry.indexOf(QLatin1Char('='));
     return equals < 0 ? entry : entry.left(equals);
@@ -13,7 +13,7 @@ QStringList AlarmAcknowledgement::acknowledge(const AlarmState &state)
 {
     QStringList added;
     for (const QString &entry : state.faults) {
-        const QString key = faultKey(entry);
+        const QString key = faultParameter(entry);
         if (!m_faults.contains(key)) {
             m_faults.insert(key);
             added << key;
@@ -30,7 +30,7 @@ void AlarmAcknowledgement::update(const AlarmState &state)
 {
     QSet<QString> present;
     for (const QString &entry : state.faults)
-        present.insert(faultKey(entry));
+        present.insert(faultParameter(entry));
     m_faults.intersect(present);
     m_linkLost = m_linkLost && state.linkLost;
 }
@@ -42,7 +42,7 @@ bool AlarmAcknowledgement::silences(const AlarmState &state) const
     if (state.linkLost && !m_linkLost)
         return false;
     for (const QString &entry : state.faults) {
-        if (!m_faults.contains(faultKey(entry)))
+        if (!m_faults.contains(faultParameter(entry)))
             return false;
     }
     return true;

@@ -19,7 +19,7 @@ struct AlarmState
 
 // The parameter a fault entry names ("Vac=262 outside limits (..)" gives
 // "Vac"): the value in the entry changes every cycle, the fault does not.
-QString faultKey(const QString &entry);
+QString faultParameter(const QString &entry);
 
 class AlarmAcknowledgement
 {

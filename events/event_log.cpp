@@ -19,6 +19,7 @@ namespace {
 StatusSink *statusSink = nullptr;
 QString runningLog;
 QDateTime lastEventTime;
+QString lastUnforcedKey;   // of the last stored unforced event
 std::function<QDateTime()> eventClock;
 
 QDateTime now()
@@ -73,12 +74,8 @@ bool appendToRunningLog(QString &log, const QString &line)
     return trimmed;
 }
 
-void logStatus(const QString &text, bool statusOnly)
+static void appendLine(const QString &text)
 {
-    if (statusSink)
-        statusSink->showStatus(text);
-    if (statusOnly || text == QStringLiteral("状态") || text.toLower() == QLatin1String("status"))
-        return;
     // One reading of the clock gives date and time together, so a line
     // written at midnight never pairs one day's date with the next day's time.
     const QString line = runningLogLine(text, now(), sysSettings.debugMode != 0);
@@ -88,16 +85,30 @@ void logStatus(const QString &text, bool statusOnly)
     pauseMs(0);
 }
 
-bool logEvent(const QString &text, const QString &devid, const QString &extra, bool force)
+void logStatus(const QString &text, bool statusOnly)
 {
-    Q_UNUSED(extra);
+    if (statusSink)
+        statusSink->showStatus(text);
+    if (statusOnly || text == QStringLiteral("状态") || text.toLower() == QLatin1String("status"))
+        return;
+    appendLine(text);
+}
+
+void logTrace(const QString &text)
+{
+    appendLine(text);
+}
+
+bool logEvent(const QString &text, const QString &devid, const QString &repeatKey, bool force)
+{
     const QDateTime storedAt = now();
+    const QString key = repeatKey.isEmpty() ? text : repeatKey;
     // A clock set back makes the last event lie in the future; the window is
     // then over rather than stretched by the amount the clock moved.
-    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0 && lastEventTime <= storedAt
-        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60)
+    const bool withinWindow = lastEventTime.isValid() && lastEventTime <= storedAt
+        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60;
+    if (!force && sysSettings.debugMode == 0 && withinWindow && key == lastUnforcedKey)
         return false;
-    lastEventTime = storedAt;
 
     QString error;
     qint64 rowId = 0;
@@ -106,10 +117,14 @@ bool logEvent(const QString &text, const QString &devid, const QString &extra, b
         QStringLiteral("insert into eventlog (devid, eventname, logtime, mailsent) values (?, ?, ?, 0)"),
         {devid, storedText, storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error, &rowId);
     if (!stored) {
-        // The station keeps running; the event is not lost from view.
+        // The station keeps running; the event is not lost from view, and
+        // the window stays as it was so the next report is tried again.
         logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));
         return false;
     }
+    lastEventTime = storedAt;
+    if (!force)
+        lastUnforcedKey = key;
     logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);
     stationBus().publishEvent({rowId, storedAt, devid, storedText, force});
     return true;
@@ -118,13 +133,16 @@ bool logEvent(const QString &text, const QString &devid, const QString &extra, b
 void resetEventThrottle()
 {
     lastEventTime = QDateTime();
+    lastUnforcedKey.clear();
 }
 
 void reportError(const QString &context, const QString &description, int number, const QString &source)
 {
-    const QString text = context + QLatin1String("Error found  # ") + QString::number(number)
-        + QLatin1String(" from  ") + source + QLatin1Char('\r') + description;
-    messages().show(QStringLiteral(" Error "), text, MessageIcon::None);
+    const QString text = context.trimmed() + QLatin1String(": Error found # ") + QString::number(number)
+        + QLatin1String(" from ") + source + QLatin1Char('\n') + description;
+    // Raised from the poll path: a box that waited for the operator would
+    // hold the cycle under it.
+    messages().notify(QStringLiteral(" Error "), text, MessageIcon::None);
 }
 
 } // namespace vantoro

@@ -62,6 +62,16 @@ QString checkDevStatus()
     return checkDevStatus(paramTable);
 }
 
+QString faultKey(const ParamTable &table)
+{
+    QStringList ids;
+    for (int slot = 0; slot < PARAM_SLOTS; ++slot) {
+        if (isFaulty(table[size_t(slot)]))
+            ids << QString::number(slot);
+    }
+    return ids.join(QLatin1Char(';'));
+}
+
 quint32 getCellColor(int iRow)
 {
     if (!isParamSlot(iRow))

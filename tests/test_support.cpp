@@ -113,4 +113,11 @@ bool MessageRecorder::askYesNo(const QString &title, const QString &text)
     return answer;
 }
 
+SaveChoice MessageRecorder::askSaveDiscard(const QString &title, const QString &text)
+{
+    titles << title;
+    questions << text;
+    return saveChoice;
+}
+
 } // namespace vantoro::test

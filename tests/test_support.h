@@ -43,6 +43,7 @@ public:
     ~MessageRecorder() override;
     void show(const QString &title, const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &title, const QString &text) override;
+    SaveChoice askSaveDiscard(const QString &title, const QString &text) override;
     void beep() override { ++beeps; }
 
     QStringList texts;
@@ -50,6 +51,7 @@ public:
     QList<MessageIcon> icons;
     QStringList questions;
     bool answer = false;
+    SaveChoice saveChoice = SaveChoice::Cancel;
     int beeps = 0;
 };
 

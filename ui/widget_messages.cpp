@@ -8,6 +8,8 @@ namespace vantoro {
 
 namespace {
 
+const char *const notifyProperty = "vantoroNotify";
+
 QMessageBox::Icon boxIcon(MessageIcon icon)
 {
     switch (icon) {
@@ -28,12 +30,39 @@ void WidgetMessages::show(const QString &title, const QString &text, MessageIcon
     box.exec();
 }
 
+void WidgetMessages::notify(const QString &title, const QString &text, MessageIcon icon)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        auto *open = qobject_cast<QMessageBox *>(w);
+        if (open && open->isVisible() && open->property(notifyProperty).toBool() && open->windowTitle() == title
+            && open->text() == text)
+            return;
+    }
+    auto *box = new QMessageBox(boxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setProperty(notifyProperty, true);
+    box->open();
+}
+
 bool WidgetMessages::askYesNo(const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+SaveChoice WidgetMessages::askSaveDiscard(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+    }
 }
 
 void WidgetMessages::beep()

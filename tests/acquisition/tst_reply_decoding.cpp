@@ -119,6 +119,22 @@ private slots:
         QCOMPARE(t[2].founderror, founderror);
     }
 
+    // A scaled value is held at its scale's precision, so neither its text
+    // nor its limit check sees the binary noise of the product.
+    void scaledValuesKeepTheirScalesPrecision()
+    {
+        ParamTable t = makeTable();
+        t[2].rangeu = 253.1;
+        t[3].multiple = 0.25;
+        decodeReading(1, reading(2531, 7, 0, 0), t, {true, now});
+        QCOMPARE(t[2].text(), QStringLiteral("253.1"));
+        QCOMPARE(t[2].founderror, 0.0);
+        QCOMPARE(t[3].text(), QStringLiteral("1.75"));
+        QCOMPARE(decimalsOfMultiple(0.001), 3);
+        QCOMPARE(decimalsOfMultiple(10), 0);
+        QCOMPARE(roundToMultiple(2.0000000000000004, 0.1), 2.0);
+    }
+
     void negativeTemperatureAgainstItsLowLimit()
     {
         ParamTable t = makeTable();
@@ -157,7 +173,7 @@ private slots:
         QVERIFY(out.dcCalibrated && !out.dcError);
         QCOMPARE(out.dcVoltageRead, 400.0);
         QVERIFY(qFuzzyCompare(out.dcCurrentRead, 5.0));
-        QVERIFY(qAbs(t[4].number() - 489.3617) < 0.001);
+        QCOMPARE(t[4].number(), 489.4); // held to the 0.1 V of its scale
         QCOMPARE(t[4].number(), out.dcVoltageCalibrated);
 
         out = decodeReading(1, reading(2300, 1000, 0, 500), t, {true, now});

@@ -153,6 +153,18 @@ void TestParamsFile::failedTempWriteLeavesOldFileWhole()
     QVERIFY(!saveParamsFile(home.path(), rows, &error));
     QVERIFY(error.contains(QLatin1String("PARAMS.TMP")));
     QCOMPARE(readBytes(file), before);
+
+    // A comma would shift every later field; GBK has no emoji. Both are
+    // refused before the file is touched, never written changed.
+    for (const QString &bad : {QStringLiteral("1,5"), QStringLiteral("Volt \U0001F600")}) {
+        ParamsRows refused = loadParamsRows();
+        setRowField(refused[2], PF_NAME, bad);
+        QVERIFY(!saveParamsFile(home.path(), refused, &error));
+        QVERIFY2(error.contains(bad), qPrintable(error));
+        QCOMPARE(readBytes(file), before);
+    }
+    QVERIFY(isBoundText(QStringLiteral(" 5e2 ")) && isBoundText(QStringLiteral("-0.5")));
+    QVERIFY(!isBoundText(QStringLiteral("1,5")) && !isBoundText(QString()) && !isBoundText(QStringLiteral("inf")));
     const QStringList leftovers = QDir(home.path()).entryList(QDir::Files);
     QVERIFY2(leftovers.filter(QStringLiteral("PARAMS"), Qt::CaseInsensitive) == QStringList{QStringLiteral("PARAMS.INI")},
              qPrintable(leftovers.join(QLatin1Char(' '))));

@@ -72,22 +72,32 @@ void TestSysSetValues::queryIntervalMustBeANumber()
 
 void TestSysSetValues::leadingNumbers_data()
 {
+    // -1 stands for "refused".
     QTest::addColumn<QString>("text");
     QTest::addColumn<float>("timeOut");
+    QTest::addColumn<int>("retries");
     QTest::addColumn<int>("whole");
-    QTest::newRow("letters") << "abc" << 0.0f << 0;
-    QTest::newRow("half down to even") << "2500.5" << 2500.5f << 2500;
-    QTest::newRow("half up to even") << "2501.5" << 2501.5f << 2502;
-    QTest::newRow("with unit") << "3.7 s" << 3.7f << 4;
-    QTest::newRow("negative half") << "-0.5" << -0.5f << 0;
+    QTest::newRow("letters") << "abc" << -1.0f << -1 << 0;
+    QTest::newRow("empty") << "" << -1.0f << -1 << 0;
+    QTest::newRow("half down to even") << "2500.5" << -1.0f << -1 << 2500;
+    QTest::newRow("half up to even") << "2501.5" << -1.0f << -1 << 2502;
+    QTest::newRow("with unit") << "3.7 s" << -1.0f << -1 << 4;
+    QTest::newRow("negative half") << "-0.5" << -1.0f << 0 << 0;
+    QTest::newRow("lowest") << " 0.1 " << 0.1f << 0 << 0;
+    QTest::newRow("highest") << "60" << 60.0f << -1 << 60;
+    QTest::newRow("ten") << "10.4" << 10.4f << 10 << 10;
+    QTest::newRow("below") << "0.09" << -1.0f << 0 << 0;
+    QTest::newRow("negative") << "-1" << -1.0f << -1 << -1;
 }
 
 void TestSysSetValues::leadingNumbers()
 {
     QFETCH(QString, text);
     QFETCH(float, timeOut);
+    QFETCH(int, retries);
     QFETCH(int, whole);
-    QCOMPARE(timeOutFromText(text), timeOut);
+    QCOMPARE(timeOutFromText(text).value_or(-1.0f), timeOut);
+    QCOMPARE(retriesFromText(text).value_or(-1), retries);
     QCOMPARE(wholeNumberFromText(text), whole);
 }
 

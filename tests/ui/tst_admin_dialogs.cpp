@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -30,12 +31,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QSqlTableModel>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 using namespace vantoro;
 using namespace vantoro::test;
@@ -149,7 +152,8 @@ private slots:
     void sysSetRefusesIntervalThatIsNotANumber();
     void sysSetSoundChoiceShowsFrequency();
     void sysSetTestButtonSavesBeforeTheTone();
-    void sysSetLoadStopsAtValueNotInItsList();
+    void sysSetKeepsStoredValuesItsListsLack();
+    void sysSetRefusesLineValuesOutOfRangeAndFailedSaves();
     void sysSetPortListShowsDevicesAndMapsNewPorts();
     void optionsTabsWrapWithCtrlTab();
     void optionsButtonsShowNotices();
@@ -163,6 +167,9 @@ private slots:
 
     void parSet3ShowsEnabledRowsUnderChineseTitles();
     void parSet3SaveReloadsParameterTable();
+    void parSet3OpenedFromTheMainWindowSavesEdits();
+    void parSet3FailedSaveKeepsEveryEdit();
+    void parSet3AsksBeforeDroppingEdits();
     void parSet3FactoryCopies();
     void parSet3MissingFactoryTableLeavesParasetWhole();
     void parasetNavigatesAndBeepsAtTheEnds();
@@ -209,7 +216,7 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     dialog.cmbSets(2)->setCurrentText(QStringLiteral("19200"));
     dialog.cmbSets(8)->setCurrentText(QStringLiteral("E"));
     dialog.cmbSets(3)->setEditText(QStringLiteral("2.5"));
-    dialog.cmbSets(4)->setEditText(QStringLiteral("abc"));
+    dialog.cmbSets(4)->setEditText(QStringLiteral("0.5"));
     dialog.cmbSets(5)->setEditText(QStringLiteral("2500.5"));
     dialog.cmbSets(7)->setEditText(QStringLiteral("4.5"));
     dialog.cmbPower()->setCurrentText(QStringLiteral("3K"));
@@ -229,7 +236,7 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     QCOMPARE(sysSettings.comport, 3);
     QCOMPARE(sysSettings.ComSettings, QStringLiteral("19200,E,8,1"));
     QCOMPARE(sysSettings.PauseSeconds, 2.5f);
-    QCOMPARE(sysSettings.TimeOut, 0.0f);
+    QCOMPARE(sysSettings.TimeOut, 0.5f);
     QCOMPARE(sysSettings.BeepFreq, 2500);
     QCOMPARE(sysSettings.retrytimes, 4);
     QCOMPARE(sysSettings.devaddr, 7);
@@ -303,20 +310,73 @@ void TestAdminDialogs::sysSetTestButtonSavesBeforeTheTone()
     QCOMPARE(sysSettings.usesoundcard, 0);
 }
 
-void TestAdminDialogs::sysSetLoadStopsAtValueNotInItsList()
+void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
 {
     Station station;
-    sysSettings.devpower = QStringLiteral("7K");
-    sysSettings.devaddr = 9;
-    sysSettings.totalpower = 1;
-    sysSettings.ComSettings = QStringLiteral("9600,E,8,1");
+    SystemSettings &s = sysSettings;
+    s.comport = 0;
+    s.ComSettings = QStringLiteral("4000,E,8,1");
+    s.usesoundcard = 5;
+    s.devpower = QStringLiteral("7K");
+    s.devaddr = 9;
+    s.totalpower = 1;
+    s.devcomversion = 3;
     frmSysSet dialog;
-    QCOMPARE(station.recorder.texts.size(), 1);
-    QVERIFY(station.recorder.texts[0].contains(QStringLiteral("7K")));
-    // Fields before the failure are loaded, those after it keep their start.
+    QVERIFY(station.recorder.texts.isEmpty());
+    // Every field loads; the unknown values are shown and marked.
     QCOMPARE(dialog.cmbSets(8)->currentText(), QStringLiteral("E"));
-    QCOMPARE(dialog.cmbSets(9)->currentText(), QStringLiteral("0"));
-    QVERIFY(!dialog.chkTotalPower()->isChecked());
+    QCOMPARE(dialog.cmbSets(9)->currentText(), QStringLiteral("9"));
+    QVERIFY(dialog.chkTotalPower()->isChecked());
+    QVERIFY(dialog.cmbPower()->currentText().startsWith(QStringLiteral("7K")));
+    QVERIFY(!dialog.cmbPower()->currentData(Qt::ToolTipRole).toString().isEmpty());
+    QVERIFY(dialog.cmbSets(2)->currentText().startsWith(QStringLiteral("4000")));
+
+    // Saved untouched, they come back as they were stored.
+    QVERIFY(dialog.cmdOkClick());
+    s = SystemSettings();
+    initGlobals();
+    QVERIFY(loadSystemSettings());
+    QCOMPARE(s.comport, 0);
+    QCOMPARE(s.ComSettings, QStringLiteral("4000,E,8,1"));
+    QCOMPARE(s.usesoundcard, 5);
+    QCOMPARE(s.devpower, QStringLiteral("7K"));
+    QCOMPARE(s.devaddr, 9);
+    QCOMPARE(s.devcomversion, 3);
+    // A listed entry chosen instead replaces the value.
+    dialog.cmbPower()->setCurrentText(QStringLiteral("3K"));
+    QVERIFY(dialog.cmdOkClick());
+    QCOMPARE(dbText(QStringLiteral("select devpower from devices")), QStringLiteral("3K"));
+}
+
+void TestAdminDialogs::sysSetRefusesLineValuesOutOfRangeAndFailedSaves()
+{
+    Station station;
+    frmSysSet dialog;
+    const SystemSettings before = sysSettings;
+    const QList<std::pair<const char *, const char *>> refused = {
+        {"abc", "3"}, {"0.05", "3"}, {"61", "3"}, {"3", "-1"}, {"3", "11"}, {"3", "x"}};
+    for (const auto &[timeOut, retries] : refused) {
+        dialog.cmbSets(4)->setEditText(QString::fromLatin1(timeOut));
+        dialog.cmbSets(7)->setEditText(QString::fromLatin1(retries));
+        QVERIFY2(!dialog.cmdOkClick(), timeOut);
+    }
+    QCOMPARE(station.recorder.texts.size(), refused.size());
+    QVERIFY(station.recorder.texts[0].contains(QStringLiteral("0.1")) && station.recorder.texts[0].contains(QStringLiteral("60")));
+    QVERIFY(station.recorder.texts[3].contains(QStringLiteral("10")));
+    QCOMPARE(sysSettings.TimeOut, before.TimeOut);
+    QCOMPARE(sysSettings.retrytimes, before.retrytimes);
+    QCOMPARE(dbText(QStringLiteral("select retrytimes from sysset where id=1")).toInt(), before.retrytimes);
+
+    // The range ends are accepted; a write the database refused is not
+    // reported as saved.
+    dialog.cmbSets(4)->setEditText(QStringLiteral("0.1"));
+    dialog.cmbSets(7)->setEditText(QStringLiteral("10"));
+    QVERIFY(execSql(QStringLiteral("drop table sysset")));
+    clearRunningLog();
+    QVERIFY(!dialog.cmdOkClick());
+    QCOMPARE(sysSettings.retrytimes, 10);
+    QVERIFY(!runningLogText().contains(langText(QStringLiteral("Application"), QStringLiteral("msgSavedOK"))));
+    QVERIFY(runningLogText().contains(langText(QStringLiteral("frmSysSet"), QStringLiteral("msgSaveFailed"))));
 }
 
 void TestAdminDialogs::sysSetPortListShowsDevicesAndMapsNewPorts()
@@ -390,6 +450,13 @@ void TestAdminDialogs::setUserStoresTextsAsTyped()
         QCOMPARE(rs->rows[0][i].toString(), typed[i]);
     QVERIFY(runningLogText().contains(QStringLiteral("客户信息已保存。")));
     QVERIFY(station.recorder.texts.isEmpty());
+
+    // A write that failed is reported as such, never as saved.
+    QVERIFY(execSql(QStringLiteral("drop table sysset")));
+    clearRunningLog();
+    QTest::mouseClick(dialog.cmdOk(), Qt::LeftButton);
+    QVERIFY(runningLogText().contains(langText(QStringLiteral("frmSetUser"), QStringLiteral("msgSaveFailed"))));
+    QVERIFY(!runningLogText().contains(QStringLiteral("客户信息已保存。")));
 }
 
 void TestAdminDialogs::chgPassChecksRepetitionThenOldPassword()
@@ -419,6 +486,20 @@ void TestAdminDialogs::chgPassChecksRepetitionThenOldPassword()
     QCOMPARE(dialog.txtPassword(1)->text(), QStringLiteral("Secret"));
     QVERIFY(isPasswordHash(userValue(UserKeys::UserPass)));
     QVERIFY(checkOperatorPassword(QStringLiteral("Secret")));
+
+    // A store that cannot be written (here: a folder where its file goes,
+    // which also reads as empty) is reported, not taken for a change.
+    const QString store =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vantoro"), QStringLiteral("Vantoro"))
+            .fileName();
+    const QString kept = store + QStringLiteral(".kept");
+    QVERIFY(QFile::rename(store, kept));
+    QVERIFY(QDir().mkpath(store));
+    station.recorder.texts.clear();
+    type("", "Other", "Other");
+    QDir(store).removeRecursively();
+    QVERIFY(QFile::rename(kept, store));
+    QCOMPARE(station.recorder.texts, QStringList{langText("frmChgPass", "msgPassNotStored")});
 }
 
 void TestAdminDialogs::setWarningListsAndMoves()
@@ -478,12 +559,21 @@ void TestAdminDialogs::setWarningEditsBounds()
     QCOMPARE(dialog.lblBoundUnit()->text(), QStringLiteral("V"));
     QVERIFY(!dialog.cmdBoundOk()->isEnabled());
 
-    dialog.cmbBound(0)->setEditText(QStringLiteral(" 300x"));
-    dialog.cmbBound(1)->setEditText(QStringLiteral("200"));
+    // Only numbers are taken: a comma would shift the file's fields.
+    for (const char *bad : {" 300x", "1,5", ""}) {
+        dialog.cmbBound(0)->setEditText(QString::fromUtf8(bad));
+        dialog.cmbBound(1)->setEditText(QStringLiteral("200"));
+        QTest::mouseClick(dialog.cmdBoundOk(), Qt::LeftButton);
+        QVERIFY(dialog.cmdBoundOk()->isEnabled());
+        QCOMPARE(rows[2].value(PF_LOWER), QStringLiteral("198"));
+    }
+    QCOMPARE(station.recorder.texts.size(), 3);
+    QVERIFY(station.recorder.texts[1].contains(QStringLiteral("1,5")));
+    dialog.cmbBound(0)->setEditText(QStringLiteral(" 300"));
     QVERIFY(dialog.cmdBoundOk()->isEnabled());
     QTest::mouseClick(dialog.cmdBoundOk(), Qt::LeftButton);
     QVERIFY(!dialog.cmdBoundOk()->isEnabled());
-    QCOMPARE(rows[2].value(PF_LOWER), QStringLiteral(" 300x"));
+    QCOMPARE(rows[2].value(PF_LOWER), QStringLiteral("300"));
     QCOMPARE(rows[2].value(PF_UPPER), QStringLiteral("200"));
 
     // Fixed bounds and the left list disable the editing.
@@ -492,7 +582,7 @@ void TestAdminDialogs::setWarningEditsBounds()
     QVERIFY(!dialog.cmdBoundOk()->isEnabled());
     selectByText(dialog.list1(1), QStringLiteral("交流输出电压"));
     QVERIFY(dialog.frameBounds()->isEnabled());
-    QCOMPARE(dialog.cmbBound(0)->currentText(), QStringLiteral(" 300x"));
+    QCOMPARE(dialog.cmbBound(0)->currentText(), QStringLiteral("300"));
     selectByText(dialog.list1(0), QStringLiteral("状态字"));
     QVERIFY(!dialog.frameBounds()->isEnabled());
 }
@@ -614,10 +704,90 @@ void TestAdminDialogs::parSet3SaveReloadsParameterTable()
     QVERIFY(station.recorder.texts.isEmpty());
 }
 
+void TestAdminDialogs::parSet3OpenedFromTheMainWindowSavesEdits()
+{
+    Station station;
+    frmMain main(nullptr, std::make_unique<FakeSerialPort>());
+    // Closing the port on the way in writes the live values into every row.
+    bool saved = false;
+    bool done = false;
+    QTimer poke;
+    connect(&poke, &QTimer::timeout, this, [&] {
+        auto *editor = main.findChild<frmParSet3 *>();
+        if (done || !editor || !editor->isVisible())
+            return;
+        done = true;
+        editor->setPauseScale(0);
+        saved = setGridValue(editor->grid(), 2, "RANGEU", 260) && editor->cmdUpdateClick();
+        editor->accept();
+    });
+    poke.start(10);
+    main.action(QStringLiteral("mnuParSet"))->trigger();
+    QTRY_VERIFY(done);
+    QVERIFY(saved);
+    QCOMPARE(dbText("select RANGEU from paraset where PARAID=2").toDouble(), 260.0);
+    QCOMPARE(paramTable[2].rangeu.value_or(0), 260.0);
+    QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::parSet3FailedSaveKeepsEveryEdit()
+{
+    Station station;
+    frmParSet3 dialog;
+    dialog.setPauseScale(0);
+    const QString before = dbText("select RANGEU from paraset where PARAID=2");
+    QVERIFY(setGridValue(dialog.grid(), 2, "RANGEU", 260));
+    QVERIFY(setGridValue(dialog.grid(), 3, "RANGEU", 30));
+    // The second row goes behind the editor's back: its update hits nothing.
+    QVERIFY(execSql(QStringLiteral("create table kept as select * from paraset where PARAID=3")));
+    QVERIFY(execSql(QStringLiteral("delete from paraset where PARAID=3")));
+    QVERIFY(!dialog.cmdUpdateClick());
+    QCOMPARE(station.recorder.texts.size(), 1);
+    QVERIFY2(station.recorder.texts[0].contains(QStringLiteral("001/3")), qPrintable(station.recorder.texts[0]));
+    QCOMPARE(dbText("select RANGEU from paraset where PARAID=2"), before);
+
+    // With the row back, the next save sends both edits again.
+    QVERIFY(execSql(QStringLiteral("insert into paraset select * from kept")));
+    QVERIFY(dialog.cmdUpdateClick());
+    QCOMPARE(dbText("select RANGEU from paraset where PARAID=2").toDouble(), 260.0);
+    QCOMPARE(dbText("select RANGEU from paraset where PARAID=3").toDouble(), 30.0);
+    QVERIFY(!dialog.grid().hasPendingEdits());
+}
+
+void TestAdminDialogs::parSet3AsksBeforeDroppingEdits()
+{
+    Station station;
+    frmParSet3 dialog;
+    dialog.setPauseScale(0);
+    dialog.show();
+    QVERIFY(setGridValue(dialog.grid(), 2, "PARANAME", QStringLiteral("X")));
+    station.recorder.saveChoice = SaveChoice::Cancel;
+    dialog.cmdRefreshClick();
+    QTest::mouseClick(dialog.chkViewAll(), Qt::LeftButton);
+    QCOMPARE(station.recorder.questions.size(), 2);
+    QVERIFY(!dialog.chkViewAll()->isChecked());
+    QVERIFY(dialog.grid().hasPendingEdits());
+
+    station.recorder.saveChoice = SaveChoice::Save;
+    QTest::mouseClick(dialog.chkViewAll(), Qt::LeftButton);
+    QVERIFY(dialog.chkViewAll()->isChecked());
+    QCOMPARE(dialog.grid().rowCount(), 30);
+    QCOMPARE(dbText("select PARANAME from paraset where PARAID=2"), QStringLiteral("X"));
+
+    QVERIFY(setGridValue(dialog.grid(), 2, "PARANAME", QStringLiteral("Y")));
+    station.recorder.saveChoice = SaveChoice::Discard;
+    dialog.cmdRefreshClick();
+    QCOMPARE(station.recorder.questions.size(), 4);
+    QVERIFY(!dialog.grid().hasPendingEdits());
+    QCOMPARE(dbText("select PARANAME from paraset where PARAID=2"), QStringLiteral("X"));
+    QVERIFY(station.recorder.texts.isEmpty());
+}
+
 void TestAdminDialogs::parSet3FactoryCopies()
 {
     Station station;
-    sysSettings.devpower = QStringLiteral("2K5");
+    // A blank after the stored rating names the same factory table for both copies.
+    sysSettings.devpower = QStringLiteral("2K5 ");
     frmParSet3 dialog;
     dialog.setPauseScale(0);
     dialog.chkFactoryMode()->setChecked(true);
@@ -635,8 +805,12 @@ void TestAdminDialogs::parSet3FactoryCopies()
     QCOMPARE(tableDifference("paraset_2K5", "factory_before"), 0);
 
     station.recorder.answer = true;
+    QVERIFY(execSql(QStringLiteral("update paraset set RANGEU=777 where PARAID=4")));
+    QVERIFY(loadParamTable());
     QVERIFY(dialog.cmdRestoreClick());
     QCOMPARE(tableDifference("paraset", "factory_before"), 0);
+    // The alarms use the restored limits at once.
+    QCOMPARE(paramTable[4].rangeu.value_or(0), dbText("select RANGEU from factory_before where PARAID=4").toDouble());
     QVERIFY(dialog.cmdRestore()->isEnabled());
     QCOMPARE(dialog.grid().rowCount(), dbCount("select count(*) from paraset where ENABLED<>0"));
 

@@ -243,14 +243,20 @@ void TestEventViewer::clearingEmptiesTheTable()
     viewer.grid()->setCurrentIndex(viewer.rsEventLog()->index(0, 0));
     QCOMPARE(m_sink.statuses.last(), QStringLiteral("1 of 11"));
 
-    // Another connection writes while the grid holds its rows; clearing
-    // still empties everything and asks nothing.
+    // Another connection writes while the grid holds its rows. Clearing
+    // asks first, counting every date; No keeps everything.
     storeEvent(QStringLiteral("2020-01-01 00:00:00"), QStringLiteral("old"));
-    QTest::mouseClick(viewer.findChild<QPushButton *>(QStringLiteral("cmdClearLog")), Qt::LeftButton);
+    auto *clear = viewer.findChild<QPushButton *>(QStringLiteral("cmdClearLog"));
+    m_messages->answer = false;
+    QTest::mouseClick(clear, Qt::LeftButton);
+    QCOMPARE(storedCount(), 11);
+    QCOMPARE(m_messages->questions.size(), 1);
+    QVERIFY2(m_messages->questions[0].contains(QStringLiteral("11")), qPrintable(m_messages->questions[0]));
+    m_messages->answer = true;
+    QTest::mouseClick(clear, Qt::LeftButton);
     QCOMPARE(storedCount(), 0);
     QCOMPARE(viewer.rsEventLog()->rowCount(), 0);
     QVERIFY(m_messages->texts.isEmpty());
-    QVERIFY(m_messages->questions.isEmpty());
 
     // The next query sees rows stored after the clearing.
     storeEvent(stamp(m_today, QStringLiteral("11:00:00")), QStringLiteral("new"));

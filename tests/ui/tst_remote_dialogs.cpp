@@ -7,7 +7,9 @@
 #include "acquisition/polling.h"
 #include "core/common.h"
 #include "core/localisation.h"
+#include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "events/event_log.h"
 #include "test_support.h"
 #include "ui/dialogs/frm_remote_control.h"
 #include "ui/dialogs/frm_remote_set.h"
@@ -65,6 +67,7 @@ private slots:
     void controlReplyCountedOnlyWhilePolling();
     void busyPortRetriesWithGrowingDots();
     void busyPortGivesUpAfterTheLimit();
+    void failedSendIsReportedAloneAndCodesComeFromTheIni();
 
     void settingFrames_data();
     void settingFrames();
@@ -74,6 +77,7 @@ private slots:
     void waitsForThePortWithoutFreezing();
     void portWaitTimesOutAfterFiveSeconds();
     void testButtonShowsYearAndTime();
+    void valuesOutOfRangeAreNeverSent();
 
 private:
     frmRemoteControl *controlDialog();
@@ -221,6 +225,32 @@ void TestRemoteDialogs::busyPortGivesUpAfterTheLimit()
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
+void TestRemoteDialogs::failedSendIsReportedAloneAndCodesComeFromTheIni()
+{
+    frmRemoteControl *dialog = controlDialog();
+    m_port->openError = QStringLiteral("no such device");
+    clearRunningLog();
+    dialog->cmdSendClick();
+    const QString failed = langText(QStringLiteral("frmRemoteControl"), QStringLiteral("msgSendFailed"));
+    QCOMPARE(dialog->lblStatus()->text(), failed);
+    QVERIFY(!runningLogText().contains(QStringLiteral("发送遥控命令成功")));
+    QCOMPARE(m_messages->texts.size(), 1); // the port's own error
+    QVERIFY(dialog->cmdSend()->isEnabled());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    // An installer's codes for options 2..11; a bad one keeps 0x00 and says so.
+    m_port->openError.clear();
+    QVERIFY(writeIni(QStringLiteral("RemoteCommands"), QStringLiteral("Command2"), QStringLiteral("0x5a"), sysSettings.iniPath));
+    QVERIFY(writeIni(QStringLiteral("RemoteCommands"), QStringLiteral("Command3"), QStringLiteral("15A"), sysSettings.iniPath));
+    for (int index : {2, 3}) {
+        m_port->clearWritten();
+        dialog->optnCmd(index)->setChecked(true);
+        dialog->cmdSendClick();
+        QCOMPARE(m_port->written().mid(4, 1), QByteArray(1, char(index == 2 ? 0x5A : 0x00)));
+    }
+    QVERIFY(runningLogText().contains(QStringLiteral("Command3=15A")));
+}
+
 void TestRemoteDialogs::settingFrames_data()
 {
     QTest::addColumn<int>("index");
@@ -356,6 +386,41 @@ void TestRemoteDialogs::testButtonShowsYearAndTime()
     QTest::mouseClick(dialog.Command1(), Qt::LeftButton);
     QCOMPARE(dialog.lblStatus()->text(), QStringLiteral("05 14:25:59"));
     QVERIFY(m_port->written().isEmpty());
+}
+
+void TestRemoteDialogs::valuesOutOfRangeAreNeverSent()
+{
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    for (const char *bad : {"", "5O", "70000", "39"}) {
+        dialog.cmbData(0)->setEditText(QString::fromLatin1(bad));
+        dialog.cmdOKClick(0);
+    }
+    for (const char *bad : {"", "abc", "0", "65536"}) {
+        dialog.cmbData(1)->setEditText(QString::fromLatin1(bad));
+        dialog.cmdOKClick(1);
+    }
+    QVERIFY(m_port->written().isEmpty());
+    QCOMPARE(m_messages->texts.size(), 8);
+    QVERIFY(m_messages->texts[0].contains(QStringLiteral("40")) && m_messages->texts[0].contains(QStringLiteral("70")));
+    QVERIFY(m_messages->texts[7].contains(QStringLiteral("65535")));
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
+    QVERIFY(!dialog.delayedShutdownPending() && !dialog.sendingSet());
+
+    // A pending shutdown is withdrawn whatever the field holds; a send the
+    // port refused leaves nothing pending.
+    dialog.cmbData(1)->setEditText(QStringLiteral("65535"));
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_port->written(), hex("FF EB 01 05 FF FF 00 00 00 00 00 04 02 0D"));
+    dialog.cmbData(1)->setEditText(QString());
+    m_port->clearWritten();
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_port->written().mid(4, 2), hex("00 00"));
+    m_port->openError = QStringLiteral("gone");
+    dialog.cmbData(1)->setEditText(QStringLiteral("60"));
+    dialog.cmdOKClick(1);
+    QVERIFY(!dialog.delayedShutdownPending());
+    QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
 }
 
 QTEST_MAIN(TestRemoteDialogs)

@@ -95,6 +95,9 @@ void frmChgPass::cmdOkClick()
     case PasswordChange::Changed:
         messages().show(windowTitle(), passText("msgPassChangeOK"), MessageIcon::Information);
         break;
+    case PasswordChange::NotStored:
+        messages().show(windowTitle(), passText("msgPassNotStored"), MessageIcon::Error);
+        break;
     }
 }
 

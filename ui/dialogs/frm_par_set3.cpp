@@ -4,6 +4,7 @@
 #include "acquisition/param_table.h"
 #include "core/common.h"
 #include "core/factory_tables.h"
+#include "core/localisation.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "ui/dialogs/dialog_controls.h"
@@ -46,6 +47,13 @@ QList<GridColumn> gridColumns()
         {"WARNINGENABLED", QStringLiteral("告警")}, {"UPDATED", QStringLiteral("更新")},
         {"UPDATETIME", QStringLiteral("更新时间")},
     };
+}
+
+// Both factory copies name the table alike: a blank around the stored rating
+// is not part of it.
+QString factoryRating()
+{
+    return sysSettings.devpower.trimmed();
 }
 
 } // namespace
@@ -129,9 +137,29 @@ void frmParSet3::recordMoved()
     m_datPrimaryRS->setText(QStringLiteral("当前行: ") + (row >= 0 ? QString::number(row + 1) : QString()));
 }
 
+bool frmParSet3::mayDropEdits()
+{
+    if (!m_grid->hasPendingEdits())
+        return true;
+    switch (messages().askSaveDiscard(windowTitle(), langText(kSection, QStringLiteral("msgUnsavedEdits")))) {
+    case SaveChoice::Save:
+        return cmdUpdateClick();
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
 void frmParSet3::chkViewAllClick()
 {
     if (m_chkViewAll->isChecked()) {
+        // Showing all rows reads the table again.
+        if (!mayDropEdits()) {
+            m_chkViewAll->setChecked(false);
+            return;
+        }
         m_grid->filter()->setOnlyEnabled(false);
         if (!m_grid->requery())
             showGridError(m_grid->errorText());
@@ -172,6 +200,12 @@ void frmParSet3::cmdDeleteClick()
 
 void frmParSet3::cmdRefreshClick()
 {
+    if (mayDropEdits())
+        refreshGrid();
+}
+
+void frmParSet3::refreshGrid()
+{
     if (!m_grid->requery())
         messages().show(stationTitle(), m_grid->errorText(), MessageIcon::None);
 }
@@ -197,11 +231,13 @@ bool frmParSet3::cmdRestoreClick()
     m_cmdRestore->setEnabled(false);
     setBusyCursor(true);
     QString error;
-    const bool restored = restoreFactoryParameters(sysSettings.devpower.trimmed(), &error);
+    const bool restored = restoreFactoryParameters(factoryRating(), &error);
     if (restored) {
+        // The alarms work on the in-memory table: it takes the restored limits now.
+        loadParamTable();
         for (int i = 0; i < kRestoreRefreshes; ++i) {
             waitSeconds(kFactoryStepSeconds * m_pauseScale);
-            cmdRefreshClick();
+            refreshGrid();
         }
     }
     m_cmdRestore->setEnabled(true);
@@ -225,7 +261,7 @@ bool frmParSet3::cmdSaveToDefaultClick()
     m_cmdSaveToDefault->setEnabled(false);
     setBusyCursor(true);
     QString error;
-    const bool saved = saveParametersAsFactory(sysSettings.devpower, &error);
+    const bool saved = saveParametersAsFactory(factoryRating(), &error);
     if (saved)
         waitSeconds(kFactoryStepSeconds * m_pauseScale);
     m_cmdSaveToDefault->setEnabled(true);
@@ -245,6 +281,12 @@ void frmParSet3::formActivate()
 {
     if (m_closePort)
         m_closePort();
+    // Closing the port writes the live values into every row: the first
+    // reading of the table follows it, so the grid starts from what is stored.
+    if (!m_readAfterPortClosed && !m_grid->hasPendingEdits()) {
+        m_readAfterPortClosed = true;
+        refreshGrid();
+    }
     applyLanguage(this, sysSettings.languageIndex);
 }
 

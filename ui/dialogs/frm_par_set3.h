@@ -30,10 +30,13 @@ public:
     void chkFactoryModeClick();
     void cmdAddClick();
     void cmdDeleteClick();
+    // Reads the table again; unsaved edits are offered for saving first.
     void cmdRefreshClick();
     // Saves every pending edit in one batch, then reloads the parameter table.
+    // A failure is shown and the edits stay, to be saved again.
     bool cmdUpdateClick();
-    // Both ask first; a No, a missing factory table or any failure changes nothing.
+    // Both ask first; a No, a missing factory table or any failure changes
+    // nothing. A restore also puts the restored limits into use.
     bool cmdRestoreClick();
     bool cmdSaveToDefaultClick();
 
@@ -57,6 +60,10 @@ protected:
 private:
     void formActivate();
     void recordMoved();
+    void refreshGrid();
+    // True when the table may be read again: no unsaved edits, or the
+    // operator saved or dropped them.
+    bool mayDropEdits();
     void showGridError(const QString &description);
 
     std::function<void()> m_closePort;
@@ -69,6 +76,7 @@ private:
     QPushButton *m_cmdSaveToDefault = nullptr;
     QLabel *m_datPrimaryRS = nullptr;
     double m_pauseScale = 1.0;
+    bool m_readAfterPortClosed = false;
 };
 
 } // namespace vantoro

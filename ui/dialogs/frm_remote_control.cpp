@@ -6,6 +6,7 @@
 #include "acquisition/remote_commands.h"
 #include "acquisition/serial_link.h"
 #include "core/common.h"
+#include "core/localisation.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
@@ -141,9 +142,22 @@ void frmRemoteControl::cmdSendClick()
         return;
     }
 
-    const QByteArray data = controlCommandData(selectedCommand());
-    setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true);
-    sendCrcFrame(m_port, REMOTE_CONTROL_ADDRESS, data, FUNCTION_CONTROL);
+    // Read at each send, so an installer's change needs no restart.
+    QStringList problems;
+    const RemoteCommandBytes bytes = readRemoteCommandBytes(sysSettings.iniPath, &problems);
+    for (const QString &problem : std::as_const(problems))
+        logStatus(problem);
+    const QByteArray data = controlCommandData(selectedCommand(), bytes);
+    // The port's own error has been shown; the status must not claim a send.
+    if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)
+        || !sendCrcFrame(m_port, REMOTE_CONTROL_ADDRESS, data, FUNCTION_CONTROL)) {
+        showAndLog(langText(QStringLiteral("frmRemoteControl"), QStringLiteral("msgSendFailed")));
+        if (m_port.isOpen())
+            m_port.close();
+        m_waitCount = 0;
+        finish();
+        return;
+    }
     showAndLog(QStringLiteral("发送遥控命令成功,等待返回信息..."));
 
     // The wait runs the window: the dialog may be closed (and deleted) in it.

@@ -148,6 +148,22 @@ void frmRemoteSet::cmdOKClick(int index)
         messages().beep();
         return;
     }
+    // A value outside its range is never sent: blank or "5O" would reach the
+    // device as 0, which for the delay even withdraws the shutdown.
+    std::optional<quint16> value;
+    if (index == SETTING_OUTPUT_FREQUENCY || (index == SETTING_DELAYED_SHUTDOWN && !m_delayPending)) {
+        const bool frequency = index == SETTING_OUTPUT_FREQUENCY;
+        const int min = frequency ? OUTPUT_FREQUENCY_MIN_HZ : SHUTDOWN_DELAY_MIN_SECONDS;
+        const int max = frequency ? OUTPUT_FREQUENCY_MAX_HZ : SHUTDOWN_DELAY_MAX_SECONDS;
+        value = settingInRange(m_cmbData.at(index)->currentText(), min, max);
+        if (!value) {
+            const QString key = frequency ? QStringLiteral("msgFrequencyRange") : QStringLiteral("msgDelayRange");
+            messages().show(windowTitle(), langText(QStringLiteral("frmRemoteSet"), key).arg(min).arg(max),
+                            MessageIcon::Warning);
+            m_cmbData.at(index)->setFocus();
+            return;
+        }
+    }
     m_sendingSet = true;
     setBusyCursor(true);
     m_cmdOK.at(index)->setEnabled(false);
@@ -157,11 +173,11 @@ void frmRemoteSet::cmdOKClick(int index)
     m_toggledDelay = false;
     switch (index) {
     case SETTING_OUTPUT_FREQUENCY:
-        m_data = outputFrequencyData(m_cmbData.at(0)->currentText());
+        m_data = wordSettingData(*value);
         break;
     case SETTING_DELAYED_SHUTDOWN:
         // The state lives in a flag: the caption is re-localised on activation.
-        m_data = delayedShutdownData(m_cmbData.at(1)->currentText(), m_delayPending);
+        m_data = wordSettingData(m_delayPending ? 0 : *value);
         m_delayPending = !m_delayPending;
         m_toggledDelay = true;
         showDelayCaption();
@@ -196,12 +212,18 @@ void frmRemoteSet::trySending()
     }
     QPointer<frmRemoteSet> self(this);
     SerialPort &port = m_port;
-    setupCommPort(port, sysSettings.ComSettings, sysSettings.comport, true);
-    sendSetFrame(port, SET_HEADER1, m_data, m_command);
+    const bool sent = setupCommPort(port, sysSettings.ComSettings, sysSettings.comport, true)
+        && sendSetFrame(port, SET_HEADER1, m_data, m_command);
     if (port.isOpen())
         port.close();
-    if (self)
-        finish();
+    if (!self)
+        return;
+    if (!sent && m_toggledDelay) {
+        // The port's error has been shown; the device's state did not change.
+        m_delayPending = !m_delayPending;
+        showDelayCaption();
+    }
+    finish();
 }
 
 void frmRemoteSet::finish()

@@ -88,8 +88,8 @@ void frmSetUser::cmdOkClick()
     s.usertelephone = m_cmbSets[2]->currentText();
     s.mobilephone = m_cmbSets[3]->currentText();
     s.MailAddr = m_cmbSets[4]->currentText();
-    saveSystemSettings();
-    logStatus(langText(kSection, QStringLiteral("msgSavedOk")));
+    // A failed write has shown its own message; the status says it too.
+    logStatus(langText(kSection, saveSystemSettings() ? QStringLiteral("msgSavedOk") : QStringLiteral("msgSaveFailed")));
     setBusyCursor(false);
 }
 

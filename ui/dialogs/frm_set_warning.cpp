@@ -2,6 +2,7 @@
 #include "ui/dialogs/frm_set_warning.h"
 
 #include "core/common.h"
+#include "core/localisation.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "ui/dialogs/dialog_controls.h"
@@ -219,15 +220,25 @@ void frmSetWarning::cmdRemoveAllClick()
 
 void frmSetWarning::cmdBoundOkClick()
 {
+    // The file joins its fields with commas: anything but a number would
+    // shift the fields after it.
+    for (QComboBox *bound : std::as_const(m_cmbBound)) {
+        if (!isBoundText(bound->currentText())) {
+            messages().show(windowTitle(), langText(kSection, QStringLiteral("msgBoundNotNumber")).arg(bound->currentText()),
+                            MessageIcon::Warning);
+            bound->setFocus();
+            return;
+        }
+    }
     m_cmdBoundOk->setEnabled(false);
     setBusyCursor(true);
     const int position = selectedRow(m_list1[1]);
     if (position >= 0) {
         const int row = findParamsRow(*m_rows, m_list1[1]->item(position)->text());
         if (row >= 0) {
-            // As typed: the bounds are the operator's to choose.
-            setRowField((*m_rows)[row], PF_LOWER, m_cmbBound[0]->currentText());
-            setRowField((*m_rows)[row], PF_UPPER, m_cmbBound[1]->currentText());
+            // The operator's numbers, only without blanks around them.
+            setRowField((*m_rows)[row], PF_LOWER, m_cmbBound[0]->currentText().trimmed());
+            setRowField((*m_rows)[row], PF_UPPER, m_cmbBound[1]->currentText().trimmed());
         }
     }
     setBusyCursor(false);

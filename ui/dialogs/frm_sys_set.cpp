@@ -13,6 +13,7 @@
 #include "ui/language.h"
 
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -45,6 +46,34 @@ QStringList systemPortNames()
 #endif
     }
     return names;
+}
+
+// Marks an entry added for a stored value its list lacks; it holds that value.
+constexpr int KEPT_VALUE_ROLE = Qt::UserRole + 1;
+
+// Adds and selects an entry for a stored value the list lacks, marked, so
+// a save writes the value back unchanged unless the operator picks another.
+void keepUnknownEntry(QComboBox *combo, const QString &shown, const QVariant &stored)
+{
+    const QString note = langText(kSection, QStringLiteral("msgKeptValue"));
+    combo->addItem(shown + QStringLiteral("  ") + note, stored);
+    const int index = combo->count() - 1;
+    combo->setItemData(index, stored, KEPT_VALUE_ROLE);
+    combo->setItemData(index, QColor(Qt::red), Qt::ForegroundRole);
+    combo->setItemData(index, note, Qt::ToolTipRole);
+    combo->setCurrentIndex(index);
+}
+
+// The stored value behind a kept entry when it is the one selected.
+QVariant keptValue(const QComboBox *combo)
+{
+    return combo->currentData(KEPT_VALUE_ROLE);
+}
+
+QString entryText(const QComboBox *combo)
+{
+    const QVariant kept = keptValue(combo);
+    return kept.isValid() ? kept.toString() : combo->currentText();
 }
 
 } // namespace
@@ -199,52 +228,43 @@ void frmSysSet::setControls(const QStringList &systemPorts)
     cmbSets(10)->addItems({QStringLiteral("1"), QStringLiteral("2")});
 }
 
-void frmSysSet::showLoadError(const QString &control, const QString &value)
-{
-    messages().show(stationTitle(),
-                    localText(QStringLiteral("无效的属性值：%1 = \"%2\""), QStringLiteral("Invalid property value: %1 = \"%2\""))
-                        .arg(control, value),
-                    MessageIcon::None);
-}
-
 bool frmSysSet::loadValues()
 {
+    // A stored value a list lacks is kept, not dropped: stopping here would
+    // leave the later fields on their defaults for the next save to write.
     const SystemSettings &s = sysSettings;
-    auto pick = [this](QComboBox *combo, const QString &name, const QString &text) {
+    bool allListed = true;
+    auto pick = [&allListed](QComboBox *combo, const QString &text) {
         if (selectEntry(combo, text))
-            return true;
-        showLoadError(name, text);
-        return false;
+            return;
+        keepUnknownEntry(combo, text, text);
+        allListed = false;
     };
-    auto pickPosition = [this](QComboBox *combo, const QString &name, int position) {
-        if (position >= 0 && position < combo->count()) {
+    auto pickPosition = [&allListed](QComboBox *combo, const QString &shown, int position, int stored) {
+        if (position >= 0 && position < combo->count() && !combo->itemData(position, KEPT_VALUE_ROLE).isValid()) {
             combo->setCurrentIndex(position);
-            return true;
+            return;
         }
-        showLoadError(name, QString::number(position));
-        return false;
+        keepUnknownEntry(combo, shown, stored);
+        allListed = false;
     };
 
     cmbSets(0)->setEditText(s.devname);
-    if (!pickPosition(cmbSets(1), QStringLiteral("cmbSets(1)"), s.comport - 1))
-        return false;
-    if (!pick(cmbSets(2), QStringLiteral("cmbSets(2)"), rateTextFromSettings(s.ComSettings)))
-        return false;
+    pickPosition(cmbSets(1), QStringLiteral("Com%1").arg(s.comport), s.comport - 1, s.comport);
+    pick(cmbSets(2), rateTextFromSettings(s.ComSettings));
     cmbSets(3)->setEditText(settingNumberText(s.PauseSeconds));
     cmbSets(4)->setEditText(settingNumberText(s.TimeOut));
     cmbSets(5)->setEditText(settingNumberText(s.BeepFreq));
-    if (!pickPosition(cmbSets(6), QStringLiteral("cmbSets(6)"), s.usesoundcard))
-        return false;
+    pickPosition(cmbSets(6), QString::number(s.usesoundcard), s.usesoundcard, s.usesoundcard);
     soundChoiceChanged();
     cmbSets(7)->setEditText(settingNumberText(s.retrytimes));
     selectEntry(cmbSets(8), parityFromSettings(s.ComSettings));
     m_chkAutoShutDown->setChecked(s.AutoShutDown != 0);
-    if (!pick(m_cmbPower, QStringLiteral("cmbPower"), s.devpower))
-        return false;
-    if (!pick(cmbSets(9), QStringLiteral("cmbSets(9)"), QString::number(s.devaddr)))
-        return false;
+    pick(m_cmbPower, s.devpower);
+    pick(cmbSets(9), QString::number(s.devaddr));
     m_chkTotalPower->setChecked(s.totalpower != 0);
-    return pick(cmbSets(10), QStringLiteral("cmbSets(10)"), QString::number(s.devcomversion));
+    pick(cmbSets(10), QString::number(s.devcomversion));
+    return allListed;
 }
 
 void frmSysSet::soundChoiceChanged()
@@ -269,6 +289,19 @@ bool frmSysSet::cmdOkClick()
         cmbSets(3)->setFocus();
         return false;
     }
+    // The poll loop cannot work with these outside their ranges.
+    const std::optional<float> timeOut = timeOutFromText(cmbSets(4)->currentText());
+    const std::optional<int> retries = retriesFromText(cmbSets(7)->currentText());
+    if (!timeOut || !retries) {
+        QComboBox *field = timeOut ? cmbSets(7) : cmbSets(4);
+        const QString text = timeOut ? langText(kSection, QStringLiteral("msgRetriesRange")).arg(RETRIES_MIN).arg(RETRIES_MAX)
+                                     : langText(kSection, QStringLiteral("msgTimeOutRange"))
+                                           .arg(TIMEOUT_MIN_SECONDS)
+                                           .arg(TIMEOUT_MAX_SECONDS);
+        messages().show(windowTitle(), text, MessageIcon::Warning);
+        field->setFocus();
+        return false;
+    }
     for (SettingsPage *page : std::as_const(m_pages)) {
         const QString problem = page->validate();
         if (!problem.isEmpty()) {
@@ -282,32 +315,34 @@ bool frmSysSet::cmdOkClick()
     SystemSettings &s = sysSettings;
     s.devname = cmbSets(0)->currentText();
     const int position = cmbSets(1)->currentIndex();
-    s.comport = position + 1;
+    s.comport = keptValue(cmbSets(1)).isValid() ? keptValue(cmbSets(1)).toInt() : position + 1;
     if (position >= 0 && position < m_ports.size() && m_ports[position].newMapping) {
         setPortDeviceName(m_ports[position].number, m_ports[position].device);
         m_ports[position].newMapping = false;
     }
-    s.ComSettings = comSettingsText(cmbSets(2)->currentText(), cmbSets(8)->currentText());
+    s.ComSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
     s.PauseSeconds = *interval;
-    s.TimeOut = timeOutFromText(cmbSets(4)->currentText());
+    s.TimeOut = *timeOut;
     s.BeepFreq = wholeNumberFromText(cmbSets(5)->currentText());
-    s.usesoundcard = cmbSets(6)->currentIndex();
-    s.retrytimes = wholeNumberFromText(cmbSets(7)->currentText());
+    s.usesoundcard = keptValue(cmbSets(6)).isValid() ? keptValue(cmbSets(6)).toInt() : cmbSets(6)->currentIndex();
+    s.retrytimes = *retries;
     s.AutoShutDown = m_chkAutoShutDown->isChecked() ? 1 : 0;
-    s.devpower = m_cmbPower->currentText();
-    s.devaddr = wholeNumberFromText(cmbSets(9)->currentText());
+    s.devpower = entryText(m_cmbPower);
+    s.devaddr = wholeNumberFromText(entryText(cmbSets(9)));
     s.totalpower = m_chkTotalPower->isChecked() ? 1 : 0;
-    s.devcomversion = wholeNumberFromText(cmbSets(10)->currentText());
+    s.devcomversion = wholeNumberFromText(entryText(cmbSets(10)));
     // Pages write their fields first, so the one save below (and the
     // services that follow it) see every change together.
     for (SettingsPage *page : std::as_const(m_pages))
         page->save();
-    saveSystemSettings();
+    const bool saved = saveSystemSettings();
     if (m_titleChanged)
         m_titleChanged();
-    logStatus(langText(QStringLiteral("Application"), QStringLiteral("msgSavedOK")));
+    // A failed write has shown its own message; the status says it too.
+    logStatus(saved ? langText(QStringLiteral("Application"), QStringLiteral("msgSavedOK"))
+                    : langText(kSection, QStringLiteral("msgSaveFailed")));
     setBusyCursor(false);
-    return true;
+    return saved;
 }
 
 void frmSysSet::cmdTestSoundClick()

@@ -31,10 +31,13 @@ public:
     void setControls();
     void setControls(const QStringList &systemPorts);
     // Copies the in-memory settings into the fields. A value its pick-list
-    // does not hold stops the loading there with a message; false then.
+    // does not hold is added to it, marked, and saved back unchanged unless
+    // another entry is chosen; false then.
     bool loadValues();
     // Saves the fields into the settings and the database; the dialog stays
-    // open. A query interval that is not a number refuses the save.
+    // open. A query interval that is not a number, a time-out outside
+    // 0.1..60 s or retries outside 0..10 refuse the save; false then, and
+    // also when the database write failed.
     bool cmdOkClick();
     // Saves, then plays the alarm sound once.
     void cmdTestSoundClick();
@@ -56,7 +59,6 @@ public:
 private:
     void buildControls();
     void soundChoiceChanged();
-    void showLoadError(const QString &control, const QString &value);
 
     std::function<void()> m_titleChanged;
     std::function<void(int)> m_playAlarm;

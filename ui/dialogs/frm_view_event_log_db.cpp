@@ -228,9 +228,19 @@ QPrintPreviewDialog *frmViewEventLogDb::printEvents()
 
 void frmViewEventLogDb::clearLog()
 {
+    // Every event of every date goes, and nothing brings it back: say how
+    // many before doing it.
+    QString error;
+    const auto counted = rsSqlGet(QStringLiteral("select count(*) from eventlog"), {}, &error);
+    if (!counted || counted->recordCount() != 1) {
+        showQueryError(error);
+        return;
+    }
+    const qint64 total = counted->rows[0][0].toLongLong();
+    if (!messages().askYesNo(windowTitle(), viewerText(QStringLiteral("msgClearConfirm")).arg(total)))
+        return;
     // Ends the grid's read first, so the delete never waits for it.
     m_model->clear();
-    QString error;
     if (!execSql(QStringLiteral("delete from eventlog"), {}, &error))
         showQueryError(error);
     loadLogData();

@@ -4,13 +4,147 @@
 #include "core/common.h"
 #include "core/database.h"
 
+#include "core/localisation.h"
+
 #include <QHeaderView>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QTableView>
+#include <algorithm>
 
 namespace vantoro {
+
+namespace {
+
+// paraset has no primary key of its own: a row is the parameter PARAID of
+// device DEVID. Without a key the model would match a row on every old
+// column, and a value the poll changed meanwhile would make it miss.
+class ParasetModel : public QSqlTableModel
+{
+public:
+    using QSqlTableModel::QSqlTableModel;
+
+    void keyRowsByParameter()
+    {
+        QSqlIndex key(tableName(), QStringLiteral("parameter"));
+        const QSqlRecord fields = record();
+        for (const char *name : {"DEVID", "PARAID"}) {
+            const int i = fields.indexOf(QString::fromLatin1(name));
+            if (i >= 0)
+                key.append(fields.field(i));
+        }
+        setPrimaryKey(key);
+    }
+
+    // The key the row had when it was read: the one it is found by.
+    QSqlRecord storedKey(int row) const { return primaryValues(row); }
+};
+
+struct PendingEdit
+{
+    enum Kind { Delete, Update, Insert } kind;
+    QSqlRecord key;    // as read; empty for a new row
+    QSqlRecord values; // the fields to write
+};
+
+QList<PendingEdit> pendingEdits(const ParasetModel &model)
+{
+    QList<PendingEdit> edits;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QString mark = model.headerData(row, Qt::Vertical).toString();
+        QSqlRecord values = model.record(row);
+        if (mark == QLatin1String("*")) {
+            for (int c = 0; c < values.count(); ++c)
+                values.setGenerated(c, !values.isNull(c));
+            edits.append({PendingEdit::Insert, {}, values});
+        } else if (mark == QLatin1String("!")) {
+            edits.append({PendingEdit::Delete, model.storedKey(row), {}});
+        } else {
+            bool changed = false;
+            for (int c = 0; c < values.count(); ++c) {
+                const bool dirty = model.isDirty(model.index(row, c));
+                values.setGenerated(c, dirty);
+                changed = changed || dirty;
+            }
+            if (changed)
+                edits.append({PendingEdit::Update, model.storedKey(row), values});
+        }
+    }
+    // Deletes first: a new row may take the key of a deleted one.
+    std::stable_sort(edits.begin(), edits.end(),
+                     [](const PendingEdit &a, const PendingEdit &b) { return a.kind < b.kind; });
+    return edits;
+}
+
+QString keyText(const QSqlRecord &key)
+{
+    QStringList parts;
+    for (int i = 0; i < key.count(); ++i)
+        parts << key.value(i).toString();
+    return parts.join(QLatin1Char('/'));
+}
+
+bool writeEdit(QSqlDatabase &db, const QString &table, const PendingEdit &edit, QString *error)
+{
+    QSqlDriver *driver = db.driver();
+    auto name = [driver](const QString &field) { return driver->escapeIdentifier(field, QSqlDriver::FieldName); };
+    QStringList fields;
+    QVariantList binds;
+    for (int c = 0; c < edit.values.count(); ++c) {
+        if (!edit.values.isGenerated(c))
+            continue;
+        fields << name(edit.values.fieldName(c));
+        binds << edit.values.value(c);
+    }
+    QStringList where;
+    for (int i = 0; i < edit.key.count(); ++i) {
+        where << name(edit.key.fieldName(i)) + QStringLiteral(" IS ?");
+        binds << edit.key.value(i);
+    }
+    QString sql;
+    switch (edit.kind) {
+    case PendingEdit::Delete:
+        sql = QStringLiteral("delete from %1 where %2").arg(table, where.join(QStringLiteral(" and ")));
+        break;
+    case PendingEdit::Update:
+        sql = QStringLiteral("update %1 set %2 where %3")
+                  .arg(table, fields.join(QStringLiteral("=?, ")) + QStringLiteral("=?"),
+                       where.join(QStringLiteral(" and ")));
+        break;
+    case PendingEdit::Insert:
+        if (fields.isEmpty())
+            return true;
+        sql = QStringLiteral("insert into %1 (%2) values (%3)")
+                  .arg(table, fields.join(QLatin1Char(',')), QStringList(fields.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+        break;
+    }
+    QSqlQuery query(db);
+    if (!query.prepare(sql)) {
+        *error = query.lastError().text();
+        return false;
+    }
+    for (const QVariant &value : std::as_const(binds))
+        query.addBindValue(value);
+    if (!query.exec()) {
+        *error = query.lastError().text();
+        return false;
+    }
+    // A statement that changed no row, or several, did not do what was asked.
+    if (query.numRowsAffected() != 1) {
+        *error = langText(QStringLiteral("frmParSet3"), QStringLiteral("msgRowNotMatched"))
+                     .arg(keyText(edit.key))
+                     .arg(query.numRowsAffected());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 ParasetFilter::ParasetFilter(QObject *parent)
     : QSortFilterProxyModel(parent)
@@ -42,7 +176,8 @@ ParasetGrid::ParasetGrid(QObject *owner, QTableView *view, const QList<GridColum
     : m_connection(std::make_unique<DbConnection>())
     , m_view(view)
 {
-    m_model = new QSqlTableModel(owner, m_connection->database());
+    auto *model = new ParasetModel(owner, m_connection->database());
+    m_model = model;
     m_model->setEditStrategy(QSqlTableModel::OnManualSubmit);
     m_filter = new ParasetFilter(owner);
     m_filter->setSourceModel(m_model);
@@ -52,6 +187,7 @@ ParasetGrid::ParasetGrid(QObject *owner, QTableView *view, const QList<GridColum
         return;
     }
     m_model->setTable(QStringLiteral("paraset"));
+    model->keyRowsByParameter();
     m_model->setSort(m_model->fieldIndex(QStringLiteral("PARAID")), Qt::AscendingOrder);
     // Read first: the filter maps header changes only once it has rows.
     requery();
@@ -105,28 +241,34 @@ void ParasetGrid::refilter()
     m_filter->invalidate();
 }
 
+bool ParasetGrid::hasPendingEdits() const
+{
+    return m_model->isDirty();
+}
+
 bool ParasetGrid::submitAll()
 {
+    // Written here rather than by the model, which marks each row it sent as
+    // saved even when the transaction is then rolled back.
     QSqlDatabase db = m_connection->database();
+    const QList<PendingEdit> edits = pendingEdits(*static_cast<ParasetModel *>(m_model));
     if (!db.transaction()) {
         m_error = db.lastError().text();
         return false;
     }
-    if (!m_model->submitAll()) {
-        m_error = m_model->lastError().text();
-        db.rollback();
-        return false;
+    const QString table = db.driver()->escapeIdentifier(m_model->tableName(), QSqlDriver::TableName);
+    for (const PendingEdit &edit : edits) {
+        if (!writeEdit(db, table, edit, &m_error)) {
+            db.rollback();
+            return false;
+        }
     }
-    while (m_model->canFetchMore())
-        m_model->fetchMore();
     if (!db.commit()) {
         m_error = db.lastError().text();
         db.rollback();
         return false;
     }
-    m_error.clear();
-    refilter();
-    return true;
+    return requery();
 }
 
 int ParasetGrid::currentRow() const

@@ -57,7 +57,11 @@ public:
     // Reads the table again (unsaved edits are dropped) and re-filters.
     bool requery();
     void refilter();
-    // Writes every pending edit in one transaction; on failure nothing is written.
+    bool hasPendingEdits() const;
+    // Writes every pending edit in one transaction, each row found by its
+    // key (DEVID, PARAID) and each change required to hit exactly one row.
+    // On failure nothing is written and every edit stays pending, so the
+    // next save sends them all again.
     bool submitAll();
 
     // Record positions in the grid's order (0-based, -1 when none).

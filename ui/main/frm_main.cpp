@@ -9,6 +9,7 @@
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/memory_status.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "core/view_layout.h"
 #include "core/user_settings.h"
@@ -59,6 +60,7 @@ constexpr int TIMER_STATUS_MS = 10000;
 constexpr int PARAMETER_EDITOR_PAUSE_MS = 500;
 
 const QString mainSection = QStringLiteral("frmMain");
+const char *const DESIGN_CAPTION = "Vantoro 光伏逆变器监控站";
 
 double logicalDpi(const QWidget *w)
 {
@@ -131,7 +133,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     , m_port(port ? std::move(port) : std::make_unique<QtSerialPort>())
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Vantoro 光伏逆变器监控站"));
+    setWindowTitle(QString::fromUtf8(DESIGN_CAPTION));
     setWindowIcon(iconFor(QStringLiteral("viewstate")));
     m_views = new MainViews(this);
     setCentralWidget(m_views);
@@ -149,6 +151,14 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
                         [this] { checkComState(); },
                         [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
+    connect(&stationBus(), &StationBus::pollingChanged, this, [this](bool on) {
+        // Nothing is watched any more: a fault found before must not sound
+        // for ever. The link alarm has its own rule.
+        if (!on) {
+            bFoundError = false;
+            sErrorString.clear();
+        }
+    });
 
     // Load: design size and geometry first, then the stored position.
     resize(twipsToPixels(DESIGN_WIDTH_TWIPS, this), twipsToPixels(DESIGN_HEIGHT_TWIPS, this));
@@ -228,7 +238,7 @@ void frmMain::buildMenus()
     on("mnuUserInfo", [this] { frmSetUser::showSetUser(this); });
     on("mnuRemoteControl", [this] { frmRemoteControl::showRemoteControl(this, port(), poller(), [this] { refreshDisplay(); }); });
     on("mnuRemoteSet", [this] { frmRemoteSet::showRemoteSet(this, port()); });
-    on("mnuHelpAbout", [this] { frmAbout::showAbout(this); });
+    on("mnuHelpAbout", [this] { openAbout(); });
     on("mnuSound", [this] { frmSetWarning::showSetWarning(this, [this] { createStructure(); }); });
     on("mnuCommunication", [this] { toggleCommunicationMenu(); });
     on("mnuEnableSound", [this] { toggleSound(); });
@@ -299,8 +309,7 @@ void frmMain::buildStatusBar()
     m_command1->setFlat(true);
     m_command1->hide();
     bar->addPermanentWidget(m_command1);
-    connect(m_command1, &QPushButton::clicked, this, [this] { frmparaset::showParaset(this); });
-    m_panels.value(QStringLiteral("txtDate"))->setText(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    connect(m_command1, &QPushButton::clicked, this, &frmMain::openRawParameterEditor);
     setPanelImage(QStringLiteral("devState"), QStringLiteral("bulble"));
     for (const char *key : {"speak", "devState"}) {
         m_panels.value(QString::fromLatin1(key))->installEventFilter(this);
@@ -349,9 +358,12 @@ void frmMain::languageApplied(int language)
     }
     action(QStringLiteral("mnuLanguageEN"))->setChecked(language == LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuLanguageCN"))->setChecked(language != LANGUAGE_ENGLISH);
-    // The caption follows the language; the device suffix stays.
+    // The caption follows the language and is built from its parts each
+    // time, so a missing language file never adds the suffix twice.
     if (!myCaption.isEmpty()) {
-        myCaption = windowTitle();
+        myCaption = langText(mainSection, QStringLiteral("Caption"), language, QString::fromUtf8(DESIGN_CAPTION));
+        if (myCaption == QLatin1String("Caption"))
+            myCaption = QString::fromUtf8(DESIGN_CAPTION);
         updateTitle();
     }
     createStructure();
@@ -378,7 +390,7 @@ void frmMain::refreshDisplay()
     setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
     m_views->refreshViews();
     if (bFoundError)
-        logEvent(sErrorString, QStringLiteral("001"));
+        logEvent(sErrorString, QStringLiteral("001"), faultKey(paramTable));
     if (m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0)) {
         logEvent(langText(QStringLiteral("Application"), QStringLiteral("msgShutdownCountdown")), QStringLiteral("001"),
                  QString(), true);
@@ -458,7 +470,7 @@ void frmMain::toolbarClick(const QString &key)
     else if (key == QLatin1String("syslog")) showSystemLog();
     else if (key == QLatin1String("eventlog")) frmViewEventLogDb::showEventLog(this);
     else if (key == QLatin1String("stop")) close();
-    else if (key == QLatin1String("help")) frmAbout::showAbout(this);
+    else if (key == QLatin1String("help")) openAbout();
 }
 
 void frmMain::togglePlug()
@@ -504,20 +516,50 @@ void frmMain::showSystemLog()
     m_logs->showLogs();
 }
 
-void frmMain::openParameterEditor()
+void frmMain::stopPollingForEditor()
 {
     setBusyCursor(true);
     setComOpen(false);
     pauseMs(PARAMETER_EDITOR_PAUSE_MS);
     setBusyCursor(false);
-    frmParSet3 dialog(this, [this] { setComOpen(false); });
-    dialog.exec();
+}
+
+// Dialogs open without an event loop of their own: a poll cycle that is
+// waiting for its reply when one opens completes underneath, and the next
+// ones keep running while it is open.
+void frmMain::openWindowModal(QDialog *dialog)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
+}
+
+void frmMain::openParameterEditor()
+{
+    if (raiseOpen<frmParSet3>())
+        return;
+    stopPollingForEditor();
+    openWindowModal(new frmParSet3(this, [this] { setComOpen(false); }));
+}
+
+void frmMain::openRawParameterEditor()
+{
+    stopPollingForEditor();
+    frmparaset::showParaset(this);
 }
 
 void frmMain::openSystemSettings()
 {
-    frmSysSet dialog(this, [this] { updateTitle(); });
-    dialog.exec();
+    if (raiseOpen<frmSysSet>())
+        return;
+    openWindowModal(new frmSysSet(this, [this] { updateTitle(); }));
+}
+
+void frmMain::openAbout()
+{
+    if (raiseOpen<frmAbout>())
+        return;
+    openWindowModal(new frmAbout(this));
 }
 
 void frmMain::openManual()
@@ -537,10 +579,14 @@ void frmMain::timerClockTick()
     }
     // The tick is frequent, the second is not: the memory figure is read, and
     // the panel repainted, only when the clock's text moves on.
-    const QString time = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QString time = clockTimeText(QTime::currentTime());
     if (time == m_clockTime)
         return;
     m_clockTime = time;
+    // The station runs for months: the date panel follows the calendar.
+    const QString date = datePanelText(QDate::currentDate(), sysSettings.languageIndex);
+    if (date != m_panels.value(QStringLiteral("txtDate"))->text())
+        m_panels.value(QStringLiteral("txtDate"))->setText(date);
     const QString text = clockPanelText(time, usedMemoryBytes());
     if (text != m_clockText) {
         m_clockText = text;
