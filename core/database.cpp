@@ -352,6 +352,11 @@ void upgradeSchema()
         "clientid varchar(255), basetopic varchar(255), discovery integer, discoveryprefix varchar(255), "
         "manufacturer varchar(255))",
         "insert or ignore into mqttset (id) values (1)",
+        // Mail alerts: sender, login and transport security.
+        "alter table sysset add MailSender varchar(100) default ''",
+        "alter table sysset add MailUser varchar(100) default ''",
+        "alter table sysset add MailPassword varchar(100) default ''",
+        "alter table sysset add MailSecurity integer default 0",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));

@@ -31,6 +31,8 @@ const Column syssetColumns[] = {
     {"Mmfileurl", Kind::Text}, {"mobilephone", Kind::Text}, {"username", Kind::Text},
     {"userPass", Kind::Text}, {"userpass2", Kind::Text}, {"usertelephone", Kind::Text},
     {"usesoundcard", Kind::Int}, {"viewmode", Kind::Int}, {"AutoShutDown", Kind::Int},
+    {"MailSender", Kind::Text}, {"MailUser", Kind::Text}, {"MailPassword", Kind::Text},
+    {"MailSecurity", Kind::Int},
 };
 
 const char *const deviceWhere = "cast(id as integer)=1";
@@ -87,6 +89,10 @@ void readSysset(const RecordSet &rs)
     s.usesoundcard = leadingInt(v("usesoundcard"));
     s.viewmode = leadingInt(v("viewmode"));
     s.AutoShutDown = leadingInt(v("AutoShutDown"));
+    s.MailSender = textOf(v("MailSender"));
+    s.MailUser = textOf(v("MailUser"));
+    s.MailPassword = textOf(v("MailPassword"));
+    s.MailSecurity = qBound(MAIL_SECURITY_NONE, leadingInt(v("MailSecurity")), MAIL_SECURITY_TLS);
 }
 
 void readDevice(const RecordSet &rs)
@@ -132,6 +138,10 @@ QVariant syssetValue(const char *name)
     if (n == QLatin1String("usesoundcard")) return s.usesoundcard;
     if (n == QLatin1String("viewmode")) return s.viewmode;
     if (n == QLatin1String("AutoShutDown")) return s.AutoShutDown;
+    if (n == QLatin1String("MailSender")) return s.MailSender;
+    if (n == QLatin1String("MailUser")) return s.MailUser;
+    if (n == QLatin1String("MailPassword")) return s.MailPassword;
+    if (n == QLatin1String("MailSecurity")) return s.MailSecurity;
     return {};
 }
 

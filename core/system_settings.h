@@ -48,7 +48,18 @@ struct SystemSettings
     int devaddr = 0;
     int totalpower = 0;
     int devcomversion = 0;
+
+    // Mail alerts: sender, login and transport security (columns added by
+    // upgradeSchema). The password is stored as typed, as the server needs it.
+    QString MailSender;
+    QString MailUser;
+    QString MailPassword;
+    int MailSecurity = 0; // MAIL_SECURITY_NONE, _STARTTLS or _TLS
 };
+
+inline constexpr int MAIL_SECURITY_NONE = 0;
+inline constexpr int MAIL_SECURITY_STARTTLS = 1;
+inline constexpr int MAIL_SECURITY_TLS = 2;
 
 extern SystemSettings sysSettings;
 

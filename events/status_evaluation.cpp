@@ -42,7 +42,7 @@ QString faultText(const ParamRecord &p)
     return parameterName(p) + QLatin1Char('=') + parameterValueText(p) + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }
 
-QString checkDevStatus(const ParamTable &table)
+QStringList faultEntries(const ParamTable &table)
 {
     QStringList entries;
     for (const ParamRecord &p : table) {
@@ -50,7 +50,12 @@ QString checkDevStatus(const ParamTable &table)
         if (!entry.isEmpty())
             entries << entry;
     }
-    return entries.join(QStringLiteral("; "));
+    return entries;
+}
+
+QString checkDevStatus(const ParamTable &table)
+{
+    return faultEntries(table).join(QStringLiteral("; "));
 }
 
 QString checkDevStatus()

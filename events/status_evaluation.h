@@ -5,6 +5,7 @@
 #include "acquisition/param_table.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace vantoro {
 
@@ -19,6 +20,8 @@ QString faultText(const ParamRecord &p);
 // Every enabled, watched parameter out of its limits (numbers) or flagged
 // (status texts), joined with "; " in id order; empty when all is well.
 QString checkDevStatus(const ParamTable &table);
+// The same faults one entry each, in id order.
+QStringList faultEntries(const ParamTable &table);
 QString checkDevStatus();
 // Which parameters are at fault ("2;15"), without their values: two fault
 // texts with the same key report the same faults, however the values moved.

@@ -27,7 +27,11 @@ create table sysset (
   usesoundcard integer,
   viewmode varchar(10),
   AutoShutDown integer,
-  DEVPOWER varchar(50) null
+  DEVPOWER varchar(50) null,
+  MailSender varchar(100) default '',
+  MailUser varchar(100) default '',
+  MailPassword varchar(100) default '',
+  MailSecurity integer default 0
 );
 
 create table devices (

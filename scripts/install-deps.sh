@@ -14,6 +14,7 @@ PACKAGES=(
   dpkg-dev appstream desktop-file-utils python3
   # MQTT publishing, and the broker and clients its tests start
   libmosquitto-dev mosquitto mosquitto-clients openssl
+  libcurl4-openssl-dev python3-aiosmtpd
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -5,6 +5,7 @@
 #include "web/web_service.h"
 #include "core/station_bus.h"
 #include "mqtt/mqtt_publisher.h"
+#include "mail/mail_service.h"
 
 namespace vantoro {
 
@@ -30,6 +31,8 @@ void StationServices::start()
     m_web->start();
     m_mqtt = std::make_unique<MqttPublisher>(stationBus());
     m_mqtt->start();
+    m_mail = std::make_unique<MailService>();
+    m_mail->start();
 }
 
 void StationServices::stop()
@@ -42,6 +45,9 @@ void StationServices::stop()
     m_history.reset();
     m_web.reset();
     m_mqtt.reset(); // publishes "offline" on its way out
+    if (m_mail)
+        m_mail->stop();
+    m_mail.reset();
 }
 
 } // namespace vantoro

@@ -11,6 +11,7 @@ namespace vantoro {
 class HistoryRecorder;
 class WebService;
 class MqttPublisher;
+class MailService;
 
 class StationServices : public QObject
 {
@@ -32,6 +33,7 @@ private:
     std::unique_ptr<HistoryRecorder> m_history;
     std::unique_ptr<WebService> m_web;
     std::unique_ptr<MqttPublisher> m_mqtt;
+    std::unique_ptr<MailService> m_mail;
 };
 
 } // namespace vantoro

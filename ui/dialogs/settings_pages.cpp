@@ -5,6 +5,7 @@
 #include "ui/dialogs/web_settings_page.h"
 #include "ui/dialogs/start_page.h"
 #include "ui/dialogs/mqtt_settings_page.h"
+#include "ui/dialogs/mail_settings_page.h"
 
 namespace vantoro {
 
@@ -15,6 +16,7 @@ QList<SettingsPage *> createSettingsPages(QWidget *parent)
     pages << new WebSettingsPage(parent);
     pages << new StartPage(parent);
     pages << new MqttSettingsPage(parent);
+    pages << new MailSettingsPage(parent);
     return pages;
 }
 

@@ -30,6 +30,7 @@
 #include "ui/history/frm_history.h"
 #include "ui/form_utils.h"
 #include "ui/manual_opener.h"
+#include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
 
 #include <QAction>
@@ -152,6 +153,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     buildToolbar();
     buildStatusBar();
     buildTimers();
+    m_alerts = new MainAlerts(*this);
     m_logs = new frmLogs(this);
     setStatusSink(this);
 
@@ -390,6 +392,7 @@ void frmMain::languageApplied(int language)
         updateTitle();
     }
     createStructure();
+    m_alerts->languageApplied(language);
 }
 
 void frmMain::showStatus(const QString &text)
@@ -411,8 +414,9 @@ void frmMain::refreshDisplay()
     bFoundError = !sErrorString.isEmpty();
     setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
     m_views->refreshViews();
-    if (m_afterCycle.conclude(sErrorString))
+    if (m_afterCycle.conclude(sErrorString)) {
         frmAutoShutDown::showAutoShutDown(this);
+    }
 }
 
 void frmMain::setViewMode(int iMode)
@@ -618,7 +622,8 @@ void frmMain::timerBeepTick()
         m_timerBeep.stop();
         return;
     }
-    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())) {
+    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())
+        && m_alerts->toneDue()) {
         ++m_beeps;
         alarmBeep(sysSettings.BeepFreq);
     }

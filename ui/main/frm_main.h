@@ -21,6 +21,7 @@ class QToolBar;
 
 namespace vantoro {
 
+class MainAlerts;
 class MainViews;
 class Poller;
 class frmLogs;
@@ -76,6 +77,7 @@ public:
     SerialPort &port() const { return *m_port; }
     MainViews *views() const { return m_views; }
     frmLogs *logWindow() const { return m_logs; }
+    MainAlerts *alerts() const { return m_alerts; }
     QTimer &timerReloadData() { return m_timerReloadData; }
     QTimer &timerBeep() { return m_timerBeep; }
     QTimer &timerStatus() { return m_timerStatus; }
@@ -141,6 +143,7 @@ private:
     std::unique_ptr<Poller> m_poller;
     MainViews *m_views = nullptr;
     frmLogs *m_logs = nullptr;
+    MainAlerts *m_alerts = nullptr;
     QToolBar *m_toolbar = nullptr;
     QPushButton *m_command1 = nullptr;
     QHash<QString, QAction *> m_actions;

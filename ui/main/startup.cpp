@@ -6,11 +6,13 @@
 #include "core/database.h"
 #include "core/instance_lock.h"
 #include "core/message_service.h"
+#include "core/localisation.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
 #include "acquisition/param_table.h"
 #include "events/auto_shutdown.h"
 #include "events/event_log.h"
+#include "events/run_marker.h"
 #include "services/station_services.h"
 #include "ui/form_utils.h"
 #include "ui/main/frm_main.h"
@@ -65,8 +67,10 @@ void markWhenShown()
 Startup::Startup() = default;
 Startup::~Startup()
 {
-    if (m_services)
+    if (m_services) {
         m_services->stop();
+        markRunStopped();
+    }
 }
 
 // After a first attempt failed. The lock is the rule; the local socket only
@@ -128,6 +132,10 @@ Startup::Result Startup::run()
     m_services->start();
     if (sysSettings.debugMode != 0)
         logEvent(QStringLiteral("*System up."), QStringLiteral("001"));
+    // After the services start, so a mail reports the crash or power cut.
+    if (markRunStarted())
+        logEvent(langText(QStringLiteral("Application"), QStringLiteral("msgUncleanStop")), QStringLiteral("001"),
+                 QString(), true);
 
     splash.reset();
     setBusyCursor(false);

@@ -1,0 +1,51 @@
+// Alarm acknowledgement rules.
+#include "events/alarm_acknowledge.h"
+
+namespace vantoro {
+
+QString faultParameter(const QString &entry)
+{
+    const qsizetype equals = entry.indexOf(QLatin1Char('='));
+    return equals < 0 ? entry : entry.left(equals);
+}
+
+QStringList AlarmAcknowledgement::acknowledge(const AlarmState &state)
+{
+    QStringList added;
+    for (const QString &entry : state.faults) {
+        const QString key = faultParameter(entry);
+        if (!m_faults.contains(key)) {
+            m_faults.insert(key);
+            added << key;
+        }
+    }
+    if (state.linkLost && !m_linkLost) {
+        m_linkLost = true;
+        added << QStringLiteral("link");
+    }
+    return added;
+}
+
+void AlarmAcknowledgement::update(const AlarmState &state)
+{
+    QSet<QString> present;
+    for (const QString &entry : state.faults)
+        present.insert(faultParameter(entry));
+    m_faults.intersect(present);
+    m_linkLost = m_linkLost && state.linkLost;
+}
+
+bool AlarmAcknowledgement::silences(const AlarmState &state) const
+{
+    if (state.faults.isEmpty() && !state.linkLost)
+        return false;
+    if (state.linkLost && !m_linkLost)
+        return false;
+    for (const QString &entry : state.faults) {
+        if (!m_faults.contains(faultParameter(entry)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace vantoro

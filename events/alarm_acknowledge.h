@@ -1,0 +1,43 @@
+// Alarm acknowledgement: the operator silences the tone for the faults
+// present; a fault not acknowledged, or a link lost afterwards, sounds again.
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace vantoro {
+
+// What sounds the alarm after a cycle: the fault entries of the status
+// evaluation and whether the link is lost while polling.
+struct AlarmState
+{
+    QStringList faults;
+    bool linkLost = false;
+};
+
+
+// The parameter a fault entry names ("Vac=262 outside limits (..)" gives
+// "Vac"): the value in the entry changes every cycle, the fault does not.
+QString faultParameter(const QString &entry);
+
+class AlarmAcknowledgement
+{
+public:
+    // Acknowledges everything alarming now; returns what was newly
+    // acknowledged (parameter names, and the link text key when the link is
+    // lost), empty when there was nothing new to acknowledge.
+    QStringList acknowledge(const AlarmState &state);
+    // After each evaluation: a fault that cleared is forgotten, so its return
+    // is a new fault; a link that came back likewise.
+    void update(const AlarmState &state);
+    // True when something alarms and all of it was acknowledged.
+    bool silences(const AlarmState &state) const;
+    bool isEmpty() const { return m_faults.isEmpty() && !m_linkLost; }
+
+private:
+    QSet<QString> m_faults;
+    bool m_linkLost = false;
+};
+
+} // namespace vantoro

@@ -1,0 +1,33 @@
+// A send on a worker thread.
+#include "mail/smtp_job.h"
+
+#include <QThread>
+
+namespace vantoro {
+
+SmtpJob::SmtpJob(const SmtpConfig &config, const QByteArray &message, Done done, QObject *parent)
+    : QObject(parent)
+    , m_done(std::move(done))
+{
+    initSmtp();
+    m_thread = QThread::create([this, config, message] { m_result = sendSmtp(config, message, &m_abort); });
+    connect(m_thread, &QThread::finished, this, [this] {
+        if (m_done)
+            m_done(m_result);
+    });
+    m_thread->start();
+}
+
+SmtpJob::~SmtpJob()
+{
+    m_abort = true;
+    m_thread->wait();
+    delete m_thread;
+}
+
+bool SmtpJob::isRunning() const
+{
+    return m_thread->isRunning();
+}
+
+} // namespace vantoro

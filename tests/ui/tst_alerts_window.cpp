@@ -1,0 +1,146 @@
+// The main window's alerts: acknowledging silences the tone until a new
+// fault, and stale values grey the views with the reply age in the status bar.
+#include "acquisition/fake_serial_port.h"
+#include "acquisition/param_table.h"
+#include "core/common.h"
+#include "core/database.h"
+#include "core/localisation.h"
+#include "core/station_bus.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "test_support.h"
+#include "ui/main/frm_main.h"
+#include "ui/main/main_alerts.h"
+#include "ui/main/main_views.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTest>
+#include <QToolBar>
+
+using namespace vantoro;
+using namespace vantoro::test;
+
+class TestAlertsWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { isolateUserSettings(); }
+    void init();
+    void cleanup();
+    void acknowledgeSilencesUntilANewFault();
+    void staleValuesGreyTheViews();
+
+private:
+    std::unique_ptr<frmMain> makeWindow();
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<MessageRecorder> m_messages;
+};
+
+void TestAlertsWindow::init()
+{
+    m_home = std::make_unique<TestHome>();
+    m_messages = std::make_unique<MessageRecorder>();
+    QSettings(QSettings::defaultFormat(), QSettings::UserScope, QStringLiteral("Vantoro"), QStringLiteral("Vantoro")).clear();
+    quitRequested = false;
+    QVERIFY(loadSystemSettings());
+    QVERIFY(loadParamTable());
+    resetEventThrottle();
+}
+
+void TestAlertsWindow::cleanup()
+{
+    m_messages.reset();
+    quitRequested = false;
+    sysSettings.linkOk = 1;
+}
+
+std::unique_ptr<frmMain> TestAlertsWindow::makeWindow()
+{
+    auto window = std::make_unique<frmMain>(nullptr, std::make_unique<FakeSerialPort>());
+    window->show();
+    QTest::qWait(20);
+    return window;
+}
+
+void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
+{
+    auto w = makeWindow();
+    QAction *ack = w->alerts()->acknowledgeAction();
+    QVERIFY(w->findChild<QToolBar *>(QStringLiteral("Tb1"))->actions().contains(ack));
+    QVERIFY(w->findChild<QMenu *>(QStringLiteral("mnuSys"))->actions().contains(ack));
+    QCOMPARE(ack->text(), langText(QStringLiteral("frmMain"), QStringLiteral("mnuAckAlarm")));
+
+    for (ParamRecord &p : paramTable) {
+        if (p.rangel && p.rangeu)
+            p.paravalue = (*p.rangel + *p.rangeu) / 2;
+    }
+    paramTable[15].paravalue = paramTable[15].srcstring;
+    paramTable[15].founderror = 1;
+    w->refreshDisplay();
+    w->timerBeepTick();
+    QCOMPARE(w->beepCount(), 1);
+
+    ack->trigger();
+    w->timerBeepTick();
+    QCOMPARE(w->beepCount(), 1);
+    QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_red"));
+    const auto rows = rsSqlGet(QStringLiteral("select eventname from eventlog order by rowid desc limit 1"));
+    QCOMPARE(rows->text(0, "eventname"),
+             langText(QStringLiteral("frmMain"), QStringLiteral("msgAlarmAcknowledged")) + paramTable[15].paraname);
+
+    // A second parameter leaves its limits: a fault not acknowledged.
+    ParamRecord *numeric = nullptr;
+    for (ParamRecord &p : paramTable) {
+        if (p.enabled && p.warningenabled && p.isstring == 0 && p.rangeu && !numeric)
+            numeric = &p;
+    }
+    QVERIFY(numeric);
+    numeric->paravalue = *numeric->rangeu + 10;
+    w->refreshDisplay();
+    w->timerBeepTick();
+    QCOMPARE(w->beepCount(), 2);
+}
+
+void TestAlertsWindow::staleValuesGreyTheViews()
+{
+    auto w = makeWindow();
+    MainViews *views = w->views();
+    QLabel *age = w->alerts()->lastReplyPanel();
+    sysSettings.PauseSeconds = 3;
+    sysSettings.linkOk = 1;
+    w->timerReloadData().start(600000); // polling on, no tick during the test
+    CycleReport report;
+    report.linkUp = true;
+    report.polling = true;
+    report.lastReplyTime = QDateTime::currentDateTime();
+    stationBus().publishCycle(report);
+    QVERIFY(!w->alerts()->valuesStale());
+    QVERIFY(!views->picState()->graphicsEffect());
+    QVERIFY(age->isHidden());
+
+    report.lastReplyTime = QDateTime::currentDateTime().addSecs(-12 * 60 - 5);
+    stationBus().publishCycle(report);
+    QVERIFY(w->alerts()->valuesStale());
+    for (QWidget *view : {views->picState(), views->grid(), views->picMeter()})
+        QVERIFY(view->graphicsEffect());
+    QVERIFY(!age->isHidden());
+    QCOMPARE(age->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgLastReplyMin")).arg(12));
+
+    report.lastReplyTime = QDateTime::currentDateTime();
+    stationBus().publishCycle(report);
+    QVERIFY(!views->picState()->graphicsEffect());
+    sysSettings.linkOk = 0;
+    w->alerts()->refreshStaleness();
+    QVERIFY(views->grid()->graphicsEffect());
+    sysSettings.linkOk = 1;
+    w->timerReloadData().stop();
+    w->alerts()->refreshStaleness();
+    QVERIFY(views->picMeter()->graphicsEffect());
+    QCOMPARE(age->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgLastReplySec")).arg(0));
+}
+
+QTEST_MAIN(TestAlertsWindow)
+#include "tst_alerts_window.moc"

@@ -1,0 +1,155 @@
+// Alarm acknowledgement and stale values in the main window.
+#include "ui/main/main_alerts.h"
+
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "core/localisation.h"
+#include "core/station_bus.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "events/status_evaluation.h"
+#include "ui/main/frm_main.h"
+#include "ui/main/main_views.h"
+
+#include <QAction>
+#include <QGraphicsColorizeEffect>
+#include <QLabel>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace vantoro {
+
+namespace {
+
+const QString mainSection = QStringLiteral("frmMain");
+constexpr int STALENESS_CHECK_MS = 1000;
+
+QString mainText(const char *key)
+{
+    return langText(mainSection, QString::fromLatin1(key));
+}
+
+// Greyed, not hidden: the last values stay readable, and plainly not live.
+void greyOut(QWidget *view, bool stale)
+{
+    if (!view)
+        return;
+    if (!stale) {
+        view->setGraphicsEffect(nullptr);
+        return;
+    }
+    auto *effect = new QGraphicsColorizeEffect(view);
+    effect->setColor(QColor(128, 128, 128));
+    effect->setStrength(0.85);
+    view->setGraphicsEffect(effect);
+}
+
+void insertAfter(QWidget *holder, QAction *after, QAction *action)
+{
+    const QList<QAction *> entries = holder->actions();
+    const qsizetype at = entries.indexOf(after);
+    holder->insertAction(at >= 0 && at + 1 < entries.size() ? entries.at(at + 1) : nullptr, action);
+}
+
+} // namespace
+
+MainAlerts::MainAlerts(frmMain &window)
+    : QObject(&window)
+    , m_window(window)
+{
+    m_action = new QAction(QIcon(QStringLiteral(":/icons/ackalarm.svg")), mainText("mnuAckAlarm"), &window);
+    m_action->setObjectName(QStringLiteral("mnuAckAlarm"));
+    m_action->setShortcut(QKeySequence(Qt::Key_F8));
+    m_action->setToolTip(mainText("tbAckAlarm"));
+    connect(m_action, &QAction::triggered, this, &MainAlerts::acknowledge);
+    // Beside the polling switch on the toolbar, beside the sound switch in
+    // the menu.
+    if (auto *toolbar = window.findChild<QToolBar *>(QStringLiteral("Tb1")))
+        insertAfter(toolbar, window.toolButton(QStringLiteral("plug")), m_action);
+    if (auto *menu = window.findChild<QMenu *>(QStringLiteral("mnuSys")))
+        insertAfter(menu, window.action(QStringLiteral("mnuEnableSound")), m_action);
+
+    m_lastReply = new QLabel(window.statusBar());
+    m_lastReply->setObjectName(QStringLiteral("panel_lastReply"));
+    m_lastReply->setContentsMargins(4, 0, 4, 0);
+    m_lastReply->hide();
+    window.statusBar()->addPermanentWidget(m_lastReply);
+
+    connect(&stationBus(), &StationBus::cycleFinished, this, &MainAlerts::cycleFinished);
+    connect(&stationBus(), &StationBus::pollingChanged, this, &MainAlerts::refreshStaleness);
+    m_clock.setInterval(STALENESS_CHECK_MS);
+    connect(&m_clock, &QTimer::timeout, this, &MainAlerts::refreshStaleness);
+    m_clock.start();
+}
+
+AlarmState MainAlerts::currentAlarmState() const
+{
+    return {faultEntries(paramTable), sysSettings.linkOk == 0 && m_window.timerReloadData().isActive()};
+}
+
+void MainAlerts::cycleFinished()
+{
+    m_acknowledgement.update(currentAlarmState());
+    refreshStaleness();
+}
+
+void MainAlerts::acknowledge()
+{
+    const QStringList added = m_acknowledgement.acknowledge(currentAlarmState());
+    if (added.isEmpty())
+        return;
+    QStringList names = added;
+    names.replaceInStrings(QRegularExpression(QStringLiteral("^link$")), mainText("msgLinkLost"));
+    logEvent(mainText("msgAlarmAcknowledged") + names.join(QStringLiteral(", ")), QStringLiteral("001"), QString(),
+             true);
+}
+
+bool MainAlerts::toneDue() const
+{
+    return !m_acknowledgement.silences(currentAlarmState());
+}
+
+void MainAlerts::refreshStaleness()
+{
+    const bool polling = m_window.timerReloadData().isActive();
+    const Staleness s = valueStaleness(stationBus().lastCycle().lastReplyTime, QDateTime::currentDateTime(),
+                                       reloadIntervalMs(sysSettings.PauseSeconds), sysSettings.linkOk == 1, polling);
+    m_stale = s.stale;
+    applyStaleLook(s.stale);
+    const QString text = s.stale ? lastReplyText(s) : QString();
+    if (m_lastReply->text() != text)
+        m_lastReply->setText(text);
+    m_lastReply->setVisible(s.stale);
+}
+
+void MainAlerts::applyStaleLook(bool stale)
+{
+    if (stale == m_lookApplied)
+        return;
+    m_lookApplied = stale;
+    MainViews *views = m_window.views();
+    // The trend charts keep their history: only the live values grey.
+    for (QWidget *view : {views->picState(), views->grid(), views->picMeter()})
+        greyOut(view, stale);
+}
+
+QString MainAlerts::lastReplyText(const Staleness &s) const
+{
+    if (s.ageSeconds < 0)
+        return mainText("msgNoReply");
+    if (s.ageSeconds < 60)
+        return mainText("msgLastReplySec").arg(s.ageSeconds);
+    return mainText("msgLastReplyMin").arg(s.ageSeconds / 60);
+}
+
+void MainAlerts::languageApplied(int language)
+{
+    Q_UNUSED(language);
+    m_action->setToolTip(mainText("tbAckAlarm"));
+    m_lastReply->clear();
+    refreshStaleness();
+}
+
+} // namespace vantoro

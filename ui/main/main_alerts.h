@@ -1,0 +1,51 @@
+// The main window's alert controls: the alarm acknowledgement (toolbar
+// button and menu entry) and the stale look of the views with the age of the
+// last reply in the status bar. The rules live in the core; this applies them.
+#pragma once
+
+#include "events/alarm_acknowledge.h"
+#include "events/stale_values.h"
+
+#include <QObject>
+#include <QTimer>
+
+class QAction;
+class QLabel;
+
+namespace vantoro {
+
+class frmMain;
+
+class MainAlerts : public QObject
+{
+public:
+    explicit MainAlerts(frmMain &window);
+
+    // Silences the tone for what alarms now and logs what was acknowledged.
+    void acknowledge();
+    // False while everything that alarms has been acknowledged.
+    bool toneDue() const;
+    // Re-judges staleness now (once a second and after every cycle).
+    void refreshStaleness();
+    void languageApplied(int language);
+
+    QAction *acknowledgeAction() const { return m_action; }
+    QLabel *lastReplyPanel() const { return m_lastReply; }
+    bool valuesStale() const { return m_stale; }
+
+private:
+    void cycleFinished();
+    AlarmState currentAlarmState() const;
+    void applyStaleLook(bool stale);
+    QString lastReplyText(const Staleness &s) const;
+
+    frmMain &m_window;
+    AlarmAcknowledgement m_acknowledgement;
+    QAction *m_action = nullptr;
+    QLabel *m_lastReply = nullptr;
+    QTimer m_clock;
+    bool m_stale = false;
+    bool m_lookApplied = false;
+};
+
+} // namespace vantoro
