@@ -21,6 +21,7 @@ inline constexpr int REPLY_BYTES = 33;
 inline constexpr int SET_FRAME_DATA_BYTES = 7;
 inline constexpr int SET_FRAME_BYTES = 13;
 inline constexpr int POLL_V1_BYTES = 10;
+inline constexpr int POLL_DATA_BYTES = 8;  // data bytes of a poll request, all zero
 inline constexpr quint16 CRC_START = 0xFFFF;
 inline constexpr quint16 CRC_POLYNOMIAL = 0xA001;
 

@@ -1,6 +1,7 @@
 // Display text of parameter values.
 #include "acquisition/param_format.h"
 
+#include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/common.h"
 #include "core/number_format.h"
@@ -23,6 +24,8 @@ QString formatParaField(int id, int column)
     const ParamRecord &p = paramTable[size_t(id)];
     const QString stored = variantText(p.field(column));
     // An empty limit stays empty rather than reading as a formatted zero.
+    if (column == COL_PARAVALUE && p.isstring != 0)
+        return parameterStatusText(p, stored);
     if (!usesPattern(p) || stored.trimmed().isEmpty())
         return stored;
     return formatNumber(leadingNumber(stored), p.dataformat);
@@ -33,7 +36,7 @@ QString formatParaValue(int id)
     if (!isParamSlot(id))
         return QString();
     const ParamRecord &p = paramTable[size_t(id)];
-    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) : p.text();
+    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) : parameterValueText(p);
 }
 
 QString formatParaWithUnit(int id)
@@ -41,7 +44,7 @@ QString formatParaWithUnit(int id)
     if (!isParamSlot(id))
         return QString();
     const ParamRecord &p = paramTable[size_t(id)];
-    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) + p.unit : p.text();
+    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) + p.unit : parameterValueText(p);
 }
 
 } // namespace vantoro

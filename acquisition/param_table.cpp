@@ -324,10 +324,12 @@ bool saveParamValues()
             update.prepare(QStringLiteral("update paraset set paravalue=?, founderror=?, "
                                           "updated=coalesce(?, updated), updatetime=coalesce(?, updatetime) "
                                           "where rowid=?"));
+            int written = 0;
             for (const Row &row : rows) {
-                if (!isParamSlot(row.slot))
+                if (!isParamSlot(row.slot) || paramTable[size_t(row.slot)].isEmpty())
                     continue;
                 const ParamRecord &p = paramTable[size_t(row.slot)];
+                ++written;
                 const QDateTime when = variantDateTime(p.updatetime);
                 update.addBindValue(variantText(p.paravalue));
                 update.addBindValue(p.founderror);
@@ -341,6 +343,10 @@ bool saveParamValues()
                     return false;
                 }
             }
+            if (written == 0) {
+                workError = QStringLiteral("the parameter table was not loaded");
+                return false;
+            }
             return true;
         },
         &error);
@@ -352,6 +358,38 @@ bool saveParamValues()
     if (!saved)
         logStatus(QStringLiteral("Parameter values not saved: %1").arg(error));
     return saved;
+}
+
+ParamSaveSchedule::ParamSaveSchedule(std::function<qint64()> elapsedMs)
+    : m_clock(std::move(elapsedMs))
+{
+    m_elapsed.start();
+    restart();
+}
+
+void ParamSaveSchedule::setClock(std::function<qint64()> elapsedMs)
+{
+    m_clock = std::move(elapsedMs);
+    restart();
+}
+
+qint64 ParamSaveSchedule::now() const
+{
+    return m_clock ? m_clock() : m_elapsed.elapsed();
+}
+
+void ParamSaveSchedule::restart()
+{
+    m_lastSave = now();
+}
+
+bool ParamSaveSchedule::saveIfDue()
+{
+    if (now() - m_lastSave < qint64(PARAM_SAVE_MINUTES) * 60 * 1000)
+        return false;
+    // A failed save waits for the next interval rather than repeating every tick.
+    m_lastSave = now();
+    return saveParamValues();
 }
 
 } // namespace vantoro

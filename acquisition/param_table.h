@@ -5,7 +5,9 @@
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
+#include <QElapsedTimer>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace vantoro {
@@ -14,6 +16,9 @@ inline constexpr int PARAM_SLOTS = 30;
 inline constexpr int PARAM_COLUMNS = 22;
 inline constexpr int UPDATED_LIMIT = 127;
 inline constexpr const char *PARAM_DEVICE_ID = "001";
+// Live values (integrated energy above all) are saved at least this often
+// while polling, so a power cut loses no more than that.
+inline constexpr int PARAM_SAVE_MINUTES = 10;
 
 // Column numbers of paraset, which are also the field numbers of a slot.
 enum ParamColumn : int {
@@ -116,7 +121,30 @@ QDateTime variantDateTime(const QVariant &value);
 // "Device Parameters Error!", table unchanged. False when nothing was loaded.
 bool loadParamTable();
 // Writes paravalue, founderror, the save counter `updated` (up to 127) and a
-// valid updatetime of every row of device "001", in one transaction.
+// valid updatetime of every row of device "001", in one transaction. Rows
+// whose slot was never loaded are left alone, so a failed load is never
+// followed by a save that blanks the live columns.
 bool saveParamValues();
+
+// When the live values are next due for their save while polling.
+class ParamSaveSchedule
+{
+public:
+    // `elapsedMs` is a monotonic clock in milliseconds; empty: the real one.
+    explicit ParamSaveSchedule(std::function<qint64()> elapsedMs = {});
+    void setClock(std::function<qint64()> elapsedMs);
+    // Counts the interval again from now (polling switched on).
+    void restart();
+    // Saves when PARAM_SAVE_MINUTES have passed since the last save or
+    // restart; true when it saved.
+    bool saveIfDue();
+
+private:
+    qint64 now() const;
+
+    std::function<qint64()> m_clock;
+    QElapsedTimer m_elapsed;
+    qint64 m_lastSave = 0;
+};
 
 } // namespace vantoro

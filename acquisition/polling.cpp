@@ -14,13 +14,13 @@
 #include "events/event_log.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <exception>
 
 namespace vantoro {
 
 namespace {
 
-constexpr int POLL_DATA_BYTES = 8;
 
 QString mainText(const char *key)
 {
@@ -100,7 +100,14 @@ void Poller::reloadTick()
     queryData();
     if (m_port.isOpen() && !portWasBusy)
         m_port.close();
-    logStatus(mainText("msgConnectionClosed"));
+    // The trace is for the running log; the status bar says when the device
+    // last answered, so a working link never reads as a closed port.
+    logTrace(mainText("msgConnectionClosed"));
+    if (m_cycleDecoded)
+        logStatus(mainText("msgLastReply") + QLatin1Char(' ') + m_lastGoodReplyTime.toString(QStringLiteral("HH:mm:ss")),
+                  true);
+    if (m_timer.isActive())
+        m_saveSchedule.saveIfDue();
     if (sysSettings.linkOk == 1) {
         if (m_hooks.refreshDisplay)
             m_hooks.refreshDisplay();
@@ -154,8 +161,10 @@ bool Poller::runQuery()
     const SystemSettings &s = sysSettings;
     const bool crcProtocol = s.devcomversion == 2;
     const quint8 address = quint8(s.devaddr);
+    // A stored negative count would run no attempt and report the link up.
+    const int retries = std::max(0, s.retrytimes);
     int ok = 1;
-    for (int attempt = 0; attempt <= s.retrytimes; ++attempt) {
+    for (int attempt = 0; attempt <= retries; ++attempt) {
         if (attempt > 0) {
             logStatus(mainText("msgRetryTimes") + QString::number(attempt));
             waitSeconds(RETRY_PAUSE_SECONDS);
@@ -163,9 +172,21 @@ bool Poller::runQuery()
                 return false;
         }
         const QByteArray data(POLL_DATA_BYTES, '\0');
-        const bool sent = setupCommPort(m_port, s.ComSettings, s.comport, true) && openForPolling()
-            && (crcProtocol ? sendCrcFrame(m_port, address, data, FUNCTION_POLL)
-                            : sendPollV1(m_port, address, data, POLL_COMMAND_V1));
+        if (!setupCommPort(m_port, s.ComSettings, s.comport, true)) {
+            m_attempts << PollResult::SendError;
+            logStatus(QStringLiteral("Error while send command!"));
+            return false;
+        }
+        // A port that cannot be opened (an adapter unplugged) is a failed
+        // attempt like a silent device, so the link goes down and says so.
+        if (!openForPolling()) {
+            m_attempts << PollResult::SendError;
+            logStatus(QStringLiteral("Error while send command!"));
+            ok = 0;
+            continue;
+        }
+        const bool sent = crcProtocol ? sendCrcFrame(m_port, address, data, FUNCTION_POLL)
+                                      : sendPollV1(m_port, address, data, POLL_COMMAND_V1);
         if (!sent) {
             m_attempts << PollResult::SendError;
             logStatus(QStringLiteral("Error while send command!"));
@@ -179,24 +200,32 @@ bool Poller::runQuery()
         m_attempts << m_result;
         if (m_port.isOpen())
             m_port.close();
+        // Stopped by the operator (or a quit): that says nothing about the link.
+        if (m_result == PollResult::Stopped || quitRequested)
+            return false;
         if (accepted) {
             ok = 1;
             break;
         }
         ok = 0;
     }
-    if (ok != sysSettings.linkOk) {
-        sysSettings.linkOk = ok;
-        QString event;
-        if (ok == 1)
-            event = mainText("msgConnResumed");
-        else if (s.retrytimes > 0)
-            event = mainText("msgConnFail") + QString::number(s.retrytimes) + QLatin1Char(')');
-        else
-            event = mainText("msgConnFail0");
-        logEvent(event, QString::fromLatin1(PARAM_DEVICE_ID), QString(), true);
-    }
+    setLinkState(ok, retries);
     return true;
+}
+
+void Poller::setLinkState(int ok, int retries)
+{
+    if (ok == sysSettings.linkOk)
+        return;
+    sysSettings.linkOk = ok;
+    QString event;
+    if (ok == 1)
+        event = mainText("msgConnResumed");
+    else if (retries > 0)
+        event = mainText("msgConnFail") + QString::number(retries) + QLatin1Char(')');
+    else
+        event = mainText("msgConnFail0");
+    logEvent(event, QString::fromLatin1(PARAM_DEVICE_ID), QString(), true);
 }
 
 bool Poller::openForPolling()
@@ -255,8 +284,10 @@ bool Poller::waitForReply(double timeoutSeconds)
             return false;
         },
         truncatedInt(timeoutSeconds * 1000.0), [this](int milliseconds) { m_port.waitForInput(milliseconds); });
-    if (quitRequested)
+    if (quitRequested) {
+        m_result = PollResult::Stopped;
         return false;
+    }
     if (stopped) {
         m_result = PollResult::Stopped;
         logStatus(QStringLiteral("*通讯停止。"), sysSettings.debugMode == 0);
@@ -278,7 +309,7 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
     m_replyReceived = 0;
     if (!m_port.isOpen() || !waitForReply(timeoutSeconds))
         return false;
-    logStatus(QStringLiteral("Recieved data %1 bytes.").arg(m_port.bytesWaiting()));
+    logStatus(QStringLiteral("Received data %1 bytes.").arg(m_port.bytesWaiting()));
 
     const QByteArray head = version == 1 ? replyHeadV1() : replyHeadV2(address, function);
     m_result = PollResult::BadChecksum;   // a damaged frame, until it checks out
@@ -368,6 +399,12 @@ void Poller::pollingSwitched()
     stationBus().publishPolling(m_timer.isActive());
 }
 
+void Poller::switchOn()
+{
+    m_saveSchedule.restart();
+    m_timer.start();
+}
+
 void Poller::togglePollingFromToolbar()
 {
     if (m_timer.isActive()) {
@@ -375,7 +412,7 @@ void Poller::togglePollingFromToolbar()
     } else {
         // The first poll follows at once.
         m_timer.setInterval(FIRST_TICK_INTERVAL_MS);
-        m_timer.start();
+        switchOn();
     }
     pollingSwitched();
 }
@@ -385,7 +422,7 @@ void Poller::togglePollingFromMenu()
     if (m_timer.isActive())
         switchOff();
     else
-        m_timer.start();
+        switchOn();
     pollingSwitched();
 }
 
@@ -393,7 +430,7 @@ void Poller::setComOpen(bool open)
 {
     if (open) {
         if (!m_timer.isActive())
-            m_timer.start();
+            switchOn();
     } else {
         switchOff();
     }

@@ -3,6 +3,7 @@
 // main window owns the port and the timer and hands them in.
 #pragma once
 
+#include "acquisition/param_table.h"
 #include "acquisition/serial_port.h"
 #include "core/station_bus.h"
 
@@ -67,6 +68,8 @@ public:
     const QList<PollResult> &lastAttempts() const { return m_attempts; }
     bool queryBusy() const { return m_queryBusy; }
     SerialPort &port() const { return m_port; }
+    // The periodic save of the live values while polling.
+    ParamSaveSchedule &saveSchedule() { return m_saveSchedule; }
 
 private:
     bool runQuery();
@@ -74,6 +77,8 @@ private:
     bool waitForReply(double timeoutSeconds);
     bool pollingAllowed() const;
     bool openForPolling();
+    void setLinkState(int ok, int retries);
+    void switchOn();
     void switchOff();
     void publishCycle(bool replied);
     void pollingSwitched();
@@ -91,6 +96,7 @@ private:
     PollResult m_result = PollResult::Timeout;   // of the attempt under way
     QList<PollResult> m_attempts;
     bool m_cycleDecoded = false;      // the cycle under way stored a reply
+    ParamSaveSchedule m_saveSchedule;
 };
 
 } // namespace vantoro

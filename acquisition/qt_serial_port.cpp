@@ -96,7 +96,7 @@ bool QtSerialPort::open()
     if (m_port.isOpen())
         return true;
     m_error.clear();
-    m_port.setPortName(portDeviceName(m_portNumber));
+    m_port.setPortName(m_device.isEmpty() ? portDeviceName(m_portNumber) : m_device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_error = QStringLiteral("%1: %2").arg(m_port.portName(), m_port.errorString());
         return false;

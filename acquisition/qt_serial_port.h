@@ -21,6 +21,9 @@ public:
     QString settings() const override { return m_settings; }
     void setPortNumber(int portNumber) override { m_portNumber = portNumber; }
     int portNumber() const override { return m_portNumber; }
+    // A device to open instead of the one mapped to the port number (a
+    // path typed in the settings dialog and not yet saved).
+    void setDeviceName(const QString &device) { m_device = device; }
     void flush() override;
     int bytesWaiting() override;
     std::optional<quint8> readByte() override;
@@ -47,6 +50,7 @@ private:
     QString m_settings = QStringLiteral("9600,N,8,1");
     LineSettings m_line;
     int m_portNumber = 1;
+    QString m_device;
     QString m_error;
     bool m_discardOnOpen = false;
 };

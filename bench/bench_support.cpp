@@ -3,12 +3,14 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace vantoro::bench {
@@ -187,6 +189,26 @@ double cpuSeconds(qint64 pid)
         return -1;
     const double ticks = double(sysconf(_SC_CLK_TCK));
     return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+}
+
+double flushFloorMs(const QString &dir, int count)
+{
+    const QByteArray path = QFile::encodeName(dir + QStringLiteral("/flush-floor.bin"));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return -1;
+    const QByteArray page(4096, 'x');
+    QList<double> times;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        if (::pwrite(fd, page.constData(), size_t(page.size()), 0) != page.size() || ::fdatasync(fd) != 0)
+            break;
+        times << double(clock.nsecsElapsed()) / 1e6;
+    }
+    ::close(fd);
+    ::unlink(path.constData());
+    return times.size() == count ? median(times) : -1;
 }
 
 } // namespace vantoro::bench

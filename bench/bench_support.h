@@ -80,6 +80,10 @@ bool hasFlag(const QStringList &args, const QString &name);
 // One figure for the summary table: "RESULT <key> <value> <unit>".
 void printResult(const char *key, double value, const char *unit);
 
+// One small write made durable in `dir` (write and fdatasync of a page):
+// the floor under any committed transaction there. Median in ms, -1 on failure.
+double flushFloorMs(const QString &dir, int count);
+
 // Resident memory of this process from /proc/self/status, in kB (-1 when unknown).
 qint64 residentKb();
 // User plus system CPU time of a process from /proc/<pid>/stat, in seconds.

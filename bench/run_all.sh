@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak.
+# NAME is one of poll, store, eventlog, startup, idle, soak, history, web.
 set -euo pipefail
 
 smoke=0
@@ -38,6 +38,8 @@ if [[ $smoke == 1 ]]; then
     [startup]="startup_bench --count 1"
     [idle]="idle_bench --seconds 2 --settle 1"
     [soak]="soak_bench --cycles 50 --checkpoint 10"
+    [history]="history_bench --count 3 --year-days 1 --samples 200"
+    [web]="web_bench --requests 20 --load-seconds 1 --idle-seconds 1"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -48,9 +50,11 @@ else
     [startup]="startup_bench --count 15"
     [idle]="idle_bench --seconds 60 --settle 3"
     [soak]="nice soak_bench --cycles 20000 --checkpoint 1000"
+    [history]="nice history_bench --count 100 --year-days 365 --samples 43200"
+    [web]="web_bench --requests 1000 --load-seconds 10 --idle-seconds 30"
   )
 fi
-order=(poll store eventlog startup idle soak)
+order=(poll store eventlog startup idle soak history web)
 
 declare -A result=()
 failed=()
@@ -108,6 +112,20 @@ row "idle cost, polling off" "$(fmt '%.2f %% of a core' "$(value idle.off_pct)")
 row "idle cost, polling every second" "$(fmt '%.2f %% of a core' "$(value idle.polling_pct)")" "under 3 %" "$(judge "$(value idle.polling_pct)" '<' 3)"
 row "memory: growth after the checkpoint" "$(fmt '%+.2f MB' "$(value soak.growth_mb)")" "at most 2 MB" "$(judge "$(value soak.growth_mb)" '<=' 2)"
 row "memory: resident at the end" "$(fmt '%.1f MB' "$(value soak.rss_end_mb)")" "under 120 MB" "$(judge "$(value soak.rss_end_mb)" '<' 120)"
+storeOver=""; [[ -n "$(value history.store_ms)" && -n "$(value history.flush_ms)" ]] && \
+  storeOver=$(awk -v s="$(value history.store_ms)" -v f="$(value history.flush_ms)" 'BEGIN { print s - f }')
+row "history: storing one sample, beyond a flush" "$(fmt '%+.2f ms' "$storeOver") ($(fmt '%.2f' "$(value history.store_ms)") vs $(fmt '%.2f ms' "$(value history.flush_ms)"), CPU $(fmt '%.2f ms' "$(value history.store_cpu_ms)"))" "under 1 ms" "$(judge "$storeOver" '<' 1)"
+row "history: a day, 4 parameters, query + chart" "$(fmt '%.1f ms' "$(value history.day_ms)")" "under 20 ms" "$(judge "$(value history.day_ms)" '<' 20)"
+row "history: a month over a year of 10 s samples" "$(fmt '%.0f ms' "$(value history.month_ms)") ($(fmt '%.0f' "$(value history.month_points)") points)" "under 100 ms" "$(judge "$(value history.month_ms)" '<' 100)"
+row "history: daily yield bars for a year" "$(fmt '%.2f ms' "$(value history.yield_ms)")" "under 10 ms" "$(judge "$(value history.yield_ms)" '<' 10)"
+row "history: pruning, slowest batch" "$(fmt '%.1f ms' "$(value history.prune_batch_ms)")" "under 20 ms" "$(judge "$(value history.prune_batch_ms)" '<' 20)"
+row "history: a year of 60 s samples" "$(fmt '%.1f MB' "$(value history.year_mb)") ($(fmt '%.1f B' "$(value history.bytes_per_sample)")/sample)" "under 100 MB" "$(judge "$(value history.year_mb)" '<' 100)"
+row "history: CSV of a month of 60 s samples" "$(fmt '%.0f ms' "$(value history.csv_month_ms)")" "under 1 s" "$(judge "$(value history.csv_month_ms)" '<' 1000)"
+row "web: /api/v1/status, one client, median" "$(fmt '%.3f ms' "$(value web.status_ms)")" "under 2 ms" "$(judge "$(value web.status_ms)" '<' 2)"
+row "web: /metrics, one client, median" "$(fmt '%.3f ms' "$(value web.metrics_ms)")" "under 2 ms" "$(judge "$(value web.metrics_ms)" '<' 2)"
+row "web: 200 req/s, failed requests" "$(fmt '%.0f' "$(value web.load_failed)") of $(fmt '%.0f' "$(value web.load_requests)")" "none" "$(judge "$(value web.load_failed)" '<=' 0)"
+row "web: 200 req/s, poll cycle median shift" "$(fmt '%+.2f ms' "$(value web.cycle_shift_ms)")" "within 1 ms" "$(judge "$(value web.cycle_shift_ms)" '<=' 1)"
+row "web: idle cost, server on minus off" "$(fmt '%+.3f %% of a core' "$(value web.idle_delta_pct)")" "within 0.1 %" "$(judge "$(value web.idle_delta_pct)" '<=' 0.1)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "failed: ${failed[*]}" >&2
@@ -116,7 +134,8 @@ fi
 if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
-             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb; do
+             eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb history.store_ms \
+             history.month_ms history.csv_month_ms web.status_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1

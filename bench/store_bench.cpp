@@ -84,28 +84,6 @@ double decodeMicroseconds(int perBatch)
     return bench::median(perDecode);
 }
 
-// One small write made durable, in the database's directory: what a
-// committed transaction cannot do without.
-double flushFloorMs(const QString &dir, int count)
-{
-    const QByteArray path = QFile::encodeName(dir + QStringLiteral("/flush-floor.bin"));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0)
-        return -1;
-    const QByteArray page(4096, 'x');
-    QList<double> times;
-    for (int i = 0; i < count; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        if (::pwrite(fd, page.constData(), size_t(page.size()), 0) != page.size() || ::fdatasync(fd) != 0)
-            break;
-        times << elapsedMs(clock);
-    }
-    ::close(fd);
-    ::unlink(path.constData());
-    return times.size() == count ? bench::median(times) : -1;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -151,7 +129,7 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    const double floorMs = flushFloorMs(QFileInfo(databasePath()).absolutePath(), *count);
+    const double floorMs = bench::flushFloorMs(QFileInfo(databasePath()).absolutePath(), *count);
 
     std::printf("check + decode of one reply: median %.3f us (CPU time) over %d batches\n", decodeUs, BATCHES);
     std::printf("logEvent (WAL, synchronous=FULL): median %.2f ms, p90 %.2f ms, max %.2f ms [%d]\n",

@@ -349,6 +349,24 @@ void upgradeSchema()
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));
+
+    // History: one row per sample keyed by its time in seconds since the
+    // epoch, one real column per parameter slot (unrecorded slots are null
+    // and cost one byte); the names the slots had when recorded; the daily
+    // yield, one row per day and device.
+    static const char *const historyStatements[] = {
+        "create table if not exists histdata (t integer primary key, "
+        "v0 real, v1 real, v2 real, v3 real, v4 real, v5 real, v6 real, v7 real, v8 real, v9 real, "
+        "v10 real, v11 real, v12 real, v13 real, v14 real, v15 real, v16 real, v17 real, v18 real, v19 real, "
+        "v20 real, v21 real, v22 real, v23 real, v24 real, v25 real, v26 real, v27 real, v28 real, v29 real)",
+        "create table if not exists histparam (paraid integer primary key, paracode text, paraname text, unit text)",
+        "create table if not exists histyield (devid text not null, day text not null, energy real not null default 0, "
+        "flagged integer not null default 0, peakpower real, peaktime integer, maxtmod real, "
+        "linkseconds integer not null default 0, faults integer not null default 0, firstcounter real, "
+        "lastcounter real, lastreply integer, primary key (devid, day)) without rowid",
+    };
+    for (const char *sql : historyStatements)
+        execSql(QString::fromLatin1(sql));
 }
 
 } // namespace vantoro

@@ -32,6 +32,14 @@ QString langText(const QString &section, const QString &key, int language, const
     return expandLineBreaks(readIni(section, key, key, file));
 }
 
+QString formText(const QString &section, const QString &key, const QString &builtIn, int language)
+{
+    if (language == LANGUAGE_CURRENT)
+        language = sysSettings.languageIndex;
+    const QString text = readIni(section, key, QString(), languageFile(language));
+    return text.isEmpty() ? builtIn : expandLineBreaks(text);
+}
+
 bool storeLanguage(int language)
 {
     QString ini = sysSettings.iniPath;

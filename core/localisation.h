@@ -17,6 +17,10 @@ QString expandLineBreaks(const QString &text);
 // `defaultText` when the language file does not exist.
 QString langText(const QString &section, const QString &key, int language = LANGUAGE_CURRENT,
                  const QString &defaultText = QString());
+// The text of `key` in `section` of the language file, or `builtIn` when
+// the file or the key is missing (never the key itself).
+QString formText(const QString &section, const QString &key, const QString &builtIn,
+                 int language = LANGUAGE_CURRENT);
 // Remembers the language in the INI file, as every switch does.
 bool storeLanguage(int language);
 

@@ -1,7 +1,10 @@
 // Memory status of the machine.
 #include "core/memory_status.h"
 
+#include "core/localisation.h"
+
 #include <QFile>
+#include <QLocale>
 #include <QHash>
 #include <QStringList>
 
@@ -51,6 +54,18 @@ QString clockPanelText(const QString &time, qint64 usedBytes)
 {
     const double megabytes = usedBytes < 0 ? 0.0 : double(usedBytes) / 1024.0 / 1024.0;
     return time + QStringLiteral(" MemUsed:") + QString::number(megabytes, 'f', 1) + QLatin1Char('M');
+}
+
+QString clockTimeText(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString datePanelText(const QDate &date, int language)
+{
+    if (language == LANGUAGE_ENGLISH)
+        return QLocale(QLocale::English, QLocale::UnitedStates).toString(date, QStringLiteral("MMM d, yyyy"));
+    return QLocale(QLocale::Chinese, QLocale::China).toString(date, QStringLiteral("yyyy年M月d日"));
 }
 
 } // namespace vantoro

@@ -1,7 +1,9 @@
 // How much memory the machine uses, for the clock panel of the main window.
 #pragma once
 
+#include <QDate>
 #include <QString>
+#include <QTime>
 #include <QtGlobal>
 
 namespace vantoro {
@@ -13,5 +15,9 @@ qint64 usedMemoryFromMeminfo(const QString &meminfo);
 qint64 usedMemoryBytes();
 // The panel text: time, " MemUsed:", megabytes with one decimal and "M".
 QString clockPanelText(const QString &time, qint64 usedBytes);
+// The clock's time: hours, minutes and seconds, never a time-zone name.
+QString clockTimeText(const QTime &time);
+// The date panel in the interface language's own date format.
+QString datePanelText(const QDate &date, int language);
 
 } // namespace vantoro

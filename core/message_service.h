@@ -14,6 +14,9 @@ class MessageService
 public:
     virtual ~MessageService() = default;
     virtual void show(const QString &title, const QString &text, MessageIcon icon) = 0;
+    // Shows a message and returns at once: for reports from the poll path,
+    // which must run on while the box waits for the operator.
+    virtual void notify(const QString &title, const QString &text, MessageIcon icon) { show(title, text, icon); }
     // A Yes/No question with No as the default; true for Yes.
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // Unsaved edits about to be dropped: save them, drop them, or stop.

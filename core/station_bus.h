@@ -34,6 +34,7 @@ struct ParameterReading
     bool inLimits = true;     // false when watched and out of limits / flagged
     std::optional<double> low;
     std::optional<double> high;
+    bool bitSet = false;      // a status entry whose bit of the status word is set
 };
 
 // What one poll cycle found.

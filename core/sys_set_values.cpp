@@ -5,6 +5,7 @@
 #include "core/user_settings.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -106,7 +107,44 @@ QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts)
 
 QString portEntryText(const PortEntry &entry)
 {
-    return QStringLiteral("Com%1  (%2)").arg(entry.number).arg(entry.device);
+    const QString text = QStringLiteral("Com%1  (%2)").arg(entry.number).arg(entry.device);
+    return entry.description.isEmpty() ? text : text + QStringLiteral("  ") + entry.description;
+}
+
+QList<PortEntry> shownPortEntries(int currentPort, const QStringList &systemPorts,
+                                  const QHash<QString, QString> &descriptions)
+{
+    QList<PortEntry> shown;
+    for (PortEntry entry : portEntries(currentPort, systemPorts)) {
+        if (entry.number != currentPort && !systemPorts.contains(entry.device))
+            continue;
+        entry.description = descriptions.value(entry.device);
+        shown << entry;
+    }
+    return shown;
+}
+
+PortEntry portChoice(const QString &text, const QList<PortEntry> &entries, int currentPort)
+{
+    const QString typed = text.trimmed();
+    if (typed.isEmpty())
+        return {};
+    for (const PortEntry &entry : entries) {
+        if (portEntryText(entry) == typed || entry.device == typed)
+            return entry;
+    }
+    static const QRegularExpression comNumber(QStringLiteral("^com(\\d{1,3})(\\s|$)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = comNumber.match(typed);
+    if (match.hasMatch() && match.captured(1).toInt() >= 1) {
+        const int number = match.captured(1).toInt();
+        for (const PortEntry &entry : entries) {
+            if (entry.number == number)
+                return entry;
+        }
+        return PortEntry{number, portDeviceName(number), false, {}};
+    }
+    return PortEntry{qMax(1, currentPort), typed, true, {}};
 }
 
 } // namespace vantoro

@@ -2,6 +2,7 @@
 // and the texts of its fields, and the entries of its port list.
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -47,6 +48,7 @@ struct PortEntry
     // True when the device is a port of the system not yet mapped to this
     // number: choosing the entry stores the mapping.
     bool newMapping = false;
+    QString description;     // what the system says the port is, if anything
 };
 
 // Com1..Com16 (and up to the current port when that is higher) with their
@@ -54,5 +56,14 @@ struct PortEntry
 // none of them.
 QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts);
 QString portEntryText(const PortEntry &entry);
+// The entries worth offering: ports the system has (known numbers first,
+// then new ones) and the current port whatever it is, each with the
+// system's description of it.
+QList<PortEntry> shownPortEntries(int currentPort, const QStringList &systemPorts,
+                                  const QHash<QString, QString> &descriptions = {});
+// What the text of the port field means: an entry's text, "Com<n>", or a
+// device path typed in. A path no entry opens becomes the device of the
+// current port number, to be stored as its mapping. Number 0 for empty text.
+PortEntry portChoice(const QString &text, const QList<PortEntry> &entries, int currentPort);
 
 } // namespace vantoro

@@ -15,8 +15,9 @@ namespace UserKeys {
 inline constexpr UserValue DebugMode{"DebugMode", "0"};
 inline constexpr UserValue MainLeft{"MainLeft", "1000"};
 inline constexpr UserValue MainTop{"MainTop", "1000"};
-inline constexpr UserValue MainWidth{"MainWidth", "8400"};
-inline constexpr UserValue MainHeight{"MainHeight", "6800"};
+// A first start opens large enough for every view to show whole.
+inline constexpr UserValue MainWidth{"MainWidth", "15600"};
+inline constexpr UserValue MainHeight{"MainHeight", "11100"};
 inline constexpr UserValue UserPass{"UserPass", ""};
 inline constexpr UserValue AutoStartPolling{"AutoStartPolling", "0"};
 } // namespace UserKeys

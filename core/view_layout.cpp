@@ -98,6 +98,11 @@ std::array<int, 6> gridColumnWidths(double gridWidth)
             int(roundHalfEven(w * 0.15)), int(roundHalfEven(w * 0.15)), GRID_ID_COLUMN_TWIPS};
 }
 
+std::array<int, 6> gridColumnWidthsInView(double visibleWidth)
+{
+    return gridColumnWidths(visibleWidth - GRID_ID_COLUMN_TWIPS + GRID_SCROLLBAR_TWIPS);
+}
+
 NumLedSizes numLedSizes(double width, double height)
 {
     NumLedSizes s;

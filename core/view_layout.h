@@ -41,6 +41,9 @@ std::array<QRectF, 6> meterRects(double width, double height);
 std::array<QRectF, 4> trendRects(double width, double height, double chart3Height);
 // Column widths of the parameter grid on a grid `gridWidth` twips wide.
 std::array<int, 6> gridColumnWidths(double gridWidth);
+// The same split of what the id column leaves of the grid's visible width,
+// so every column shows whole.
+std::array<int, 6> gridColumnWidthsInView(double visibleWidth);
 
 // The numeric display's sizes from its own width and height (twips), in
 // proportion to its design size of 790 x 260 twips.

@@ -2,6 +2,7 @@
 #include "events/auto_shutdown.h"
 
 #include "core/common.h"
+#include "core/message_service.h"
 #include "core/process_starter.h"
 #include "events/event_log.h"
 
@@ -33,6 +34,15 @@ std::function<bool()> &exitWindowsCall()
     return call;
 }
 
+// The station keeps running and says so: in the event log, and to the
+// operator without waiting for an answer.
+void shutdownFailed(const QString &what)
+{
+    const QString text = QStringLiteral("Automatic shutdown failed: ") + what + QStringLiteral(" not started.");
+    logEvent(text, QStringLiteral("001"), QString(), true);
+    messages().notify(QStringLiteral("Vantoro"), text, MessageIcon::Warning);
+}
+
 } // namespace
 
 QString powerOffFileName()
@@ -61,10 +71,25 @@ QString powerOffPath()
     return findFileNoCase(appDir(), powerOffFileName());
 }
 
+namespace {
+
+bool isRunnable(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return QFile::exists(path);
+#else
+    return QFile::exists(path) && (QFile::permissions(path) & QFile::ExeOwner);
+#endif
+}
+
+} // namespace
+
 bool extractPowerOff()
 {
     const QString path = powerOffPath();
-    if (QFile::exists(path))
+    // A launcher that lost its run bit could never be started: it is
+    // written again rather than kept.
+    if (isRunnable(path))
         return true;
     const QByteArray launcher = powerOffLauncher();
     if (launcher.isEmpty() || !saveBytesToFile(launcher, path)) {
@@ -98,20 +123,28 @@ void setExitWindowsCall(std::function<bool()> call)
     exitWindowsCall() = std::move(call);
 }
 
-void shutdownWindows()
+bool shutdownWindows()
 {
-    quitRequested = true;
     if (!isWinNT()) {
         const bool asked = exitWindowsCall() ? exitWindowsCall()() : systemExitWindows();
-        if (!asked)
-            logStatus(QStringLiteral("*ExitWindowsEx failed."));
-        return;
+        if (!asked) {
+            shutdownFailed(QStringLiteral("ExitWindowsEx"));
+            return false;
+        }
+        quitRequested = true;
+        return true;
     }
     // A launcher deleted since start-up is written again rather than leaving
     // the machine running on a failing supply.
     extractPowerOff();
-    if (!startDetachedProcess(powerOffPath(), shutdownArguments()))
-        logStatus(QStringLiteral("*Shutdown tool not started: ") + powerOffPath());
+    if (!startDetachedProcess(powerOffPath(), shutdownArguments())) {
+        shutdownFailed(powerOffPath());
+        return false;
+    }
+    // Only now: a station that quit without the launcher running would stop
+    // watching just when the supply fails, and leave the computer on.
+    quitRequested = true;
+    return true;
 }
 
 bool UnderVoltageTrigger::underVoltage(const ParamTable &table)

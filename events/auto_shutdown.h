@@ -25,8 +25,9 @@ QString powerOffFileName();
 QByteArray powerOffLauncher();
 // Where the launcher lives: beside the program, matched without regard to case.
 QString powerOffPath();
-// Writes the launcher beside the program when no file of that name is there;
-// an existing file is never touched. True when the launcher is there.
+// Writes the launcher beside the program when no file of that name is there,
+// or when the one there has lost its run bit; any other existing file is
+// never touched. True when the launcher is there.
 bool extractPowerOff();
 
 // The text the launcher shows to the logged-on users.
@@ -38,9 +39,11 @@ QStringList shutdownArguments();
 // restores the real one.
 void setExitWindowsCall(std::function<bool()> call);
 
-// Sets quitRequested and starts the launcher (through startDetachedProcess)
-// without waiting for it; on an old Windows asks the system to shut down.
-void shutdownWindows();
+// Starts the launcher (through startDetachedProcess) without waiting for it,
+// or on an old Windows asks the system to shut down; sets quitRequested only
+// when that worked. A failure is stored as an event and shown, and the
+// station keeps running. True when the shutdown is under way.
+bool shutdownWindows();
 
 // Says "open the countdown now" once per rising edge of the under-voltage
 // bit while the automatic shutdown is on.

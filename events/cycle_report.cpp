@@ -3,6 +3,7 @@
 #include "events/cycle_report.h"
 
 #include "acquisition/param_format.h"
+#include "acquisition/param_names.h"
 #include "core/system_settings.h"
 #include "events/status_evaluation.h"
 
@@ -15,15 +16,17 @@ ParameterReading reading(int id, const ParamRecord &p, bool stationTable)
     ParameterReading r;
     r.id = id;
     r.code = p.paracode;
-    r.name = p.paraname;
+    r.name = parameterName(p);
     r.unit = p.unit;
     // Status texts (1) and the reply time (also 1) are text; numbers are 0.
     r.numeric = p.isstring == 0;
     r.value = r.numeric ? p.number() : 0;
     // The number patterns work on the station's own table only.
-    r.text = stationTable ? formatParaValue(id) : p.text();
+    r.text = stationTable ? formatParaValue(id) : parameterValueText(p);
     r.watched = p.warningenabled != 0;
     r.inLimits = !isFaulty(p);
+    // A set bit shows the entry's source text, a clear one its normal text.
+    r.bitSet = p.isstring != 0 && !p.srcstring.isEmpty() && p.text() == p.srcstring;
     if (r.numeric) {
         r.low = p.rangel;
         r.high = p.rangeu;

@@ -19,6 +19,7 @@ namespace {
 StatusSink *statusSink = nullptr;
 QString runningLog;
 QDateTime lastEventTime;
+QString lastUnforcedKey;   // of the last stored unforced event
 std::function<QDateTime()> eventClock;
 
 QDateTime now()
@@ -73,12 +74,8 @@ bool appendToRunningLog(QString &log, const QString &line)
     return trimmed;
 }
 
-void logStatus(const QString &text, bool statusOnly)
+static void appendLine(const QString &text)
 {
-    if (statusSink)
-        statusSink->showStatus(text);
-    if (statusOnly || text == QStringLiteral("状态") || text.toLower() == QLatin1String("status"))
-        return;
     // One reading of the clock gives date and time together, so a line
     // written at midnight never pairs one day's date with the next day's time.
     const QString line = runningLogLine(text, now(), sysSettings.debugMode != 0);
@@ -88,17 +85,24 @@ void logStatus(const QString &text, bool statusOnly)
     pauseMs(0);
 }
 
-bool logEvent(const QString &text, const QString &devid, const QString &extra, bool force)
+void logStatus(const QString &text, bool statusOnly)
 {
-    Q_UNUSED(extra);
-    const QDateTime storedAt = now();
-    // A clock set back makes the last event lie in the future; the window is
-    // then over rather than stretched by the amount the clock moved.
-    if (!force && lastEventTime.isValid() && sysSettings.debugMode == 0 && lastEventTime <= storedAt
-        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60)
-        return false;
-    lastEventTime = storedAt;
+    if (statusSink)
+        statusSink->showStatus(text);
+    if (statusOnly || text == QStringLiteral("状态") || text.toLower() == QLatin1String("status"))
+        return;
+    appendLine(text);
+}
 
+void logTrace(const QString &text)
+{
+    appendLine(text);
+}
+
+namespace {
+
+bool storeEvent(const QString &text, const QString &devid, const QDateTime &storedAt, bool force)
+{
     QString error;
     qint64 rowId = 0;
     const QString storedText = leftChars(text, EVENT_TEXT_LIMIT);
@@ -115,16 +119,46 @@ bool logEvent(const QString &text, const QString &devid, const QString &extra, b
     return true;
 }
 
+} // namespace
+
+bool logEvent(const QString &text, const QString &devid, const QString &repeatKey, bool force)
+{
+    const QDateTime storedAt = now();
+    const QString key = repeatKey.isEmpty() ? text : repeatKey;
+    // A clock set back makes the last event lie in the future; the window is
+    // then over rather than stretched by the amount the clock moved.
+    const bool withinWindow = lastEventTime.isValid() && lastEventTime <= storedAt
+        && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60;
+    if (!force && sysSettings.debugMode == 0 && withinWindow && key == lastUnforcedKey)
+        return false;
+    // A row that was not stored leaves the window as it was, so the next
+    // report is tried again.
+    if (!storeEvent(text, devid, storedAt, force))
+        return false;
+    lastEventTime = storedAt;
+    if (!force)
+        lastUnforcedKey = key;
+    return true;
+}
+
+bool logOperatorAction(const QString &text, const QString &devid)
+{
+    return storeEvent(text, devid, now(), true);
+}
+
 void resetEventThrottle()
 {
     lastEventTime = QDateTime();
+    lastUnforcedKey.clear();
 }
 
 void reportError(const QString &context, const QString &description, int number, const QString &source)
 {
-    const QString text = context + QLatin1String("Error found  # ") + QString::number(number)
-        + QLatin1String(" from  ") + source + QLatin1Char('\r') + description;
-    messages().show(QStringLiteral(" Error "), text, MessageIcon::None);
+    const QString text = context.trimmed() + QLatin1String(": Error found # ") + QString::number(number)
+        + QLatin1String(" from ") + source + QLatin1Char('\n') + description;
+    // Raised from the poll path: a box that waited for the operator would
+    // hold the cycle under it.
+    messages().notify(QStringLiteral(" Error "), text, MessageIcon::None);
 }
 
 } // namespace vantoro

@@ -41,10 +41,19 @@ QString runningLogLine(const QString &text, const QDateTime &when, bool debugMod
 bool appendToRunningLog(QString &log, const QString &line);
 
 void logStatus(const QString &text, bool statusOnly = false);
-// Stores an event in eventlog; unforced events within 13 minutes of the last
-// stored one are dropped unless debug mode is on. True when a row was stored.
-bool logEvent(const QString &text, const QString &devid = QStringLiteral("001"), const QString &extra = QString(),
+// A trace line for the running log only; the status bar keeps what it shows.
+void logTrace(const QString &text);
+// Stores an event in eventlog. An unforced event that repeats the last stored
+// unforced one within 13 minutes of the last stored event is dropped unless
+// debug mode is on; a different one is stored. `repeatKey` says what makes
+// two events the same (a fault text carries values that change every poll);
+// empty means the text itself. True when a row was stored.
+bool logEvent(const QString &text, const QString &devid = QStringLiteral("001"), const QString &repeatKey = QString(),
               bool force = false);
+// Stores what an operator did (a remote command, a setting sent): always,
+// and without moving the 13-minute clock, so a fault right after it is
+// still stored.
+bool logOperatorAction(const QString &text, const QString &devid = QStringLiteral("001"));
 // Forgets the time of the last stored event (a new run, or a test).
 void resetEventThrottle();
 // Shows a run-time error in the one error format of the station.

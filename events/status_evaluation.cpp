@@ -1,6 +1,7 @@
 // Status evaluation after each poll.
 #include "events/status_evaluation.h"
 
+#include "acquisition/param_names.h"
 #include "core/localisation.h"
 
 #include <QStringList>
@@ -34,11 +35,11 @@ QString faultText(const ParamRecord &p)
     if (!isFaulty(p))
         return {};
     if (p.isstring == 0) {
-        return p.paraname + QLatin1Char('=') + p.text() + QLatin1Char(' ')
+        return parameterName(p) + QLatin1Char('=') + p.text() + QLatin1Char(' ')
             + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit")) + QStringLiteral(" (")
             + limitText(p.rangel) + QLatin1Char('|') + limitText(p.rangeu) + QLatin1Char(')');
     }
-    return p.paraname + QLatin1Char('=') + p.text() + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
+    return parameterName(p) + QLatin1Char('=') + parameterValueText(p) + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }
 
 QString checkDevStatus(const ParamTable &table)
@@ -55,6 +56,16 @@ QString checkDevStatus(const ParamTable &table)
 QString checkDevStatus()
 {
     return checkDevStatus(paramTable);
+}
+
+QString faultKey(const ParamTable &table)
+{
+    QStringList ids;
+    for (int slot = 0; slot < PARAM_SLOTS; ++slot) {
+        if (isFaulty(table[size_t(slot)]))
+            ids << QString::number(slot);
+    }
+    return ids.join(QLatin1Char(';'));
 }
 
 quint32 getCellColor(int iRow)

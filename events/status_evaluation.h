@@ -20,6 +20,9 @@ QString faultText(const ParamRecord &p);
 // (status texts), joined with "; " in id order; empty when all is well.
 QString checkDevStatus(const ParamTable &table);
 QString checkDevStatus();
+// Which parameters are at fault ("2;15"), without their values: two fault
+// texts with the same key report the same faults, however the values moved.
+QString faultKey(const ParamTable &table);
 // Red for an enabled, watched parameter whose fault flag is set; black
 // otherwise, also for ids outside the table.
 quint32 getCellColor(int iRow);

@@ -72,3 +72,62 @@ create table eventlog (
 );
 
 create index ix_eventlog_logtime on eventlog(logtime);
+
+-- History: samples keyed by their time (seconds since the epoch), one real
+-- column per parameter slot; the slots' names when recorded; the daily yield.
+create table histdata (
+  t integer primary key,
+  v0 real,
+  v1 real,
+  v2 real,
+  v3 real,
+  v4 real,
+  v5 real,
+  v6 real,
+  v7 real,
+  v8 real,
+  v9 real,
+  v10 real,
+  v11 real,
+  v12 real,
+  v13 real,
+  v14 real,
+  v15 real,
+  v16 real,
+  v17 real,
+  v18 real,
+  v19 real,
+  v20 real,
+  v21 real,
+  v22 real,
+  v23 real,
+  v24 real,
+  v25 real,
+  v26 real,
+  v27 real,
+  v28 real,
+  v29 real
+);
+
+create table histparam (
+  paraid integer primary key,
+  paracode text,
+  paraname text,
+  unit text
+);
+
+create table histyield (
+  devid text not null,
+  day text not null,
+  energy real not null default 0,
+  flagged integer not null default 0,
+  peakpower real,
+  peaktime integer,
+  maxtmod real,
+  linkseconds integer not null default 0,
+  faults integer not null default 0,
+  firstcounter real,
+  lastcounter real,
+  lastreply integer,
+  primary key (devid, day)
+) without rowid;

@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the four views: the station runs under a
-# virtual X server against the device simulator, once per view, and the
-# screen is saved as docs/view_<name>.png.
+# Takes the README's pictures: the station runs under a virtual X server
+# against the device simulator, at the size a first start opens with, once
+# per view; the window is saved as docs/view_<name>.png. With DIALOGS set,
+# the main dialogs are opened from the menus (xdotool) and saved as
+# docs/dialog_<name>.png.
 #
-#   BUILD_DIR=build VIEWS="state grid meter trend" ./scripts/view_screenshots.sh [seconds-for-the-trend]
+#   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer" \
+#     UI_LANGUAGE=en OUT=docs ./scripts/view_screenshots.sh [seconds-for-the-trend]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 BIN="$PWD/$BUILD_DIR/bin"
 TREND_SECONDS=${1:-90}
-WIDTH=1100
-HEIGHT=800
+SCREEN_WIDTH=1600
+SCREEN_HEIGHT=1000
+UI_LANGUAGE=${UI_LANGUAGE:-en}
+OUT=${OUT:-docs}
+case $UI_LANGUAGE in en) LANGUAGE=2 ;; *) LANGUAGE=1 ;; esac
+command -v xdotool >/dev/null || { echo "xdotool is needed (scripts/install-deps.sh)"; exit 1; }
 
 WORK=$(mktemp -d)
 SIM_PID=""
@@ -29,41 +36,87 @@ done
 PTY=$(sed -n 's/^PTY //p' "$WORK/sim.out" | head -1)
 [ -n "$PTY" ] || { echo "the simulator did not start"; exit 1; }
 
-shoot() { # view-mode name seconds
-  local mode=$1 name=$2 seconds=$3
+prepare() { # view-mode name polling -> prints the home directory
+  local mode=$1 name=$2 polling=$3
   local home="$WORK/home-$name" config="$WORK/config-$name"
   mkdir -p "$home" "$config/Vantoro"
   cp "$BIN"/{vantoro.db,VANTORO.INI,langcn.ini,langen.ini,PARAMS.INI} "$home/"
-  # English captions, the chosen view, a poll every second, no alarm sound.
-  sed -i 's/^Language=.*/Language=2/' "$home/VANTORO.INI"
+  [ -f "$BIN/manual.pdf" ] && cp "$BIN/manual.pdf" "$home/"
+  # The chosen language and view, a poll every second, no alarm sound.
+  sed -i "s/^Language=.*/Language=$LANGUAGE/" "$home/VANTORO.INI"
   python3 - "$home/vantoro.db" "$mode" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
 db.execute("update sysset set viewmode=?, PauseSeconds=1, Soundenabled=0 where id=1", (sys.argv[2],))
 db.commit()
 PY
+  # No saved size: the window opens at its first-start size.
   cat >"$config/Vantoro/Vantoro.conf" <<CONF
 [Settings]
 Ports\\Com1=$PTY
-AutoStartPolling=1
+AutoStartPolling=$polling
 DebugMode=1
-MainLeft=0
-MainTop=0
-MainWidth=$((WIDTH * 15))
-MainHeight=$((HEIGHT * 15))
+MainLeft=300
+MainTop=300
 CONF
-  XDG_CONFIG_HOME="$config" VANTORO_HOME="$home" xvfb-run -a -s "-screen 0 ${WIDTH}x${HEIGHT}x24" \
-    bash -c "\"$BIN/vantoro\" & APP=\$!; sleep $seconds; import -window root \"$PWD/docs/view_$name.png\"; kill \$APP" \
-    || true
-  echo "docs/view_$name.png"
+  echo "$home"
 }
 
-mkdir -p docs
-for view in ${VIEWS:-state grid meter trend}; do
+# Runs inside the virtual X server: waits, optionally opens a dialog with
+# the keys given, and saves the newest window of the station.
+SHOOT='
+  "$BIN/vantoro" & APP=$!
+  sleep "$SECONDS_TO_WAIT"
+  MAIN=$(xdotool search --sync --onlyvisible --pid $APP | head -1)
+  if [ -n "$KEYS" ]; then
+    # The first word is where the menu title lies; the keys pick the entry.
+    set -- $KEYS
+    xdotool mousemove --window "$MAIN" "$1" 8 click 1
+    sleep 1
+    shift
+    xdotool key --delay 200 "$@"
+    sleep 2
+  fi
+  if [ -n "$CLICK" ]; then
+    # A button inside the dialog, by its position there.
+    DIALOG=$(xdotool search --onlyvisible --pid $APP | tail -1)
+    xdotool mousemove --window "$DIALOG" $CLICK click 1
+    sleep 3
+  fi
+  WINDOW=$(xdotool search --onlyvisible --pid $APP | tail -1)
+  import -window "$WINDOW" "$PNG"
+  kill $APP
+'
+
+shoot() { # view-mode name seconds png [keys] [click-x click-y]
+  local mode=$1 name=$2 seconds=$3 png=$4 keys=${5:-} click=${6:-}
+  local home
+  # A dialog is shown with polling off, so its test owns the port.
+  home=$(prepare "$mode" "$name" "$([ -n "$keys" ] && echo 0 || echo 1)")
+  XDG_CONFIG_HOME="$WORK/config-$name" VANTORO_HOME="$home" BIN="$BIN" SECONDS_TO_WAIT="$seconds" \
+    KEYS="$keys" CLICK="$click" PNG="$(realpath -m "$png")" \
+    xvfb-run -a -s "-screen 0 ${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24" bash -c "$SHOOT" || true
+  echo "$png"
+}
+
+mkdir -p "$OUT"
+suffix=""
+[ "$UI_LANGUAGE" = en ] || suffix="_$UI_LANGUAGE"
+for view in ${VIEWS-state grid meter trend}; do
   case $view in
-    state) shoot 0 state 8 ;;
-    grid) shoot 1 grid 8 ;;
-    meter) shoot 2 meter 8 ;;
-    trend) shoot 3 trend "$TREND_SECONDS" ;;
+    state) shoot 0 state 8 "$OUT/view_state$suffix.png" ;;
+    grid) shoot 1 grid 8 "$OUT/view_grid$suffix.png" ;;
+    meter) shoot 2 meter 8 "$OUT/view_meter$suffix.png" ;;
+    trend) shoot 3 trend "$TREND_SECONDS" "$OUT/view_trend$suffix.png" ;;
+  esac
+done
+# Each dialog from its menu: the menu title's x position in the English
+# menu bar, then the keys that choose the entry.
+for dialog in ${DIALOGS-settings remote customer}; do
+  case $dialog in
+    # The settings dialog with the result of its connection test.
+    settings) shoot 0 settings 6 "$OUT/dialog_settings$suffix.png" "30 Down Return" "281 255" ;;
+    customer) shoot 0 customer 6 "$OUT/dialog_customer$suffix.png" "93 Down Return" ;;
+    remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
   esac
 done

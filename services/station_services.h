@@ -4,8 +4,12 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
 
 namespace vantoro {
+
+class HistoryRecorder;
+class WebService;
 
 class StationServices : public QObject
 {
@@ -19,8 +23,13 @@ public:
     // Orderly stop (last messages out, files closed); safe to call twice.
     void stop();
 
+    // The history recorder while started, else nullptr.
+    HistoryRecorder *history() const { return m_history.get(); }
+
 private:
     bool m_started = false;
+    std::unique_ptr<HistoryRecorder> m_history;
+    std::unique_ptr<WebService> m_web;
 };
 
 } // namespace vantoro

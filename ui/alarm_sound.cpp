@@ -6,13 +6,30 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QCoreApplication>
 #include <QMediaDevices>
+#include <QPointer>
 
 namespace vantoro {
 
-AlarmSound &AlarmSound::instance()
+AlarmSound::AlarmSound(QObject *owner)
+    : QObject(owner)
 {
-    static AlarmSound sound;
+}
+
+AlarmSound::~AlarmSound()
+{
+    if (m_sink)
+        m_sink->stop();
+    m_sink.reset();
+    m_buffer.close();
+}
+
+AlarmSound *AlarmSound::instance()
+{
+    static QPointer<AlarmSound> sound;
+    if (!sound && QCoreApplication::instance())
+        sound = new AlarmSound(QCoreApplication::instance());
     return sound;
 }
 

@@ -108,7 +108,8 @@ void alarmBeep(int frequencyHz)
         messages().beep();
         return;
     }
-    if (!AlarmSound::instance().playTone(frequencyHz))
+    AlarmSound *sound = AlarmSound::instance();
+    if (!sound || !sound->playTone(frequencyHz))
         messages().beep();
 }
 

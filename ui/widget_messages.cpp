@@ -8,6 +8,8 @@ namespace vantoro {
 
 namespace {
 
+const char *const notifyProperty = "vantoroNotify";
+
 QMessageBox::Icon boxIcon(MessageIcon icon)
 {
     switch (icon) {
@@ -26,6 +28,21 @@ void WidgetMessages::show(const QString &title, const QString &text, MessageIcon
 {
     QMessageBox box(boxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
+}
+
+void WidgetMessages::notify(const QString &title, const QString &text, MessageIcon icon)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        auto *open = qobject_cast<QMessageBox *>(w);
+        if (open && open->isVisible() && open->property(notifyProperty).toBool() && open->windowTitle() == title
+            && open->text() == text)
+            return;
+    }
+    auto *box = new QMessageBox(boxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setProperty(notifyProperty, true);
+    box->open();
 }
 
 bool WidgetMessages::askYesNo(const QString &title, const QString &text)

@@ -9,6 +9,9 @@ class WidgetMessages : public MessageService
 {
 public:
     void show(const QString &title, const QString &text, MessageIcon icon) override;
+    // A box without an event loop of its own; one that is still open is not
+    // opened a second time.
+    void notify(const QString &title, const QString &text, MessageIcon icon) override;
     bool askYesNo(const QString &title, const QString &text) override;
     SaveChoice askSaveDiscard(const QString &title, const QString &text) override;
     void beep() override;

@@ -180,6 +180,19 @@ private slots:
         QVERIFY(runningLogText().contains(QStringLiteral("Parameter table not loaded")));
     }
 
+    // A load that failed leaves an empty table: a save after it must not
+    // blank the stored values.
+    void tableNeverLoadedIsNeverSaved()
+    {
+        replaceRows({row(2, {{"PARAVALUE", "230.5"}})});
+        paramTable = ParamTable();
+        QVERIFY(execSql(QStringLiteral("alter table paraset rename to paraset_away")));
+        QVERIFY(!loadParamTable());
+        QVERIFY(execSql(QStringLiteral("alter table paraset_away rename to paraset")));
+        QVERIFY(!saveParamValues());
+        QCOMPARE(stored(QStringLiteral("001"), 2, "paravalue").toString(), QStringLiteral("230.5"));
+    }
+
     void fieldsByColumnNumber()
     {
         setField(2, COL_RANGEU, QStringLiteral("12.5 V"));

@@ -18,6 +18,12 @@ using namespace vantoro;
 
 namespace {
 
+struct StatusRecorder : StatusSink {
+    QStringList statuses;
+    void showStatus(const QString &text) override { statuses << text; }
+    void runningLogChanged(const QString &, bool) override {}
+};
+
 DeviceReading sampleReading()
 {
     DeviceReading r;
@@ -88,10 +94,13 @@ private slots:
         m_timer = std::make_unique<QTimer>();
         m_poller = std::make_unique<Poller>(*m_port, *m_timer);
         m_timer->start(3600 * 1000); // polling on; the tests drive the ticks
+        m_sink = StatusRecorder();
+        setStatusSink(&m_sink);
     }
 
     void cleanup()
     {
+        setStatusSink(nullptr);
         quitRequested = false;
         m_poller.reset();
         m_timer.reset();
@@ -114,7 +123,7 @@ private slots:
         QVERIFY(qAbs(paramTable[2].number() - 230.0) < 1e-9);
         QCOMPARE(paramTable[6].number(), -0.5);
         QVERIFY(qAbs(paramTable[8].number() - 123.4) < 1e-9); // the meter counter
-        QVERIFY(logInOrder({"msgBeginToQuery", "Recieved data 33 bytes.", "msgDataRecvOK(INV)",
+        QVERIFY(logInOrder({"msgBeginToQuery", "Received data 33 bytes.", "msgDataRecvOK(INV)",
                             "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.4",
                             "msgDataProcessOk(INV)"}));
         QVERIFY(!logHas(QStringLiteral("Connecting"))); // the dots are status-only
@@ -278,13 +287,104 @@ private slots:
         QVERIFY(!logHas(QStringLiteral("Com port is busy!"))); // status bar only outside debug mode
         m_port->close();
 
+        // A write that fails on an open port ends the cycle: no retry, link as it was.
         sysSettings.retrytimes = 2;
-        m_port->openError = QStringLiteral("gone");
+        m_port->writeError = QStringLiteral("broken");
         QVERIFY(!m_poller->queryData());
         QVERIFY(logHas(QStringLiteral("Error while send command!")));
-        QCOMPARE(m_messages->texts.size(), 1); // the send error, once: no retry
+        QCOMPARE(m_messages->texts.size(), 1);
         QCOMPARE(sysSettings.linkOk, 1);
         QVERIFY(events().isEmpty());
+    }
+
+    // An unplugged adapter: the port cannot be opened. Each such attempt
+    // fails like a silent device, so the link goes down with its event, and
+    // comes back with "resumed"; the box about the port is shown once.
+    void aPortThatCannotBeOpenedTakesTheLinkDown()
+    {
+        QList<CycleReport> reports;
+        auto c = connect(&stationBus(), &StationBus::cycleFinished, this, [&](const CycleReport &r) { reports << r; });
+        sysSettings.retrytimes = 1;
+        m_port->openError = QStringLiteral("gone");
+        m_poller->reloadTick();
+        QCOMPARE(sysSettings.linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail1)"});
+        QCOMPARE(reports.last().attempts, (QList<PollResult>{PollResult::SendError, PollResult::SendError}));
+        QVERIFY(!reports.last().linkUp);
+        m_poller->reloadTick();
+        QCOMPARE(m_messages->texts.size(), 1);
+        QVERIFY2(m_messages->texts[0].startsWith(QStringLiteral("Send command code: Error found # 0 from Vantoro\ngone")),
+                 qPrintable(m_messages->texts[0]));
+
+        // Gone in the middle of a cycle: the retry's open fails.
+        m_port->openError.clear();
+        answerPolls(buildReplyV1(1, sampleReading()));
+        m_poller->reloadTick();
+        QCOMPARE(events(), (QStringList{"msgConnFail1)", "msgConnResumed"}));
+        m_port->device = [this](const QByteArray &) {
+            m_port->openError = QStringLiteral("gone");
+            return QByteArray();
+        };
+        m_poller->reloadTick();
+        QCOMPARE(reports.last().attempts, (QList<PollResult>{PollResult::Timeout, PollResult::SendError}));
+        QCOMPARE(sysSettings.linkOk, 0);
+        QCOMPARE(m_messages->texts.size(), 2); // a new outage is shown again, once
+        disconnect(c);
+    }
+
+    // However the retry count is stored, a cycle polls at least once; an
+    // operator's stop during the wait says nothing about the link.
+    void aCycleAlwaysPollsAndAStopLeavesTheLink()
+    {
+        sysSettings.retrytimes = -2;
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(m_port->written().size(), POLL_V1_BYTES);
+        QCOMPARE(sysSettings.linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail0"});
+
+        answerPolls(buildReplyV1(1, sampleReading()));
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(sysSettings.linkOk, 1);
+        m_port->device = nullptr;
+        for (int retries : {0, 2}) {
+            sysSettings.retrytimes = retries;
+            m_timer->start();
+            QTimer::singleShot(50, m_timer.get(), &QTimer::stop);
+            QVERIFY(!m_poller->queryData());
+            QCOMPARE(sysSettings.linkOk, 1);
+        }
+        QCOMPARE(events().size(), 2);
+        QCOMPARE(m_poller->lastAttempts().constLast(), PollResult::Stopped);
+    }
+
+    // Integrated energy lives in memory: while polling it reaches the
+    // database at least every ten minutes, not only when polling stops.
+    void valuesAreSavedEveryTenMinutesWhilePolling()
+    {
+        QVERIFY(loadParamTable());
+        const auto storedValue = [] {
+            return rsSqlGet(QStringLiteral("select paravalue from paraset where paraid=2"))->text(0, "paravalue");
+        };
+        const auto saves = [] {
+            return rsSqlGet(QStringLiteral("select updated from paraset where paraid=2"))->text(0, "updated").toInt();
+        };
+        const QString before = storedValue();
+        const int savesBefore = saves();
+        qint64 nowMs = 0;
+        m_poller->saveSchedule().setClock([&nowMs] { return nowMs; });
+        answerPolls(buildReplyV1(1, sampleReading()));
+        m_poller->reloadTick();
+        nowMs = PARAM_SAVE_MINUTES * 60 * 1000 - 1;
+        m_poller->reloadTick();
+        QCOMPARE(storedValue(), before);
+        nowMs += 1;
+        m_poller->reloadTick();
+        const QString saved = storedValue();
+        QVERIFY(qAbs(saved.toDouble() - 230.0) < 1e-6);
+        nowMs += 60 * 1000; // the next save is ten minutes after this one
+        m_poller->reloadTick();
+        QCOMPARE(storedValue(), saved);
+        QCOMPARE(saves(), savesBefore + 1);
     }
 
     void reentryIsRefused()
@@ -328,7 +428,12 @@ private slots:
         QCOMPARE(refreshed, 1);
         QCOMPARE(comState, 1);
         QVERIFY(!m_port->isOpen());
+        // The closing trace goes to the running log; the status bar says
+        // when the device last answered.
         QVERIFY(logHas(QStringLiteral("msgConnectionClosed")));
+        QCOMPARE(m_sink.statuses.last(),
+                 QStringLiteral("msgLastReply ") + m_poller->lastReplyTime().toString(QStringLiteral("HH:mm:ss")));
+        QVERIFY(!m_sink.statuses.contains(QStringLiteral("msgConnectionClosed")));
 
         m_port->device = nullptr;
         sysSettings.PauseSeconds = 70;
@@ -481,6 +586,7 @@ private:
     std::unique_ptr<FakeSerialPort> m_port;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
+    StatusRecorder m_sink;
 };
 
 QTEST_GUILESS_MAIN(TestPolling)

@@ -76,7 +76,7 @@ private slots:
         port.rejectSettings = true;
         QVERIFY(!setupCommPort(port, QStringLiteral("9600,N,8,1"), 3, true));
         QCOMPARE(recorder.texts.size(), 1);
-        QVERIFY(recorder.texts[0].startsWith(QStringLiteral("Set Communication port com3 Error found  # ")));
+        QVERIFY(recorder.texts[0].startsWith(QStringLiteral("Set Communication port com3: Error found # ")));
     }
 
     void sendersWriteTheFrames()
@@ -121,7 +121,7 @@ private slots:
         QVERIFY(!sendCrcFrame(port, 1, QByteArray(8, '\0'), 3));
         QVERIFY(!sendSetFrame(port, 1, {}, 5));
         QCOMPARE(recorder.texts.size(), 3);
-        QVERIFY(recorder.texts[0].startsWith(QStringLiteral("Send command codeError found")));
+        QVERIFY(recorder.texts[0].startsWith(QStringLiteral("Send command code: Error found")));
         QVERIFY(recorder.texts[0].endsWith(QStringLiteral("no such device")));
         QVERIFY(recorder.texts[1].endsWith(QStringLiteral("write failed")));
     }

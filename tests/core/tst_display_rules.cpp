@@ -167,6 +167,8 @@ void TestDisplayRules::gridColumns()
     // w = 10333 - 333 = 10000.
     QCOMPARE(gridColumnWidths(10333), (std::array<int, 6>{3000, 3000, 1000, 1500, 1500, 722}));
     QCOMPARE(gridColumnWidths(343)[3], 2); // 10 x 0.15 = 1.5, to the even 2
+    // Fitted to the visible width, the id column takes its share first.
+    QCOMPARE(gridColumnWidthsInView(10722), (std::array<int, 6>{3000, 3000, 1000, 1500, 1500, 722}));
 }
 
 void TestDisplayRules::numLed()

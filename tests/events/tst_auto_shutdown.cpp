@@ -1,6 +1,7 @@
 // The shutdown launcher beside the program, the orderly shutdown (with a
 // recording starter: nothing is ever started) and the under-voltage trigger.
 #include "core/common.h"
+#include "core/database.h"
 #include "core/process_starter.h"
 #include "events/auto_shutdown.h"
 #include "test_support.h"
@@ -48,6 +49,7 @@ private slots:
     void cleanup();
     void launcherWrittenWhenMissing();
     void existingLauncherLeftAlone();
+    void failedShutdownKeepsTheStationRunning();
     void shutdownStartsLauncherWithArguments();
     void triggerOpensOncePerRisingEdge();
     void triggerWaitsForTheSwitch();
@@ -106,18 +108,39 @@ void TestAutoShutdown::existingLauncherLeftAlone()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("somebody else's tool");
     file.close();
+    QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner));
 
     QVERIFY(extractPowerOff());
     QCOMPARE(fileBytes(other), QByteArray("somebody else's tool"));
 #ifndef Q_OS_WIN
     QVERIFY(!QFile::exists(m_home->file(powerOffFileName())));
+    // Without its run bit it could never start: it is written again.
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(extractPowerOff());
+    QCOMPARE(fileBytes(other), powerOffLauncher());
+    QVERIFY(QFile::permissions(other) & QFile::ExeOwner);
 #endif
     QCOMPARE(powerOffPath(), other);
 }
 
+// A launcher that does not start leaves the station watching, and says so.
+void TestAutoShutdown::failedShutdownKeepsTheStationRunning()
+{
+    m_home->copyDefault(QStringLiteral("vantoro.db"));
+    MessageRecorder messages;
+    setProcessStarter([](const QString &, const QStringList &) { return false; });
+    QVERIFY(!shutdownWindows());
+    QVERIFY(!quitRequested);
+    QCOMPARE(messages.texts.size(), 1);
+    QVERIFY(messages.texts[0].contains(powerOffFileName()));
+    const auto rows = rsSqlGet(QStringLiteral("select eventname from eventlog"));
+    QCOMPARE(rows->recordCount(), 1);
+    QCOMPARE(rows->text(0, "eventname"), messages.texts[0]);
+}
+
 void TestAutoShutdown::shutdownStartsLauncherWithArguments()
 {
-    shutdownWindows();
+    QVERIFY(shutdownWindows());
     QVERIFY(quitRequested);
     QCOMPARE(m_started.size(), 1);
     QCOMPARE(m_started.first().program, m_home->file(powerOffFileName()));

@@ -99,22 +99,29 @@ void TestEventLog::cleanup()
     m_home.reset();
 }
 
+// Repeats of the last unforced event are dropped for 13 minutes; a
+// different fault is stored at once and restarts the window.
 void TestEventLog::unforcedEventsWithinThirteenMinutesAreDropped()
 {
-    QVERIFY(logEvent(QStringLiteral("first")));
+    QVERIFY(logEvent(QStringLiteral("grid fault")));
     m_now = m_now.addSecs(5 * 60);
-    QVERIFY(!logEvent(QStringLiteral("five minutes later")));
-    m_now = m_now.addSecs(8 * 60 - 1);
-    QVERIFY(!logEvent(QStringLiteral("one second short")));
+    QVERIFY(!logEvent(QStringLiteral("grid fault")));
+    QVERIFY(logEvent(QStringLiteral("over temperature")));
+    m_now = m_now.addSecs(13 * 60 - 1);
+    QVERIFY(!logEvent(QStringLiteral("over temperature")));
     m_now = m_now.addSecs(1);
-    QVERIFY(logEvent(QStringLiteral("thirteen minutes after the first")));
+    QVERIFY(logEvent(QStringLiteral("over temperature")));
+    // The same faults with other values: the key says they are one report.
+    m_now = m_now.addSecs(60);
+    QVERIFY(logEvent(QStringLiteral("VAC=251 out of limit"), QStringLiteral("001"), QStringLiteral("2")));
+    QVERIFY(!logEvent(QStringLiteral("VAC=253 out of limit"), QStringLiteral("001"), QStringLiteral("2")));
+    QVERIFY(logEvent(QStringLiteral("VAC=252 out of limit; RUN"), QStringLiteral("001"), QStringLiteral("2;15")));
 
     const auto events = storedEvents();
-    QCOMPARE(events.size(), 2);
-    QCOMPARE(events[0].eventname, QStringLiteral("first"));
-    QCOMPARE(events[1].eventname, QStringLiteral("thirteen minutes after the first"));
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events[1].eventname, QStringLiteral("over temperature"));
     // A dropped event is not shown either.
-    QVERIFY(!runningLogText().contains(QStringLiteral("five minutes later")));
+    QVERIFY(!runningLogText().contains(QStringLiteral("VAC=253")));
 }
 
 void TestEventLog::forcedEventIsStoredAndRestartsTheWindow()
@@ -126,10 +133,14 @@ void TestEventLog::forcedEventIsStoredAndRestartsTheWindow()
     QVERIFY(logEvent(QStringLiteral("link resumed"), QStringLiteral("001"), QString(), true));
     // 13 minutes after the first event, but only 11 after the last forced one.
     m_now = m_now.addSecs(11 * 60);
-    QVERIFY(!logEvent(QStringLiteral("fault again")));
+    QVERIFY(!logEvent(QStringLiteral("fault")));
     m_now = m_now.addSecs(2 * 60);
-    QVERIFY(logEvent(QStringLiteral("fault again")));
+    QVERIFY(logEvent(QStringLiteral("fault")));
     QCOMPARE(storedEvents().size(), 4);
+    // A link flap never hides a different fault that follows it.
+    QVERIFY(logEvent(QStringLiteral("link failed"), QStringLiteral("001"), QString(), true));
+    m_now = m_now.addSecs(5 * 60);
+    QVERIFY(logEvent(QStringLiteral("grid fault")));
 }
 
 void TestEventLog::debugModeStoresEveryEvent()
@@ -146,7 +157,7 @@ void TestEventLog::clockSetBackEndsTheWindow()
     m_now = m_now.addSecs(-3600);
     QVERIFY(logEvent(QStringLiteral("after")));
     m_now = m_now.addSecs(60);
-    QVERIFY(!logEvent(QStringLiteral("within the new window")));
+    QVERIFY(!logEvent(QStringLiteral("after")));
 }
 
 void TestEventLog::eventRowAndLongText()
@@ -177,11 +188,16 @@ void TestEventLog::eventRowAndLongText()
 
 void TestEventLog::databaseErrorBecomesAStatusMessage()
 {
-    QVERIFY(execSql(QStringLiteral("drop table eventlog")));
+    QVERIFY(execSql(QStringLiteral("alter table eventlog rename to eventlog_away")));
     QVERIFY(!logEvent(QStringLiteral("lost link"), QStringLiteral("001"), QString(), true));
+    QVERIFY(!logEvent(QStringLiteral("grid fault")));
     QVERIFY(m_messages->texts.isEmpty());
     QVERIFY(runningLogText().contains(QStringLiteral("lost link")));
     QVERIFY(m_sink.statuses.last().startsWith(QLatin1Char('*')));
+    // What was not stored did not arm the 13-minute window.
+    QVERIFY(execSql(QStringLiteral("alter table eventlog_away rename to eventlog")));
+    m_now = m_now.addSecs(60);
+    QVERIFY(logEvent(QStringLiteral("grid fault")));
 }
 
 void TestEventLog::statusWordsChangeOnlyTheStatusBar()
@@ -250,7 +266,7 @@ void TestEventLog::reportErrorText()
                 QStringLiteral("Serial"));
     QCOMPARE(m_messages->titles, QStringList{QStringLiteral(" Error ")});
     QCOMPARE(m_messages->texts,
-             QStringList{QStringLiteral("Set Communication port com3 Error found  # 8002 from  Serial\rPort not found")});
+             QStringList{QStringLiteral("Set Communication port com3: Error found # 8002 from Serial\nPort not found")});
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)

@@ -155,7 +155,7 @@ void TestPortVanishing::missingPortWhileTheLinkIsUpIsShownOnce()
     for (int i = 0; i < 3; ++i)
         tick();
     QCOMPARE(m_messages->texts.size(), 1);
-    QVERIFY2(m_messages->texts[0].startsWith(QStringLiteral("Send command codeError found")), qPrintable(m_messages->texts[0]));
+    QVERIFY2(m_messages->texts[0].startsWith(QStringLiteral("Send command code: Error found")), qPrintable(m_messages->texts[0]));
     QVERIFY(m_messages->texts[0].contains(QStringLiteral("no-such-tty")));
     QCOMPARE(m_status->containing(QStringLiteral("Error while send command!")).size(), 3);
     QCOMPARE(m_status->containing(QStringLiteral("Serial port not opened: ")).size(), 2);

@@ -320,6 +320,14 @@ void TestControls::trendKeepsOnlyItsWindow()
     chart.addSample(1, t0.addSecs(1990));
     QCOMPARE(chart.windowEnd(), t0.addSecs(2000));
     QCOMPARE(chart.pointCount(1), 0);
+    // Segments left behind by gaps leave with the window too.
+    for (int i = 2001; i <= 2400; ++i) {
+        if (i % 10 == 0)
+            chart.breakLines();
+        chart.addSample(i % 7, t0.addSecs(i));
+    }
+    QVERIFY(chart.segmentCount() <= 20);
+    QVERIFY(chart.pointCount() <= 182 + 20);
 }
 
 QTEST_MAIN(TestControls)

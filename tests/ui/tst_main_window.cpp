@@ -6,13 +6,27 @@
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
+#include "core/memory_status.h"
+#include "core/station_bus.h"
 #include "core/user_settings.h"
+#include "events/event_log.h"
 #include "test_support.h"
+#include "ui/alarm_sound.h"
+#include "ui/form_utils.h"
 #include "ui/main/frm_main.h"
+#include "ui/widget_messages.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vantoro;
@@ -36,6 +50,13 @@ private slots:
     void diagnosticClickCyclesTheBulb();
     void toolTipsCountSeparators();
     void unavailableItemsAreGreyed();
+    void dialogsOpenWithoutHoldingThePoll();
+    void pollPathMessagesDoNotWait();
+    void stoppingPollingSilencesTheFaultAlarm();
+    void datePanelFollowsTheDayAndTheLanguage();
+    void debugEditorButtonStopsPolling();
+    void languageSwitchKeepsOneTitleSuffix();
+    void helpWithoutPdfViewerNamesTheManual();
 
 private:
     std::unique_ptr<frmMain> makeWindow();
@@ -72,8 +93,10 @@ void TestMainWindow::firstStartUsesTheDefaultPosition()
 {
     auto w = makeWindow();
     QCOMPARE(w->pos(), QPoint(frmMain::twipsToPixels(1000, w.get()), frmMain::twipsToPixels(1000, w.get())));
-    QCOMPARE(w->width(), frmMain::twipsToPixels(8400, w.get()));
-    QCOMPARE(w->height(), frmMain::twipsToPixels(6800, w.get()));
+    // Large enough for the views, within the screen.
+    const QSize first = QSize(frmMain::twipsToPixels(15600, w.get()), frmMain::twipsToPixels(11100, w.get()))
+                            .boundedTo(w->screen()->availableSize());
+    QCOMPARE(w->size(), first.expandedTo(w->minimumSize()));
 }
 
 void TestMainWindow::positionIsSavedOnlyInTheNormalState()
@@ -90,11 +113,11 @@ void TestMainWindow::positionIsSavedOnlyInTheNormalState()
     quitRequested = false;
     {
         auto w = makeWindow();
-        w->resize(frmMain::twipsToPixels(7000, w.get()), w->height());
+        w->resize(frmMain::twipsToPixels(11700, w.get()), w->height());
         m_messages->answer = true;
         QVERIFY(w->close());
     }
-    QCOMPARE(int(leadingNumber(userValue(UserKeys::MainWidth)) / 15 + 0.5), frmMain::twipsToPixels(7000, nullptr));
+    QCOMPARE(int(leadingNumber(userValue(UserKeys::MainWidth)) / 15 + 0.5), frmMain::twipsToPixels(11700, nullptr));
 }
 
 void TestMainWindow::answeringNoKeepsEverythingRunning()
@@ -229,6 +252,167 @@ void TestMainWindow::unavailableItemsAreGreyed()
         QVERIFY2(!w->action(QString::fromLatin1(name))->isEnabled(), name);
     QVERIFY(!w->action(QStringLiteral("mnuRemoteControl"))->isEnabled()); // protocol version 1
     QVERIFY(!w->action(QStringLiteral("mnuLanguages"))->isVisible());
+}
+
+namespace {
+
+QDialog *openDialog(const frmMain &w, const char *name)
+{
+    auto *dialog = w.findChild<QDialog *>(QString::fromLatin1(name));
+    return dialog && dialog->isVisible() ? dialog : nullptr;
+}
+
+// Closes whatever dialog is still open after a while, so a dialog that
+// blocks fails the test instead of hanging it.
+void closeDialogsLater(frmMain *w)
+{
+    QTimer::singleShot(6000, w, [w] {
+        for (QDialog *d : w->findChildren<QDialog *>())
+            d->close();
+    });
+}
+
+} // namespace
+
+void TestMainWindow::dialogsOpenWithoutHoldingThePoll()
+{
+    pollOneDevice(1, 0.4);
+    sysSettings.PauseSeconds = 1;
+    auto w = makeWindow();
+    closeDialogsLater(w.get());
+    int cycles = 0;
+    auto c = connect(&stationBus(), &StationBus::cycleFinished, this, [&cycles] { ++cycles; });
+    w->toolbarClick(QStringLiteral("plug"));
+    // Opened while the first cycle waits for its (absent) reply.
+    QTimer::singleShot(250, w.get(), [&w] { w->toolbarClick(QStringLiteral("setup")); });
+    QTRY_VERIFY_WITH_TIMEOUT(openDialog(*w, "frmSysSet"), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(cycles >= 2, 4000);
+    QVERIFY(openDialog(*w, "frmSysSet"));
+    QVERIFY(w->timerReloadData().isActive());
+    openDialog(*w, "frmSysSet")->close();
+
+    // The about box, too, leaves the poll running; the parameter editor
+    // keeps its rule of stopping the poll first.
+    w->toolbarClick(QStringLiteral("help"));
+    QVERIFY(openDialog(*w, "frmAbout"));
+    const int before = cycles;
+    QTRY_VERIFY_WITH_TIMEOUT(cycles > before, 3000);
+    openDialog(*w, "frmAbout")->close();
+    w->action(QStringLiteral("mnuParSet"))->trigger();
+    QVERIFY(openDialog(*w, "frmParSet3"));
+    QVERIFY(!w->timerReloadData().isActive());
+    openDialog(*w, "frmParSet3")->close();
+    disconnect(c);
+}
+
+void TestMainWindow::pollPathMessagesDoNotWait()
+{
+    WidgetMessages boxes;
+    setMessageService(&boxes);
+    reportError(QStringLiteral("Send command code"), QStringLiteral("gone"));
+    reportError(QStringLiteral("Send command code"), QStringLiteral("gone"));
+    QList<QMessageBox *> shown;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(top); box && box->isVisible())
+            shown << box;
+    setMessageService(m_messages.get());
+    QCOMPARE(shown.size(), 1); // the same report is not stacked
+    QCOMPARE(shown[0]->text(), QStringLiteral("Send command code: Error found # 0 from Vantoro\ngone"));
+    shown[0]->close();
+}
+
+void TestMainWindow::stoppingPollingSilencesTheFaultAlarm()
+{
+    auto w = makeWindow();
+    w->toolbarClick(QStringLiteral("plug"));
+    paramTable[15].founderror = 1;
+    w->refreshDisplay();
+    w->timerBeepTick();
+    QCOMPARE(w->beepCount(), 1);
+    w->toolbarClick(QStringLiteral("plug"));
+    QVERIFY(!w->bFoundError);
+    w->timerBeepTick();
+    QCOMPARE(w->beepCount(), 1);
+
+    // The tone player belongs to the application and goes with it.
+    const QByteArray noAudio = qgetenv("VANTORO_NO_AUDIO");
+    qunsetenv("VANTORO_NO_AUDIO");
+    sysSettings.usesoundcard = 0;
+    alarmBeep(800);
+    qputenv("VANTORO_NO_AUDIO", noAudio);
+    QVERIFY(AlarmSound::instance());
+    QCOMPARE(AlarmSound::instance()->parent(), qApp);
+}
+
+void TestMainWindow::datePanelFollowsTheDayAndTheLanguage()
+{
+    QCOMPARE(datePanelText(QDate(2026, 12, 9), LANGUAGE_CHINESE), QStringLiteral("2026年12月9日"));
+    QCOMPARE(datePanelText(QDate(2026, 12, 9), LANGUAGE_ENGLISH), QStringLiteral("Dec 9, 2026"));
+    QCOMPARE(clockTimeText(QTime(7, 5, 9)), QStringLiteral("07:05:09"));
+    auto w = makeWindow();
+    w->action(QStringLiteral("mnuLanguageEN"))->trigger();
+    QTRY_COMPARE(w->panel(QStringLiteral("txtDate"))->text(), datePanelText(QDate::currentDate(), LANGUAGE_ENGLISH));
+    w->action(QStringLiteral("mnuLanguageCN"))->trigger();
+    QTRY_COMPARE(w->panel(QStringLiteral("txtDate"))->text(), datePanelText(QDate::currentDate(), LANGUAGE_CHINESE));
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d MemUsed:"))
+                .match(w->panel(QStringLiteral("txtTime"))->text())
+                .hasMatch());
+}
+
+void TestMainWindow::debugEditorButtonStopsPolling()
+{
+    sysSettings.debugMode = 1;
+    auto w = makeWindow();
+    w->toolbarClick(QStringLiteral("plug"));
+    w->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+    sysSettings.debugMode = 0;
+    QVERIFY(!w->timerReloadData().isActive());
+    QVERIFY(!w->toolButton(QStringLiteral("plug"))->isChecked());
+    auto *editor = w->findChild<QWidget *>(QStringLiteral("frmparaset"));
+    QVERIFY(editor && editor->isVisible());
+}
+
+void TestMainWindow::languageSwitchKeepsOneTitleSuffix()
+{
+    m_home->removeLanguageFiles();
+    auto w = makeWindow();
+    const QString title = w->windowTitle();
+    for (const char *menu : {"mnuLanguageEN", "mnuLanguageCN", "mnuLanguageEN"})
+        w->action(QString::fromLatin1(menu))->trigger();
+    QCOMPARE(w->windowTitle(), title);
+    QCOMPARE(title.count(QStringLiteral(" [")), 1);
+}
+
+void TestMainWindow::helpWithoutPdfViewerNamesTheManual()
+{
+    // A stand-in opener that finds no viewer, as xdg-open reports it.
+    QTemporaryDir tools;
+    QFile opener(tools.filePath(QStringLiteral("xdg-open")));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", tools.path().toLocal8Bit());
+    const QString manual = m_home->file(QStringLiteral("manual.pdf"));
+    QFile::remove(manual);
+
+    auto w = makeWindow();
+    QAction *contents = w->findChild<QAction *>(QStringLiteral("mnuHelpContents"));
+    contents->trigger();
+    QCOMPARE(m_messages->texts.size(), 1);
+    QVERIFY(m_messages->texts[0].contains(QDir::toNativeSeparators(manual)));
+
+    QFile pdf(manual);
+    QVERIFY(pdf.open(QIODevice::WriteOnly));
+    pdf.write("%PDF-1.4\n");
+    pdf.close();
+    contents->trigger();
+    QTRY_COMPARE(m_messages->texts.size(), 2);
+    QVERIFY(m_messages->texts[1].contains(QDir::toNativeSeparators(manual)));
+    QVERIFY(m_messages->texts[1] != m_messages->texts[0]);
+    qputenv("PATH", path);
+    quitRequested = true;
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -8,6 +8,7 @@
 #include "core/common.h"
 #include "core/localisation.h"
 #include "core/profile_file.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "test_support.h"
@@ -72,6 +73,7 @@ private slots:
     void settingFrames_data();
     void settingFrames();
     void delayedShutdownToggles();
+    void sentSettingsAreConfirmedShownAndStored();
     void toggleSurvivesRelocalisation();
     void secondPressWhileSendingOnlyBeeps();
     void waitsForThePortWithoutFreezing();
@@ -95,6 +97,8 @@ void TestRemoteDialogs::init()
 {
     m_home = std::make_unique<TestHome>();
     m_messages = std::make_unique<MessageRecorder>();
+    // The operator confirms the delayed shutdown unless a test says otherwise.
+    m_messages->answer = true;
     QVERIFY(loadSystemSettings());
     QVERIFY(loadParamTable());
     sysSettings.languageIndex = LANGUAGE_CHINESE;
@@ -162,6 +166,9 @@ void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
 {
     m_port->device = answerControl;
     frmRemoteControl *dialog = controlDialog();
+    QStringList events;
+    QObject listening; // ends the connection with the list
+    connect(&stationBus(), &StationBus::eventStored, &listening, [&events](const StoredEvent &e) { events << e.text; });
 
     // Polling off: the device answers, but its reply is not counted.
     paramTable[10].paravalue = 0;
@@ -177,6 +184,9 @@ void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
     QCOMPARE(paramTable[15].text(), paramTable[15].srcstring);
     QCOMPARE(m_refreshes, 2);
     QVERIFY(!m_port->isOpen());
+    // Each command sent is on record, with what came of it.
+    QCOMPARE(events, (QStringList{QStringLiteral("remote: start device, no reply"),
+                                  QStringLiteral("remote: start device, reply received")}));
 }
 
 void TestRemoteDialogs::busyPortRetriesWithGrowingDots()
@@ -297,6 +307,52 @@ void TestRemoteDialogs::delayedShutdownToggles()
     dialog.cmdOKClick(1);
     QCOMPARE(m_port->written(), hex("FF EB 01 05 00 00 00 00 00 00 00 06 00 0D"));
     QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
+    QVERIFY(!dialog.delayedShutdownPending());
+}
+
+void TestRemoteDialogs::sentSettingsAreConfirmedShownAndStored()
+{
+    QStringList events;
+    QObject listening; // ends the connection with the list
+    connect(&stationBus(), &StationBus::eventStored, &listening, [&events](const StoredEvent &e) { events << e.text; });
+    frmRemoteSet dialog(*m_port);
+    dialog.show();
+    dialog.cmbData(1)->setEditText(QStringLiteral("300"));
+
+    // Refused: nothing goes out, nothing is pending or stored.
+    m_messages->answer = false;
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_messages->questions.size(), 1);
+    QVERIFY(m_messages->questions.first().contains(QStringLiteral("300")));
+    QVERIFY(m_port->written().isEmpty());
+    QVERIFY(!dialog.delayedShutdownPending());
+    QVERIFY(events.isEmpty());
+
+    m_messages->answer = true;
+    dialog.cmdOKClick(1);
+    QVERIFY(dialog.delayedShutdownPending());
+    QVERIFY(dialog.lblStatus()->text().contains(QStringLiteral("300 s")));
+    QVERIFY(dialog.lblStatus()->text().contains(QTime::currentTime().toString(QStringLiteral("HH:mm")).left(2)));
+    // Withdrawing asks nothing.
+    dialog.cmdOKClick(1);
+    QCOMPARE(m_messages->questions.size(), 2);
+    dialog.cmbData(0)->setEditText(QStringLiteral("60"));
+    dialog.cmdOKClick(0);
+    dialog.chkForceRun()->setChecked(true);
+    dialog.cmdOKClick(3);
+    // Stored even within the quiet minutes of the fault events.
+    QCOMPARE(events, (QStringList{QStringLiteral("remote: delayed shutdown 300 s"),
+                                  QStringLiteral("remote: delayed shutdown withdrawn"),
+                                  QStringLiteral("remote: output frequency 60 Hz"),
+                                  QStringLiteral("remote: forced run on")}));
+
+    // A setting that found the port unusable is reported, not stored.
+    events.clear();
+    m_port->openError = QStringLiteral("gone");
+    dialog.cmdOKClick(0);
+    dialog.cmdOKClick(1);
+    QVERIFY(events.isEmpty());
+    QVERIFY(!dialog.lblStatus()->text().contains(QStringLiteral("300 s")));
     QVERIFY(!dialog.delayedShutdownPending());
 }
 

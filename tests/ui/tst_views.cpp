@@ -5,6 +5,7 @@
 #include "acquisition/param_table.h"
 #include "core/common.h"
 #include "core/localisation.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "core/view_layout.h"
 #include "test_support.h"
@@ -262,9 +263,33 @@ void TestViews::onlyVisibleViewsRefreshButTrendsSample()
     QCOMPARE(views.meterView()->meter(0)->value(), 300.0);
     QCOMPARE(views.stateView()->label(QStringLiteral("lblDc"), 0)->text(), QString());
     QCOMPARE(views.gridView()->item(2, 1)->text(), QStringLiteral("0.0"));
+    // The trends sample replied cycles only, whichever view is shown, and a
+    // cycle without a reply leaves a gap rather than a repeated value.
     TrendView *trends = views.trendView();
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(trends->chart(i)->pointCount(), 0);
+    const QDateTime t0 = QDateTime::currentDateTime().addSecs(10);
+    CycleReport report;
+    report.parameters << ParameterReading{4, QStringLiteral("VDC"), {}, {}, true, 300.0};
+    report.parameters << ParameterReading{5, QStringLiteral("IDC"), {}, {}, true, 2.0};
+    report.parameters << ParameterReading{3, QStringLiteral("IAC"), {}, {}, true, 1.0};
+    const auto cycle = [&report](const QDateTime &time, bool replied) {
+        report.time = time;
+        report.replied = replied;
+        stationBus().publishCycle(report);
+    };
+    cycle(t0, true);
+    cycle(t0.addSecs(1), true);
+    cycle(t0.addSecs(2), false);
+    cycle(t0.addSecs(30), false);
     for (int i = 0; i < TrendView::CHARTS; ++i)
-        QCOMPARE(trends->chart(i)->pointCount(), 2);
+        QCOMPARE(trends->chart(i)->windowEnd(), t0.addSecs(30));
+    cycle(t0.addSecs(31), true);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(trends->chart(i)->pointCount(), 3);
+        QCOMPARE(trends->chart(i)->segmentCount(), 2);
+    }
+    QCOMPARE(trends->chart(3)->pointCount(), 0);
     QCOMPARE(trends->chart(0)->valueMaximum(), 650.0); // 500 x 1.3
     QCOMPARE(trends->chart(3)->valueMaximum(), 1.0);
 
@@ -329,12 +354,20 @@ void TestViews::windowSwitchesAndLaysOutViews()
 
     window.toolbarClick(QStringLiteral("viewgrid"));
     QCOMPARE(views->visibleView(), VIEW_GRID);
-    const int gridWidthTwips = int(pxToTwips(views->gridView()->width(), views));
-    QCOMPARE(views->gridView()->columnWidth(0), twipsToPx(gridColumnWidths(gridWidthTwips)[0], views));
+    // The columns fit the grid's visible width, the id column included.
+    GridView *grid = views->gridView();
+    QCOMPARE(grid->columnWidth(0), grid->columnWidth(1));
+    int total = 0;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        total += grid->columnWidth(c);
+    const int visible = grid->viewport()->width();
+    QVERIFY2(total <= visible && total >= visible - 3 * GridView::COLUMNS,
+             qPrintable(QStringLiteral("%1 in %2").arg(total).arg(visible)));
 
-    // Narrower than 3000 twips snaps back.
-    window.resize(20, window.height());
-    QTRY_COMPARE(window.width(), frmMain::twipsToPixels(3000, &window));
+    // The window keeps a size at which the views stay readable.
+    window.resize(20, 20);
+    QTRY_COMPARE(window.width(), frmMain::twipsToPixels(11250, &window));
+    QTRY_COMPARE(window.height(), frmMain::twipsToPixels(8250, &window));
     quitRequested = true;
     window.close();
 }

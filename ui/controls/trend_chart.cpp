@@ -39,6 +39,10 @@ TrendChart::TrendChart(QWidget *parent)
     setRenderHint(QPainter::Antialiasing);
     setFrameShape(QFrame::NoFrame);
     setStyleSheet(QStringLiteral("background: transparent"));
+    // Moving time labels on a see-through view leave fragments behind
+    // unless the whole view is redrawn.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setCacheMode(QGraphicsView::CacheNone);
 
     m_timeAxis = new QDateTimeAxis(this);
     m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
@@ -60,19 +64,33 @@ TrendChart::TrendChart(QWidget *parent)
     series(0);
 }
 
+QLineSeries *TrendChart::newSegment(int channel)
+{
+    auto *s = new QLineSeries(this);
+    s->setPen(QPen(m_colours.value(channel, Qt::black), 2));
+    s->setVisible(!m_strip);
+    chart()->addSeries(s);
+    s->attachAxis(m_timeAxis);
+    s->attachAxis(m_valueAxis);
+    m_segments[channel] << s;
+    return s;
+}
+
 QLineSeries *TrendChart::series(int channel)
 {
     if (channel < 0 || channel >= MAX_CHANNELS)
         return nullptr;
-    while (m_series.size() <= channel) {
-        auto *s = new QLineSeries(this);
-        s->setPen(QPen(m_colours.value(m_series.size(), Qt::black), 2));
-        chart()->addSeries(s);
-        s->attachAxis(m_timeAxis);
-        s->attachAxis(m_valueAxis);
-        m_series << s;
+    while (m_segments.size() <= channel) {
+        m_segments.append(QVector<QLineSeries *>());
+        m_breakPending.append(false);
+        newSegment(int(m_segments.size()) - 1);
     }
-    return m_series.at(channel);
+    if (m_breakPending[channel]) {
+        m_breakPending[channel] = false;
+        if (m_segments[channel].last()->count() > 0)
+            newSegment(channel);
+    }
+    return m_segments[channel].last();
 }
 
 void TrendChart::setTimeRange(const QDateTime &start, const QDateTime &end)
@@ -82,8 +100,7 @@ void TrendChart::setTimeRange(const QDateTime &start, const QDateTime &end)
     m_start = start;
     m_end = end;
     m_timeAxis->setRange(m_start, m_end);
-    for (QLineSeries *s : std::as_const(m_series))
-        dropOldPoints(s);
+    dropOldPoints();
 }
 
 void TrendChart::setValueRange(double minimum, double maximum)
@@ -106,17 +123,38 @@ void TrendChart::setRangeMinMax(double minimum, double maximum)
     m_rangeMax = maximum;
 }
 
-void TrendChart::dropOldPoints(QLineSeries *s)
+void TrendChart::dropOldPoints()
 {
     // Everything left of the window goes, except the last point before it,
-    // which carries the line in from the left edge.
+    // which carries the line in from the left edge. A segment that ended
+    // before the window goes whole.
     const qreal startMs = qreal(m_start.toMSecsSinceEpoch());
-    int firstInside = 0;
-    const int n = s->count();
-    while (firstInside < n && s->at(firstInside).x() < startMs)
-        ++firstInside;
-    if (firstInside > 1)
-        s->removePoints(0, firstInside - 1);
+    for (QVector<QLineSeries *> &segments : m_segments) {
+        while (segments.size() > 1 && segments.first()->count() > 0
+               && segments.first()->at(segments.first()->count() - 1).x() < startMs) {
+            QLineSeries *gone = segments.takeFirst();
+            chart()->removeSeries(gone);
+            delete gone;
+        }
+        QLineSeries *s = segments.first();
+        int firstInside = 0;
+        const int n = s->count();
+        while (firstInside < n && s->at(firstInside).x() < startMs)
+            ++firstInside;
+        if (firstInside > 1)
+            s->removePoints(0, firstInside - 1);
+    }
+}
+
+void TrendChart::advanceTo(const QDateTime &now)
+{
+    if (!now.isValid() || now <= m_end)
+        return;
+    const qint64 span = m_start.msecsTo(m_end);
+    m_end = now;
+    m_start = m_end.addMSecs(-span);
+    m_timeAxis->setRange(m_start, m_end);
+    dropOldPoints();
 }
 
 void TrendChart::addSample(double value, const QDateTime &time, int channel)
@@ -124,21 +162,30 @@ void TrendChart::addSample(double value, const QDateTime &time, int channel)
     QLineSeries *s = series(channel);
     if (!s || !time.isValid())
         return;
-    if (time > m_end) {
-        const qint64 span = m_start.msecsTo(m_end);
-        m_end = time;
-        m_start = m_end.addMSecs(-span);
-        m_timeAxis->setRange(m_start, m_end);
-        for (QLineSeries *other : std::as_const(m_series))
-            dropOldPoints(other);
-    }
+    advanceTo(time);
     s->append(qreal(time.toMSecsSinceEpoch()), value);
-    dropOldPoints(s);
+    dropOldPoints();
+}
+
+void TrendChart::breakLines()
+{
+    for (bool &pending : m_breakPending)
+        pending = true;
+}
+
+int TrendChart::segmentCount(int channel) const
+{
+    return channel >= 0 && channel < m_segments.size() ? int(m_segments.at(channel).size()) : 0;
 }
 
 int TrendChart::pointCount(int channel) const
 {
-    return channel >= 0 && channel < m_series.size() ? m_series.at(channel)->count() : 0;
+    if (channel < 0 || channel >= m_segments.size())
+        return 0;
+    int points = 0;
+    for (const QLineSeries *s : m_segments.at(channel))
+        points += s->count();
+    return points;
 }
 
 void TrendChart::setCaption(const QString &caption)
@@ -149,7 +196,12 @@ void TrendChart::setCaption(const QString &caption)
 
 void TrendChart::setLineColour(const QColor &colour, int channel)
 {
-    if (QLineSeries *s = series(channel))
+    if (!series(channel))
+        return;
+    while (m_colours.size() <= channel)
+        m_colours << Qt::black;
+    m_colours[channel] = colour;
+    for (QLineSeries *s : std::as_const(m_segments[channel]))
         s->setPen(QPen(colour, 2));
 }
 
@@ -161,8 +213,10 @@ void TrendChart::setTimeStrip(bool strip)
     m_valueAxis->setVisible(!strip);
     m_timeAxis->setGridLineVisible(!strip);
     m_timeAxis->setLineVisible(!strip);
-    for (QLineSeries *s : std::as_const(m_series))
-        s->setVisible(!strip);
+    for (const QVector<QLineSeries *> &segments : std::as_const(m_segments)) {
+        for (QLineSeries *s : segments)
+            s->setVisible(!strip);
+    }
     setAttribute(Qt::WA_TransparentForMouseEvents, strip);
 }
 

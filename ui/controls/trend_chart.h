@@ -1,6 +1,7 @@
 // The trend chart: the last minutes of one or more values over time, on a
 // sliding time window. Points that have left the window are dropped, so the
-// chart's memory stays flat however long the station polls.
+// chart's memory stays flat however long the station polls. A break in the
+// data stays a gap: the line is drawn in segments.
 #pragma once
 
 #include <QChartView>
@@ -36,7 +37,13 @@ public:
     double rangeMaximum() const { return m_rangeMax; }
 
     void addSample(double value, const QDateTime &time, int channel = 0);
+    // Points of a channel, over all its segments.
     int pointCount(int channel = 0) const;
+    int segmentCount(int channel = 0) const;
+    // The next sample of every channel starts a new segment.
+    void breakLines();
+    // Slides the window on so that it ends at `now` (never backwards).
+    void advanceTo(const QDateTime &now);
 
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption);
@@ -56,11 +63,15 @@ signals:
 
 private:
     QLineSeries *series(int channel);
-    void dropOldPoints(QLineSeries *s);
+    QLineSeries *newSegment(int channel);
+    void dropOldPoints();
+
 
     QDateTimeAxis *m_timeAxis = nullptr;
     QValueAxis *m_valueAxis = nullptr;
-    QVector<QLineSeries *> m_series;
+    // Per channel, oldest segment first; the last one takes new samples.
+    QVector<QVector<QLineSeries *>> m_segments;
+    QVector<bool> m_breakPending;
     QVector<QColor> m_colours;
     QDateTime m_start;
     QDateTime m_end;

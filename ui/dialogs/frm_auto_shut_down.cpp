@@ -1,6 +1,7 @@
 // The shutdown countdown dialog.
 #include "ui/dialogs/frm_auto_shut_down.h"
 
+#include "core/common.h"
 #include "core/system_settings.h"
 #include "events/auto_shutdown.h"
 #include "ui/dialogs/dialog_controls.h"
@@ -84,9 +85,13 @@ void frmAutoShutDown::timer1Timer()
     m_label2->setText(QString::number(iSecsRemained));
     // The timer keeps running: every further tick starts the shutdown again
     // until the program has ended.
-    if (iSecsRemained < 1)
+    if (iSecsRemained < 1) {
         m_shutdown();
-    else
+        // A shutdown that could not start was reported once; repeating it
+        // every second would only fill the event log.
+        if (!quitRequested)
+            m_timer1.stop();
+    } else
         --iSecsRemained;
 }
 

@@ -1,6 +1,7 @@
 // The options dialog.
 #include "ui/dialogs/frm_options.h"
 
+#include "core/localisation.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "ui/dialogs/dialog_controls.h"
@@ -25,7 +26,7 @@ frmOptions::frmOptions(QWidget *owner)
     m_tabs = new QTabBar(this);
     m_tabs->setObjectName(QStringLiteral("tbsOptions"));
     for (int i = 1; i <= 4; ++i)
-        m_tabs->addTab(QStringLiteral("组 %1").arg(i));
+        m_tabs->addTab(formText(QStringLiteral("frmOptions"), QStringLiteral("tab%1").arg(i), QStringLiteral("组 %1").arg(i)));
 
     auto *pages = new QWidget(this);
     auto *stack = new QStackedLayout(pages);

@@ -32,21 +32,38 @@ constexpr double kSaveSettleSeconds = 0.2;
 constexpr double kFactoryStepSeconds = 0.5;
 constexpr int kRestoreRefreshes = 5;
 
+// Column titles come from the language file; the built-in ones are Chinese.
 QList<GridColumn> gridColumns()
 {
-    return {
-        {"DEVID", QStringLiteral("设备ID")},     {"PARAID", QStringLiteral("参数ID")},
-        {"PARACODE", QStringLiteral("编码")},    {"PARANAME", QStringLiteral("名称")},
-        {"ENABLED", QStringLiteral("启用")},     {"PARAVALUE", QStringLiteral("当前值")},
-        {"MULTIPLE", QStringLiteral("倍数")},    {"DATAFORMAT", QStringLiteral("格式")},
-        {"UNIT", QStringLiteral("单位")},        {"RANGEL", QStringLiteral("低限")},
-        {"RANGEU", QStringLiteral("高限")},      {"BOUNDL", QStringLiteral("有效低限")},
-        {"BOUNDU", QStringLiteral("有效高限")},  {"ISSTRING", QStringLiteral("类型")},
-        {"SRCSTRING", QStringLiteral("状态1")},  {"OKSTRING", QStringLiteral("状态0")},
-        {"FOUNDERROR", QStringLiteral("异常")},  {"DEVPART", QStringLiteral("模块")},
-        {"WARNINGENABLED", QStringLiteral("告警")}, {"UPDATED", QStringLiteral("更新")},
-        {"UPDATETIME", QStringLiteral("更新时间")},
+    static const char *const columns[][2] = {
+        {"DEVID", "设备ID"},
+        {"PARAID", "参数ID"},
+        {"PARACODE", "编码"},
+        {"PARANAME", "名称"},
+        {"ENABLED", "启用"},
+        {"PARAVALUE", "当前值"},
+        {"MULTIPLE", "倍数"},
+        {"DATAFORMAT", "格式"},
+        {"UNIT", "单位"},
+        {"RANGEL", "低限"},
+        {"RANGEU", "高限"},
+        {"BOUNDL", "有效低限"},
+        {"BOUNDU", "有效高限"},
+        {"ISSTRING", "类型"},
+        {"SRCSTRING", "状态1"},
+        {"OKSTRING", "状态0"},
+        {"FOUNDERROR", "异常"},
+        {"DEVPART", "模块"},
+        {"WARNINGENABLED", "告警"},
+        {"UPDATED", "更新"},
+        {"UPDATETIME", "更新时间"},
     };
+    QList<GridColumn> out;
+    for (const auto &column : columns) {
+        const QString name = QString::fromLatin1(column[0]);
+        out.append({column[0], formText(kSection, QStringLiteral("col") + name, QString::fromUtf8(column[1]))});
+    }
+    return out;
 }
 
 // Both factory copies name the table alike: a blank around the stored rating
@@ -134,7 +151,8 @@ void frmParSet3::showGridError(const QString &description)
 void frmParSet3::recordMoved()
 {
     const int row = m_grid->currentRow();
-    m_datPrimaryRS->setText(QStringLiteral("当前行: ") + (row >= 0 ? QString::number(row + 1) : QString()));
+    const QString label = formText(kSection, QStringLiteral("msgCurrentRow"), QStringLiteral("当前行:"));
+    m_datPrimaryRS->setText(label + QLatin1Char(' ') + (row >= 0 ? QString::number(row + 1) : QString()));
 }
 
 bool frmParSet3::mayDropEdits()

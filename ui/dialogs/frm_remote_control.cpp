@@ -10,6 +10,7 @@
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
+#include "events/remote_events.h"
 #include "ui/dialogs/dialog_controls.h"
 #include "ui/form_utils.h"
 #include "ui/language.h"
@@ -28,6 +29,11 @@
 namespace vantoro {
 
 namespace {
+
+QString controlText(const char *key, const char *builtIn)
+{
+    return formText(QStringLiteral("frmRemoteControl"), QString::fromLatin1(key), QString::fromUtf8(builtIn));
+}
 
 const char *const commandCaptions[REMOTE_COMMAND_COUNT] = {
     "开机", "关机", "自检", "声告警测试", "光告警测试", "开始蓄电池维护",
@@ -123,7 +129,7 @@ void frmRemoteControl::cmdSendClick()
 {
     if (m_waitCount >= REMOTE_RETRY_LIMIT) {
         messages().beep();
-        showAndLog(QStringLiteral("遥控：命令发送不成功，等待端口超时。"));
+        showAndLog(controlText("msgPortTimeout", "遥控：命令发送不成功，等待端口超时。"));
         m_waitCount = 0;
         finish();
         return;
@@ -135,7 +141,7 @@ void frmRemoteControl::cmdSendClick()
 
     if (m_port.isOpen()) {
         // A poll (or another command) holds the port: try again shortly.
-        m_lblStatus->setText(QStringLiteral("通讯口忙，正在等待 ") + QString(m_waitCount, QLatin1Char('.')));
+        m_lblStatus->setText(controlText("msgPortBusy", "通讯口忙，正在等待") + QLatin1Char(' ') + QString(m_waitCount, QLatin1Char('.')));
         m_timerRetry.stop();
         pauseMs(1);
         m_timerRetry.start();
@@ -158,7 +164,7 @@ void frmRemoteControl::cmdSendClick()
         finish();
         return;
     }
-    showAndLog(QStringLiteral("发送遥控命令成功,等待返回信息..."));
+    showAndLog(controlText("msgSentWaiting", "发送遥控命令成功,等待返回信息..."));
 
     // The wait runs the window: the dialog may be closed (and deleted) in it.
     QPointer<frmRemoteControl> self(this);
@@ -169,11 +175,12 @@ void frmRemoteControl::cmdSendClick()
             port.close();
         return;
     }
+    logOperatorAction(remoteCommandEventText(selectedCommand(), replied));
     if (replied) {
-        showAndLog(QStringLiteral("发送遥控命令成功."));
+        showAndLog(controlText("msgSentOk", "发送遥控命令成功."));
     } else {
-        m_lblStatus->setText(QStringLiteral("命令已发送.接收数据不成功."));
-        logStatus(QStringLiteral("遥控命令已发送.接收数据不成功."));
+        m_lblStatus->setText(controlText("msgSentNoReply", "命令已发送.接收数据不成功."));
+        logStatus(controlText("msgLogSentNoReply", "遥控命令已发送.接收数据不成功."));
     }
     if (m_port.isOpen())
         m_port.close();

@@ -7,6 +7,8 @@
 #include "core/message_service.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "events/event_log.h"
+#include "events/remote_events.h"
 #include "ui/dialogs/dialog_controls.h"
 #include "ui/form_utils.h"
 
@@ -20,6 +22,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
@@ -164,6 +167,8 @@ void frmRemoteSet::cmdOKClick(int index)
             return;
         }
     }
+    if (index == SETTING_DELAYED_SHUTDOWN && !m_delayPending && !confirmDelayedShutdown())
+        return;
     m_sendingSet = true;
     setBusyCursor(true);
     m_cmdOK.at(index)->setEnabled(false);
@@ -189,6 +194,7 @@ void frmRemoteSet::cmdOKClick(int index)
         m_data = forcedRunData(m_forceRun->isChecked());
         break;
     }
+    m_sent = whatIsSent(index);
     m_portWaitClock.start();
     trySending();
 }
@@ -201,7 +207,8 @@ void frmRemoteSet::trySending()
             m_portWait.start();
             return;
         }
-        m_lblStatus->setText(QStringLiteral("命令发送不成功，等待端口超时。"));
+        m_lblStatus->setText(formText(QStringLiteral("frmRemoteSet"), QStringLiteral("msgPortTimeout"),
+                                      QStringLiteral("命令发送不成功，等待端口超时。")));
         if (m_toggledDelay) {
             // Nothing reached the device, so nothing is pending or withdrawn.
             m_delayPending = !m_delayPending;
@@ -216,13 +223,16 @@ void frmRemoteSet::trySending()
         && sendSetFrame(port, SET_HEADER1, m_data, m_command);
     if (port.isOpen())
         port.close();
+    if (sent)
+        logOperatorAction(remoteSettingEventText(m_sent));
     if (!self)
         return;
     if (!sent && m_toggledDelay) {
-        // The port's error has been shown; the device's state did not change.
+        // As with a busy port: nothing reached the device.
         m_delayPending = !m_delayPending;
         showDelayCaption();
     }
+    reportSent(sent);
     finish();
 }
 
@@ -232,6 +242,43 @@ void frmRemoteSet::finish()
     setBusyCursor(false);
     if (QPushButton *button = m_cmdOK.value(m_index))
         button->setEnabled(true);
+}
+
+RemoteSettingSent frmRemoteSet::whatIsSent(int index) const
+{
+    RemoteSettingSent sent;
+    sent.setting = index;
+    if (index == SETTING_OUTPUT_FREQUENCY || index == SETTING_DELAYED_SHUTDOWN)
+        sent.text = m_cmbData.at(index)->currentText();
+    // The flag was toggled above: pending now means it was just sent.
+    sent.withdraw = index == SETTING_DELAYED_SHUTDOWN && !m_delayPending;
+    sent.clock = QDateTime(m_date->date(), m_time->time());
+    sent.forced = m_forceRun->isChecked();
+    return sent;
+}
+
+bool frmRemoteSet::confirmDelayedShutdown()
+{
+    const QString seconds = QString::number(settingWord(m_cmbData.at(SETTING_DELAYED_SHUTDOWN)->currentText()));
+    QString question = formText(QStringLiteral("frmRemoteSet"), QStringLiteral("msgConfirmDelay"),
+                                QStringLiteral("设备将在 %1 秒后关机。\r\n发送延时关机命令吗？"));
+    question.replace(QStringLiteral("%1"), seconds);
+    return confirmYesNo(windowTitle(), question);
+}
+
+void frmRemoteSet::reportSent(bool sent)
+{
+    const QString section = QStringLiteral("frmRemoteSet");
+    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    if (!sent) {
+        m_lblStatus->setText(time + QStringLiteral("  ")
+                             + formText(section, QStringLiteral("msgSendFailed"), QStringLiteral("命令发送不成功：端口错误。")));
+        return;
+    }
+    QString what = m_lblCmd.at(m_index)->text();
+    what.remove(QRegularExpression(QStringLiteral("[:：]\\s*$")));
+    m_lblStatus->setText(time + QStringLiteral("  ") + formText(section, QStringLiteral("msgSent"), QStringLiteral("已发送："))
+                         + QLatin1Char(' ') + what + QStringLiteral(" = ") + remoteSettingValueText(m_sent));
 }
 
 void frmRemoteSet::command1Click()

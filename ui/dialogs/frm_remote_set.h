@@ -3,6 +3,7 @@
 // the port is free, without waiting for a reply.
 #pragma once
 
+#include "events/remote_events.h"
 #include "ui/language.h"
 
 #include <QByteArray>
@@ -64,6 +65,11 @@ private:
     void trySending();
     void finish();
     void showDelayCaption();
+    RemoteSettingSent whatIsSent(int index) const;
+    // Asks before a delayed shutdown goes out, naming the delay.
+    bool confirmDelayedShutdown();
+    // The status line: what was sent and when, or that sending failed.
+    void reportSent(bool sent);
 
     SerialPort &m_port;
     QList<QLabel *> m_lblCmd;
@@ -77,6 +83,7 @@ private:
 
     bool m_sendingSet = false;
     bool m_delayPending = false;
+    RemoteSettingSent m_sent;
     // The setting waiting for the port.
     int m_index = -1;
     quint8 m_command = 0;

@@ -2,17 +2,18 @@
 #include "ui/dialogs/frm_set_user.h"
 
 #include "core/localisation.h"
+#include "core/message_service.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "ui/dialogs/dialog_controls.h"
 #include "ui/form_utils.h"
 #include "ui/language.h"
 
-#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -28,7 +29,7 @@ frmSetUser::frmSetUser(QWidget *owner)
     : QWidget(owner, Qt::Window)
 {
     setObjectName(kSection);
-    setWindowTitle(QStringLiteral("设定"));
+    setWindowTitle(QStringLiteral("客户信息"));
 
     auto *frame = new QGroupBox(QStringLiteral(" 用户信息 "), this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -36,9 +37,10 @@ frmSetUser::frmSetUser(QWidget *owner)
     const char *const captions[] = {"用户名称", "用户全称", "电话", "移动电话", "电子邮件"};
     for (int i = 0; i < 5; ++i) {
         grid->addWidget(namedLabel(QStringLiteral("Label1"), QString::fromUtf8(captions[i]), frame, i), i, 0);
-        // Placeholders: loadValues always overwrites them.
-        auto *field = namedCombo(QStringLiteral("cmbSets"), true, frame, i);
-        field->setEditText(QStringLiteral("Combo1"));
+        // Plain text: there is nothing to choose from.
+        auto *field = new QLineEdit(frame);
+        field->setObjectName(QStringLiteral("cmbSets"));
+        field->setProperty("index", i);
         field->setMinimumWidth(220);
         grid->addWidget(field, i, 1);
         m_cmbSets << field;
@@ -76,21 +78,25 @@ void frmSetUser::loadValues()
     const SystemSettings &s = sysSettings;
     const QString values[] = {s.username, s.Userfname, s.usertelephone, s.mobilephone, s.MailAddr};
     for (int i = 0; i < 5; ++i)
-        m_cmbSets[i]->setEditText(values[i]);
+        m_cmbSets[i]->setText(values[i]);
 }
 
 void frmSetUser::cmdOkClick()
 {
     setBusyCursor(true);
     SystemSettings &s = sysSettings;
-    s.username = m_cmbSets[0]->currentText();
-    s.Userfname = m_cmbSets[1]->currentText();
-    s.usertelephone = m_cmbSets[2]->currentText();
-    s.mobilephone = m_cmbSets[3]->currentText();
-    s.MailAddr = m_cmbSets[4]->currentText();
+    s.username = m_cmbSets[0]->text();
+    s.Userfname = m_cmbSets[1]->text();
+    s.usertelephone = m_cmbSets[2]->text();
+    s.mobilephone = m_cmbSets[3]->text();
+    s.MailAddr = m_cmbSets[4]->text();
     // A failed write has shown its own message; the status says it too.
-    logStatus(langText(kSection, saveSystemSettings() ? QStringLiteral("msgSavedOk") : QStringLiteral("msgSaveFailed")));
+    const bool savedOk = saveSystemSettings();
+    const QString saved = langText(kSection, savedOk ? QStringLiteral("msgSavedOk") : QStringLiteral("msgSaveFailed"));
+    logStatus(saved);
     setBusyCursor(false);
+    if (savedOk)
+        messages().show(windowTitle(), saved, MessageIcon::Information);
 }
 
 } // namespace vantoro

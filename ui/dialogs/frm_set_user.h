@@ -5,7 +5,7 @@
 #include <QList>
 #include <QWidget>
 
-class QComboBox;
+class QLineEdit;
 class QPushButton;
 
 namespace vantoro {
@@ -23,12 +23,12 @@ public:
     // Stores the texts as typed and saves the settings; the dialog stays open.
     void cmdOkClick();
 
-    QComboBox *cmbSets(int index) const { return m_cmbSets.value(index); }
+    QLineEdit *cmbSets(int index) const { return m_cmbSets.value(index); }
     QPushButton *cmdOk() const { return m_cmdOk; }
     QPushButton *cmdQuit() const { return m_cmdQuit; }
 
 private:
-    QList<QComboBox *> m_cmbSets;
+    QList<QLineEdit *> m_cmbSets;
     QPushButton *m_cmdOk = nullptr;
     QPushButton *m_cmdQuit = nullptr;
 };

@@ -8,6 +8,7 @@
 #include "core/user_settings.h"
 #include "events/event_log.h"
 #include "ui/dialogs/dialog_controls.h"
+#include "ui/dialogs/port_field.h"
 #include "ui/dialogs/settings_page.h"
 #include "ui/form_utils.h"
 #include "ui/language.h"
@@ -20,7 +21,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -32,21 +32,6 @@ const QString kSection = QStringLiteral("frmSysSet");
 const char *const rates[] = {"300",   "600",   "1200",  "2400",  "4800",  "9600",  "14400",
                              "19200", "28800", "38400", "56000", "57600", "115200"};
 const QString kDefaultDeviceName = QStringLiteral("PV-INV");
-
-// The name the serial port code opens for a port of the system.
-QStringList systemPortNames()
-{
-    QStringList names;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-#ifdef Q_OS_WIN
-        names << info.portName();
-#else
-        names << info.systemLocation();
-#endif
-    }
-    return names;
-}
 
 // Marks an entry added for a stored value its list lacks; it holds that value.
 constexpr int KEPT_VALUE_ROLE = Qt::UserRole + 1;
@@ -104,7 +89,8 @@ void frmSysSet::buildControls()
 
     // Free-text fields are 0, 3, 4, 5 and 7; the others are pick-lists.
     for (int i = 0; i <= 10; ++i) {
-        const bool freeText = i == 0 || i == 3 || i == 4 || i == 5 || i == 7;
+        // The port takes a device path typed in as well as a listed port.
+        const bool freeText = i == 0 || i == 1 || i == 3 || i == 4 || i == 5 || i == 7;
         m_cmbSets << namedCombo(QStringLiteral("cmbSets"), freeText, this, i);
     }
     cmbSets(0)->setEditText(kDefaultDeviceName);
@@ -119,10 +105,13 @@ void frmSysSet::buildControls()
     m_cmdOk = namedButton(QStringLiteral("cmdOk"), QStringLiteral("保存"), this);
     m_cmdQuit = namedButton(QStringLiteral("cmdQuit"), QStringLiteral("退出"), this);
 
-    const QString versionTip = QStringLiteral(" 版本2为Modbus协议 ");
+    const QString versionTip = QLatin1Char(' ') + formText(kSection, QStringLiteral("tipVersion"), QStringLiteral("版本2为Modbus协议")) + QLatin1Char(' ');
     cmbSets(10)->setToolTip(versionTip);
     label1(11)->setToolTip(versionTip);
-    m_cmbPower->setToolTip(QStringLiteral(" 改变功率设置后，请到设备参数中重新设定电流告警上限。 "));
+    m_cmbPower->setToolTip(QLatin1Char(' ')
+                           + formText(kSection, QStringLiteral("tipPower"),
+                                      QStringLiteral("改变功率设置后，请到设备参数中重新设定电流告警上限。"))
+                           + QLatin1Char(' '));
 
     auto frame = [this](const char *name, const QString &caption) {
         auto *box = new QGroupBox(caption, this);
@@ -145,6 +134,17 @@ void frmSysSet::buildControls()
     addRow(linkGrid, label1(4), cmbSets(4));
     addRow(linkGrid, label1(7), cmbSets(7));
     addRow(linkGrid, label1(8), cmbSets(8));
+    // Room for a device path and the system's description of the port.
+    cmbSets(1)->setMinimumContentsLength(28);
+    cmbSets(1)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cmbSets(6)->setMinimumContentsLength(14);
+    cmbSets(6)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_cmdTestPort = namedButton(QStringLiteral("cmdTestPort"), QStringLiteral("测试连接"), this);
+    m_lblTestPort = namedLabel(QStringLiteral("lblTestPort"), QString(), this);
+    m_lblTestPort->setWordWrap(true);
+    linkGrid->addWidget(m_cmdTestPort, linkGrid->rowCount(), 1);
+    linkGrid->addWidget(m_lblTestPort, linkGrid->rowCount(), 0, 1, 2);
+    connect(m_cmdTestPort, &QPushButton::clicked, this, &frmSysSet::cmdTestPortClick);
 
     auto *deviceGrid = new QGridLayout(device);
     addRow(deviceGrid, label1(0), cmbSets(0));
@@ -193,7 +193,9 @@ void frmSysSet::buildControls()
 
 void frmSysSet::setControls()
 {
-    setControls(systemPortNames());
+    const SystemPorts ports = systemPorts();
+    m_portDescriptions = ports.descriptions;
+    setControls(ports.devices);
 }
 
 void frmSysSet::setControls(const QStringList &systemPorts)
@@ -207,10 +209,8 @@ void frmSysSet::setControls(const QStringList &systemPorts)
     cmbSets(6)->addItem(langText(kSection, QStringLiteral("SysSound"), LANGUAGE_CURRENT, QString()));
 
     // Each entry shows the device its number opens (the per-user port map).
-    m_ports = portEntries(sysSettings.comport, systemPorts);
-    cmbSets(1)->clear();
-    for (const PortEntry &entry : std::as_const(m_ports))
-        cmbSets(1)->addItem(portEntryText(entry));
+    m_ports = shownPortEntries(sysSettings.comport, systemPorts, m_portDescriptions);
+    fillPortField(cmbSets(1), m_ports);
 
     cmbSets(8)->clear();
     for (const QChar letter : QString::fromLatin1(PARITY_LETTERS))
@@ -250,7 +250,7 @@ bool frmSysSet::loadValues()
     };
 
     cmbSets(0)->setEditText(s.devname);
-    pickPosition(cmbSets(1), QStringLiteral("Com%1").arg(s.comport), s.comport - 1, s.comport);
+    showPort(cmbSets(1), m_ports, s.comport);
     pick(cmbSets(2), rateTextFromSettings(s.ComSettings));
     cmbSets(3)->setEditText(settingNumberText(s.PauseSeconds));
     cmbSets(4)->setEditText(settingNumberText(s.TimeOut));
@@ -314,11 +314,11 @@ bool frmSysSet::cmdOkClick()
     setBusyCursor(true);
     SystemSettings &s = sysSettings;
     s.devname = cmbSets(0)->currentText();
-    const int position = cmbSets(1)->currentIndex();
-    s.comport = keptValue(cmbSets(1)).isValid() ? keptValue(cmbSets(1)).toInt() : position + 1;
-    if (position >= 0 && position < m_ports.size() && m_ports[position].newMapping) {
-        setPortDeviceName(m_ports[position].number, m_ports[position].device);
-        m_ports[position].newMapping = false;
+    const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, s.comport);
+    if (port.number > 0) {
+        s.comport = port.number;
+        if (port.newMapping)
+            setPortDeviceName(port.number, port.device);
     }
     s.ComSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
     s.PauseSeconds = *interval;
@@ -351,6 +351,25 @@ void frmSysSet::cmdTestSoundClick()
         return;
     if (m_playAlarm)
         m_playAlarm(sysSettings.BeepFreq);
+}
+
+void frmSysSet::cmdTestPortClick()
+{
+    // The dialog's values as they stand; nothing is stored.
+    const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, sysSettings.comport);
+    const QString device = port.number > 0 ? port.device : portDeviceName(sysSettings.comport);
+    ConnectionTestValues values;
+    values.comSettings = comSettingsText(cmbSets(2)->currentText(), cmbSets(8)->currentText());
+    values.protocol = wholeNumberFromText(cmbSets(10)->currentText()) == 2 ? 2 : 1;
+    values.address = wholeNumberFromText(cmbSets(9)->currentText());
+    values.timeoutSeconds = timeOutFromText(cmbSets(4)->currentText());
+    m_cmdTestPort->setEnabled(false);
+    m_lblTestPort->setText(formText(kSection, QStringLiteral("msgTesting"), QStringLiteral("正在测试 %1 ...")).arg(device));
+    setBusyCursor(true);
+    const ConnectionTestOutcome outcome = testPort(device, values);
+    setBusyCursor(false);
+    m_lblTestPort->setText(connectionTestText(outcome, device));
+    m_cmdTestPort->setEnabled(true);
 }
 
 } // namespace vantoro

@@ -5,6 +5,7 @@
 #include "core/sys_set_values.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <functional>
 
@@ -26,8 +27,8 @@ public:
     // device name and power in its title.
     explicit frmSysSet(QWidget *owner = nullptr, std::function<void()> titleChanged = {});
 
-    // Fills the pick-lists; the "Com" list offers ports 1..16 and the ports
-    // the system has.
+    // Fills the pick-lists; the port list offers the ports the system has
+    // and the current one, and takes a device path typed in.
     void setControls();
     void setControls(const QStringList &systemPorts);
     // Copies the in-memory settings into the fields. A value its pick-list
@@ -41,6 +42,11 @@ public:
     bool cmdOkClick();
     // Saves, then plays the alarm sound once.
     void cmdTestSoundClick();
+    // One poll with the dialog's port, line and device values; the result
+    // shows under the button and nothing is saved.
+    void cmdTestPortClick();
+    QPushButton *cmdTestPort() const { return m_cmdTestPort; }
+    QLabel *lblTestPort() const { return m_lblTestPort; }
 
     // The alarm sound played by the test button (the station's alarm by default).
     void setAlarmPlayer(std::function<void(int frequencyHz)> player) { m_playAlarm = std::move(player); }
@@ -71,6 +77,9 @@ private:
     QPushButton *m_cmdOk = nullptr;
     QPushButton *m_cmdQuit = nullptr;
     QList<PortEntry> m_ports;
+    QHash<QString, QString> m_portDescriptions;
+    QPushButton *m_cmdTestPort = nullptr;
+    QLabel *m_lblTestPort = nullptr;
     QTabWidget *m_tabs = nullptr;
     QList<SettingsPage *> m_pages;
 };

@@ -6,7 +6,9 @@
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
+#include "history/csv_writer.h"
 #include "ui/form_utils.h"
+#include "ui/history/history_texts.h"
 #include "ui/language.h"
 
 #include <QDateEdit>
@@ -73,6 +75,7 @@ frmViewEventLogDb::frmViewEventLogDb(QWidget *owner)
     m_to = makeDatePicker(1, this);
     m_query = makeButton("cmdQuery", QStringLiteral("查看"), this);
     m_print = makeButton("cmdPrint", QStringLiteral("打印"), this);
+    m_export = makeButton("cmdExport", QStringLiteral("导出..."), this);
     m_clear = makeButton("cmdClearLog", QStringLiteral("清除"), this);
     m_exit = makeButton("cmdExit", QStringLiteral("结束"), this);
 
@@ -97,6 +100,7 @@ frmViewEventLogDb::frmViewEventLogDb(QWidget *owner)
     bar->addStretch();
     bar->addWidget(m_query);
     bar->addWidget(m_print);
+    bar->addWidget(m_export);
     bar->addWidget(m_clear);
     bar->addWidget(m_exit);
     auto *layout = new QVBoxLayout(this);
@@ -105,6 +109,10 @@ frmViewEventLogDb::frmViewEventLogDb(QWidget *owner)
 
     connect(m_query, &QPushButton::clicked, this, &frmViewEventLogDb::loadLogData);
     connect(m_print, &QPushButton::clicked, this, &frmViewEventLogDb::printEvents);
+    connect(m_export, &QPushButton::clicked, this, [this] {
+        exportWithDialog(this, QStringLiteral("events.csv"), QStringLiteral("CSV (*.csv)"),
+                         [this](const QString &path, QString *error) { return exportEvents(path, error); });
+    });
     connect(m_clear, &QPushButton::clicked, this, &frmViewEventLogDb::clearLog);
     connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -218,6 +226,28 @@ std::optional<RptEvents> frmViewEventLogDb::buildReport()
         }
     }
     return report;
+}
+
+bool frmViewEventLogDb::exportEvents(const QString &path, QString *error)
+{
+    QList<QStringList> rows;
+    if (!m_lastList.sql.isEmpty() && m_connection && m_connection->isOpen()) {
+        QSqlQuery query(m_connection->database());
+        query.setForwardOnly(true);
+        bool ok = query.prepare(m_lastList.sql);
+        for (const QVariant &value : m_lastList.binds)
+            query.addBindValue(value);
+        ok = ok && query.exec();
+        while (ok && query.next())
+            rows << QStringList{query.value(0).toString(), query.value(1).toString()};
+        if (!ok || query.lastError().isValid()) {
+            if (error)
+                *error = query.lastError().text();
+            return false;
+        }
+    }
+    const QStringList headers{viewerText(QStringLiteral("msgTime")), viewerText(QStringLiteral("msgEvent"))};
+    return saveCsvFile(path, [&](QIODevice *device, QString *) { return writeTableCsv(device, headers, rows); }, error);
 }
 
 QPrintPreviewDialog *frmViewEventLogDb::printEvents()

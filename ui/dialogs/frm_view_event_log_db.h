@@ -42,6 +42,9 @@ public:
     std::optional<RptEvents> buildReport();
     // Shows the preview of that report over the viewer; nullptr on failure.
     QPrintPreviewDialog *printEvents();
+    // Writes the listed events to a CSV file (written aside, then renamed);
+    // false with `error` set when the events or the file failed.
+    bool exportEvents(const QString &path, QString *error);
     // Empties the event table (no question asked) and lists again.
     void clearLog();
 
@@ -69,6 +72,7 @@ private:
     QTableView *m_grid = nullptr;
     QPushButton *m_query = nullptr;
     QPushButton *m_print = nullptr;
+    QPushButton *m_export = nullptr;
     QPushButton *m_clear = nullptr;
     QPushButton *m_exit = nullptr;
     EventQuery m_lastList;

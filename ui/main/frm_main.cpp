@@ -9,6 +9,7 @@
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/memory_status.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "core/view_layout.h"
 #include "core/user_settings.h"
@@ -26,7 +27,9 @@
 #include "ui/dialogs/frm_set_warning.h"
 #include "ui/dialogs/frm_sys_set.h"
 #include "ui/dialogs/frm_view_event_log_db.h"
+#include "ui/history/frm_history.h"
 #include "ui/form_utils.h"
+#include "ui/manual_opener.h"
 #include "ui/main/main_views.h"
 
 #include <QAction>
@@ -51,13 +54,17 @@ namespace {
 
 constexpr int DESIGN_WIDTH_TWIPS = 10455;
 constexpr int DESIGN_HEIGHT_TWIPS = 8295;
-constexpr int MIN_WIDTH_TWIPS = 3000;
+// Below this the views stop being readable: meter captions and trend
+// values are cut short.
+constexpr int MIN_WIDTH_TWIPS = 11250;
+constexpr int MIN_HEIGHT_TWIPS = 8250;
 constexpr int TIMER_CLOCK_MS = 50;
 constexpr int TIMER_BEEP_MS = 2000;
 constexpr int TIMER_STATUS_MS = 10000;
 constexpr int PARAMETER_EDITOR_PAUSE_MS = 500;
 
 const QString mainSection = QStringLiteral("frmMain");
+const char *const DESIGN_CAPTION = "Vantoro 光伏逆变器监控站";
 
 double logicalDpi(const QWidget *w)
 {
@@ -92,7 +99,8 @@ const MenuDef menuDefs[] = {
     {"mnuView", "查看(&V)", {{"mnuViewToolbar", "工具栏", true}, {"mnuViewStatusBar", "状态栏", true},
                              {"-", "", true}, {"mnuViewState", "状态图", true}, {"mnuViewMeter", "仪表视图", true},
                              {"mnuViewGrid", "参数详表", true}, {"mnuViewTrend", "曲线图", true},
-                             {"-", "", true}, {"mnuEventLog", "系统事件", true}, {"mnuSysLog", "系统日志", true}}},
+                             {"-", "", true}, {"mnuEventLog", "系统事件", true}, {"mnuSysLog", "系统日志", true},
+                             {"mnuHistory", "历史数据", true}}},
     {"mnuControl", "控制(&C)", {{"mnuRemoteControl", "遥控", true}, {"mnuRemoteSet", "遥调", true}}},
     {"mnuLanguages", "界面语言(&Languages)", {{"mnuLanguageCN", "中文", true}, {"mnuLanguageEN", "English", true}}},
     {"mnuHelp", "帮助(&H)", {{"mnuHelpContents", "内容(&C)", true}, {"mnuHelpAbout", "关于(&A)...", true}}},
@@ -111,6 +119,7 @@ const ToolDef toolbarEntries[] = {
     {"setup", "setup", " 系统设置 ( System Setup) "},
     {"syslog", "syslog", " 系统日志 ( System Logs ) "},
     {"eventlog", "eventlog", " 查看事件 ( View Events ) "},
+    {"history", "history", " 历史数据 ( History ) "},
     {"stop", "stop", " Exit "},
     {"help", "help", "信息 ( Info )"},
 };
@@ -123,6 +132,11 @@ const PanelDef statusPanels[] = {
 const char *const viewKeys[] = {"viewstate", "viewgrid", "viewmeter", "viewtrend"};
 const char *const viewMenus[] = {"mnuViewState", "mnuViewGrid", "mnuViewMeter", "mnuViewTrend"};
 
+QString statusPlaceholder()
+{
+    return formText(mainSection, QStringLiteral("msgStatusReady"), QStringLiteral("Status."));
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
@@ -130,7 +144,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     , m_port(port ? std::move(port) : std::make_unique<QtSerialPort>())
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Vantoro 光伏逆变器监控站"));
+    setWindowTitle(QString::fromUtf8(DESIGN_CAPTION));
     setWindowIcon(iconFor(QStringLiteral("viewstate")));
     m_views = new MainViews(this);
     setCentralWidget(m_views);
@@ -147,8 +161,17 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
                         [this] { checkComState(); },
                         [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
+    connect(&stationBus(), &StationBus::pollingChanged, this, [this](bool on) {
+        // Nothing is watched any more: a fault found before must not sound
+        // for ever. The link alarm has its own rule.
+        if (!on) {
+            bFoundError = false;
+            sErrorString.clear();
+        }
+    });
 
     // Load: design size and geometry first, then the stored position.
+    setMinimumSize(twipsToPixels(MIN_WIDTH_TWIPS, this), twipsToPixels(MIN_HEIGHT_TWIPS, this));
     resize(twipsToPixels(DESIGN_WIDTH_TWIPS, this), twipsToPixels(DESIGN_HEIGHT_TWIPS, this));
     pauseMs(13);
     m_views->saveDesignGeometry();
@@ -226,7 +249,7 @@ void frmMain::buildMenus()
     on("mnuUserInfo", [this] { frmSetUser::showSetUser(this); });
     on("mnuRemoteControl", [this] { frmRemoteControl::showRemoteControl(this, port(), poller(), [this] { refreshDisplay(); }); });
     on("mnuRemoteSet", [this] { frmRemoteSet::showRemoteSet(this, port()); });
-    on("mnuHelpAbout", [this] { frmAbout::showAbout(this); });
+    on("mnuHelpAbout", [this] { openAbout(); });
     on("mnuSound", [this] { frmSetWarning::showSetWarning(this, [this] { createStructure(); }); });
     on("mnuCommunication", [this] { toggleCommunicationMenu(); });
     on("mnuEnableSound", [this] { toggleSound(); });
@@ -239,6 +262,7 @@ void frmMain::buildMenus()
     on("mnuViewGrid", [this] { setViewMode(VIEW_GRID); });
     on("mnuViewTrend", [this] { setViewMode(VIEW_TREND); });
     on("mnuEventLog", [this] { toolbarClick(QStringLiteral("eventlog")); });
+    on("mnuHistory", [this] { toolbarClick(QStringLiteral("history")); });
     on("mnuSysLog", [this] { showSystemLog(); });
     on("mnuLanguageCN", [this] { applyLanguage(this, LANGUAGE_CHINESE); });
     on("mnuLanguageEN", [this] { applyLanguage(this, LANGUAGE_ENGLISH); });
@@ -250,6 +274,9 @@ void frmMain::buildToolbar()
     m_toolbar = addToolBar(QStringLiteral("Tb1"));
     m_toolbar->setObjectName(QStringLiteral("Tb1"));
     m_toolbar->setMovable(false);
+    // The View menu shows and hides the toolbar; the window's own toolbar
+    // menu would only repeat it under an internal name.
+    setContextMenuPolicy(Qt::NoContextMenu);
     m_toolbar->setIconSize(QSize(28, 28));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (const ToolDef &def : toolbarEntries) {
@@ -290,15 +317,14 @@ void frmMain::buildStatusBar()
         else
             bar->addPermanentWidget(label);
     }
-    m_panels.value(QStringLiteral("status"))->setText(QStringLiteral("Status."));
+    m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
     // The technicians' test button: the plain record editor, debug mode only.
     m_command1 = new QPushButton(QStringLiteral("Cmd1 test"), bar);
     m_command1->setObjectName(QStringLiteral("Command1"));
     m_command1->setFlat(true);
     m_command1->hide();
     bar->addPermanentWidget(m_command1);
-    connect(m_command1, &QPushButton::clicked, this, [this] { frmparaset::showParaset(this); });
-    m_panels.value(QStringLiteral("txtDate"))->setText(QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    connect(m_command1, &QPushButton::clicked, this, &frmMain::openRawParameterEditor);
     setPanelImage(QStringLiteral("devState"), QStringLiteral("bulble"));
     for (const char *key : {"speak", "devState"}) {
         m_panels.value(QString::fromLatin1(key))->installEventFilter(this);
@@ -347,9 +373,20 @@ void frmMain::languageApplied(int language)
     }
     action(QStringLiteral("mnuLanguageEN"))->setChecked(language == LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuLanguageCN"))->setChecked(language != LANGUAGE_ENGLISH);
-    // The caption follows the language; the device suffix stays.
+    m_toolbar->setWindowTitle(action(QStringLiteral("mnuViewToolbar"))->text());
+    m_toolButtons.value(QStringLiteral("stop"))->setText(formText(mainSection, QStringLiteral("tbStop"), QStringLiteral("退出")));
+    for (const PanelDef &def : statusPanels) {
+        const QString key = QString::fromLatin1(def.key);
+        m_panels.value(key)->setToolTip(formText(mainSection, QStringLiteral("panel_") + key, QString::fromUtf8(def.toolTip)));
+    }
+    if (!m_timerStatus.isActive())
+        m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
+    // The caption follows the language and is built from its parts each
+    // time, so a missing language file never adds the suffix twice.
     if (!myCaption.isEmpty()) {
-        myCaption = windowTitle();
+        myCaption = langText(mainSection, QStringLiteral("Caption"), language, QString::fromUtf8(DESIGN_CAPTION));
+        if (myCaption == QLatin1String("Caption"))
+            myCaption = QString::fromUtf8(DESIGN_CAPTION);
         updateTitle();
     }
     createStructure();
@@ -375,7 +412,7 @@ void frmMain::refreshDisplay()
     setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
     m_views->refreshViews();
     if (bFoundError)
-        logEvent(sErrorString, QStringLiteral("001"));
+        logEvent(sErrorString, QStringLiteral("001"), faultKey(paramTable));
     if (m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0))
         frmAutoShutDown::showAutoShutDown(this);
 }
@@ -451,8 +488,9 @@ void frmMain::toolbarClick(const QString &key)
     else if (key == QLatin1String("setup")) openSystemSettings();
     else if (key == QLatin1String("syslog")) showSystemLog();
     else if (key == QLatin1String("eventlog")) frmViewEventLogDb::showEventLog(this);
+    else if (key == QLatin1String("history")) frmHistory::showHistory(this);
     else if (key == QLatin1String("stop")) close();
-    else if (key == QLatin1String("help")) frmAbout::showAbout(this);
+    else if (key == QLatin1String("help")) openAbout();
 }
 
 void frmMain::togglePlug()
@@ -498,25 +536,55 @@ void frmMain::showSystemLog()
     m_logs->showLogs();
 }
 
-void frmMain::openParameterEditor()
+void frmMain::stopPollingForEditor()
 {
     setBusyCursor(true);
     setComOpen(false);
     pauseMs(PARAMETER_EDITOR_PAUSE_MS);
     setBusyCursor(false);
-    frmParSet3 dialog(this, [this] { setComOpen(false); });
-    dialog.exec();
+}
+
+// Dialogs open without an event loop of their own: a poll cycle that is
+// waiting for its reply when one opens completes underneath, and the next
+// ones keep running while it is open.
+void frmMain::openWindowModal(QDialog *dialog)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
+}
+
+void frmMain::openParameterEditor()
+{
+    if (raiseOpen<frmParSet3>())
+        return;
+    stopPollingForEditor();
+    openWindowModal(new frmParSet3(this, [this] { setComOpen(false); }));
+}
+
+void frmMain::openRawParameterEditor()
+{
+    stopPollingForEditor();
+    frmparaset::showParaset(this);
 }
 
 void frmMain::openSystemSettings()
 {
-    frmSysSet dialog(this, [this] { updateTitle(); });
-    dialog.exec();
+    if (raiseOpen<frmSysSet>())
+        return;
+    openWindowModal(new frmSysSet(this, [this] { updateTitle(); }));
+}
+
+void frmMain::openAbout()
+{
+    if (raiseOpen<frmAbout>())
+        return;
+    openWindowModal(new frmAbout(this));
 }
 
 void frmMain::openManual()
 {
-    openDocument(findFileNoCase(appDir(), QStringLiteral("manual.pdf")));
+    openManualFile(findFileNoCase(appDir(), QStringLiteral("manual.pdf")), this);
 }
 
 void frmMain::timerClockTick()
@@ -531,10 +599,14 @@ void frmMain::timerClockTick()
     }
     // The tick is frequent, the second is not: the memory figure is read, and
     // the panel repainted, only when the clock's text moves on.
-    const QString time = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QString time = clockTimeText(QTime::currentTime());
     if (time == m_clockTime)
         return;
     m_clockTime = time;
+    // The station runs for months: the date panel follows the calendar.
+    const QString date = datePanelText(QDate::currentDate(), sysSettings.languageIndex);
+    if (date != m_panels.value(QStringLiteral("txtDate"))->text())
+        m_panels.value(QStringLiteral("txtDate"))->setText(date);
     const QString text = clockPanelText(time, usedMemoryBytes());
     if (text != m_clockText) {
         m_clockText = text;
@@ -557,7 +629,7 @@ void frmMain::timerBeepTick()
 void frmMain::timerStatusTick()
 {
     m_timerStatus.stop();
-    logStatus(QStringLiteral("Status."), true);
+    logStatus(statusPlaceholder(), true);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
@@ -630,7 +702,11 @@ void frmMain::loadWindowPosition()
     const double top = leadingNumber(userValue(UserKeys::MainTop));
     const double width = leadingNumber(userValue(UserKeys::MainWidth));
     const double height = leadingNumber(userValue(UserKeys::MainHeight));
-    resize(qMax(twipsToPixels(MIN_WIDTH_TWIPS, this), twipsToPixels(width, this)), qMax(150, twipsToPixels(height, this)));
+    // A size saved on a larger screen is brought within this one.
+    QSize size(twipsToPixels(width, this), twipsToPixels(height, this));
+    if (const QScreen *screen = this->screen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size.expandedTo(minimumSize()));
     move(twipsToPixels(left, this), twipsToPixels(top, this));
 }
 
@@ -667,7 +743,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (!quitRequested && sysSettings.debugMode == 0 && isVisible() && !m_osQuit) {
         const QString question = langText(mainSection, QStringLiteral("msgWillQuit")) + QStringLiteral("\r\n")
             + langText(mainSection, QStringLiteral("msgContinue"));
-        if (!confirmYesNo(QStringLiteral("Info"), question)) {
+        if (!confirmYesNo(formText(mainSection, QStringLiteral("msgQuitTitle"), QStringLiteral("Info")), question)) {
             event->ignore();
             return;
         }

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -111,8 +112,25 @@ private:
     void toggleToolbarVisible();
     void toggleStatusBarVisible();
     void showSystemLog();
+    void stopPollingForEditor();
+    void openWindowModal(QDialog *dialog);
+    // Raises an open dialog of that kind instead of opening a second one.
+    template <class Dialog> bool raiseOpen()
+    {
+        for (QObject *child : children()) {
+            auto *open = dynamic_cast<Dialog *>(child);
+            if (open && open->isVisible()) {
+                open->raise();
+                open->activateWindow();
+                return true;
+            }
+        }
+        return false;
+    }
     void openParameterEditor();
+    void openRawParameterEditor();
     void openSystemSettings();
+    void openAbout();
     void openManual();
 
     std::unique_ptr<SerialPort> m_port;

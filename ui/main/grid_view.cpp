@@ -2,6 +2,7 @@
 #include "ui/main/grid_view.h"
 
 #include "acquisition/param_format.h"
+#include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/common.h"
 #include "core/localisation.h"
@@ -48,9 +49,12 @@ GridView::GridView(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setAlternatingRowColors(true);
     verticalHeader()->hide();
-    // The id column lies past the right edge: it is the rows' key, not
-    // something to read.
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The columns are sized to fit; a scroll bar appears only when the
+    // window is too narrow for what they hold.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Always there, so the width the columns share does not change when
+    // the rows outgrow the view.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setHighlightSections(false);
     setStyleSheet(QStringLiteral(
@@ -79,7 +83,7 @@ void GridView::createStructure()
             continue;
         const int row = rowCount();
         insertRow(row);
-        const QString texts[COLUMNS] = {p.paraname,
+        const QString texts[COLUMNS] = {parameterName(p),
                                         formatParaField(id, COL_PARAVALUE),
                                         p.unit,
                                         formatParaField(id, COL_RANGEL),
@@ -118,7 +122,10 @@ void GridView::refreshGrid()
 void GridView::resizeGrid()
 {
     RedrawPause pause(this);
-    const std::array<int, COLUMNS> widths = gridColumnWidths(pxToTwips(width(), this));
+    // A few pixels spare: each column rounds on its own.
+    constexpr int ROUNDING_SPARE_PX = COLUMNS;
+    const std::array<int, COLUMNS> widths
+        = gridColumnWidthsInView(pxToTwips(qMax(0, viewport()->width() - ROUNDING_SPARE_PX), this));
     for (int col = 0; col < COL_ID; ++col)
         setColumnWidth(col, qMax(0, twipsToPx(widths[size_t(col)], this)));
 }

@@ -86,7 +86,6 @@ void MainViews::refreshViews()
         refreshGrid();
     if (m_picMeter->isVisibleTo(this))
         refreshPicMeter();
-    refreshPicTrend();
 }
 
 void MainViews::refreshPicState()

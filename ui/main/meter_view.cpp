@@ -1,6 +1,7 @@
 // The meter view.
 #include "ui/main/meter_view.h"
 
+#include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/display_rules.h"
 #include "core/view_layout.h"
@@ -49,7 +50,7 @@ void MeterView::setupMeters()
         const double upper = upperLimit(id) * LOAD_SCALE_FACTOR;
         m->setScale(0, upper);
         m->setRange(0, upper);
-        m->setCaption(p.paraname);
+        m->setCaption(parameterName(p));
         m->setUnit(p.unit);
         m->setValueFormat(p.isstring == 0 ? p.dataformat : QString());
     }

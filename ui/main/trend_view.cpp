@@ -1,7 +1,9 @@
 // The trend view.
 #include "ui/main/trend_view.h"
 
+#include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
+#include "core/station_bus.h"
 #include "core/view_layout.h"
 #include "ui/controls/trend_chart.h"
 #include "ui/twips.h"
@@ -15,6 +17,7 @@ namespace {
 
 constexpr qint64 WINDOW_MS = 3 * 60 * 1000;
 constexpr double SCALE_FACTOR = 1.3;
+constexpr int CLOCK_TICK_MS = 1000;
 
 } // namespace
 
@@ -39,6 +42,19 @@ TrendView::TrendView(QWidget *parent)
     m_charts[3]->setTimeStrip(true);
     m_charts[3]->setValueRange(0, 1);
     m_charts[3]->setRangeMinMax(0, 1);
+
+    connect(&stationBus(), &StationBus::cycleFinished, this, &TrendView::cycleFinished);
+    connect(&stationBus(), &StationBus::pollingChanged, this, [this](bool on) {
+        if (!on)
+            breakLines();
+    });
+    // Only a shown view needs its axis to move between cycles.
+    m_clock.setInterval(CLOCK_TICK_MS);
+    connect(&m_clock, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            advanceTo(QDateTime::currentDateTime());
+    });
+    m_clock.start();
 }
 
 TrendChart *TrendView::chart(int index) const
@@ -59,7 +75,8 @@ void TrendView::setPicTrendBounds()
         TrendChart *c = m_charts[size_t(i)];
         c->setValueRange(0, upper);
         c->setRangeMinMax(0, upper);
-        c->setCaption(p.unit.isEmpty() ? p.paraname : p.paraname + QStringLiteral(" (") + p.unit + QLatin1Char(')'));
+        const QString name = parameterName(p);
+        c->setCaption(p.unit.isEmpty() ? name : name + QStringLiteral(" (") + p.unit + QLatin1Char(')'));
     }
 }
 
@@ -72,7 +89,35 @@ void TrendView::refreshPicTrend(const QDateTime &now)
 {
     for (int i = 0; i < int(chartParams.size()); ++i)
         m_charts[size_t(i)]->addSample(numericValue(chartParams[size_t(i)]), now);
-    m_charts[3]->addSample(0.0, now);
+    m_charts[3]->advanceTo(now);
+}
+
+void TrendView::cycleFinished(const CycleReport &report)
+{
+    if (!report.replied) {
+        breakLines();
+        advanceTo(report.time);
+        return;
+    }
+    for (int i = 0; i < int(chartParams.size()); ++i) {
+        for (const ParameterReading &r : report.parameters) {
+            if (r.id == chartParams[size_t(i)] && r.numeric)
+                m_charts[size_t(i)]->addSample(r.value, report.time);
+        }
+    }
+    advanceTo(report.time);
+}
+
+void TrendView::breakLines()
+{
+    for (TrendChart *c : m_charts)
+        c->breakLines();
+}
+
+void TrendView::advanceTo(const QDateTime &now)
+{
+    for (TrendChart *c : m_charts)
+        c->advanceTo(now);
 }
 
 void TrendView::resizeTrend()

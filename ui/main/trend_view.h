@@ -1,14 +1,18 @@
 // The trend view (picTrend): DC voltage, DC current and AC current over the
-// last three minutes, stacked, with a shared time strip under them.
+// last three minutes, stacked, with a shared time strip under them. Samples
+// come only from cycles that got a good reply; the time axis follows the
+// clock whether or not the device answers.
 #pragma once
 
 #include <QDateTime>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 
 namespace vantoro {
 
 class TrendChart;
+struct CycleReport;
 
 class TrendView : public QWidget
 {
@@ -24,6 +28,10 @@ public:
     // One sample per chart, all at the same time.
     void refreshPicTrend();
     void refreshPicTrend(const QDateTime &now);
+    // A replied cycle adds its values; any other leaves a gap.
+    void cycleFinished(const CycleReport &report);
+    void breakLines();
+    void advanceTo(const QDateTime &now);
     void resizeTrend();
     TrendChart *chart(int index) const;
 
@@ -32,6 +40,7 @@ private:
 
     std::array<TrendChart *, CHARTS> m_charts{};
     bool m_alignPending = false;
+    QTimer m_clock;
 };
 
 } // namespace vantoro

@@ -2,18 +2,14 @@
 #include "ui/main/view_captions.h"
 
 #include "core/localisation.h"
-#include "core/profile_file.h"
 #include "core/system_settings.h"
 
 namespace vantoro {
 
 QString viewCaption(const QString &key, const char *english, const char *chinese)
 {
-    const int language = sysSettings.languageIndex;
-    const QString text = readIni(QStringLiteral("frmMain"), key, QString(), languageFile(language));
-    if (!text.isEmpty())
-        return expandLineBreaks(text);
-    return QString::fromUtf8(language == LANGUAGE_ENGLISH ? english : chinese);
+    const bool inEnglish = sysSettings.languageIndex == LANGUAGE_ENGLISH;
+    return formText(QStringLiteral("frmMain"), key, QString::fromUtf8(inEnglish ? english : chinese));
 }
 
 } // namespace vantoro

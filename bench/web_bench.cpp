@@ -1,0 +1,280 @@
+// Measures the web server: the latency of /api/v1/status and /metrics for
+// one client on a kept-alive connection; the poll cycle against the
+// simulator at 9600 baud without and with 200 requests a second from a
+// loopback load generator (a new connection per request), the load on and
+// off every second for twice the load time; and the CPU cost
+// of the running station with the server on and nobody asking, against off.
+//   web_bench [--requests N] [--load-seconds S] [--idle-seconds S]
+// (defaults 1000, 10, 30)
+#include "bench_support.h"
+#include "sim_process.h"
+
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "acquisition/qt_serial_port.h"
+#include "acquisition/serial_link.h"
+#include "core/system_settings.h"
+#include "core/user_settings.h"
+#include "web/web_service.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+
+using namespace vantoro;
+
+namespace {
+
+constexpr int LOAD_RATE = 200;
+constexpr int TICK_MS = 250; // the bench's own poll tick: many cycles in a short run
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// One request on an open connection; false unless a 200 with its whole body came.
+bool exchange(QTcpSocket &socket, const QByteArray &path)
+{
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray data;
+    qsizetype headEnd = -1;
+    qsizetype length = -1;
+    while (headEnd < 0 || data.size() < headEnd + 4 + length) {
+        if (!socket.waitForReadyRead(5000))
+            return false;
+        data += socket.readAll();
+        if (headEnd < 0 && (headEnd = data.indexOf("\r\n\r\n")) >= 0) {
+            const qsizetype at = data.toLower().indexOf("content-length:");
+            if (at < 0 || at > headEnd)
+                return false;
+            length = data.mid(at + 15, data.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+        }
+    }
+    return data.startsWith("HTTP/1.1 200");
+}
+
+// Runs `work` on a thread of its own while this thread's event loop serves.
+void runBeside(const std::function<void()> &work)
+{
+    QThread *thread = QThread::create(work);
+    QEventLoop loop;
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    delete thread;
+}
+
+QList<double> latencies(quint16 port, const QByteArray &path, int count)
+{
+    QList<double> ms;
+    runBeside([&] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(3000))
+            return;
+        exchange(socket, path); // warm-up
+        for (int i = 0; i < count; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            if (!exchange(socket, path))
+                return;
+            ms << double(clock.nsecsElapsed()) / 1e6;
+        }
+    });
+    return ms;
+}
+
+struct LoadRun
+{
+    QList<double> quietMs;  // cycles that started while no load ran
+    QList<double> loadedMs; // cycles that started under the load
+    int requests = 0;
+    int failed = 0;
+};
+
+// Poll cycles on the bench's tick for 2 × `seconds`, the load switched on
+// and off every second, so a change in the shared machine's own load falls
+// on both sides alike.
+LoadRun pollUnderLoad(Poller &poller, quint16 port, double seconds)
+{
+    LoadRun run;
+    std::atomic<bool> loadOn{false};
+    QTimer tick;
+    tick.setInterval(TICK_MS);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const bool loaded = loadOn;
+        QElapsedTimer clock;
+        clock.start();
+        poller.reloadTick();
+        (loaded ? run.loadedMs : run.quietMs) << double(clock.nsecsElapsed()) / 1e6;
+    });
+    tick.start();
+    std::atomic<int> requests{0}, failed{0};
+    runBeside([&] {
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 endNs = qint64(2 * seconds * 1e9);
+        for (int i = 0; clock.nsecsElapsed() < endNs; ++i) {
+            loadOn = (clock.nsecsElapsed() / 1000000000LL) % 2 == 1;
+            if (loadOn) {
+                QTcpSocket socket;
+                socket.connectToHost(QHostAddress::LocalHost, port);
+                const bool ok = socket.waitForConnected(3000)
+                    && exchange(socket, i % 2 ? QByteArray("/metrics") : QByteArray("/api/v1/status"));
+                ++requests;
+                if (!ok)
+                    ++failed;
+            }
+            // Paced to the rate, whatever each request took.
+            const qint64 dueNs = qint64(i + 1) * 1000000000LL / LOAD_RATE;
+            if (dueNs > clock.nsecsElapsed())
+                QThread::usleep(quint64((dueNs - clock.nsecsElapsed()) / 1000));
+        }
+    });
+    tick.stop();
+    run.requests = requests;
+    run.failed = failed;
+    return run;
+}
+
+bool editDatabase(const QString &path, const QString &sql)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("web-bench"));
+        db.setDatabaseName(path);
+        ok = db.open() && QSqlQuery(db).exec(sql);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("web-bench"));
+    return ok;
+}
+
+void idleFor(double seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64(seconds * 1000)) {
+        QCoreApplication::processEvents();
+        QThread::msleep(50);
+    }
+}
+
+// CPU share of one core of the station process, polling off.
+double stationCost(double seconds)
+{
+    bench::StationProcess station;
+    if (!station.start()) {
+        std::fprintf(stderr, "station: %s\n", qPrintable(station.errorText()));
+        return -1;
+    }
+    idleFor(2);
+    const double before = bench::cpuSeconds(station.pid());
+    QElapsedTimer clock;
+    clock.start();
+    idleFor(seconds);
+    const double after = bench::cpuSeconds(station.pid());
+    const double wall = double(clock.nsecsElapsed()) / 1e9;
+    const bool alive = station.running();
+    station.stop();
+    return alive && before >= 0 ? (after - before) / wall * 100.0 : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::BenchHome home;
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const auto requests = bench::intOption(args, QStringLiteral("--requests"), 1000);
+    const auto loadSeconds = bench::realOption(args, QStringLiteral("--load-seconds"), 10);
+    const auto idleSeconds = bench::realOption(args, QStringLiteral("--idle-seconds"), 30);
+    if (!requests || !loadSeconds || !idleSeconds) {
+        std::fprintf(stderr, "usage: web_bench [--requests N] [--load-seconds S] [--idle-seconds S]\n");
+        return 2;
+    }
+    bench::QuietMessages quiet;
+    loadSystemSettings();
+    loadParamTable();
+
+    test::SimProcess sim;
+    if (!sim.start({QStringLiteral("--baud"), QStringLiteral("9600")})) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
+        return 1;
+    }
+    setPortDeviceName(1, sim.ptyPath());
+    SystemSettings &s = sysSettings;
+    s.comport = 1;
+    s.ComSettings = QStringLiteral("9600,N,8,1");
+    s.devaddr = 1;
+    s.devcomversion = 2;
+    s.TimeOut = 1;
+    s.retrytimes = 0;
+    s.HttpServerEnabled = WEB_MODE_LOOPBACK;
+    s.httpport = freePort();
+    QtSerialPort serial;
+    QTimer pollTimer;
+    Poller poller(serial, pollTimer, PollHooks{});
+    pollTimer.start(3600 * 1000); // polling on; the bench drives the ticks
+    WebService web;
+    web.start();
+    if (!web.listening()) {
+        std::fprintf(stderr, "web server: %s\n", qPrintable(web.lastError()));
+        return 1;
+    }
+    poller.reloadTick();
+
+    const QList<double> status = latencies(web.port(), "/api/v1/status", *requests);
+    const QList<double> metrics = latencies(web.port(), "/metrics", *requests);
+    if (status.size() != *requests || metrics.size() != *requests) {
+        std::fprintf(stderr, "a request failed\n");
+        return 1;
+    }
+    std::printf("latency, one client, %d requests each: /api/v1/status median %.3f ms (p99 %.3f), "
+                "/metrics median %.3f ms (p99 %.3f)\n",
+                *requests, bench::median(status), bench::percentile(status, 0.99), bench::median(metrics),
+                bench::percentile(metrics, 0.99));
+
+    const LoadRun loadRun = pollUnderLoad(poller, web.port(), *loadSeconds);
+    const double shift = bench::median(loadRun.loadedMs) - bench::median(loadRun.quietMs);
+    std::printf("poll cycle at 9600 baud: median %.2f ms quiet (%lld cycles), %.2f ms under %d requests/s "
+                "(%lld cycles, %d requests, %d failed)\n",
+                bench::median(loadRun.quietMs), qsizetype(loadRun.quietMs.size()), bench::median(loadRun.loadedMs),
+                LOAD_RATE, qsizetype(loadRun.loadedMs.size()), loadRun.requests, loadRun.failed);
+    web.stop();
+    sim.stop();
+
+    const QString db = home.file(QStringLiteral("vantoro.db"));
+    if (!editDatabase(db, QStringLiteral("update sysset set HttpServerEnabled=0 where id=1")))
+        return 1;
+    const double off = stationCost(*idleSeconds);
+    if (!editDatabase(db, QStringLiteral("update sysset set HttpServerEnabled=1, httpport=%1 where id=1")
+                              .arg(freePort())))
+        return 1;
+    const double on = stationCost(*idleSeconds);
+    if (off < 0 || on < 0)
+        return 1;
+    std::printf("idle station, polling off: server off %.3f %%, server on %.3f %% of one core over %.0f s each\n",
+                off, on, *idleSeconds);
+
+    bench::printResult("web.status_ms", bench::median(status), "ms");
+    bench::printResult("web.metrics_ms", bench::median(metrics), "ms");
+    bench::printResult("web.load_failed", loadRun.failed, "requests");
+    bench::printResult("web.load_requests", loadRun.requests, "requests");
+    bench::printResult("web.cycle_shift_ms", shift, "ms");
+    bench::printResult("web.idle_delta_pct", on - off, "%");
+    return loadRun.failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,192 @@
+#include "history/csv_writer.h"
+
+#include "core/database.h"
+#include "core/localisation.h"
+
+#include <QSaveFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <cmath>
+
+namespace vantoro {
+
+namespace {
+
+// Ten significant digits: a decoded 2301 x 0.1 reads 230.1, not
+// 230.10000000000002, and the largest counter keeps every digit.
+constexpr int CSV_DIGITS = 10;
+
+QString historyText(const char *key, const char *fallback)
+{
+    return langText(QStringLiteral("History"), QString::fromLatin1(key), LANGUAGE_CURRENT, QString::fromUtf8(fallback));
+}
+
+} // namespace
+
+CsvWriter::CsvWriter(QIODevice *device, bool withBom)
+    : m_device(device)
+{
+    if (withBom)
+        write(QByteArrayLiteral("\xEF\xBB\xBF"));
+}
+
+void CsvWriter::write(const QByteArray &bytes)
+{
+    if (m_ok && m_device->write(bytes) != bytes.size())
+        m_ok = false;
+}
+
+void CsvWriter::writeRow(const QStringList &fields)
+{
+    QString line;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += QLatin1Char(',');
+        line += field(fields[i]);
+    }
+    line += QStringLiteral("\r\n");
+    write(line.toUtf8());
+}
+
+QString CsvWriter::field(const QString &text)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    bool quote = false;
+    for (const QChar c : text) {
+        if (special.contains(c)) {
+            quote = true;
+            break;
+        }
+    }
+    if (!quote)
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString CsvWriter::number(double value)
+{
+    if (std::isnan(value))
+        return {};
+    // QString::number never uses the locale's separators.
+    return QString::number(value, 'g', CSV_DIGITS);
+}
+
+QString CsvWriter::time(const QDateTime &time)
+{
+    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+}
+
+QString historyHeader(const HistoryColumn &column)
+{
+    const QString name = column.name.isEmpty() ? column.code : column.name;
+    return column.unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, column.unit);
+}
+
+bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error, bool withBom)
+{
+    QString columnsError;
+    const QList<HistoryColumn> columns = historyColumnsFor(request.codes, &columnsError);
+    if (!columnsError.isEmpty()) {
+        if (error)
+            *error = columnsError;
+        return false;
+    }
+    CsvWriter csv(device, withBom);
+    QStringList header{historyText("csvTime", "Time")};
+    QString select = QStringLiteral("select t");
+    for (const HistoryColumn &c : columns) {
+        header << historyHeader(c);
+        select += QStringLiteral(", ") + historyValueColumn(c.slot);
+    }
+    csv.writeRow(header);
+
+    DbConnection connection;
+    if (!connection.isOpen()) {
+        if (error)
+            *error = connection.errorText();
+        return false;
+    }
+    QSqlQuery query(connection.database());
+    query.setForwardOnly(true);
+    query.prepare(select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)));
+    query.addBindValue(request.from.toSecsSinceEpoch());
+    query.addBindValue(request.to.toSecsSinceEpoch());
+    if (!query.exec()) {
+        if (error)
+            *error = query.lastError().text();
+        return false;
+    }
+    QStringList row;
+    while (query.next() && csv.ok()) {
+        row.clear();
+        row << CsvWriter::time(QDateTime::fromSecsSinceEpoch(query.value(0).toLongLong()));
+        for (int c = 0; c < columns.size(); ++c) {
+            const QVariant v = query.value(c + 1);
+            row << (v.isNull() ? QString() : CsvWriter::number(v.toDouble()));
+        }
+        csv.writeRow(row);
+    }
+    if (query.lastError().isValid()) {
+        if (error)
+            *error = query.lastError().text();
+        return false;
+    }
+    if (!csv.ok() && error)
+        *error = device->errorString();
+    return csv.ok();
+}
+
+bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom)
+{
+    CsvWriter csv(device, withBom);
+    csv.writeRow({historyText("csvDay", "Date"), historyText("csvEnergy", "Energy (kWh)"),
+                  historyText("csvPeakPower", "Peak power (W)"), historyText("csvPeakTime", "Peak time"),
+                  historyText("csvMaxTemp", "Highest module temperature"),
+                  historyText("csvLinkMinutes", "Link up (min)"), historyText("csvFaults", "Fault events"),
+                  historyText("csvFlagged", "Counter step left out")});
+    for (const DayYield &d : days) {
+        csv.writeRow({d.day.toString(Qt::ISODate), CsvWriter::number(d.energyKwh),
+                      d.peakPowerW ? CsvWriter::number(*d.peakPowerW) : QString(), CsvWriter::time(d.peakTime),
+                      d.maxModuleTemp ? CsvWriter::number(*d.maxModuleTemp) : QString(),
+                      QString::number(d.linkSeconds / 60), QString::number(d.faults),
+                      d.flagged ? QStringLiteral("1") : QStringLiteral("0")});
+    }
+    return csv.ok();
+}
+
+bool writeTableCsv(QIODevice *device, const QStringList &headers, const QList<QStringList> &rows)
+{
+    CsvWriter csv(device);
+    csv.writeRow(headers);
+    for (const QStringList &row : rows)
+        csv.writeRow(row);
+    return csv.ok();
+}
+
+bool saveCsvFile(const QString &path, const std::function<bool(QIODevice *device, QString *error)> &write,
+                 QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QString writeError;
+    if (!write(&file, &writeError)) {
+        file.cancelWriting();
+        if (error)
+            *error = writeError.isEmpty() ? file.errorString() : writeError;
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace vantoro

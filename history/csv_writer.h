@@ -1,0 +1,57 @@
+// CSV files as spreadsheet programs read them: RFC 4180 quoting, CRLF line
+// ends, UTF-8 with a byte-order mark, ISO 8601 local times and a point as
+// decimal separator whatever the locale. Files are written aside and
+// renamed, so a failed export leaves no half file.
+#pragma once
+
+#include "history/history_query.h"
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QStringList>
+#include <functional>
+
+namespace vantoro {
+
+class CsvWriter
+{
+public:
+    // Writes the byte-order mark first unless `withBom` is false (a web
+    // response appended to, for instance).
+    explicit CsvWriter(QIODevice *device, bool withBom = true);
+
+    void writeRow(const QStringList &fields);
+    // False once a write failed.
+    bool ok() const { return m_ok; }
+
+    // A field, quoted when it holds a comma, quote, CR or LF.
+    static QString field(const QString &text);
+    // Shortest exact decimal form with a point; empty for NaN.
+    static QString number(double value);
+    static QString time(const QDateTime &time);
+
+private:
+    void write(const QByteArray &bytes);
+
+    QIODevice *m_device;
+    bool m_ok = true;
+};
+
+// The header of a recorded parameter: "name (unit)", or the name alone.
+QString historyHeader(const HistoryColumn &column);
+
+// Samples of the range, streamed from the database (no reduction): a time
+// column and one column per requested parameter.
+bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error = nullptr,
+                     bool withBom = true);
+// The daily yield rows with the localised headers.
+bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom = true);
+// Any table: one header row, then the rows as given.
+bool writeTableCsv(QIODevice *device, const QStringList &headers, const QList<QStringList> &rows);
+
+// Writes `path` through `write` into a file beside it and renames it into
+// place when everything was written; false with a message otherwise.
+bool saveCsvFile(const QString &path, const std::function<bool(QIODevice *device, QString *error)> &write,
+                 QString *error);
+
+} // namespace vantoro

@@ -1,0 +1,162 @@
+#include "history/daily_yield.h"
+
+#include "history/history_store.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
+
+namespace vantoro {
+
+namespace {
+
+// A counter of 0.1 kWh resolution can step by one unit early; half again
+// over the rating covers a short overload.
+constexpr double JUMP_MARGIN = 1.5;
+constexpr double COUNTER_RESOLUTION_KWH = 0.1;
+
+std::optional<double> numberOf(const CycleReport &report, const char *code)
+{
+    const ParameterReading *p = report.parameter(QString::fromLatin1(code));
+    if (!p || !p->numeric)
+        return std::nullopt;
+    return p->value;
+}
+
+QVariant optionalValue(const std::optional<double> &v)
+{
+    return v ? QVariant(*v) : QVariant();
+}
+
+std::optional<double> optionalOf(const QVariant &v)
+{
+    if (v.isNull())
+        return std::nullopt;
+    return v.toDouble();
+}
+
+void addCounter(DayYield &day, double counter, const QDateTime &time, double ratingW, int minStepSeconds)
+{
+    if (!day.firstCounter)
+        day.firstCounter = counter;
+    if (day.lastCounter) {
+        const double step = counter - *day.lastCounter;
+        const qint64 seconds = day.lastReply.isValid() ? day.lastReply.secsTo(time) : 0;
+        const double hours = double(std::max<qint64>(seconds, minStepSeconds)) / 3600.0;
+        const double most = ratingW > 0 ? ratingW / 1000.0 * hours * JUMP_MARGIN + COUNTER_RESOLUTION_KWH
+                                        : std::numeric_limits<double>::infinity();
+        if (step < 0 || step > most)
+            day.flagged = true;
+        else
+            day.energyKwh += step;
+    }
+    day.lastCounter = counter;
+}
+
+} // namespace
+
+YieldReading yieldReading(const CycleReport &report)
+{
+    YieldReading r;
+    r.time = report.time;
+    r.counterKwh = numberOf(report, ENERGY_COUNTER_CODE);
+    r.powerW = numberOf(report, OUTPUT_POWER_CODE);
+    if (!r.powerW) {
+        const auto volts = numberOf(report, OUTPUT_VOLTAGE_CODE);
+        const auto amps = numberOf(report, OUTPUT_CURRENT_CODE);
+        if (volts && amps)
+            r.powerW = *volts * *amps;
+    }
+    r.moduleTemp = numberOf(report, MODULE_TEMPERATURE_CODE);
+    return r;
+}
+
+double ratingWatts(const QString &rating)
+{
+    static const QRegularExpression kiloForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[kK](\\d*)\\s*[wW]?\\s*$"));
+    static const QRegularExpression plainForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[wW]?\\s*$"));
+    if (const auto m = kiloForm.match(rating); m.hasMatch()) {
+        // "1K5" reads as 1.5 kW.
+        const QString fraction = m.captured(2);
+        const double whole = m.captured(1).toDouble();
+        const double part = fraction.isEmpty() ? 0 : (QStringLiteral("0.") + fraction).toDouble();
+        return (whole + part) * 1000.0;
+    }
+    if (const auto m = plainForm.match(rating); m.hasMatch())
+        return m.captured(1).toDouble();
+    return 0;
+}
+
+void addReading(DayYield &day, const YieldReading &reading, double ratingW, int minStepSeconds)
+{
+    if (reading.counterKwh)
+        addCounter(day, *reading.counterKwh, reading.time, ratingW, minStepSeconds);
+    if (reading.powerW && (!day.peakPowerW || *reading.powerW > *day.peakPowerW)) {
+        day.peakPowerW = reading.powerW;
+        day.peakTime = reading.time;
+    }
+    if (reading.moduleTemp && (!day.maxModuleTemp || *reading.moduleTemp > *day.maxModuleTemp))
+        day.maxModuleTemp = reading.moduleTemp;
+    day.lastReply = reading.time;
+}
+
+DayYield loadDayYield(QSqlDatabase &db, const QString &deviceId, const QDate &day)
+{
+    DayYield y;
+    y.deviceId = deviceId;
+    y.day = day;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("select energy, flagged, peakpower, peaktime, maxtmod, linkseconds, faults, "
+                                 "firstcounter, lastcounter, lastreply from %1 where devid = ? and day = ?")
+                      .arg(QLatin1String(YIELD_TABLE)));
+    query.addBindValue(deviceId);
+    query.addBindValue(day.toString(Qt::ISODate));
+    if (!query.exec() || !query.next())
+        return y;
+    y.energyKwh = query.value(0).toDouble();
+    y.flagged = query.value(1).toInt() != 0;
+    y.peakPowerW = optionalOf(query.value(2));
+    if (!query.value(3).isNull())
+        y.peakTime = QDateTime::fromSecsSinceEpoch(query.value(3).toLongLong());
+    y.maxModuleTemp = optionalOf(query.value(4));
+    y.linkSeconds = query.value(5).toLongLong();
+    y.faults = query.value(6).toInt();
+    y.firstCounter = optionalOf(query.value(7));
+    y.lastCounter = optionalOf(query.value(8));
+    if (!query.value(9).isNull())
+        y.lastReply = QDateTime::fromSecsSinceEpoch(query.value(9).toLongLong());
+    return y;
+}
+
+bool saveDayYield(QSqlDatabase &db, const DayYield &day, QString &error)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("insert or replace into %1 (devid, day, energy, flagged, peakpower, peaktime, "
+                                 "maxtmod, linkseconds, faults, firstcounter, lastcounter, lastreply) "
+                                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                      .arg(QLatin1String(YIELD_TABLE)));
+    const QVariantList values = {
+        day.deviceId,
+        day.day.toString(Qt::ISODate),
+        day.energyKwh,
+        day.flagged ? 1 : 0,
+        optionalValue(day.peakPowerW),
+        day.peakTime.isValid() ? QVariant(day.peakTime.toSecsSinceEpoch()) : QVariant(),
+        optionalValue(day.maxModuleTemp),
+        day.linkSeconds,
+        day.faults,
+        optionalValue(day.firstCounter),
+        optionalValue(day.lastCounter),
+        day.lastReply.isValid() ? QVariant(day.lastReply.toSecsSinceEpoch()) : QVariant(),
+    };
+    for (const QVariant &v : values)
+        query.addBindValue(v);
+    if (!query.exec()) {
+        error = query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+} // namespace vantoro

@@ -1,0 +1,234 @@
+#include "history/history_query.h"
+
+#include "core/database.h"
+#include "core/system_settings.h"
+#include "history/history_settings.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <cmath>
+#include <limits>
+
+namespace vantoro {
+
+namespace {
+
+constexpr double NO_VALUE = std::numeric_limits<double>::quiet_NaN();
+
+template<typename T>
+std::optional<T> failed(const QSqlQuery &query, QString *error)
+{
+    if (error)
+        *error = query.lastError().text();
+    return std::nullopt;
+}
+
+QList<HistoryColumn> pickColumns(const QList<HistoryColumn> &all, const QStringList &codes)
+{
+    if (codes.isEmpty())
+        return all;
+    QList<HistoryColumn> picked;
+    for (const QString &code : codes) {
+        for (const HistoryColumn &c : all) {
+            if (c.code.compare(code, Qt::CaseInsensitive) == 0) {
+                picked << c;
+                break;
+            }
+        }
+    }
+    return picked;
+}
+
+bool execRange(QSqlQuery &query, const QString &sql, qint64 from, qint64 to)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return false;
+    query.addBindValue(from);
+    query.addBindValue(to);
+    return query.exec();
+}
+
+double valueOf(const QVariant &v)
+{
+    return v.isNull() ? NO_VALUE : v.toDouble();
+}
+
+void appendPoint(HistoryData &data, qint64 time, const QSqlQuery &query, int firstValue, int stride, bool gap)
+{
+    data.times << time;
+    data.gapBefore << gap;
+    for (int c = 0; c < data.columns.size(); ++c)
+        data.values[c] << valueOf(query.value(firstValue + c * stride));
+}
+
+bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int gapSeconds)
+{
+    QString select = QStringLiteral("select t");
+    for (const HistoryColumn &c : std::as_const(data.columns))
+        select += QStringLiteral(", ") + historyValueColumn(c.slot);
+    if (!execRange(query, select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)),
+                   from, to))
+        return false;
+    qint64 last = std::numeric_limits<qint64>::min();
+    while (query.next()) {
+        const qint64 t = query.value(0).toLongLong();
+        appendPoint(data, t, query, 1, 1, data.times.isEmpty() || t - last > gapSeconds);
+        last = t;
+    }
+    return !query.lastError().isValid();
+}
+
+bool readBuckets(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int gapSeconds)
+{
+    // Columns: bucket, first time, last time, then min and max per series.
+    QString select = QStringLiteral("select (t - %1) / %2, min(t), max(t)").arg(from).arg(data.bucketSeconds);
+    for (const HistoryColumn &c : std::as_const(data.columns)) {
+        const QString v = historyValueColumn(c.slot);
+        select += QStringLiteral(", min(%1), max(%1)").arg(v);
+    }
+    if (!execRange(query, select + QStringLiteral(" from %1 where t >= ? and t < ? group by 1 order by 1")
+                                       .arg(QLatin1String(HISTORY_TABLE)),
+                   from, to))
+        return false;
+    qint64 lastTime = 0;
+    while (query.next()) {
+        const qint64 first = query.value(1).toLongLong();
+        const qint64 last = query.value(2).toLongLong();
+        // A gap is judged between samples, as without buckets.
+        const bool gap = data.times.isEmpty() || first - lastTime > gapSeconds;
+        appendPoint(data, first, query, 3, 2, gap);
+        if (last != first)
+            appendPoint(data, last, query, 4, 2, false);
+        lastTime = last;
+    }
+    return !query.lastError().isValid();
+}
+
+} // namespace
+
+QList<HistoryColumn> historyColumns(QString *error)
+{
+    const auto rs = rsSqlGet(QStringLiteral("select paraid, paracode, paraname, unit from %1 order by paraid")
+                                 .arg(QLatin1String(HISTORY_PARAM_TABLE)),
+                             {}, error);
+    QList<HistoryColumn> columns;
+    if (!rs)
+        return columns;
+    for (const QVariantList &row : rs->rows)
+        columns << HistoryColumn{row[0].toInt(), row[1].toString(), row[2].toString(), row[3].toString()};
+    return columns;
+}
+
+QList<HistoryColumn> historyColumnsFor(const QStringList &codes, QString *error)
+{
+    return pickColumns(historyColumns(error), codes);
+}
+
+std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error)
+{
+    HistoryData data;
+    QString columnsError;
+    const QList<HistoryColumn> all = historyColumns(&columnsError);
+    if (!columnsError.isEmpty()) {
+        if (error)
+            *error = columnsError;
+        return std::nullopt;
+    }
+    data.columns = pickColumns(all, request.codes);
+    data.values = QList<QList<double>>(data.columns.size());
+    const int gapSeconds = request.gapSeconds > 0 ? request.gapSeconds
+                                                  : 3 * effectiveSamplePeriod(sysSettings.HisDataSamplePeriod);
+    const qint64 from = request.from.toSecsSinceEpoch();
+    const qint64 to = request.to.toSecsSinceEpoch();
+    if (to <= from)
+        return data;
+
+    DbConnection connection;
+    if (!connection.isOpen()) {
+        if (error)
+            *error = connection.errorText();
+        return std::nullopt;
+    }
+    QSqlQuery query(connection.database());
+    if (!execRange(query, QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)),
+                   from, to)
+        || !query.next())
+        return failed<HistoryData>(query, error);
+    data.sampleCount = query.value(0).toInt();
+    query.finish();
+
+    const bool reduce = request.maxPoints > 1 && data.sampleCount > request.maxPoints;
+    if (reduce) {
+        const qint64 buckets = std::max(1, request.maxPoints / 2);
+        data.bucketSeconds = int(std::max<qint64>(1, (to - from + buckets - 1) / buckets));
+    }
+    QSqlQuery rows(connection.database());
+    const bool ok = reduce ? readBuckets(rows, data, from, to, gapSeconds)
+                           : readRaw(rows, data, from, to, gapSeconds);
+    if (!ok)
+        return failed<HistoryData>(rows, error);
+    return data;
+}
+
+std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId, QString *error)
+{
+    const QDate first(year, month, 1);
+    if (!first.isValid()) {
+        if (error)
+            *error = QStringLiteral("no such month");
+        return std::nullopt;
+    }
+    const auto rs = rsSqlGet(QStringLiteral("select day, energy, flagged, peakpower, peaktime, maxtmod, linkseconds, "
+                                            "faults from %1 where devid = ? and day >= ? and day <= ? order by day")
+                                 .arg(QLatin1String(YIELD_TABLE)),
+                             {deviceId, first.toString(Qt::ISODate), first.addMonths(1).addDays(-1).toString(Qt::ISODate)},
+                             error);
+    if (!rs)
+        return std::nullopt;
+    QList<DayYield> days;
+    for (const QVariantList &row : rs->rows) {
+        DayYield y;
+        y.deviceId = deviceId;
+        y.day = QDate::fromString(row[0].toString(), Qt::ISODate);
+        y.energyKwh = row[1].toDouble();
+        y.flagged = row[2].toInt() != 0;
+        if (!row[3].isNull())
+            y.peakPowerW = row[3].toDouble();
+        if (!row[4].isNull())
+            y.peakTime = QDateTime::fromSecsSinceEpoch(row[4].toLongLong());
+        if (!row[5].isNull())
+            y.maxModuleTemp = row[5].toDouble();
+        y.linkSeconds = row[6].toLongLong();
+        y.faults = row[7].toInt();
+        days << y;
+    }
+    return days;
+}
+
+std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId, QString *error)
+{
+    const auto rs = rsSqlGet(QStringLiteral("select cast(substr(day, 6, 2) as integer), sum(energy), count(*), "
+                                            "sum(flagged != 0) from %1 where devid = ? and day >= ? and day < ? "
+                                            "group by 1")
+                                 .arg(QLatin1String(YIELD_TABLE)),
+                             {deviceId, QStringLiteral("%1-01-01").arg(year, 4, 10, QLatin1Char('0')),
+                              QStringLiteral("%1-01-01").arg(year + 1, 4, 10, QLatin1Char('0'))},
+                             error);
+    if (!rs)
+        return std::nullopt;
+    QList<MonthYield> months(12);
+    for (int m = 0; m < 12; ++m)
+        months[m].month = m + 1;
+    for (const QVariantList &row : rs->rows) {
+        const int m = row[0].toInt();
+        if (m < 1 || m > 12)
+            continue;
+        months[m - 1].energyKwh = row[1].toDouble();
+        months[m - 1].days = row[2].toInt();
+        months[m - 1].flaggedDays = row[3].toInt();
+    }
+    return months;
+}
+
+} // namespace vantoro

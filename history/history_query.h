@@ -1,0 +1,68 @@
+// Reading the history: a range of samples (reduced to minimum and maximum
+// per bucket when it holds more points than asked for), the daily yield of a
+// month and the monthly totals of a year. Widget-free, for the history
+// window, the web API and the mailer alike. Each call opens its own
+// connection; call from the thread that owns the database connections.
+#pragma once
+
+#include "history/daily_yield.h"
+#include "history/history_store.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+#include <optional>
+
+namespace vantoro {
+
+struct HistoryRequest
+{
+    QDateTime from;           // first second included
+    QDateTime to;             // first second no longer included
+    QStringList codes;        // parameter codes; empty takes every recorded one
+    int maxPoints = 0;        // per series; 0 returns every sample
+    int gapSeconds = 0;       // a longer step is a gap; 0: three sample periods
+};
+
+struct HistoryData
+{
+    QList<HistoryColumn> columns;     // in the order of the request's codes
+    QList<qint64> times;              // seconds since the epoch, ascending
+    QList<QList<double>> values;      // values[column][point]; NaN where none
+    QList<bool> gapBefore;            // the point starts a new line
+    int bucketSeconds = 0;            // 0 when every sample is returned
+    int sampleCount = 0;              // samples in the range
+
+    int pointCount() const { return int(times.size()); }
+    bool isEmpty() const { return times.isEmpty(); }
+};
+
+// Every slot recorded so far, by slot.
+QList<HistoryColumn> historyColumns(QString *error = nullptr);
+// The recorded slots of `codes` (case-insensitive) in their order, unknown
+// codes left out; every recorded slot when `codes` is empty.
+QList<HistoryColumn> historyColumnsFor(const QStringList &codes, QString *error = nullptr);
+
+// The samples of the range. With maxPoints, a range holding more samples is
+// cut into maxPoints / 2 buckets of equal time, each giving its minimum at
+// its first sample's time and its maximum at its last's, so every peak and
+// dip survives. nullopt with `error` on a database failure.
+std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error = nullptr);
+
+// The stored days of a month, in date order (days without a row are absent).
+std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId = QStringLiteral("001"),
+                                           QString *error = nullptr);
+
+struct MonthYield
+{
+    int month = 0;            // 1..12
+    double energyKwh = 0;
+    int days = 0;             // days with a row
+    int flaggedDays = 0;
+};
+
+// Twelve entries, January first; months without rows have zero energy.
+std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId = QStringLiteral("001"),
+                                               QString *error = nullptr);
+
+} // namespace vantoro

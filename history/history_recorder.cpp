@@ -1,0 +1,223 @@
+#include "history/history_recorder.h"
+
+#include "core/database.h"
+#include "core/localisation.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "history/history_pruner.h"
+#include "history/history_settings.h"
+
+#include <QSqlDatabase>
+
+namespace vantoro {
+
+namespace {
+
+QString historyText(const char *key, const char *fallback)
+{
+    return langText(QStringLiteral("History"), QString::fromLatin1(key), LANGUAGE_CURRENT, QString::fromUtf8(fallback));
+}
+
+QList<HistoryColumn> columnsOf(const CycleReport &report)
+{
+    QList<HistoryColumn> columns;
+    for (const ParameterReading &p : report.parameters) {
+        if (p.numeric && p.id >= 0 && p.id < HISTORY_SLOTS)
+            columns << HistoryColumn{p.id, p.code, p.name, p.unit};
+    }
+    return columns;
+}
+
+HistorySample sampleOf(const CycleReport &report)
+{
+    HistorySample sample{report.time, {}};
+    for (const ParameterReading &p : report.parameters) {
+        if (p.numeric && p.id >= 0 && p.id < HISTORY_SLOTS)
+            sample.values.append({p.id, p.value});
+    }
+    return sample;
+}
+
+// Fault events are the unforced device messages; link and start-up events
+// are forced or start with '*'.
+bool isFaultEvent(const StoredEvent &event)
+{
+    return !event.forced && !event.text.startsWith(QLatin1Char('*'));
+}
+
+} // namespace
+
+HistoryRecorder::HistoryRecorder(QObject *parent)
+    : QObject(parent)
+    , m_pruner(new HistoryPruner(this))
+{
+    setClock({});
+}
+
+HistoryRecorder::~HistoryRecorder()
+{
+    stop();
+}
+
+void HistoryRecorder::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+    m_pruner->setClock(m_clock);
+}
+
+void HistoryRecorder::readSettings()
+{
+    m_period = effectiveSamplePeriod(sysSettings.HisDataSamplePeriod);
+    m_keepHours = effectiveKeepHours(sysSettings.hisdatakeephours);
+    m_pruner->setKeepHours(m_keepHours);
+}
+
+void HistoryRecorder::start()
+{
+    if (!m_connections.isEmpty())
+        return;
+    readSettings();
+    StationBus &bus = stationBus();
+    m_connections << connect(&bus, &StationBus::cycleFinished, this, &HistoryRecorder::recordCycle);
+    m_connections << connect(&bus, &StationBus::eventStored, this, &HistoryRecorder::recordEvent);
+    m_connections << connect(&bus, &StationBus::settingsSaved, this, &HistoryRecorder::readSettings);
+    m_pruner->start();
+}
+
+void HistoryRecorder::stop()
+{
+    if (m_connections.isEmpty())
+        return;
+    for (const auto &c : std::as_const(m_connections))
+        disconnect(c);
+    m_connections.clear();
+    m_pruner->stop();
+    flush();
+}
+
+DayYield &HistoryRecorder::dayFor(const QDate &date, const QString &deviceId)
+{
+    const QString device = deviceId.isEmpty() ? QStringLiteral("001") : deviceId;
+    if (m_day.day == date && m_day.deviceId == device)
+        return m_day;
+    if (m_day.day.isValid())
+        m_pendingDays << m_day;
+    // A restart or a clock set back continues the stored row of that day.
+    DayYield loaded;
+    loaded.deviceId = device;
+    loaded.day = date;
+    bool found = false;
+    for (int i = 0; i < m_pendingDays.size(); ++i) {
+        if (m_pendingDays[i].day == date && m_pendingDays[i].deviceId == device) {
+            loaded = m_pendingDays.takeAt(i);
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        DbConnection connection;
+        if (connection.isOpen()) {
+            QSqlDatabase db = connection.database();
+            loaded = loadDayYield(db, device, date);
+        }
+    }
+    m_day = loaded;
+    return m_day;
+}
+
+bool HistoryRecorder::sampleDue(const QDateTime &time)
+{
+    // Samples fall on whole periods of the clock; a clock set back samples
+    // again, and the key on time drops a second row for the same second.
+    const qint64 bucket = time.toSecsSinceEpoch() / m_period;
+    if (bucket == m_lastBucket)
+        return false;
+    m_lastBucket = bucket;
+    return true;
+}
+
+void HistoryRecorder::recordCycle(const CycleReport &report)
+{
+    if (!report.time.isValid())
+        return;
+    DayYield &day = dayFor(report.time.date(), report.deviceId);
+    if (report.linkUp && m_lastLinkUp && m_lastCycle.isValid()) {
+        const qint64 step = m_lastCycle.secsTo(report.time);
+        if (step > 0 && step <= YIELD_LINK_STEP_MAX_S)
+            day.linkSeconds += step;
+    }
+    m_lastCycle = report.time;
+    m_lastLinkUp = report.linkUp;
+    // A gap is a gap: nothing is stored without a fresh reply.
+    if (!report.polling || !report.linkUp || !report.replied || report.parameters.isEmpty())
+        return;
+    addReading(day, yieldReading(report), ratingWatts(report.rating), m_period);
+    if (!sampleDue(report.time))
+        return;
+    const HistorySample sample = sampleOf(report);
+    const QList<HistoryColumn> columns = columnsOf(report);
+    QList<HistoryColumn> changed;
+    for (const HistoryColumn &c : columns) {
+        if (!m_storedColumns.contains(c))
+            changed << c;
+    }
+    QString error;
+    const bool ok = historyWrite(
+        [&](QSqlDatabase &db, QString &e) {
+            if (!insertSample(db, sample, e) || !storeColumns(db, changed, e))
+                return false;
+            for (const DayYield &d : std::as_const(m_pendingDays)) {
+                if (!saveDayYield(db, d, e))
+                    return false;
+            }
+            return saveDayYield(db, m_day, e);
+        },
+        &error);
+    if (ok) {
+        ++m_written;
+        m_pendingDays.clear();
+        m_storedColumns = columns;
+    }
+    reportWrite(ok, error);
+}
+
+void HistoryRecorder::recordEvent(const StoredEvent &event)
+{
+    if (!isFaultEvent(event) || !event.time.isValid())
+        return;
+    ++dayFor(event.time.date(), event.deviceId).faults;
+}
+
+bool HistoryRecorder::flush()
+{
+    if (!m_day.day.isValid())
+        return true;
+    QString error;
+    const bool ok = historyWrite(
+        [&](QSqlDatabase &db, QString &e) {
+            for (const DayYield &d : std::as_const(m_pendingDays)) {
+                if (!saveDayYield(db, d, e))
+                    return false;
+            }
+            return saveDayYield(db, m_day, e);
+        },
+        &error);
+    if (ok)
+        m_pendingDays.clear();
+    reportWrite(ok, error);
+    return ok;
+}
+
+void HistoryRecorder::reportWrite(bool ok, const QString &error)
+{
+    if (ok == !m_failing)
+        return;
+    m_failing = !ok;
+    // One message when recording stops and one when it resumes; polling
+    // goes on either way.
+    logStatus(ok ? historyText("msgRecordResumed", "History recording resumed.")
+                 : historyText("msgRecordFailed", "History recording paused, the database cannot be written: ")
+                       + error);
+}
+
+} // namespace vantoro

@@ -1,0 +1,71 @@
+// The pieces of the web answers where a slip shows only in rare data: label
+// escaping, sample values, tidied numbers, and today's yield across midnight
+// and a counter reset.
+#include "web/metrics_text.h"
+#include "web/station_snapshot.h"
+
+#include <QTest>
+#include <limits>
+
+using namespace vantoro;
+
+class TestWebValues : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void labelValuesAndSamples();
+    void tidyValues_data();
+    void tidyValues();
+    void todayYieldFollowsTheDayAndCounterResets();
+};
+
+void TestWebValues::labelValuesAndSamples()
+{
+    QCOMPARE(escapeLabelValue(QStringLiteral("a\"b\\c\nd")), QByteArray("a\\\"b\\\\c\\nd"));
+    QCOMPARE(escapeLabelValue(QStringLiteral("°C 电压")), QStringLiteral("°C 电压").toUtf8());
+    QCOMPARE(sampleValue(std::numeric_limits<double>::quiet_NaN()), QByteArray("NaN"));
+    QCOMPARE(sampleValue(-std::numeric_limits<double>::infinity()), QByteArray("-Inf"));
+    QCOMPARE(sampleValue(1e21), QByteArray("1e+21"));
+}
+
+void TestWebValues::tidyValues_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("scaled word") << 2301 * 0.1 << QByteArray("230.1");
+    QTest::newRow("single temperature") << double(float(256) * 0.1f) << QByteArray("25.6");
+    QTest::newRow("negative single") << double(float(-55) * 0.1f) << QByteArray("-5.5");
+    QTest::newRow("energy") << 123456 * 0.1 << QByteArray("12345.6");
+    QTest::newRow("large counter") << 4294967295 * 0.1 << QByteArray("429496729.5");
+    QTest::newRow("whole") << 257.0 << QByteArray("257");
+}
+
+void TestWebValues::tidyValues()
+{
+    QFETCH(double, value);
+    QFETCH(QByteArray, shown);
+    QCOMPARE(sampleValue(tidyValue(value)), shown);
+}
+
+void TestWebValues::todayYieldFollowsTheDayAndCounterResets()
+{
+    const QDate day(2026, 6, 1);
+    TodayYield yield;
+    QVERIFY(!yield.kwh(day));
+    yield.add(QDateTime(day, QTime(6, 0)), 100.0);
+    yield.add(QDateTime(day, QTime(6, 1)), std::nullopt); // link down: no reading
+    yield.add(QDateTime(day, QTime(12, 0)), 104.5);
+    QCOMPARE(*yield.kwh(day), 4.5);
+    // A counter that goes back (a device reset) starts the day over from there.
+    yield.add(QDateTime(day, QTime(13, 0)), 2.0);
+    yield.add(QDateTime(day, QTime(14, 0)), 3.0);
+    QCOMPARE(*yield.kwh(day), 1.0);
+    // Yesterday's figure is no answer for today.
+    QVERIFY(!yield.kwh(day.addDays(1)));
+    yield.add(QDateTime(day.addDays(1), QTime(0, 5)), 3.5);
+    QCOMPARE(*yield.kwh(day.addDays(1)), 0.0);
+}
+
+QTEST_GUILESS_MAIN(TestWebValues)
+#include "tst_web_values.moc"

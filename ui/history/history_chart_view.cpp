@@ -1,0 +1,240 @@
+#include "ui/history/history_chart_view.h"
+
+#include <QDateTimeAxis>
+#include <QGraphicsLineItem>
+#include <QHash>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace vantoro {
+
+namespace {
+
+// Tableau-like colours that stay apart in print.
+const QColor seriesColours[] = {QColor(0x1f77b4), QColor(0xd62728), QColor(0x2ca02c), QColor(0xff7f0e),
+                                QColor(0x9467bd), QColor(0x8c564b), QColor(0xe377c2), QColor(0x17becf)};
+
+QString valueText(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+// Axis limits with a little room, and a flat line not on the frame.
+std::pair<double, double> paddedRange(double lo, double hi)
+{
+    if (lo == hi)
+        return {lo - 1, hi + 1};
+    const double pad = (hi - lo) * 0.05;
+    // Values that never go below zero keep zero as the floor.
+    return {lo >= 0 ? std::max(0.0, lo - pad) : lo - pad, hi + pad};
+}
+
+} // namespace
+
+HistoryChartView::HistoryChartView(QWidget *parent)
+    : QChartView(new QChart, parent)
+{
+    setObjectName(QStringLiteral("chartHistory"));
+    setRenderHint(QPainter::Antialiasing);
+    setRubberBand(QChartView::HorizontalRubberBand);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    chart()->legend()->setAlignment(Qt::AlignBottom);
+    chart()->setMargins(QMargins(4, 4, 4, 4));
+}
+
+void HistoryChartView::clearChart()
+{
+    QChart *c = chart();
+    c->removeAllSeries();
+    for (QAbstractAxis *axis : c->axes()) {
+        c->removeAxis(axis);
+        delete axis;
+    }
+    m_timeAxis = nullptr;
+    delete m_cursor;
+    m_cursor = nullptr;
+}
+
+void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, const QDateTime &to,
+                                const QString &emptyText)
+{
+    clearChart();
+    m_data = data;
+    m_from = from;
+    m_to = to;
+    QChart *c = chart();
+    c->setTitle(data.isEmpty() ? emptyText : QString());
+
+    m_timeAxis = new QDateTimeAxis;
+    m_timeAxis->setRange(from, to);
+    m_timeAxis->setFormat(from.daysTo(to) > 1 ? QStringLiteral("MM-dd") : QStringLiteral("HH:mm"));
+    m_timeAxis->setTickCount(from.daysTo(to) > 1 ? std::min<qint64>(from.daysTo(to), 16) + 1 : 13);
+    c->addAxis(m_timeAxis, Qt::AlignBottom);
+
+    QHash<QString, QValueAxis *> axes;
+    QHash<QString, std::pair<double, double>> limits;
+    for (int col = 0; col < data.columns.size(); ++col) {
+        const HistoryColumn &column = data.columns[col];
+        const QList<double> &values = data.values[col];
+        const QColor colour = seriesColours[col % std::size(seriesColours)];
+        // A new line after each gap or missing value, so nothing is joined
+        // across the time the link was down. Points go in per line at once:
+        // appending one by one to a shown series redraws each time.
+        QList<QList<QPointF>> lines;
+        bool open = false;
+        for (int i = 0; i < data.pointCount(); ++i) {
+            const double v = values[i];
+            if (std::isnan(v) || data.gapBefore[i])
+                open = false;
+            if (std::isnan(v))
+                continue;
+            if (!open) {
+                lines.append(QList<QPointF>());
+                open = true;
+            }
+            lines.last().append(QPointF(double(data.times[i]) * 1000.0, v));
+            const auto known = limits.find(column.unit);
+            if (known == limits.end()) {
+                limits.insert(column.unit, {v, v});
+            } else {
+                known->first = std::min(known->first, v);
+                known->second = std::max(known->second, v);
+            }
+        }
+        QValueAxis *axis = axes.value(column.unit);
+        if (!lines.isEmpty() && !axis) {
+            axis = new QValueAxis;
+            axis->setTitleText(column.unit);
+            c->addAxis(axis, axes.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
+            axes.insert(column.unit, axis);
+        }
+        for (int n = 0; n < lines.size(); ++n) {
+            auto *line = new QLineSeries;
+            line->setPen(QPen(colour, 1.5));
+            line->setName(column.unit.isEmpty() ? column.name : QStringLiteral("%1 (%2)").arg(column.name, column.unit));
+            line->replace(lines[n]);
+            c->addSeries(line);
+            line->attachAxis(m_timeAxis);
+            line->attachAxis(axis);
+            // One legend entry per parameter.
+            const auto markers = c->legend()->markers(line);
+            for (auto *m : markers)
+                m->setVisible(n == 0);
+        }
+    }
+    for (auto it = axes.begin(); it != axes.end(); ++it) {
+        const auto [lo, hi] = paddedRange(limits.value(it.key()).first, limits.value(it.key()).second);
+        it.value()->setRange(lo, hi);
+        it.value()->applyNiceNumbers();
+    }
+    if (axes.isEmpty()) {
+        auto *axis = new QValueAxis;
+        axis->setRange(0, 1);
+        c->addAxis(axis, Qt::AlignLeft);
+    }
+    m_cursor = new QGraphicsLineItem(c);
+    m_cursor->setPen(QPen(QColor(0, 0, 0, 120), 1, Qt::DashLine));
+    m_cursor->setZValue(100);
+    m_cursor->hide();
+}
+
+int HistoryChartView::pointsShown() const
+{
+    int n = 0;
+    for (QAbstractSeries *s : chart()->series()) {
+        if (auto *line = qobject_cast<QLineSeries *>(s))
+            n += line->count();
+    }
+    return n;
+}
+
+int HistoryChartView::pointIndexAt(qint64 seconds) const
+{
+    if (m_data.isEmpty())
+        return -1;
+    const auto it = std::lower_bound(m_data.times.begin(), m_data.times.end(), seconds);
+    int i = int(it - m_data.times.begin());
+    if (i >= m_data.pointCount())
+        i = m_data.pointCount() - 1;
+    if (i > 0 && seconds - m_data.times[i - 1] < m_data.times[i] - seconds)
+        --i;
+    return i;
+}
+
+QString HistoryChartView::readoutAt(const QDateTime &time) const
+{
+    const int i = pointIndexAt(time.toSecsSinceEpoch());
+    if (i < 0)
+        return {};
+    QStringList parts{QDateTime::fromSecsSinceEpoch(m_data.times[i]).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+    for (int col = 0; col < m_data.columns.size(); ++col) {
+        const double v = m_data.values[col][i];
+        const HistoryColumn &c = m_data.columns[col];
+        parts << QStringLiteral("%1 %2%3").arg(c.name, std::isnan(v) ? QStringLiteral("-") : valueText(v),
+                                               c.unit.isEmpty() ? QString() : QLatin1Char(' ') + c.unit);
+    }
+    return parts.join(QStringLiteral("   "));
+}
+
+void HistoryChartView::mouseMoveEvent(QMouseEvent *event)
+{
+    QChartView::mouseMoveEvent(event);
+    const QRectF plot = chart()->plotArea();
+    const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
+    if (!m_cursor || !plot.contains(at) || chart()->series().isEmpty()) {
+        if (m_cursor)
+            m_cursor->hide();
+        return;
+    }
+    m_cursor->setLine(at.x(), plot.top(), at.x(), plot.bottom());
+    m_cursor->show();
+    const QPointF value = chart()->mapToValue(at, chart()->series().first());
+    emit readoutChanged(readoutAt(QDateTime::fromMSecsSinceEpoch(qint64(value.x()))));
+}
+
+void HistoryChartView::wheelEvent(QWheelEvent *event)
+{
+    // The wheel pans along time; with Ctrl it zooms.
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0)
+        return;
+    if (event->modifiers() & Qt::ControlModifier)
+        chart()->zoom(steps > 0 ? 1.25 : 0.8);
+    else
+        chart()->scroll(-steps * chart()->plotArea().width() / 10.0, 0);
+    event->accept();
+}
+
+void HistoryChartView::keyPressEvent(QKeyEvent *event)
+{
+    const qreal step = chart()->plotArea().width() / 10.0;
+    switch (event->key()) {
+    case Qt::Key_Left: chart()->scroll(-step, 0); break;
+    case Qt::Key_Right: chart()->scroll(step, 0); break;
+    case Qt::Key_Plus: chart()->zoom(1.25); break;
+    case Qt::Key_Minus: chart()->zoom(0.8); break;
+    case Qt::Key_Home: resetZoom(); break;
+    default: QChartView::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+void HistoryChartView::resetZoom()
+{
+    chart()->zoomReset();
+    if (m_timeAxis && m_from.isValid())
+        m_timeAxis->setRange(m_from, m_to);
+}
+
+int HistoryChartView::wantedPoints() const
+{
+    const int width = int(chart()->plotArea().width());
+    return 2 * std::max(width, 400);
+}
+
+} // namespace vantoro

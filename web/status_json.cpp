@@ -1,0 +1,78 @@
+// Building the status document from a snapshot.
+#include "web/status_json.h"
+
+#include <QJsonArray>
+#include <cmath>
+
+namespace vantoro {
+
+namespace {
+
+QJsonValue number(std::optional<double> value)
+{
+    // JSON has no NaN or infinity.
+    if (!value || !std::isfinite(*value))
+        return QJsonValue::Null;
+    return tidyValue(*value);
+}
+
+QJsonObject deviceJson(const CycleReport &r)
+{
+    return {{QStringLiteral("id"), r.deviceId},
+            {QStringLiteral("name"), r.deviceName},
+            {QStringLiteral("address"), r.address},
+            {QStringLiteral("protocol"), r.protocol},
+            {QStringLiteral("rating"), r.rating}};
+}
+
+QJsonObject linkJson(const StationSnapshot &s)
+{
+    return {{QStringLiteral("up"), s.report.linkUp},
+            {QStringLiteral("lastReply"), isoTime(s.report.lastReplyTime)},
+            {QStringLiteral("ageSeconds"), number(s.ageSeconds())},
+            {QStringLiteral("stale"), s.stale()},
+            {QStringLiteral("pollIntervalSeconds"), s.pollIntervalSeconds}};
+}
+
+QJsonObject parameterJson(const ParameterReading &p)
+{
+    QJsonObject o{{QStringLiteral("code"), p.code},
+                  {QStringLiteral("name"), p.name},
+                  {QStringLiteral("value"), p.numeric ? number(p.value) : QJsonValue::Null},
+                  {QStringLiteral("text"), p.text},
+                  {QStringLiteral("unit"), p.unit},
+                  {QStringLiteral("low"), number(p.low)},
+                  {QStringLiteral("high"), number(p.high)},
+                  {QStringLiteral("inLimits"), p.inLimits},
+                  {QStringLiteral("watched"), p.watched}};
+    if (isStatusEntry(p))
+        o.insert(QStringLiteral("bit"), p.bitSet ? 1 : 0);
+    return o;
+}
+
+} // namespace
+
+QJsonValue isoTime(const QDateTime &time)
+{
+    if (!time.isValid())
+        return QJsonValue::Null;
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QJsonObject statusJson(const StationSnapshot &s)
+{
+    QJsonArray parameters;
+    for (const ParameterReading &p : s.report.parameters)
+        parameters.append(parameterJson(p));
+    return {{QStringLiteral("time"), isoTime(s.now)},
+            {QStringLiteral("device"), deviceJson(s.report)},
+            {QStringLiteral("link"), linkJson(s)},
+            {QStringLiteral("parameters"), parameters},
+            {QStringLiteral("faults"), QJsonArray::fromStringList(s.report.faults)},
+            {QStringLiteral("alarm"), s.report.alarm},
+            {QStringLiteral("polling"), s.report.polling},
+            {QStringLiteral("todayYieldKwh"), number(s.todayYieldKwh)},
+            {QStringLiteral("version"), s.version}};
+}
+
+} // namespace vantoro

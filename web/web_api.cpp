@@ -1,0 +1,141 @@
+// Routing, method and parameter checks, and the common headers.
+#include "web/web_api.h"
+
+#include "web/event_feed.h"
+#include "web/metrics_text.h"
+#include "web/status_json.h"
+#include "web/web_page.h"
+
+#include <QJsonDocument>
+
+namespace vantoro {
+
+namespace {
+
+const QByteArray kJson = "application/json; charset=utf-8";
+const QByteArray kAllow = "GET, HEAD";
+// Events of at most this many days per request.
+constexpr int EVENTS_MAX_DAYS = 366;
+
+const QString kPathPage = QStringLiteral("/");
+const QString kPathScript = QStringLiteral("/page.js");
+const QString kPathStyle = QStringLiteral("/page.css");
+const QString kPathStatus = QStringLiteral("/api/v1/status");
+const QString kPathEvents = QStringLiteral("/api/v1/events");
+const QString kPathMetrics = QStringLiteral("/metrics");
+
+WebReply jsonReply(const QJsonObject &object)
+{
+    return {200, kJson, QJsonDocument(object).toJson(QJsonDocument::Compact), {}};
+}
+
+// Paths that take no parameters refuse any, so a typing error shows.
+bool refusesQuery(const QByteArray &rawQuery, WebReply *reply)
+{
+    ParameterError error;
+    if (QueryParams::parse(rawQuery, {QStringLiteral("-")}, &error))
+        return false;
+    *reply = jsonError(400, error.message, error.parameter);
+    return true;
+}
+
+} // namespace
+
+QList<QPair<QByteArray, QByteArray>> WebReply::allHeaders() const
+{
+    QList<QPair<QByteArray, QByteArray>> out{
+        {"Content-Type", contentType.isEmpty() ? kJson : contentType},
+        {"Content-Length", QByteArray::number(body.size())},
+        {"Content-Security-Policy", "default-src 'self'"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Cache-Control", "no-store"},
+    };
+    out += headers;
+    return out;
+}
+
+WebReply jsonError(int status, const QString &message, const QString &parameter)
+{
+    QJsonObject error{{QStringLiteral("error"), message}};
+    if (!parameter.isEmpty())
+        error.insert(QStringLiteral("parameter"), parameter);
+    return {status, kJson, QJsonDocument(error).toJson(QJsonDocument::Compact), {}};
+}
+
+QStringList WebApi::paths()
+{
+    return {kPathPage, kPathScript, kPathStyle, kPathStatus, kPathEvents, kPathMetrics};
+}
+
+WebReply WebApi::handle(const QByteArray &method, const QString &path, const QByteArray &rawQuery)
+{
+    if (!paths().contains(path))
+        return jsonError(404, QStringLiteral("no such path"));
+    const bool head = method == "HEAD";
+    if (method != "GET" && !head) {
+        WebReply reply = jsonError(405, QStringLiteral("only GET and HEAD are served"));
+        reply.headers.append({"Allow", kAllow});
+        return reply;
+    }
+    WebReply reply = get(path, rawQuery);
+    reply.sendBody = !head;
+    return reply;
+}
+
+WebReply WebApi::get(const QString &path, const QByteArray &rawQuery)
+{
+    WebReply refused;
+    if (path == kPathEvents)
+        return events(rawQuery);
+    if (refusesQuery(rawQuery, &refused))
+        return refused;
+    if (path == kPathStatus)
+        return status();
+    if (path == kPathMetrics)
+        return {200, METRICS_CONTENT_TYPE, metricsText(m_content.snapshot(), m_content.counters()), {}};
+    if (path == kPathScript)
+        return {200, "text/javascript; charset=utf-8", pageResource(QStringLiteral("page.js")), {}};
+    if (path == kPathStyle)
+        return {200, "text/css; charset=utf-8", pageResource(QStringLiteral("page.css")), {}};
+    return page();
+}
+
+WebReply WebApi::status()
+{
+    QJsonObject json = statusJson(m_content.snapshot());
+    json.insert(QStringLiteral("events"), m_content.recentEvents());
+    return jsonReply(json);
+}
+
+WebReply WebApi::events(const QByteArray &rawQuery)
+{
+    ParameterError error;
+    const auto params = QueryParams::parse(
+        rawQuery, {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("limit")}, &error);
+    if (!params)
+        return jsonError(400, error.message, error.parameter);
+    const auto range = params->dayRange(QDate::currentDate(), EVENTS_MAX_DAYS, &error);
+    if (!range)
+        return jsonError(400, error.message, error.parameter);
+    const auto limit = params->integer(QStringLiteral("limit"), 1, EVENTS_MAX_ROWS, EVENTS_MAX_ROWS, &error);
+    if (!limit)
+        return jsonError(400, error.message, error.parameter);
+    QString dbError;
+    const auto json = eventsJson(*range, *limit, &dbError);
+    if (!json)
+        return jsonError(503, QStringLiteral("the event log cannot be read: ") + dbError);
+    return jsonReply(*json);
+}
+
+WebReply WebApi::page()
+{
+    // The texts come from the language files: built once per language.
+    const int language = m_content.language();
+    if (m_page.isEmpty() || m_pageLanguage != language) {
+        m_page = statusPageHtml(language);
+        m_pageLanguage = language;
+    }
+    return {200, "text/html; charset=utf-8", m_page, {}};
+}
+
+} // namespace vantoro

@@ -1,0 +1,24 @@
+// Qt HTTP Server's request parsing and keep-alive, with every request
+// answered by WebApi: one place decides status, headers and body.
+#pragma once
+
+#include <QAbstractHttpServer>
+
+namespace vantoro {
+
+class WebApi;
+
+class WebHttpServer : public QAbstractHttpServer
+{
+public:
+    WebHttpServer(WebApi &api, QObject *parent = nullptr);
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+
+private:
+    WebApi &m_api;
+};
+
+} // namespace vantoro

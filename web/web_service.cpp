@@ -1,0 +1,177 @@
+// Listening, re-listening on a settings change, and the snapshot the answers
+// are made from.
+#include "web/web_service.h"
+
+#include "acquisition/param_table.h"
+#include "acquisition/polling.h"
+#include "core/localisation.h"
+#include "core/message_service.h"
+#include "core/system_settings.h"
+#include "events/event_log.h"
+#include "web/connection_guard.h"
+#include "web/event_feed.h"
+#include "web/web_http_server.h"
+
+namespace vantoro {
+
+namespace {
+
+// Events stored by another program (or a cleared log) show after this long.
+constexpr int EVENTS_REREAD_MS = 60000;
+
+QString serverText(const char *key)
+{
+    const QString k = QString::fromLatin1(key);
+    return langText(QStringLiteral("webServer"), k, LANGUAGE_CURRENT, k);
+}
+
+} // namespace
+
+QString webSettingsError(int mode, int port)
+{
+    if (mode < WEB_MODE_OFF || mode > WEB_MODE_ALL)
+        return serverText("msgBadMode");
+    if (port < 1 || port > 65535)
+        return serverText("msgBadPort");
+    return {};
+}
+
+WebService::WebService(QObject *parent)
+    : QObject(parent)
+    , m_api(*this)
+{
+    StationBus &bus = stationBus();
+    connect(&bus, &StationBus::cycleFinished, this, &WebService::cycleFinished);
+    connect(&bus, &StationBus::eventStored, this, [this] { m_eventsRead = QDateTime(); });
+    connect(&bus, &StationBus::pollingChanged, this, [this](bool on) { m_polling = on; });
+    connect(&bus, &StationBus::settingsSaved, this, [this] {
+        if (m_started)
+            applySettings(true);
+    });
+}
+
+WebService::~WebService()
+{
+    stop();
+}
+
+void WebService::start()
+{
+    m_started = true;
+    applySettings(false);
+}
+
+void WebService::stop()
+{
+    m_started = false;
+    closeServer();
+    m_mode = WEB_MODE_OFF;
+}
+
+bool WebService::listening() const
+{
+    return m_tcp && m_tcp->isListening();
+}
+
+quint16 WebService::port() const
+{
+    return listening() ? m_tcp->serverPort() : 0;
+}
+
+QHostAddress WebService::address() const
+{
+    return listening() ? m_tcp->serverAddress() : QHostAddress();
+}
+
+void WebService::applySettings(bool userSaved)
+{
+    const int mode = sysSettings.HttpServerEnabled;
+    const int port = sysSettings.httpport;
+    // The sound switch saves the settings too: only a change of ours acts.
+    if (mode == m_mode && port == m_port)
+        return;
+    m_mode = mode;
+    m_port = port;
+    closeServer();
+    if (mode == WEB_MODE_OFF)
+        return;
+    const QString error = webSettingsError(mode, port);
+    if (!error.isEmpty()) {
+        m_error = error;
+        logStatus(error);
+        return;
+    }
+    listen(mode, port, userSaved);
+}
+
+void WebService::listen(int mode, int port, bool userSaved)
+{
+    const QHostAddress address = mode == WEB_MODE_ALL ? QHostAddress(QHostAddress::Any)
+                                                      : QHostAddress(QHostAddress::LocalHost);
+    m_server = std::make_unique<WebHttpServer>(m_api);
+    m_tcp = new GuardedTcpServer(m_server.get());
+    if (!m_tcp->listen(address, quint16(port))) {
+        m_error = serverText("msgPortInUse").arg(port).arg(m_tcp->errorString());
+        closeServer();
+        logStatus(m_error);
+        if (userSaved)
+            messages().show(serverText("Caption"), m_error, MessageIcon::Warning);
+        return;
+    }
+    m_error.clear();
+    m_server->bind(m_tcp);
+    logStatus(serverText("msgListening").arg(address.toString()).arg(m_tcp->serverPort()));
+}
+
+void WebService::closeServer()
+{
+    // The sockets are children of the listening socket: they go with it.
+    m_tcp = nullptr;
+    m_server.reset();
+}
+
+void WebService::cycleFinished(const CycleReport &report)
+{
+    m_counters.add(report.attempts);
+    m_yield.add(report.time, energyKwh(report));
+    m_polling.reset();
+}
+
+StationSnapshot WebService::snapshot() const
+{
+    StationSnapshot s;
+    s.report = stationBus().lastCycle();
+    if (!s.report.time.isValid()) {
+        // No cycle yet: the device as the settings name it, link unknown.
+        s.report.deviceId = QString::fromLatin1(PARAM_DEVICE_ID);
+        s.report.deviceName = sysSettings.devname;
+        s.report.address = sysSettings.devaddr;
+        s.report.protocol = sysSettings.devcomversion == 2 ? 2 : 1;
+        s.report.rating = sysSettings.devpower;
+    }
+    if (m_polling)
+        s.report.polling = *m_polling;
+    s.now = QDateTime::currentDateTime();
+    s.pollIntervalSeconds = reloadIntervalMs(sysSettings.PauseSeconds) / 1000.0;
+    s.todayYieldKwh = m_yield.kwh(s.now.date());
+    s.version = QStringLiteral(VANTORO_VERSION);
+    return s;
+}
+
+QJsonArray WebService::recentEvents()
+{
+    if (!m_eventsRead.isValid() || m_eventsRead.msecsTo(QDateTime::currentDateTimeUtc()) > EVENTS_REREAD_MS) {
+        QString error;
+        if (const auto json = latestEventsJson(PAGE_EVENT_COUNT, &error))
+            m_events = json->value(QStringLiteral("events")).toArray();
+        m_eventsRead = QDateTime::currentDateTimeUtc();
+    }
+    return m_events;
+}
+
+int WebService::language() const
+{
+    return sysSettings.languageIndex == LANGUAGE_ENGLISH ? LANGUAGE_ENGLISH : LANGUAGE_CHINESE;
+}
+
+} // namespace vantoro

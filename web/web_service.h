@@ -1,0 +1,71 @@
+// The station's web server as a service: listens as the settings say (off,
+// loopback, all interfaces; the port), follows the station bus for what it
+// serves, and applies changed settings on save without a restart.
+#pragma once
+
+#include "web/station_snapshot.h"
+#include "web/web_api.h"
+
+#include <QDateTime>
+#include <QHostAddress>
+#include <QObject>
+#include <memory>
+
+namespace vantoro {
+
+class GuardedTcpServer;
+class WebHttpServer;
+
+inline constexpr int WEB_MODE_OFF = 0;
+inline constexpr int WEB_MODE_LOOPBACK = 1;
+inline constexpr int WEB_MODE_ALL = 2;
+inline constexpr int WEB_DEFAULT_PORT = 8080;
+
+// Empty when the mode (0..2) and port (1..65535) are acceptable; otherwise a
+// message naming the field and its range.
+QString webSettingsError(int mode, int port);
+
+class WebService : public QObject, public WebContent
+{
+    Q_OBJECT
+public:
+    explicit WebService(QObject *parent = nullptr);
+    ~WebService() override;
+
+    // Listens as the settings say; reports a port in use and runs on without it.
+    void start();
+    void stop();
+
+    bool listening() const;
+    quint16 port() const;
+    QHostAddress address() const;
+    // Why the last attempt to listen failed; empty after a success.
+    QString lastError() const { return m_error; }
+
+    StationSnapshot snapshot() const override;
+    const PollCounters &counters() const override { return m_counters; }
+    QJsonArray recentEvents() override;
+    int language() const override;
+
+private:
+    void applySettings(bool userSaved);
+    void listen(int mode, int port, bool userSaved);
+    void closeServer();
+    void cycleFinished(const CycleReport &report);
+
+    WebApi m_api;
+    std::unique_ptr<WebHttpServer> m_server;
+    GuardedTcpServer *m_tcp = nullptr; // owned by m_server
+    int m_mode = WEB_MODE_OFF;
+    int m_port = 0;
+    bool m_started = false;
+    QString m_error;
+
+    PollCounters m_counters;
+    TodayYield m_yield;
+    std::optional<bool> m_polling; // from pollingChanged, newer than the last cycle
+    QJsonArray m_events;
+    QDateTime m_eventsRead;
+};
+
+} // namespace vantoro
