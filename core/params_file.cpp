@@ -53,9 +53,13 @@ QString unwritableField(const ParamsRows &rows, bool utf8)
                 return QStringLiteral("\"%1\": a field may hold no comma or line break").arg(field);
             if (utf8)
                 continue;
-            // Encoded and read back: what the file cannot hold comes back changed.
-            const QByteArray bytes = encoder.encode(field);
-            if (QStringDecoder("GBK").decode(bytes) != field)
+            // Encoded and read back: what the file cannot hold comes back
+            // changed. A replacement character stands for bytes a damaged
+            // file already lost when it was read; it is written as before.
+            QString probe = field;
+            probe.remove(QChar::ReplacementCharacter);
+            const QByteArray bytes = encoder.encode(probe);
+            if (QStringDecoder("GBK").decode(bytes) != probe)
                 return QStringLiteral("\"%1\": characters the file's encoding (GBK) cannot hold").arg(field);
         }
     }

@@ -124,7 +124,7 @@ private slots:
         QCOMPARE(paramTable[6].number(), -0.5);
         QVERIFY(qAbs(paramTable[8].number() - 123.4) < 1e-9); // the meter counter
         QVERIFY(logInOrder({"msgBeginToQuery", "Received data 33 bytes.", "msgDataRecvOK(INV)",
-                            "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.361702",
+                            "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.4",
                             "msgDataProcessOk(INV)"}));
         QVERIFY(!logHas(QStringLiteral("Connecting"))); // the dots are status-only
     }

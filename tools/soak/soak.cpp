@@ -186,7 +186,7 @@ int main(int argc, char **argv)
         }
         paramTable[2].paravalue = -1.0;
         poller.reloadTick();
-        const bool decoded = paramTable[2].number() == word * paramTable[2].multiple;
+        const bool decoded = paramTable[2].number() == roundToMultiple(word * paramTable[2].multiple, paramTable[2].multiple);
         const bool linkUp = s.linkOk == 1;
 
         if (expectDecoded) {
