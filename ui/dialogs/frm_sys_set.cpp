@@ -359,10 +359,11 @@ void frmSysSet::cmdTestPortClick()
     const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, sysSettings.comport);
     const QString device = port.number > 0 ? port.device : portDeviceName(sysSettings.comport);
     ConnectionTestValues values;
-    values.comSettings = comSettingsText(cmbSets(2)->currentText(), cmbSets(8)->currentText());
-    values.protocol = wholeNumberFromText(cmbSets(10)->currentText()) == 2 ? 2 : 1;
-    values.address = wholeNumberFromText(cmbSets(9)->currentText());
-    values.timeoutSeconds = timeOutFromText(cmbSets(4)->currentText());
+    values.comSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
+    values.protocol = wholeNumberFromText(entryText(cmbSets(10))) == 2 ? 2 : 1;
+    values.address = wholeNumberFromText(entryText(cmbSets(9)));
+    // A time-out the save would refuse is tried with the one in use.
+    values.timeoutSeconds = timeOutFromText(cmbSets(4)->currentText()).value_or(sysSettings.TimeOut);
     m_cmdTestPort->setEnabled(false);
     m_lblTestPort->setText(formText(kSection, QStringLiteral("msgTesting"), QStringLiteral("正在测试 %1 ...")).arg(device));
     setBusyCursor(true);
