@@ -206,6 +206,15 @@ std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &d
     return days;
 }
 
+std::optional<double> storedDayEnergy(const QDate &day, const QString &deviceId, QString *error)
+{
+    const auto rs = rsSqlGet(QStringLiteral("select energy from %1 where devid = ? and day = ?").arg(QLatin1String(YIELD_TABLE)),
+                             {deviceId, day.toString(Qt::ISODate)}, error);
+    if (!rs || rs->recordCount() == 0)
+        return std::nullopt;
+    return rs->rows[0][0].toDouble();
+}
+
 std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId, QString *error)
 {
     const auto rs = rsSqlGet(QStringLiteral("select cast(substr(day, 6, 2) as integer), sum(energy), count(*), "

@@ -53,6 +53,11 @@ std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *
 std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId = QStringLiteral("001"),
                                            QString *error = nullptr);
 
+// The energy of one stored day; nullopt when the day has no row (or on a
+// database failure, with `error` set).
+std::optional<double> storedDayEnergy(const QDate &day, const QString &deviceId = QStringLiteral("001"),
+                                      QString *error = nullptr);
+
 struct MonthYield
 {
     int month = 0;            // 1..12

@@ -129,6 +129,51 @@ std::optional<DayRange> QueryParams::dayRange(const QDate &today, int maxDays, P
     return DayRange{*from, *to};
 }
 
+std::optional<QDateTime> QueryParams::time(const QString &name, bool endOfDay, ParameterError *error) const
+{
+    static const QRegularExpression dayPattern(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    static const QRegularExpression timePattern(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}(:\\d{2})?(Z|[+-]\\d{2}:\\d{2})?$"));
+    const QString text = value(name);
+    QDateTime time;
+    if (dayPattern.match(text).hasMatch()) {
+        const QDate date = QDate::fromString(text, Qt::ISODate);
+        if (date.isValid())
+            time = (endOfDay ? date.addDays(1) : date).startOfDay();
+    } else if (timePattern.match(text).hasMatch()) {
+        time = QDateTime::fromString(text, Qt::ISODate);
+    }
+    if (!time.isValid()) {
+        if (error)
+            *error = refuse(name, QStringLiteral("expected a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM[:SS]"));
+        return std::nullopt;
+    }
+    return time;
+}
+
+std::optional<TimeRange> QueryParams::timeRange(const QDate &today, int maxDays, ParameterError *error) const
+{
+    const QString fromName = QStringLiteral("from");
+    const QString toName = QStringLiteral("to");
+    const std::optional<QDateTime> from = has(fromName) ? time(fromName, false, error) : today.startOfDay();
+    if (!from)
+        return std::nullopt;
+    const std::optional<QDateTime> to = has(toName) ? time(toName, true, error) : from->date().addDays(1).startOfDay();
+    if (!to)
+        return std::nullopt;
+    if (*from >= *to) {
+        if (error)
+            *error = refuse(fromName, QStringLiteral("not before \"to\""));
+        return std::nullopt;
+    }
+    if (from->secsTo(*to) > qint64(maxDays) * 86400) {
+        if (error)
+            *error = refuse(toName, QStringLiteral("range longer than %1 days").arg(maxDays));
+        return std::nullopt;
+    }
+    return TimeRange{*from, *to};
+}
+
 std::optional<int> QueryParams::integer(const QString &name, int low, int high, std::optional<int> fallback,
                                         ParameterError *error) const
 {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,13 @@ struct DayRange
     QDate to;
 };
 
+// A range of times: `from` included, `to` not.
+struct TimeRange
+{
+    QDateTime from;
+    QDateTime to;
+};
+
 class QueryParams
 {
 public:
@@ -49,6 +57,11 @@ public:
     // "from" and "to" as whole days, today for a missing end; a reversed
     // range or one longer than `maxDays` is refused.
     std::optional<DayRange> dayRange(const QDate &today, int maxDays, ParameterError *error) const;
+    // "from" and "to" as days (YYYY-MM-DD, from its start / to its end) or
+    // local times (YYYY-MM-DDTHH:MM[:SS], or with Z or an offset); today
+    // for a missing "from", the end of the day of "from" for a missing "to".
+    // An empty or reversed range, or one longer than `maxDays`, is refused.
+    std::optional<TimeRange> timeRange(const QDate &today, int maxDays, ParameterError *error) const;
     // A whole number in [low, high]; `fallback` when absent.
     std::optional<int> integer(const QString &name, int low, int high, std::optional<int> fallback,
                                ParameterError *error) const;
@@ -59,6 +72,9 @@ public:
     std::optional<QStringList> codes(const QString &name, ParameterError *error) const;
 
 private:
+    // A day (its start, or with `endOfDay` the next day's start) or a time.
+    std::optional<QDateTime> time(const QString &name, bool endOfDay, ParameterError *error) const;
+
     QMap<QString, QString> m_values;
 };
 

@@ -2,6 +2,7 @@
 #include "web/web_api.h"
 
 #include "web/event_feed.h"
+#include "web/history_feed.h"
 #include "web/metrics_text.h"
 #include "web/status_json.h"
 #include "web/web_page.h"
@@ -23,6 +24,8 @@ const QString kPathStyle = QStringLiteral("/page.css");
 const QString kPathStatus = QStringLiteral("/api/v1/status");
 const QString kPathEvents = QStringLiteral("/api/v1/events");
 const QString kPathMetrics = QStringLiteral("/metrics");
+const QString kPathHistory = QStringLiteral("/api/v1/history");
+const QString kPathYield = QStringLiteral("/api/v1/yield");
 
 WebReply jsonReply(const QJsonObject &object)
 {
@@ -64,7 +67,7 @@ WebReply jsonError(int status, const QString &message, const QString &parameter)
 
 QStringList WebApi::paths()
 {
-    return {kPathPage, kPathScript, kPathStyle, kPathStatus, kPathEvents, kPathMetrics};
+    return {kPathPage, kPathScript, kPathStyle, kPathStatus, kPathEvents, kPathHistory, kPathYield, kPathMetrics};
 }
 
 WebReply WebApi::handle(const QByteArray &method, const QString &path, const QByteArray &rawQuery)
@@ -87,6 +90,10 @@ WebReply WebApi::get(const QString &path, const QByteArray &rawQuery)
     WebReply refused;
     if (path == kPathEvents)
         return events(rawQuery);
+    if (path == kPathHistory)
+        return history(rawQuery);
+    if (path == kPathYield)
+        return yield(rawQuery);
     if (refusesQuery(rawQuery, &refused))
         return refused;
     if (path == kPathStatus)
@@ -124,6 +131,60 @@ WebReply WebApi::events(const QByteArray &rawQuery)
     const auto json = eventsJson(*range, *limit, &dbError);
     if (!json)
         return jsonError(503, QStringLiteral("the event log cannot be read: ") + dbError);
+    return jsonReply(*json);
+}
+
+WebReply WebApi::history(const QByteArray &rawQuery)
+{
+    ParameterError error;
+    const auto params = QueryParams::parse(rawQuery,
+                                           {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("codes"),
+                                            QStringLiteral("format")},
+                                           &error);
+    if (!params)
+        return jsonError(400, error.message, error.parameter);
+    const auto range = params->timeRange(QDate::currentDate(), HISTORY_MAX_DAYS, &error);
+    if (!range)
+        return jsonError(400, error.message, error.parameter);
+    const QString codesName = QStringLiteral("codes");
+    const auto codes = params->has(codesName) ? params->codes(codesName, &error) : QStringList();
+    if (!codes)
+        return jsonError(400, error.message, error.parameter);
+    const auto format = params->choice(QStringLiteral("format"), {QStringLiteral("json"), QStringLiteral("csv")},
+                                       QStringLiteral("json"), &error);
+    if (!format)
+        return jsonError(400, error.message, error.parameter);
+    FeedError feedError;
+    if (*format == QStringLiteral("csv")) {
+        if (const auto csv = historyCsv(*range, *codes, &feedError))
+            return {200, "text/csv; charset=utf-8", *csv, {}};
+    } else if (const auto json = historyJson(*range, *codes, &feedError)) {
+        return jsonReply(*json);
+    }
+    if (feedError.badParameter)
+        return jsonError(400, feedError.parameter.message, feedError.parameter.parameter);
+    return jsonError(503, QStringLiteral("the history cannot be read: ") + feedError.databaseError);
+}
+
+WebReply WebApi::yield(const QByteArray &rawQuery)
+{
+    ParameterError error;
+    const auto params = QueryParams::parse(rawQuery, {QStringLiteral("year"), QStringLiteral("month")}, &error);
+    if (!params)
+        return jsonError(400, error.message, error.parameter);
+    const auto year = params->integer(QStringLiteral("year"), 1970, 9999, QDate::currentDate().year(), &error);
+    if (!year)
+        return jsonError(400, error.message, error.parameter);
+    std::optional<int> month;
+    if (params->has(QStringLiteral("month"))) {
+        month = params->integer(QStringLiteral("month"), 1, 12, std::nullopt, &error);
+        if (!month)
+            return jsonError(400, error.message, error.parameter);
+    }
+    QString dbError;
+    const auto json = yieldJson(*year, month, &dbError);
+    if (!json)
+        return jsonError(503, QStringLiteral("the daily yield cannot be read: ") + dbError);
     return jsonReply(*json);
 }
 

@@ -53,6 +53,8 @@ private:
     WebReply get(const QString &path, const QByteArray &rawQuery);
     WebReply status();
     WebReply events(const QByteArray &rawQuery);
+    WebReply history(const QByteArray &rawQuery);
+    WebReply yield(const QByteArray &rawQuery);
     WebReply page();
 
     WebContent &m_content;

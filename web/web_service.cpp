@@ -8,6 +8,7 @@
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
+#include "history/history_query.h"
 #include "web/connection_guard.h"
 #include "web/event_feed.h"
 #include "web/web_http_server.h"
@@ -134,6 +135,7 @@ void WebService::cycleFinished(const CycleReport &report)
 {
     m_counters.add(report.attempts);
     m_yield.add(report.time, energyKwh(report));
+    m_storedYieldDay = QDate();
     m_polling.reset();
 }
 
@@ -153,9 +155,21 @@ StationSnapshot WebService::snapshot() const
         s.report.polling = *m_polling;
     s.now = QDateTime::currentDateTime();
     s.pollIntervalSeconds = reloadIntervalMs(sysSettings.PauseSeconds) / 1000.0;
-    s.todayYieldKwh = m_yield.kwh(s.now.date());
+    s.todayYieldKwh = todayYieldKwh(s.now.date());
     s.version = QStringLiteral(VANTORO_VERSION);
     return s;
+}
+
+std::optional<double> WebService::todayYieldKwh(const QDate &today) const
+{
+    // The recorder's figure leaves out implausible counter steps; the
+    // counter's rise since this station's first reply of the day stands in
+    // while the history has no row for today (recording off, or just begun).
+    if (m_storedYieldDay != today) {
+        m_storedYield = storedDayEnergy(today, QString::fromLatin1(PARAM_DEVICE_ID));
+        m_storedYieldDay = today;
+    }
+    return m_storedYield ? m_storedYield : m_yield.kwh(today);
 }
 
 QJsonArray WebService::recentEvents()

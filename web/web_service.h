@@ -52,6 +52,7 @@ private:
     void listen(int mode, int port, bool userSaved);
     void closeServer();
     void cycleFinished(const CycleReport &report);
+    std::optional<double> todayYieldKwh(const QDate &today) const;
 
     WebApi m_api;
     std::unique_ptr<WebHttpServer> m_server;
@@ -63,6 +64,9 @@ private:
 
     PollCounters m_counters;
     TodayYield m_yield;
+    // Today's row of the daily yield table, read at most once a cycle.
+    mutable std::optional<double> m_storedYield;
+    mutable QDate m_storedYieldDay;
     std::optional<bool> m_polling; // from pollingChanged, newer than the last cycle
     QJsonArray m_events;
     QDateTime m_eventsRead;

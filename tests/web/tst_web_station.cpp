@@ -6,7 +6,10 @@
 #include "core/localisation.h"
 #include "core/station_bus.h"
 #include "core/system_settings.h"
+#include "core/database.h"
 #include "events/event_log.h"
+#include "history/daily_yield.h"
+#include "history/history_store.h"
 #include "web/connection_guard.h"
 #include "web/web_service.h"
 
@@ -72,6 +75,7 @@ private slots:
     void statusShowsWhatTheSimulatorSent();
     void metricsShowWhatTheSimulatorSentAndPassPromtool();
     void eventsByWholeDaysNewestFirst();
+    void historyAndYieldFromTheRecordedTables();
     void badParametersAreNamed_data();
     void badParametersAreNamed();
     void onlyGetAndHeadOnKnownPaths();
@@ -90,6 +94,7 @@ void TestWebStation::initTestCase()
     m_station = std::make_unique<WebStation>();
     QString error;
     QVERIFY2(m_station->start(&error), qPrintable(error));
+    upgradeSchema(); // the history tables, as at the station's start
     m_station->poll();
     m_station->poll();
 }
@@ -200,6 +205,74 @@ void TestWebStation::eventsByWholeDaysNewestFirst()
     QCOMPARE(status["events"][0]["text"].toString(), QStringLiteral("web test second"));
 }
 
+void TestWebStation::historyAndYieldFromTheRecordedTables()
+{
+    const QDateTime ten(QDate(2025, 3, 10), QTime(10, 0));
+    const QDate today = QDate::currentDate();
+    auto yieldRow = [](const QDate &day, double kwh) {
+        DayYield y;
+        y.deviceId = QStringLiteral("001");
+        y.day = day;
+        y.energyKwh = kwh;
+        return y;
+    };
+    QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) {
+        const QList<HistorySample> samples{{ten, {{1, 230.1}, {2, 10.02}}},
+                                           {ten.addSecs(60), {{1, 231.0}}},
+                                           {ten.addSecs(120), {{1, 229.5}, {2, 9.5}}}};
+        for (const HistorySample &sample : samples) {
+            if (!insertSample(db, sample, e))
+                return false;
+        }
+        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), yieldRow(QDate(2025, 3, 11), 4.25),
+                                  yieldRow(QDate(2025, 4, 1), 1.0)}) {
+            if (!saveDayYield(db, y, e))
+                return false;
+        }
+        return storeColumns(db, {{1, QStringLiteral("VAC"), QStringLiteral("Voltage"), QStringLiteral("V")},
+                                 {2, QStringLiteral("IAC"), QStringLiteral("Current"), QStringLiteral("A")}}, e);
+    }));
+
+    // Codes in the asked order, case-insensitive; a missing value is null.
+    const QJsonObject h = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-03-10&to=2025-03-10&codes=iac,VAC")));
+    QCOMPARE(h["columns"][0]["code"].toString(), QStringLiteral("IAC"));
+    QCOMPARE(h["maxPoints"].toInt(), 2000);
+    QCOMPARE(h["reduced"].toBool(), false);
+    const QJsonArray points = h["points"].toArray();
+    QCOMPARE(points.size(), 3);
+    QVERIFY(points[0]["time"].toString().startsWith(QStringLiteral("2025-03-10T10:00:00")));
+    QCOMPARE(points[0]["values"].toArray(), (QJsonArray{10.02, 230.1}));
+    QCOMPARE(points[1]["values"][0].type(), QJsonValue::Null);
+    // Times: "to" is the first second left out.
+    const QJsonObject minute = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-03-10T10:01&to=2025-03-10T10:02")));
+    QCOMPARE(minute["points"].toArray().size(), 1);
+    QCOMPARE(minute["columns"].toArray().size(), 2);
+
+    const HttpAnswer csv = httpRequest(m_station->url("/api/v1/history?from=2025-03-10&codes=VAC&format=csv"));
+    QCOMPARE(csv.status, 200);
+    QCOMPARE(csv.header("Content-Type"), QByteArray("text/csv; charset=utf-8"));
+    const QList<QByteArray> lines = csv.body.split('\n');
+    QCOMPARE(lines.size(), 5); // header, three samples, the last line end
+    QVERIFY(lines[0].endsWith(",Voltage (V)\r")); // and no byte-order mark before it
+    QVERIFY(!lines[0].startsWith("\xEF"));
+    QCOMPARE(lines[3], QByteArray("2025-03-10T10:02:00,229.5\r"));
+
+    const QJsonObject march = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025&month=3")));
+    QCOMPARE(march["days"].toArray().size(), 2);
+    QCOMPARE(march["days"][1]["energyKwh"].toDouble(), 4.25);
+    QCOMPARE(march["totalKwh"].toDouble(), 9.75);
+    const QJsonObject year = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025")));
+    QCOMPARE(year["months"].toArray().size(), 12);
+    QCOMPARE(year["months"][2]["energyKwh"].toDouble(), 9.75);
+    QCOMPARE(year["totalKwh"].toDouble(), 10.75);
+
+    // Today's yield: the counter's rise until the recorder has a row for today.
+    QCOMPARE(jsonOf(httpRequest(m_station->url("/api/v1/status")))["todayYieldKwh"].toDouble(), 0.0);
+    QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) { return saveDayYield(db, yieldRow(today, 7.5), e); }));
+    m_station->poll();
+    QCOMPARE(jsonOf(httpRequest(m_station->url("/api/v1/status")))["todayYieldKwh"].toDouble(), 7.5);
+}
+
 void TestWebStation::badParametersAreNamed_data()
 {
     QTest::addColumn<QString>("path");
@@ -213,6 +286,12 @@ void TestWebStation::badParametersAreNamed_data()
     QTest::newRow("twice") << "/api/v1/events?to=2026-03-01&to=2026-03-02" << "to";
     QTest::newRow("bad escape") << "/api/v1/events?from=%ZZ" << "from";
     QTest::newRow("status takes none") << "/api/v1/status?x=1" << "x";
+    QTest::newRow("history reversed") << "/api/v1/history?from=2026-03-01T12:00&to=2026-03-01T11:00" << "from";
+    QTest::newRow("history no such hour") << "/api/v1/history?to=2026-03-01T25:00" << "to";
+    QTest::newRow("history too long") << "/api/v1/history?from=2024-01-01&to=2026-01-01" << "to";
+    QTest::newRow("history unknown code") << "/api/v1/history?codes=VAC,NOPE" << "codes";
+    QTest::newRow("history format") << "/api/v1/history?format=xml" << "format";
+    QTest::newRow("yield month") << "/api/v1/yield?year=2026&month=13" << "month";
 }
 
 void TestWebStation::badParametersAreNamed()

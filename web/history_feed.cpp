@@ -1,0 +1,185 @@
+// History and yield answers over the history queries.
+#include "web/history_feed.h"
+
+#include "acquisition/param_table.h"
+#include "core/database.h"
+#include "history/csv_writer.h"
+#include "history/history_query.h"
+#include "web/status_json.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <cmath>
+
+namespace vantoro {
+
+namespace {
+
+QJsonValue jsonNumber(double value)
+{
+    // JSON has no NaN: a sample without this parameter is null.
+    return std::isfinite(value) ? QJsonValue(tidyValue(value)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue jsonNumber(const std::optional<double> &value)
+{
+    return value ? jsonNumber(*value) : QJsonValue(QJsonValue::Null);
+}
+
+// The recorded columns of `codes`, refusing a code never recorded.
+std::optional<QList<HistoryColumn>> columnsFor(const QStringList &codes, FeedError *error)
+{
+    QString dbError;
+    const QList<HistoryColumn> all = historyColumns(&dbError);
+    if (!dbError.isEmpty()) {
+        error->databaseError = dbError;
+        return std::nullopt;
+    }
+    if (codes.isEmpty())
+        return all;
+    QList<HistoryColumn> picked = historyColumnsFor(codes, &dbError);
+    for (const QString &code : codes) {
+        const bool found = std::any_of(picked.begin(), picked.end(), [&](const HistoryColumn &c) {
+            return c.code.compare(code, Qt::CaseInsensitive) == 0;
+        });
+        if (!found) {
+            QStringList recorded;
+            for (const HistoryColumn &c : all)
+                recorded << c.code;
+            error->badParameter = true;
+            error->parameter = {QStringLiteral("codes"), QStringLiteral("%1 is not recorded; recorded: %2")
+                                                             .arg(code, recorded.join(QStringLiteral(",")))};
+            return std::nullopt;
+        }
+    }
+    return picked;
+}
+
+QJsonArray pointsJson(const HistoryData &data)
+{
+    QJsonArray points;
+    for (int i = 0; i < data.pointCount(); ++i) {
+        QJsonArray values;
+        for (const QList<double> &series : data.values)
+            values.append(jsonNumber(series[i]));
+        QJsonObject point{{QStringLiteral("time"), isoTime(QDateTime::fromSecsSinceEpoch(data.times[i]))},
+                          {QStringLiteral("values"), values}};
+        if (i > 0 && data.gapBefore[i])
+            point.insert(QStringLiteral("gap"), true);
+        points.append(point);
+    }
+    return points;
+}
+
+QJsonObject dayJson(const DayYield &d)
+{
+    return {{QStringLiteral("day"), d.day.toString(Qt::ISODate)},
+            {QStringLiteral("energyKwh"), jsonNumber(d.energyKwh)},
+            {QStringLiteral("flagged"), d.flagged},
+            {QStringLiteral("peakPowerW"), jsonNumber(d.peakPowerW)},
+            {QStringLiteral("peakTime"), isoTime(d.peakTime)},
+            {QStringLiteral("maxModuleTemp"), jsonNumber(d.maxModuleTemp)},
+            {QStringLiteral("linkSeconds"), d.linkSeconds},
+            {QStringLiteral("faults"), d.faults}};
+}
+
+} // namespace
+
+std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList &codes, FeedError *error)
+{
+    const auto columns = columnsFor(codes, error);
+    if (!columns)
+        return std::nullopt;
+    QStringList picked;
+    for (const HistoryColumn &c : *columns)
+        picked << c.code;
+    if (picked.isEmpty())
+        return QJsonObject{{QStringLiteral("from"), isoTime(range.from)}, {QStringLiteral("to"), isoTime(range.to)},
+                           {QStringLiteral("maxPoints"), HISTORY_MAX_POINTS}, {QStringLiteral("sampleCount"), 0},
+                           {QStringLiteral("bucketSeconds"), 0}, {QStringLiteral("reduced"), false},
+                           {QStringLiteral("columns"), QJsonArray()}, {QStringLiteral("points"), QJsonArray()}};
+    const auto data = queryHistory({range.from, range.to, picked, HISTORY_MAX_POINTS, 0}, &error->databaseError);
+    if (!data)
+        return std::nullopt;
+    QJsonArray columnsJson;
+    for (const HistoryColumn &c : data->columns)
+        columnsJson.append(QJsonObject{{QStringLiteral("code"), c.code},
+                                       {QStringLiteral("name"), c.name},
+                                       {QStringLiteral("unit"), c.unit}});
+    return QJsonObject{{QStringLiteral("from"), isoTime(range.from)},
+                       {QStringLiteral("to"), isoTime(range.to)},
+                       {QStringLiteral("maxPoints"), HISTORY_MAX_POINTS},
+                       {QStringLiteral("sampleCount"), data->sampleCount},
+                       {QStringLiteral("bucketSeconds"), data->bucketSeconds},
+                       {QStringLiteral("reduced"), data->bucketSeconds > 0},
+                       {QStringLiteral("columns"), columnsJson},
+                       {QStringLiteral("points"), pointsJson(*data)}};
+}
+
+std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &codes, FeedError *error)
+{
+    const auto columns = columnsFor(codes, error);
+    if (!columns)
+        return std::nullopt;
+    // Counted first: the CSV is every sample, so its size follows the range.
+    const auto count = rsSqlGet(QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)),
+                                {range.from.toSecsSinceEpoch(), range.to.toSecsSinceEpoch()}, &error->databaseError);
+    if (!count)
+        return std::nullopt;
+    const qint64 samples = count->recordCount() > 0 ? count->rows[0][0].toLongLong() : 0;
+    if (samples > HISTORY_CSV_MAX_ROWS) {
+        error->badParameter = true;
+        error->parameter = {QStringLiteral("to"), QStringLiteral("the range holds %1 samples, a CSV at most %2: "
+                                                                 "ask for a shorter range")
+                                                      .arg(samples)
+                                                      .arg(HISTORY_CSV_MAX_ROWS)};
+        return std::nullopt;
+    }
+    QStringList picked;
+    for (const HistoryColumn &c : *columns)
+        picked << c.code;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (picked.isEmpty()) {
+        // Nothing recorded yet (empty codes would ask the writer for all).
+        CsvWriter(&buffer, false).writeRow({QStringLiteral("Time")});
+        return buffer.data();
+    }
+    if (!writeHistoryCsv(&buffer, {range.from, range.to, picked, 0, 0}, &error->databaseError, false))
+        return std::nullopt;
+    return buffer.data();
+}
+
+std::optional<QJsonObject> yieldJson(int year, std::optional<int> month, QString *error)
+{
+    QJsonObject json{{QStringLiteral("year"), year}};
+    QJsonArray rows;
+    double total = 0;
+    if (month) {
+        const auto days = dailyYields(year, *month, QString::fromLatin1(PARAM_DEVICE_ID), error);
+        if (!days)
+            return std::nullopt;
+        for (const DayYield &d : *days) {
+            rows.append(dayJson(d));
+            total += d.energyKwh;
+        }
+        json.insert(QStringLiteral("month"), *month);
+        json.insert(QStringLiteral("days"), rows);
+    } else {
+        const auto months = monthlyYields(year, QString::fromLatin1(PARAM_DEVICE_ID), error);
+        if (!months)
+            return std::nullopt;
+        for (const MonthYield &m : *months) {
+            rows.append(QJsonObject{{QStringLiteral("month"), m.month},
+                                    {QStringLiteral("energyKwh"), jsonNumber(m.energyKwh)},
+                                    {QStringLiteral("days"), m.days},
+                                    {QStringLiteral("flaggedDays"), m.flaggedDays}});
+            total += m.energyKwh;
+        }
+        json.insert(QStringLiteral("months"), rows);
+    }
+    json.insert(QStringLiteral("totalKwh"), jsonNumber(total));
+    return json;
+}
+
+} // namespace vantoro

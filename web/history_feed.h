@@ -1,0 +1,42 @@
+// The recorded history and daily yield for the web API. A request reads at
+// most a bounded amount: the JSON is reduced to HISTORY_MAX_POINTS points per
+// series, a CSV (every sample, unreduced) to HISTORY_CSV_MAX_ROWS rows.
+#pragma once
+
+#include "web/query_params.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <optional>
+
+namespace vantoro {
+
+// Longest range of one history request.
+inline constexpr int HISTORY_MAX_DAYS = 366;
+// Points per series in the JSON; a longer range gives per-bucket minima and
+// maxima so no peak is lost.
+inline constexpr int HISTORY_MAX_POINTS = 2000;
+// Samples one CSV answer may hold: a day of one-second samples fits.
+inline constexpr int HISTORY_CSV_MAX_ROWS = 100000;
+
+// Why a history answer failed: a refused parameter (400) or an unreadable
+// database (503).
+struct FeedError
+{
+    bool badParameter = false;
+    ParameterError parameter;
+    QString databaseError;
+};
+
+// {"from","to","maxPoints","sampleCount","bucketSeconds","reduced",
+//  "columns":[{"code","name","unit"}],"points":[{"time","values":[...],"gap"?}]}
+// `codes` empty takes every recorded parameter; an unrecorded code is refused.
+std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList &codes, FeedError *error);
+// The samples as CSV without a byte-order mark (a web client reads UTF-8).
+std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &codes, FeedError *error);
+
+// A month's daily rows, or with `month` absent the year's monthly totals,
+// each with the sum: {"year","month"?,"days"|"months":[...],"totalKwh"}.
+std::optional<QJsonObject> yieldJson(int year, std::optional<int> month, QString *error);
+
+} // namespace vantoro
