@@ -81,7 +81,7 @@ QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts)
     QStringList shown;
     for (int n = 1; n <= listed; ++n) {
         const QString device = portDeviceName(n);
-        entries << PortEntry{n, device, false};
+        entries << PortEntry{n, device, false, {}};
         shown << device;
     }
     QStringList unlisted;
@@ -97,9 +97,9 @@ QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts)
         const QString mapped = portDeviceName(n);
         if (unlisted.contains(mapped)) {
             unlisted.removeOne(mapped);
-            entries << PortEntry{n, mapped, false};
+            entries << PortEntry{n, mapped, false, {}};
         } else {
-            entries << PortEntry{n, unlisted.takeFirst(), true};
+            entries << PortEntry{n, unlisted.takeFirst(), true, {}};
         }
     }
     return entries;
@@ -136,6 +136,10 @@ PortEntry portChoice(const QString &text, const QList<PortEntry> &entries, int c
     static const QRegularExpression comNumber(QStringLiteral("^com(\\d{1,3})(\\s|$)"),
                                               QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = comNumber.match(typed);
+    // The stored number shown as it was (even one no list holds) is kept
+    // unchanged, never taken for a device path.
+    if (match.hasMatch() && match.captured(1).toInt() == currentPort && currentPort < 1)
+        return PortEntry{currentPort, QString(), false, {}};
     if (match.hasMatch() && match.captured(1).toInt() >= 1) {
         const int number = match.captured(1).toInt();
         for (const PortEntry &entry : entries) {

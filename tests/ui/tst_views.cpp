@@ -270,9 +270,15 @@ void TestViews::onlyVisibleViewsRefreshButTrendsSample()
         QCOMPARE(trends->chart(i)->pointCount(), 0);
     const QDateTime t0 = QDateTime::currentDateTime().addSecs(10);
     CycleReport report;
-    report.parameters << ParameterReading{4, QStringLiteral("VDC"), {}, {}, true, 300.0};
-    report.parameters << ParameterReading{5, QStringLiteral("IDC"), {}, {}, true, 2.0};
-    report.parameters << ParameterReading{3, QStringLiteral("IAC"), {}, {}, true, 1.0};
+    const auto reading = [](int id, const char *code, double value) {
+        ParameterReading r;
+        r.id = id;
+        r.code = QString::fromLatin1(code);
+        r.numeric = true;
+        r.value = value;
+        return r;
+    };
+    report.parameters << reading(4, "VDC", 300.0) << reading(5, "IDC", 2.0) << reading(3, "IAC", 1.0);
     const auto cycle = [&report](const QDateTime &time, bool replied) {
         report.time = time;
         report.replied = replied;
