@@ -117,6 +117,7 @@ private slots:
     void faultEveryNthRequest();
     void pacingAtTheBaudRate();
     void varyingValues();
+    void solarDayOnItsClock();
     void stdinEndsItOnlyWhenAsked();
 
 private:
@@ -371,6 +372,51 @@ void TestSimulator::varyingValues()
     QVERIFY(energyFirst >= 1000);
     QVERIFY(qAbs(wordAt(second, 7) - 3600) <= 73); // within 2 %
     QCOMPARE(wordAt(second, 30), sumOf(second, 2, 29));
+}
+
+void TestSimulator::solarDayOnItsClock()
+{
+    // An hour a poll, a clear midsummer sky: 24 polls are the day.
+    SimProcess sun;
+    QVERIFY2(sun.start({"--baud", "0", "--solar-day", "--clock-start", "2026-06-21T00:00", "--clock-step", "3600",
+                 "--cloud-seed", "0", "--energy", "1000"}),
+        qPrintable(sun.errorText()));
+    Line line;
+    QVERIFY(line.open(sun.ptyPath()));
+    QList<QByteArray> day;
+    for (int hour = 0; hour < 24; ++hour) {
+        // A poll left unanswered moves the clock on as well.
+        const bool silent = hour == 2;
+        QVERIFY(sun.writeScenario(silent ? QStringLiteral("fault=noreply\n") : QString()));
+        const QByteArray reply = line.exchange(POLL_V1, REPLY_BYTES, silent ? SILENCE_MS : 1000);
+        QCOMPARE(reply.size(), silent ? 0 : REPLY_BYTES);
+        day << reply;
+    }
+    double producedWh = 0;
+    for (int hour = 0; hour < 24; ++hour) {
+        const QByteArray &r = day[hour];
+        if (r.isEmpty())
+            continue;
+        const int vac = wordAt(r, 3), iac = wordAt(r, 5), vdc = wordAt(r, 7), idc = wordAt(r, 9);
+        const int energy = wordAt(r, 15) | (byteAt(r, 17) << 16);
+        const bool running = wordAt(r, 18) & 1;
+        // The counter is the AC power added up over the hours before.
+        QVERIFY2(qAbs(energy - (1000 + int(producedWh / 100.0))) <= 1, qPrintable(QString::number(hour)));
+        producedWh += vac * 0.1 * iac * 0.01;
+        QCOMPARE(running, iac > 0);
+        if (hour < 4 || hour > 21) {
+            QCOMPARE(iac + vdc + idc, 0);
+            QCOMPARE(wordAt(r, 11), wordAt(r, 13)); // the modules at air temperature
+        } else if (running) {
+            // Never more AC power than the station believes of the DC side.
+            QVERIFY2(double(vac) * iac / (double(vdc) * idc) <= 0.94, qPrintable(QString::number(hour)));
+        }
+    }
+    // Full sun at solar noon, 13:00: the clock went on one step per request.
+    QCOMPARE(wordAt(day[13], 5), 1000);
+    QVERIFY(wordAt(day[12], 5) < 1000 && wordAt(day[14], 5) < 1000);
+    QVERIFY(wordAt(day[13], 11) - wordAt(day[13], 13) > 150);
+    QVERIFY(producedWh > 15000 && producedWh < 30000);
 }
 
 void TestSimulator::stdinEndsItOnlyWhenAsked()

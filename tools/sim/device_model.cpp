@@ -1,6 +1,8 @@
 // Readings, request handling and fault injection of the simulated device.
 #include "device_model.h"
 
+#include "solar_day.h"
+
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
@@ -36,18 +38,36 @@ QByteArray garbage(int count, quint8 avoid)
     return bytes;
 }
 
+QDateTime clockStartOf(const DeviceSettings &settings)
+{
+    return settings.clockStart.isValid() ? settings.clockStart : QDateTime(QDate::currentDate(), QTime(0, 0));
+}
+
 } // namespace
 
 DeviceModel::DeviceModel(const DeviceSettings &settings)
     : m_settings(settings)
+    , m_clockTime(clockStartOf(settings))
 {
 }
 
 void DeviceModel::setSettings(const DeviceSettings &settings, double seconds)
 {
-    if (settings.energy != m_settings.energy)
+    if (settings.energy != m_settings.energy) {
         m_energyStart = seconds;
+        m_solarKwh = 0;
+    }
+    if (settings.clockStart != m_settings.clockStart || (settings.solarDay && !m_settings.solarDay))
+        m_clockTime = clockStartOf(settings);
     m_settings = settings;
+}
+
+DeviceReading DeviceModel::nextSolarReading()
+{
+    const DeviceReading now = solarReading(m_settings, m_clockTime, m_solarKwh);
+    m_solarKwh += acPowerWatts(now) * m_settings.clockStep / 3.6e6;
+    m_clockTime = m_clockTime.addSecs(m_settings.clockStep);
+    return now;
 }
 
 DeviceReading DeviceModel::reading(double seconds) const
@@ -87,7 +107,7 @@ QList<ReplyPiece> DeviceModel::answer(const Request &request, double seconds)
     if (!answers(request))
         return {};
     ++m_answered;
-    const DeviceReading now = reading(seconds);
+    const DeviceReading now = m_settings.solarDay ? nextSolarReading() : reading(seconds);
     const int version = request.kind == Request::Kind::PollV1 ? 1 : 2;
     const quint8 function = request.kind == Request::Kind::Control ? FUNCTION_CONTROL : FUNCTION_POLL;
     const QByteArray reply

@@ -24,7 +24,8 @@ class DeviceModel
 public:
     explicit DeviceModel(const DeviceSettings &settings);
 
-    // New settings at run time `seconds`; a changed energy value restarts the count.
+    // New settings at run time `seconds`; a changed energy value restarts the
+    // count, a changed clock start (or the solar day switched on) the clock.
     void setSettings(const DeviceSettings &settings, double seconds);
     const DeviceSettings &settings() const { return m_settings; }
 
@@ -36,12 +37,16 @@ public:
 
 private:
     bool answers(const Request &request) const;
+    // The solar day's reading now; moves the clock and the energy on by one step.
+    DeviceReading nextSolarReading();
     QList<ReplyPiece> withFault(
         QByteArray reply, int version, quint8 address, const DeviceReading &reading, quint8 function) const;
 
     DeviceSettings m_settings;
     double m_energyStart = 0;
     qint64 m_answered = 0;
+    QDateTime m_clockTime;
+    double m_solarKwh = 0;
     bool m_lastFaulted = false;
 };
 

@@ -122,6 +122,24 @@ const std::vector<DeviceKey> &deviceKeys()
             }},
         {"vary", "0|1", "Values drift on a slow sine (about 2 %, 60 s period) and the energy counts up one per second.",
             true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.vary); }},
+        {"solar-day", "0|1",
+            "A PV day on the simulated clock: the words above become the plant at full sun (tamb the day's mean "
+            "ambient) and follow the sun, passing clouds and the day's warmth; see Solar day below.",
+            true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.solarDay); }},
+        {"clock-start", "time",
+            "Solar day: local time of the first poll, yyyy-MM-ddTHH:mm[:ss] (default: today 00:00).", false,
+            [](DeviceSettings &d, const QString &v) {
+                const QDateTime time = QDateTime::fromString(v.trimmed(), Qt::ISODate);
+                if (time.isValid())
+                    d.clockStart = time;
+                return time.isValid();
+            }},
+        {"clock-step", "seconds", "Solar day: simulated seconds each poll moves the clock on (default 60).", false,
+            [](DeviceSettings &d, const QString &v) { return setInt(v, 1, 86400, d.clockStep); }},
+        {"cloud-seed", "n", "Solar day: 0 a clear sky, any other number its own passing clouds (default 1).", false,
+            [](DeviceSettings &d, const QString &v) {
+                return setInRange(v, 0, 0xFFFFFFFFLL, [&](qint64 x) { d.cloudSeed = quint32(x); });
+            }},
         {"fault", "name",
             "Fault to inject: none, noreply, late, wrongaddr, badsum, badcrc, noterm, truncated, garbage, split.",
             false,
@@ -187,12 +205,28 @@ Faults (--fault, or fault= in the scenario), applied to poll and control replies
 
 Scenario file (--scenario): key=value lines with the keys of the device
 options below (vac, iac, vdc, idc, tmod, tamb, energy, status, address,
-protocol, vary, fault, fault-every, late-ms, delay-ms, truncate-to,
-garbage-bytes, split-pieces, split-gap-ms); # starts a comment. It is read
+protocol, vary, solar-day, clock-start, clock-step, cloud-seed, fault,
+fault-every, late-ms, delay-ms, truncate-to, garbage-bytes, split-pieces,
+split-gap-ms); # starts a comment. It is read
 again before every request and applied over the command-line values when its
 text changed, so a running test can switch a fault on or off (replace the file
 in one step, by writing a new file and renaming it). A key given as a flag on
 the command line (--vary) takes 0 or 1 in the scenario.
+
+Solar day (--solar-day): the device plays a PV plant through a day on a
+simulated clock that starts at --clock-start and moves on by --clock-step
+seconds with every poll or control request addressed to it, answered or not
+(a fault does not stop the clock). So a station polling 1440 times with a step
+of 60 s records a whole day, whatever its own clock says. The sun rises and
+sets as at latitude 48 degrees on that date (solar noon at 13:00), clouds pass
+as --cloud-seed gives them; the AC current follows the sunshine up to --iac,
+the DC voltage sits near --vdc, the DC current carries the AC power at the
+full-sun ratio of the words, the module temperature rises above the ambient
+by up to tmod - tamb, and the AC voltage wanders a little around --vac. At
+night the inverter stands by: status bit 0 clear, DC voltage and both
+currents zero. The energy counter starts at --energy and adds the AC power
+over each clock step, at the default table's multiples (0.1 V, 0.01 A,
+0.1 kWh per count), so it never goes backwards. --vary has no effect then.
 
 Record file (--record): one line per frame received, flushed at once:
   <local time yyyy-MM-ddTHH:mm:ss.zzz> <kind> <hex bytes>

@@ -2,6 +2,7 @@
 // overrides them while it runs.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -29,6 +30,11 @@ struct DeviceSettings
     quint8 address = 1;
     int protocol = 0; // 0 answers both versions
     bool vary = false;
+    // The solar day: a PV day on a clock that moves on with each poll.
+    bool solarDay = false;
+    QDateTime clockStart; // invalid: today at midnight
+    int clockStep = 60;
+    quint32 cloudSeed = 1;
     Fault fault = Fault::None;
     int faultEvery = 1;
     int lateMs = 4000;
