@@ -1,5 +1,6 @@
 #include "ui/history/frm_history.h"
 
+#include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/message_service.h"
 #include "history/csv_writer.h"
@@ -167,7 +168,7 @@ void frmHistory::fillParameterList()
     for (int id = 0; id < PARAM_SLOTS; ++id) {
         const ParamRecord &p = paramTable[size_t(id)];
         if (!p.isEmpty() && p.enabled != 0 && p.isstring == 0)
-            choices << HistoryColumn{id, p.paracode, p.paraname, p.unit};
+            choices << HistoryColumn{id, p.paracode, parameterName(p), p.unit};
     }
     if (choices.isEmpty())
         choices = historyColumns();
