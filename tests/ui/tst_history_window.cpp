@@ -1,6 +1,7 @@
-// The history window over a simulated day, its settings page and the event
+// The history window over a modelled day, its settings page and the event
 // viewer's export. With VANTORO_SCREENSHOT_DIR set, the window's tabs are
-// saved there as PNG files (the README's picture comes from here).
+// saved there as history_model_*.png (the README's pictures come from the
+// device simulator instead: scripts/history_screenshot.sh).
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
@@ -169,7 +170,7 @@ void TestHistoryWindow::showsTheDayAsCurves()
         }
     }
     QVERIFY2(hits > 100, qPrintable(QString::number(hits)));
-    saveShot(&window, QStringLiteral("history_day.png"));
+    saveShot(&window, QStringLiteral("history_model_day.png"));
 
     // A month of minutes is reduced to about two points per pixel.
     window.setDay(simulatedDay, HistorySpan::Month);
@@ -197,7 +198,7 @@ void TestHistoryWindow::yieldTabShowsTheDay()
     YieldView *yield = window.yieldView();
     QCOMPARE(yield->barCount(), 30);
     QVERIFY2(yield->total() > 15 && yield->total() < 25, qPrintable(QString::number(yield->total())));
-    saveShot(&window, QStringLiteral("history_yield.png"));
+    saveShot(&window, QStringLiteral("history_model_yield.png"));
     yield->showYear(true);
     QVERIFY(yield->reload());
     QCOMPARE(yield->barCount(), 12);
