@@ -124,7 +124,7 @@ const std::vector<DeviceKey> &deviceKeys()
             true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.vary); }},
         {"solar-day", "0|1",
             "A PV day on the simulated clock: the words above become the plant at full sun (tamb the day's mean "
-            "ambient) and follow the sun, passing clouds and the day's warmth; see Solar day below.",
+            "ambient) and follow the sun, passing clouds and the day's warmth; see Solar day above.",
             true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.solarDay); }},
         {"clock-start", "time",
             "Solar day: local time of the first poll, yyyy-MM-ddTHH:mm[:ss] (default: today 00:00).", false,
