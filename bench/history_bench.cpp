@@ -86,7 +86,8 @@ bool fill(qint64 from, qint64 count, int step)
 
 bool clearHistory()
 {
-    return execSql(QStringLiteral("delete from histdata")) && execSql(QStringLiteral("delete from histyield"))
+    return execSql(QStringLiteral("delete from histdata")) && execSql(QStringLiteral("delete from histrollup"))
+        && execSql(QStringLiteral("delete from histyield"))
         && execSql(QStringLiteral("vacuum"));
 }
 
