@@ -1,11 +1,18 @@
 // Shared pieces of the timing programs.
 #include "bench_support.h"
 
+#include "acquisition/param_table.h"
+#include "core/system_settings.h"
+
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -116,6 +123,51 @@ double percentile(QList<double> values, double fraction)
     const auto low = qsizetype(std::floor(position));
     const auto high = qsizetype(std::ceil(position));
     return values[low] + (values[high] - values[low]) * (position - double(low));
+}
+
+bool loadStation(const BenchHome &home, bool settingsOnly)
+{
+    initGlobals();
+    if (loadSystemSettings() && (settingsOnly || loadParamTable()))
+        return true;
+    std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+    return false;
+}
+
+bool editDatabase(const QString &path, const QStringList &statements)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-edit"));
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery query(db);
+        for (const QString &sql : statements) {
+            if (ok && !query.exec(sql)) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(query.lastError().text()));
+                ok = false;
+            }
+        }
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-edit"));
+    return ok;
+}
+
+void idleFor(double seconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64(seconds * 1000)) {
+        QCoreApplication::processEvents();
+        QThread::msleep(50);
+    }
+}
+
+double elapsedMs(const QElapsedTimer &clock)
+{
+    return double(clock.nsecsElapsed()) / 1e6;
 }
 
 double median(QList<double> values)

@@ -4,6 +4,7 @@
 
 #include "core/message_service.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -66,6 +67,19 @@ public:
     int beeps = 0;
     QStringList texts;
 };
+
+// Reads the station's settings (and the parameter table unless `settingsOnly`)
+// from the bench home; false after printing why.
+bool loadStation(const BenchHome &home, bool settingsOnly = false);
+
+// Writes the station's settings straight into its file, holding no
+// connection afterwards; false after printing the failing statement.
+bool editDatabase(const QString &path, const QStringList &statements);
+// Sleeps while keeping child processes' output pipes drained.
+void idleFor(double seconds);
+
+// Milliseconds on a started clock, with its nanoseconds.
+double elapsedMs(const QElapsedTimer &clock);
 
 double median(QList<double> values);
 double percentile(QList<double> values, double fraction);

@@ -28,11 +28,6 @@ using namespace vantoro;
 
 namespace {
 
-double elapsedMs(const QElapsedTimer &clock)
-{
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 // CPU time of this thread: the work of a store beside the disk's waits.
 double threadCpuMs()
 {
@@ -86,7 +81,8 @@ bool fill(qint64 from, qint64 count, int step)
 
 bool clearHistory()
 {
-    return execSql(QStringLiteral("delete from histdata")) && execSql(QStringLiteral("delete from histyield"))
+    return execSql(QStringLiteral("delete from histdata")) && execSql(QStringLiteral("delete from histrollup"))
+        && execSql(QStringLiteral("delete from histyield"))
         && execSql(QStringLiteral("vacuum"));
 }
 
@@ -131,11 +127,8 @@ int main(int argc, char **argv)
         return 2;
     }
     bench::QuietMessages quiet;
-    initGlobals();
-    if (!loadSystemSettings()) {
-        std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+    if (!bench::loadStation(home, true))
         return 1;
-    }
     upgradeSchema();
     const qint64 start = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
 
@@ -150,7 +143,7 @@ int main(int argc, char **argv)
             const double cpuBefore = threadCpuMs();
             clock.start();
             recorder.recordCycle(r);
-            stores << elapsedMs(clock);
+            stores << bench::elapsedMs(clock);
             storeCpu << threadCpuMs() - cpuBefore;
         }
         if (recorder.samplesWritten() != *count) {
@@ -177,7 +170,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "export failed: %s\n", qPrintable(error));
         return 1;
     }
-    const double csvMs = elapsedMs(csvClock);
+    const double csvMs = bench::elapsedMs(csvClock);
     const qint64 csvBytes = QFileInfo(csvPath).size();
 
     // A day of 60 s samples, four parameters: query and chart ready.
@@ -191,7 +184,7 @@ int main(int argc, char **argv)
         clock.start();
         const auto data = queryHistory({from, from.addDays(1), four, 0, 0});
         view.showData(*data, from, from.addDays(1), QString());
-        days << elapsedMs(clock);
+        days << bench::elapsedMs(clock);
     }
 
     // Pruning a day of 10 s samples in batches.
@@ -203,7 +196,7 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         clock.start();
         const int deleted = HistoryPruner::pruneBatch(QDateTime::fromSecsSinceEpoch(start + 86400), HISTORY_PRUNE_BATCH_ROWS);
-        batches << elapsedMs(clock);
+        batches << bench::elapsedMs(clock);
         if (deleted < HISTORY_PRUNE_BATCH_ROWS)
             break;
     }
@@ -226,7 +219,7 @@ int main(int argc, char **argv)
         clock.start();
         const auto months = monthlyYields(2026);
         const auto daysOfMonth = dailyYields(2026, 1 + i % 12);
-        yields << elapsedMs(clock);
+        yields << bench::elapsedMs(clock);
         if (!months || !daysOfMonth)
             return 1;
     }
@@ -236,7 +229,7 @@ int main(int argc, char **argv)
     fillClock.start();
     if (!fill(start, qint64(*yearDays) * 8640, 10))
         return 1;
-    const double fillS = elapsedMs(fillClock) / 1000;
+    const double fillS = bench::elapsedMs(fillClock) / 1000;
     const qint64 rssBefore = bench::residentKb();
     QList<double> months;
     int points = 0;
@@ -246,7 +239,7 @@ int main(int argc, char **argv)
         clock.start();
         const auto data = queryHistory({from, from.addMonths(1), four, view.wantedPoints(), 0});
         view.showData(*data, from, from.addMonths(1), QString());
-        months << elapsedMs(clock);
+        months << bench::elapsedMs(clock);
         points = view.pointsShown();
     }
     const qint64 rssAfter = bench::residentKb();

@@ -19,40 +19,6 @@ using namespace vantoro;
 
 namespace {
 
-// Writes the station's settings straight into its file, holding no
-// connection afterwards.
-bool editDatabase(const QString &path, const QStringList &statements)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-edit"));
-        db.setDatabaseName(path);
-        ok = db.open();
-        QSqlQuery query(db);
-        for (const QString &sql : statements) {
-            if (ok && !query.exec(sql)) {
-                std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(query.lastError().text()));
-                ok = false;
-            }
-        }
-        query.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-edit"));
-    return ok;
-}
-
-// Sleeps while keeping the simulator's output pipes drained.
-void idleFor(double seconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < qint64(seconds * 1000)) {
-        QCoreApplication::processEvents();
-        QThread::msleep(50);
-    }
-}
-
 struct Cost
 {
     double percent = -1;
@@ -66,11 +32,11 @@ Cost stationCost(double settle, double seconds)
         std::fprintf(stderr, "station: %s\n", qPrintable(station.errorText()));
         return {};
     }
-    idleFor(settle);
+    bench::idleFor(settle);
     const double before = bench::cpuSeconds(station.pid());
     QElapsedTimer clock;
     clock.start();
-    idleFor(seconds);
+    bench::idleFor(seconds);
     const double after = bench::cpuSeconds(station.pid());
     const double wall = double(clock.nsecsElapsed()) / 1e9;
     const bool alive = station.running();
@@ -112,7 +78,7 @@ int main(int argc, char **argv)
     }
     setPortDeviceName(1, sim.ptyPath());
     setUserValue(UserKeys::AutoStartPolling, QStringLiteral("1"));
-    if (!editDatabase(home.file(QStringLiteral("vantoro.db")),
+    if (!bench::editDatabase(home.file(QStringLiteral("vantoro.db")),
                       {QStringLiteral("update sysset set comport=1, ComSettings='9600,N,8,1', PauseSeconds=1, "
                                       "viewmode='0' where id=1"),
                        QStringLiteral("update devices set DEVCOMVERSION='2'")}))

@@ -75,11 +75,6 @@ bool startPublisher(MqttPublisher &publisher, int port)
     return true;
 }
 
-double elapsedMs(const QElapsedTimer &clock)
-{
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -92,11 +87,8 @@ int main(int argc, char **argv)
         return 2;
     }
     bench::QuietMessages quiet;
-    initGlobals();
-    if (!loadSystemSettings() || !loadParamTable()) {
-        std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+    if (!bench::loadStation(home))
         return 1;
-    }
     upgradeSchema();
 
     test::BrokerProcess broker;
@@ -144,10 +136,10 @@ int main(int argc, char **argv)
             QElapsedTimer clock;
             clock.start();
             poller.reloadTick();
-            const double cycleMs = elapsedMs(clock);
+            const double cycleMs = bench::elapsedMs(clock);
             clock.restart();
             buses[size_t(c)].publishCycle(stationBus().lastCycle());
-            const double handOverMs = elapsedMs(clock);
+            const double handOverMs = bench::elapsedMs(clock);
             if (s.linkOk != 1) {
                 std::fprintf(stderr, "cycle %d: no reply from the simulator\n", i);
                 return 1;

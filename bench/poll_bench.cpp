@@ -158,11 +158,8 @@ int main(int argc, char **argv)
         bauds = {9600, 115200};
 
     bench::QuietMessages quiet;
-    initGlobals();
-    if (!loadSystemSettings() || !loadParamTable()) {
-        std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+    if (!bench::loadStation(home))
         return 1;
-    }
     for (int baud : bauds) {
         if (!measureBaud(baud, *count))
             return 1;

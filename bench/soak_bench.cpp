@@ -86,12 +86,9 @@ int main(int argc, char **argv)
     setPortDeviceName(1, sim.ptyPath());
 
     bench::QuietMessages quiet;
-    initGlobals();
-    upgradeSchema();
-    if (!loadSystemSettings() || !loadParamTable()) {
-        std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+    if (!bench::loadStation(home))
         return 1;
-    }
+    upgradeSchema();
     SystemSettings &s = sysSettings;
     s.comport = 1;
     s.devcomversion = 2;

@@ -28,11 +28,6 @@ namespace {
 constexpr int BATCHES = 11;
 constexpr int DECODES_PER_COUNT = 1000;
 
-double elapsedMs(const QElapsedTimer &clock)
-{
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 // What the poll does with a reply in its buffer: find the head, take the
 // rest, compare the CRC, decode into the table.
 bool checkAndDecode(const QByteArray &received, const DecodeSettings &settings)
@@ -96,11 +91,8 @@ int main(int argc, char **argv)
         return 2;
     }
     bench::QuietMessages quiet;
-    initGlobals();
-    if (!loadSystemSettings() || !loadParamTable()) {
-        std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
+    if (!bench::loadStation(home))
         return 1;
-    }
 
     const double decodeUs = decodeMicroseconds(*count * DECODES_PER_COUNT / BATCHES + 1);
     if (decodeUs < 0)
@@ -111,7 +103,7 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         clock.start();
         const bool stored = logEvent(QStringLiteral("Benchmark event %1").arg(i), QStringLiteral("001"), QString(), true);
-        events << elapsedMs(clock);
+        events << bench::elapsedMs(clock);
         if (!stored) {
             std::fprintf(stderr, "logEvent failed: %s\n", qPrintable(quiet.texts.join(QLatin1Char('\n'))));
             return 1;
@@ -123,7 +115,7 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         clock.start();
         const bool saved = saveParamValues();
-        saves << elapsedMs(clock);
+        saves << bench::elapsedMs(clock);
         if (!saved) {
             std::fprintf(stderr, "saveParamValues failed\n");
             return 1;

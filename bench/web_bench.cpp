@@ -149,29 +149,6 @@ LoadRun pollUnderLoad(Poller &poller, quint16 port, double seconds)
     return run;
 }
 
-bool editDatabase(const QString &path, const QString &sql)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("web-bench"));
-        db.setDatabaseName(path);
-        ok = db.open() && QSqlQuery(db).exec(sql);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("web-bench"));
-    return ok;
-}
-
-void idleFor(double seconds)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < qint64(seconds * 1000)) {
-        QCoreApplication::processEvents();
-        QThread::msleep(50);
-    }
-}
-
 // CPU share of one core of the station process, polling off.
 double stationCost(double seconds)
 {
@@ -180,11 +157,11 @@ double stationCost(double seconds)
         std::fprintf(stderr, "station: %s\n", qPrintable(station.errorText()));
         return -1;
     }
-    idleFor(2);
+    bench::idleFor(2);
     const double before = bench::cpuSeconds(station.pid());
     QElapsedTimer clock;
     clock.start();
-    idleFor(seconds);
+    bench::idleFor(seconds);
     const double after = bench::cpuSeconds(station.pid());
     const double wall = double(clock.nsecsElapsed()) / 1e9;
     const bool alive = station.running();
@@ -258,11 +235,11 @@ int main(int argc, char **argv)
     sim.stop();
 
     const QString db = home.file(QStringLiteral("vantoro.db"));
-    if (!editDatabase(db, QStringLiteral("update sysset set HttpServerEnabled=0 where id=1")))
+    if (!bench::editDatabase(db, {QStringLiteral("update sysset set HttpServerEnabled=0 where id=1")}))
         return 1;
     const double off = stationCost(*idleSeconds);
-    if (!editDatabase(db, QStringLiteral("update sysset set HttpServerEnabled=1, httpport=%1 where id=1")
-                              .arg(freePort())))
+    if (!bench::editDatabase(db, {QStringLiteral("update sysset set HttpServerEnabled=1, httpport=%1 where id=1")
+                                      .arg(freePort())}))
         return 1;
     const double on = stationCost(*idleSeconds);
     if (off < 0 || on < 0)

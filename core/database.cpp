@@ -337,6 +337,36 @@ void checkpointDatabase()
     q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
+namespace {
+
+// histrollup: per HISTORY_ROLLUP_SECONDS bucket `b` (its start), the first
+// and last sample time, the number of samples `c` and the minimum (n<slot>) and maximum (x<slot>) of
+// every slot. A database recorded before the table existed gets it filled
+// from its samples once.
+void createHistoryRollup()
+{
+    const auto exists = rsSqlGet(QStringLiteral("select count(*) from sqlite_master where name = 'histrollup'"));
+    if (!exists || exists->rows.value(0).value(0).toInt() > 0)
+        return;
+    QString columns = QStringLiteral("b integer primary key, t0 integer not null, t1 integer not null, "
+                                     "c integer not null");
+    QString fill = QStringLiteral("(t / %1) * %1, min(t), max(t), count(*)").arg(HISTORY_ROLLUP_SECONDS);
+    for (int slot = 0; slot < 30; ++slot) {
+        columns += QStringLiteral(", n%1 real, x%1 real").arg(slot);
+        fill += QStringLiteral(", min(v%1), max(v%1)").arg(slot);
+    }
+    rsSqlGet2([&](QSqlDatabase &db, QString &error) {
+        QSqlQuery query(db);
+        const bool ok = query.exec(QStringLiteral("create table histrollup (%1)").arg(columns))
+            && query.exec(QStringLiteral("insert into histrollup select %1 from histdata group by 1").arg(fill));
+        if (!ok)
+            error = query.lastError().text();
+        return ok;
+    });
+}
+
+} // namespace
+
 void upgradeSchema()
 {
     static const char *const statements[] = {
@@ -378,6 +408,7 @@ void upgradeSchema()
     };
     for (const char *sql : historyStatements)
         execSql(QString::fromLatin1(sql));
+    createHistoryRollup();
 }
 
 } // namespace vantoro

@@ -63,6 +63,10 @@ bool execSql(const QString &sql, const QVariantList &binds, QString *error, qint
 bool checkDatabaseFile();
 // Folds the write-ahead log back into the database file (a clean stop).
 void checkpointDatabase();
+// The history's coarse table holds the minimum and maximum of every slot per
+// this many seconds, so a month's view reads a few thousand rows.
+inline constexpr int HISTORY_ROLLUP_SECONDS = 600;
+
 // Adds the columns older files lack and the event index; errors are ignored.
 void upgradeSchema();
 

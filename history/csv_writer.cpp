@@ -7,6 +7,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 namespace vantoro {
 
@@ -75,7 +77,30 @@ QString CsvWriter::number(double value)
 
 QString CsvWriter::time(const QDateTime &time)
 {
-    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+    return time.isValid() ? localTime(time.toSecsSinceEpoch()) : QString();
+}
+
+QString CsvWriter::localTime(qint64 secs)
+{
+    // Asking the C library for the local offset costs more than the rest of
+    // a row (it looks at the zone file every time). Offsets change only at
+    // whole quarter hours, so the offset at a quarter's start holds for it.
+    constexpr qint64 quarter = 900;
+    thread_local qint64 cachedQuarter = std::numeric_limits<qint64>::min();
+    thread_local int offset = 0;
+    const qint64 q = secs >= 0 ? secs / quarter : (secs - quarter + 1) / quarter;
+    if (q != cachedQuarter) {
+        cachedQuarter = q;
+        offset = QDateTime::fromSecsSinceEpoch(q * quarter).offsetFromUtc();
+    }
+    const qint64 local = secs + offset;
+    const qint64 day = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    const int second = int(local - day * 86400);
+    const QDate d = QDate(1970, 1, 1).addDays(day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(), second / 3600,
+                  second / 60 % 60, second % 60);
+    return QString::fromLatin1(text);
 }
 
 QString historyHeader(const HistoryColumn &column)
@@ -121,7 +146,7 @@ bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *
     QStringList row;
     while (query.next() && csv.ok()) {
         row.clear();
-        row << CsvWriter::time(QDateTime::fromSecsSinceEpoch(query.value(0).toLongLong()));
+        row << CsvWriter::localTime(query.value(0).toLongLong());
         for (int c = 0; c < columns.size(); ++c) {
             const QVariant v = query.value(c + 1);
             row << (v.isNull() ? QString() : CsvWriter::number(v.toDouble()));

@@ -29,6 +29,8 @@ public:
     // Shortest exact decimal form with a point; empty for NaN.
     static QString number(double value);
     static QString time(const QDateTime &time);
+    // The same for seconds since the epoch.
+    static QString localTime(qint64 secs);
 
 private:
     void write(const QByteArray &bytes);

@@ -47,6 +47,27 @@ void HistoryPruner::nextBatch()
     QTimer::singleShot(0, this, &HistoryPruner::nextBatch);
 }
 
+namespace {
+
+// A rollup bucket goes once all of it is older than the cutoff and no sample
+// of it is left, so each batch removes only the buckets of its own samples.
+bool pruneRollup(QSqlDatabase &db, qint64 cutoff, QString &error)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("delete from %1 where b <= min(?, coalesce((select min(t) from %3), ?)) - %2")
+                      .arg(QLatin1String(HISTORY_ROLLUP_TABLE))
+                      .arg(HISTORY_ROLLUP_SECONDS)
+                      .arg(QLatin1String(HISTORY_TABLE)));
+    query.addBindValue(cutoff);
+    query.addBindValue(cutoff);
+    if (query.exec())
+        return true;
+    error = query.lastError().text();
+    return false;
+}
+
+} // namespace
+
 int HistoryPruner::pruneBatch(const QDateTime &cutoff, int rows)
 {
     int deleted = -1;
@@ -62,7 +83,7 @@ int HistoryPruner::pruneBatch(const QDateTime &cutoff, int rows)
             return false;
         }
         deleted = query.numRowsAffected();
-        return true;
+        return pruneRollup(db, cutoff.toSecsSinceEpoch(), error);
     });
     return deleted;
 }

@@ -79,17 +79,72 @@ bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int ga
     return !query.lastError().isValid();
 }
 
-bool readBuckets(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int gapSeconds)
+// The part of a range the coarse table answers: its whole rollup buckets.
+// Samples before `rollFrom` and from `rollTo` on are read from the samples;
+// both are `to` when the coarse table is not used.
+struct RangeSplit
 {
-    // Columns: bucket, first time, last time, then min and max per series.
-    QString select = QStringLiteral("select (t - %1) / %2, min(t), max(t)").arg(from).arg(data.bucketSeconds);
-    for (const HistoryColumn &c : std::as_const(data.columns)) {
-        const QString v = historyValueColumn(c.slot);
-        select += QStringLiteral(", min(%1), max(%1)").arg(v);
+    qint64 from = 0;
+    qint64 rollFrom = 0;
+    qint64 rollTo = 0;
+    qint64 to = 0;
+};
+
+RangeSplit splitRange(qint64 from, qint64 to, bool useRollup)
+{
+    const qint64 r = HISTORY_ROLLUP_SECONDS;
+    const qint64 first = (from + r - 1) / r * r;
+    const qint64 last = to / r * r;
+    if (!useRollup || last <= first)
+        return {from, to, to, to};
+    return {from, first, last, to};
+}
+
+bool execSplit(QSqlQuery &query, const QString &sql, const RangeSplit &range)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return false;
+    for (qint64 v : {range.from, range.rollFrom, range.rollTo, range.to, range.rollFrom, range.rollTo})
+        query.addBindValue(v);
+    return query.exec();
+}
+
+// Samples in the range: the edges counted, the whole buckets summed.
+std::optional<int> countSamples(QSqlQuery &query, const RangeSplit &range)
+{
+    const QString sql = QStringLiteral("select (select count(*) from %1 where t >= ? and t < ?) "
+                                       "+ (select count(*) from %1 where t >= ? and t < ?) "
+                                       "+ (select coalesce(sum(c), 0) from %2 where b >= ? and b < ?)")
+                            .arg(QLatin1String(HISTORY_TABLE), QLatin1String(HISTORY_ROLLUP_TABLE));
+    if (!execSplit(query, sql, range) || !query.next())
+        return std::nullopt;
+    const int n = query.value(0).toInt();
+    query.finish();
+    return n;
+}
+
+bool readBuckets(QSqlQuery &query, HistoryData &data, const RangeSplit &range, int gapSeconds)
+{
+    // Columns: bucket, first time, last time, then min and max per series,
+    // from the samples at the edges and the coarse buckets in between.
+    const auto key = [&](const char *column) {
+        return QStringLiteral("(%1 - %2) / %3").arg(QLatin1String(column)).arg(range.from).arg(data.bucketSeconds);
+    };
+    QString raw = key("t") + QStringLiteral(" k, t t0, t t1");
+    QString rolled = key("b") + QStringLiteral(" k, t0, t1");
+    QString outer = QStringLiteral("select k, min(t0), max(t1)");
+    for (int i = 0; i < data.columns.size(); ++i) {
+        const int slot = data.columns[i].slot;
+        raw += QStringLiteral(", v%1 n%2, v%1 x%2").arg(slot).arg(i);
+        rolled += QStringLiteral(", n%1 n%2, x%1 x%2").arg(slot).arg(i);
+        outer += QStringLiteral(", min(n%1), max(x%1)").arg(i);
     }
-    if (!execRange(query, select + QStringLiteral(" from %1 where t >= ? and t < ? group by 1 order by 1")
-                                       .arg(QLatin1String(HISTORY_TABLE)),
-                   from, to))
+    const QString samples = QStringLiteral("select %1 from %2 where t >= ? and t < ?").arg(raw, QLatin1String(HISTORY_TABLE));
+    const QString sql = QStringLiteral("%1 from (%2 union all %2 union all select %3 from %4 where b >= ? and b < ?) "
+                                       "group by k order by k")
+                            .arg(outer, samples, rolled, QLatin1String(HISTORY_ROLLUP_TABLE));
+    if (!execSplit(query, sql, range))
         return false;
     qint64 lastTime = 0;
     while (query.next()) {
@@ -103,6 +158,17 @@ bool readBuckets(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, in
         lastTime = last;
     }
     return !query.lastError().isValid();
+}
+
+// Buckets of equal time, at most maxPoints / 2 of them; from the rollup's
+// size on a whole number of rollup buckets, so the coarse table answers.
+int bucketSecondsFor(qint64 from, qint64 to, int maxPoints)
+{
+    const qint64 buckets = std::max(1, maxPoints / 2);
+    qint64 seconds = std::max<qint64>(1, (to - from + buckets - 1) / buckets);
+    if (seconds >= HISTORY_ROLLUP_SECONDS)
+        seconds = (seconds + HISTORY_ROLLUP_SECONDS - 1) / HISTORY_ROLLUP_SECONDS * HISTORY_ROLLUP_SECONDS;
+    return int(std::min<qint64>(seconds, std::numeric_limits<int>::max()));
 }
 
 } // namespace
@@ -151,21 +217,23 @@ std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *
         return std::nullopt;
     }
     QSqlQuery query(connection.database());
-    if (!execRange(query, QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)),
-                   from, to)
-        || !query.next())
+    // The count may use the coarse table whatever the reduction: its whole
+    // buckets hold the same samples.
+    const auto count = countSamples(query, splitRange(from, to, true));
+    if (!count)
         return failed<HistoryData>(query, error);
-    data.sampleCount = query.value(0).toInt();
-    query.finish();
+    data.sampleCount = *count;
 
     const bool reduce = request.maxPoints > 1 && data.sampleCount > request.maxPoints;
-    if (reduce) {
-        const qint64 buckets = std::max(1, request.maxPoints / 2);
-        data.bucketSeconds = int(std::max<qint64>(1, (to - from + buckets - 1) / buckets));
-    }
     QSqlQuery rows(connection.database());
-    const bool ok = reduce ? readBuckets(rows, data, from, to, gapSeconds)
-                           : readRaw(rows, data, from, to, gapSeconds);
+    bool ok = false;
+    if (reduce) {
+        data.bucketSeconds = bucketSecondsFor(from, to, request.maxPoints);
+        const bool coarse = data.bucketSeconds % HISTORY_ROLLUP_SECONDS == 0;
+        ok = readBuckets(rows, data, splitRange(from, to, coarse), gapSeconds);
+    } else {
+        ok = readRaw(rows, data, from, to, gapSeconds);
+    }
     if (!ok)
         return failed<HistoryData>(rows, error);
     return data;

@@ -25,6 +25,24 @@ QString insertSampleSql()
         .arg(QLatin1String(HISTORY_TABLE), columns, marks);
 }
 
+// Folds a sample into its bucket of the coarse table: the bucket's first and
+// last time and each slot's minimum and maximum (a null side keeps the other).
+QString upsertRollupSql()
+{
+    QString columns = QStringLiteral("b, t0, t1, c");
+    QString marks = QStringLiteral("?, ?, ?, 1");
+    QString update = QStringLiteral("t0 = min(t0, excluded.t0), t1 = max(t1, excluded.t1), c = c + 1");
+    for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
+        columns += QStringLiteral(", n%1, x%1").arg(slot);
+        marks += QStringLiteral(", ?, ?");
+        update += QStringLiteral(", n%1 = coalesce(min(n%1, excluded.n%1), n%1, excluded.n%1)"
+                                 ", x%1 = coalesce(max(x%1, excluded.x%1), x%1, excluded.x%1)")
+                      .arg(slot);
+    }
+    return QStringLiteral("insert into %1 (%2) values (%3) on conflict(b) do update set %4")
+        .arg(QLatin1String(HISTORY_ROLLUP_TABLE), columns, marks, update);
+}
+
 bool fail(const QSqlQuery &query, QString &error)
 {
     error = query.lastError().text();
@@ -50,6 +68,8 @@ struct WriteConnection
 {
     std::unique_ptr<DbConnection> connection;
     QString path;
+    // Its prepared sample statements, kept with it (and dropped first).
+    std::unique_ptr<SampleInserter> inserter;
 };
 
 WriteConnection &writeConnection()
@@ -60,7 +80,9 @@ WriteConnection &writeConnection()
 
 void releaseWriteConnection()
 {
-    writeConnection() = WriteConnection();
+    WriteConnection &held = writeConnection();
+    held.inserter.reset();
+    held = WriteConnection();
 }
 
 bool onMainThread()
@@ -137,27 +159,55 @@ bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &w
 
 SampleInserter::SampleInserter(QSqlDatabase &db)
     : m_query(db)
+    , m_rollup(db)
 {
     static const QString sql = insertSampleSql();
+    static const QString rollupSql = upsertRollupSql();
     m_prepared = m_query.prepare(sql);
+    m_rollupPrepared = m_rollup.prepare(rollupSql);
 }
 
 bool SampleInserter::insert(const HistorySample &sample, QString &error)
 {
     if (!m_prepared)
         return fail(m_query, error);
-    m_query.bindValue(0, sample.time.toSecsSinceEpoch());
-    for (int slot = 0; slot < HISTORY_SLOTS; ++slot)
-        m_query.bindValue(slot + 1, QVariant());
+    if (!m_rollupPrepared)
+        return fail(m_rollup, error);
+    QVariant values[HISTORY_SLOTS];
     for (const auto &[slot, value] : sample.values) {
         if (slot >= 0 && slot < HISTORY_SLOTS)
-            m_query.bindValue(slot + 1, value);
+            values[slot] = value;
     }
-    return m_query.exec() || fail(m_query, error);
+    const qint64 t = sample.time.toSecsSinceEpoch();
+    m_query.bindValue(0, t);
+    for (int slot = 0; slot < HISTORY_SLOTS; ++slot)
+        m_query.bindValue(slot + 1, values[slot]);
+    if (!m_query.exec())
+        return fail(m_query, error);
+    // A second already stored keeps its row, and its bucket stays as it was.
+    if (m_query.numRowsAffected() != 1)
+        return true;
+    m_rollup.bindValue(0, t - t % HISTORY_ROLLUP_SECONDS);
+    m_rollup.bindValue(1, t);
+    m_rollup.bindValue(2, t);
+    for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
+        m_rollup.bindValue(3 + 2 * slot, values[slot]);
+        m_rollup.bindValue(4 + 2 * slot, values[slot]);
+    }
+    return m_rollup.exec() || fail(m_rollup, error);
 }
 
 bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error)
 {
+    // The recorder's writes reuse the statements prepared on the held
+    // connection: preparing them costs more than storing a sample.
+    WriteConnection &held = writeConnection();
+    if (onMainThread() && held.connection && held.connection->isOpen()
+        && held.connection->database().connectionName() == db.connectionName()) {
+        if (!held.inserter)
+            held.inserter = std::make_unique<SampleInserter>(db);
+        return held.inserter->insert(sample, error);
+    }
     return SampleInserter(db).insert(sample, error);
 }
 

@@ -1,8 +1,11 @@
 // The history tables and their writes: one row per sample in histdata (the
 // time in seconds since the epoch as key, one real column per parameter
-// slot), the names of the recorded slots in histparam, the daily yield in
-// histyield. The tables are created by upgradeSchema.
+// slot), per-bucket minima and maxima of the samples in histrollup, the
+// names of the recorded slots in histparam, the daily yield in histyield.
+// The tables are created by upgradeSchema.
 #pragma once
+
+#include "core/database.h"
 
 #include <QDateTime>
 #include <QList>
@@ -14,6 +17,7 @@
 namespace vantoro {
 
 inline constexpr const char *HISTORY_TABLE = "histdata";
+inline constexpr const char *HISTORY_ROLLUP_TABLE = "histrollup";
 inline constexpr const char *HISTORY_PARAM_TABLE = "histparam";
 inline constexpr const char *YIELD_TABLE = "histyield";
 inline constexpr int HISTORY_SLOTS = 30;
@@ -45,8 +49,9 @@ struct HistorySample
 // otherwise (nothing of the work is kept).
 bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error = nullptr);
 
-// Stores a sample; a sample for a time already stored is ignored (a clock set
-// back never stores two rows for one second).
+// Stores a sample and folds it into its rollup bucket; a sample for a time
+// already stored is ignored (a clock set back never stores two rows for one
+// second).
 bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error);
 // Stores many samples through one prepared statement (bulk loads, tests).
 class SampleInserter
@@ -57,7 +62,9 @@ public:
 
 private:
     QSqlQuery m_query;
+    QSqlQuery m_rollup;
     bool m_prepared = false;
+    bool m_rollupPrepared = false;
 };
 
 // Records the names of the slots (insert or replace).

@@ -58,6 +58,7 @@ private slots:
     void cleanup() { m_home.reset(); }
 
     void bucketsKeepEveryMinimumAndMaximum();
+    void coarseBucketsMatchTheSamples();
     void gapsAndEmptyRanges();
     void yieldOfMonthAndYear();
     void csvQuotingAndNumbers();
@@ -126,6 +127,65 @@ void TestHistoryQuery::bucketsKeepEveryMinimumAndMaximum()
     QCOMPARE(all->bucketSeconds, 0);
     QCOMPARE(all->values[1][1234], 9999.0);
     QVERIFY(std::isnan(all->values[0][1]));
+}
+
+void TestHistoryQuery::coarseBucketsMatchTheSamples()
+{
+    // Three days of 60 s samples; slot 6 is null every other sample. Long
+    // ranges are answered from the per-10-minute table, which must give what
+    // the samples give.
+    QList<HistorySample> samples;
+    QList<double> wave;
+    for (int i = 0; i < 3 * 1440; ++i) {
+        double v = 100 + 50 * std::sin(i / 97.0) + (i == 1001 ? 900 : 0) - (i == 3333 ? 700 : 0);
+        wave << v;
+        HistorySample s{dayStart.addSecs(i * 60), {{5, v}}};
+        if (i % 2)
+            s.values.append({6, double(-i)});
+        samples << s;
+    }
+    // A second already stored (a clock set back) changes neither table.
+    samples << HistorySample{dayStart.addSecs(1001 * 60), {{5, 5000.0}, {6, 5000.0}}};
+    const QList<HistoryColumn> columns{{5, QStringLiteral("IDC"), {}, {}}, {6, QStringLiteral("TMOD"), {}, {}}};
+    QVERIFY(store(samples, columns));
+
+    const auto check = [&](const char *what) {
+        const HistoryRequest request{dayStart, dayStart.addDays(3), {}, 400, 0};
+        const auto data = queryHistory(request);
+        QVERIFY2(data, what);
+        QCOMPARE(data->sampleCount, 4320);
+        QCOMPARE(data->bucketSeconds % HISTORY_ROLLUP_SECONDS, 0);
+        QVERIFY(data->pointCount() <= 400);
+        const int perBucket = data->bucketSeconds / 60;
+        QList<double> lows, highs, odd;
+        for (int b = 0; b * perBucket < wave.size(); ++b) {
+            const int first = b * perBucket;
+            const int end = std::min(first + perBucket, int(wave.size()));
+            const auto [lo, hi] = std::minmax_element(wave.begin() + first, wave.begin() + end);
+            lows << *lo;
+            highs << *hi;
+            odd << -double((end - 1) % 2 ? end - 1 : end - 2) << -double(first % 2 ? first : first + 1);
+        }
+        // Each bucket: its minimum at its first sample, its maximum at its last.
+        QCOMPARE(data->pointCount(), 2 * lows.size());
+        for (int b = 0; b < lows.size(); ++b) {
+            QCOMPARE(data->times[2 * b], dayStart.addSecs(b * perBucket * 60).toSecsSinceEpoch());
+            QCOMPARE(data->values[0][2 * b], lows[b]);
+            QCOMPARE(data->values[0][2 * b + 1], highs[b]);
+            QCOMPARE(data->values[1][2 * b], odd[2 * b]);
+            QCOMPARE(data->values[1][2 * b + 1], odd[2 * b + 1]);
+        }
+        // A range that starts and ends inside coarse buckets counts its edges.
+        const auto offset = queryHistory({dayStart.addSecs(7 * 60), dayStart.addDays(3).addSecs(-3 * 60), {}, 400, 0});
+        QCOMPARE(offset->sampleCount, 4320 - 10);
+        QVERIFY(offset->values[0].contains(wave[1001]));
+        QVERIFY(offset->values[0].contains(wave[3333]));
+    };
+    check("recorded");
+    // A database recorded before the coarse table existed gets it built.
+    QVERIFY(execSql(QStringLiteral("drop table histrollup")));
+    upgradeSchema();
+    check("rebuilt");
 }
 
 void TestHistoryQuery::gapsAndEmptyRanges()
@@ -214,6 +274,20 @@ void TestHistoryQuery::csvQuotingAndNumbers()
     QCOMPARE(CsvWriter::field(QStringLiteral("plain")), QStringLiteral("plain"));
     QCOMPARE(CsvWriter::number(-0.25), QStringLiteral("-0.25"));
     QCOMPARE(CsvWriter::number(999999.9), QStringLiteral("999999.9"));
+
+    // Times read as the wall clock showed them, across both changes of
+    // summer time (the offset is cached per quarter hour).
+    const QByteArray savedZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    for (const qint64 change : {1774746000LL, 1792890000LL}) {
+        for (qint64 t = change - 7200; t <= change + 7200; t += 299) {
+            QCOMPARE(CsvWriter::localTime(t),
+                     QDateTime::fromSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+        }
+    }
+    QCOMPARE(CsvWriter::localTime(1774746000LL - 1), QStringLiteral("2026-03-29T01:59:59"));
+    QCOMPARE(CsvWriter::localTime(1774746000LL), QStringLiteral("2026-03-29T03:00:00"));
+    savedZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", savedZone);
 }
 
 void TestHistoryQuery::exportIsAllOrNothing()

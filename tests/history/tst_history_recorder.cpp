@@ -301,6 +301,8 @@ void TestHistoryRecorder::pruningInBatches()
     QTRY_VERIFY(!pruner.running());
     QCOMPARE(count(QStringLiteral("select count(*) from histdata")), 8640);
     QCOMPARE(count(QStringLiteral("select min(t) from histdata")), now.toSecsSinceEpoch() - 24 * 3600);
+    // The coarse buckets went with their samples, no further.
+    QCOMPARE(count(QStringLiteral("select sum(c) from histrollup")), 8640);
 }
 
 void TestHistoryRecorder::ratings_data()
