@@ -251,8 +251,12 @@ void TestMqttBroker::removesConfigsOfDisabledParameters()
     TestSubscriber late;
     QVERIFY(late.connect(m_broker.port()));
     QVERIFY(late.waitFor(configTopic("VAC")));
-    for (const ReceivedMessage &m : late.messages())
-        QVERIFY2(m.topic != configTopic("IAC") && m.topic != configTopic("GONE"), qPrintable(m.topic));
+    // Nothing of them is kept. An empty one may still pass by live: our own
+    // config echoed back after its removal is removed once more.
+    for (const ReceivedMessage &m : late.messages()) {
+        QVERIFY2(m.payload.isEmpty() || (m.topic != configTopic("IAC") && m.topic != configTopic("GONE")),
+                 qPrintable(m.topic));
+    }
 }
 
 void TestMqttBroker::lastWillWhenTheStationIsKilled()
