@@ -25,7 +25,7 @@ using namespace vantoro;
 
 namespace {
 
-const QDate simulatedDay(2026, 6, 21);
+const QDate modelledDay(2026, 6, 21);
 
 ParameterReading reading(int id, const char *code, const char *unit, double value)
 {
@@ -46,12 +46,12 @@ bool recordSimulatedDay()
 {
     DayYield day;
     day.deviceId = QStringLiteral("001");
-    day.day = simulatedDay;
+    day.day = modelledDay;
     QList<HistorySample> samples;
     double counter = 1520.0;
     double energy = 0;
     for (int minute = 0; minute < 24 * 60; ++minute) {
-        const QDateTime time(simulatedDay, QTime(minute / 60, minute % 60));
+        const QDateTime time(modelledDay, QTime(minute / 60, minute % 60));
         const double hour = minute / 60.0;
         const double sun = hour > 5.5 && hour < 20.5 ? std::pow(std::sin(M_PI * (hour - 5.5) / 15.0), 1.5) : 0;
         const double cloud = 1.0 - 0.35 * std::max(0.0, std::sin(minute / 7.0) * std::sin(minute / 53.0));
@@ -144,7 +144,7 @@ void TestHistoryWindow::showsTheDayAsCurves()
     window.resize(1000, 620);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.setDay(simulatedDay);
+    window.setDay(modelledDay);
     window.setCodes({QStringLiteral("IAC"), QStringLiteral("VDC"), QStringLiteral("TMOD")});
     HistoryChartView *chart = window.chartView();
     // 1440 minutes less the half hour the link was down, three parameters.
@@ -155,7 +155,7 @@ void TestHistoryWindow::showsTheDayAsCurves()
     // Each parameter's line breaks at the gap.
     QCOMPARE(chart->chart()->series().size(), 6);
     QVERIFY(chart->chart()->title().isEmpty());
-    QVERIFY(chart->readoutAt(QDateTime(simulatedDay, QTime(12, 0))).contains(QStringLiteral("TMOD")));
+    QVERIFY(chart->readoutAt(QDateTime(modelledDay, QTime(12, 0))).contains(QStringLiteral("TMOD")));
 
     // The chart is painted: the first line's colour is on screen.
     QTest::qWait(50);
@@ -173,7 +173,7 @@ void TestHistoryWindow::showsTheDayAsCurves()
     saveShot(&window, QStringLiteral("history_model_day.png"));
 
     // A month of minutes is reduced to about two points per pixel.
-    window.setDay(simulatedDay, HistorySpan::Month);
+    window.setDay(modelledDay, HistorySpan::Month);
     QVERIFY(chart->pointsShown() <= 3 * chart->wantedPoints());
     QCOMPARE(chart->data().sampleCount, 1410);
 }
@@ -182,7 +182,7 @@ void TestHistoryWindow::emptyDaySaysSo()
 {
     frmHistory window;
     window.show();
-    window.setDay(simulatedDay.addDays(1));
+    window.setDay(modelledDay.addDays(1));
     QCOMPARE(window.chartView()->pointsShown(), 0);
     QCOMPARE(window.chartView()->chart()->title(), langText(QStringLiteral("History"), QStringLiteral("lblNoData")));
     QVERIFY(m_messages->texts.isEmpty());
@@ -193,7 +193,7 @@ void TestHistoryWindow::yieldTabShowsTheDay()
     frmHistory window;
     window.resize(1000, 620);
     window.show();
-    window.setDay(simulatedDay);
+    window.setDay(modelledDay);
     window.tabs()->setCurrentWidget(window.yieldView());
     YieldView *yield = window.yieldView();
     QCOMPARE(yield->barCount(), 30);
