@@ -4,8 +4,9 @@
 # recorder store it in a private database (the 21st at 60 s steps with the
 # link down 13:10-13:40, the days before at 10-minute steps for the yield),
 # and the history window is saved offscreen at 1000 x 620:
-# docs/history_day.png (AC current, DC voltage, module temperature) and
-# docs/history_yield.png (the month's daily yield). Takes about a minute.
+# docs/history_day.png (AC current, DC voltage, module temperature), the
+# same for the month (docs/history_month.png) and docs/history_yield.png (the
+# month's daily yield). Takes about a minute.
 #
 #   BUILD_DIR=build OUT=docs ./scripts/history_screenshot.sh
 set -euo pipefail
@@ -18,4 +19,5 @@ OUT=${OUT:-docs}
 }
 mkdir -p "$OUT"
 QT_QPA_PLATFORM=offscreen "$BUILD_DIR/bin/vantoro-simday" --day 2026-06-21 --days-before 20 --cloud-seed 2 \
-  --gap 13:10-13:40 --codes IAC,VDC,TMOD --out "$OUT/history_day.png" --yield-out "$OUT/history_yield.png"
+  --gap 13:10-13:40 --codes IAC,VDC,TMOD --out "$OUT/history_day.png" --month-out "$OUT/history_month.png" \
+  --yield-out "$OUT/history_yield.png"

@@ -5,7 +5,8 @@
 // is recorded at the simulated time of its poll, not at the machine's time.
 //
 //   vantoro-simday [--day 2026-06-21] [--out docs/history_day.png]
-//                  [--yield-out docs/history_yield.png] [--codes IAC,VDC,TMOD]
+//                  [--yield-out docs/history_yield.png] [--month-out PNG]
+//                  [--codes IAC,VDC,TMOD]
 //                  [--gap 13:10-13:40|none] [--days-before N] [--cloud-seed S]
 //
 // It runs offscreen unless QT_QPA_PLATFORM says otherwise; exit code 0 when
@@ -54,6 +55,7 @@ struct Options
     QDate day;
     QString out;
     QString yieldOut;
+    QString monthOut;
     QStringList codes;
     QTime gapFrom;
     QTime gapTo;
@@ -79,6 +81,8 @@ std::optional<Options> parseOptions(const QApplication &app)
         {QStringLiteral("out"), QStringLiteral("The day's curves (default docs/history_day.png)."),
             QStringLiteral("png"), QStringLiteral("docs/history_day.png")},
         {QStringLiteral("yield-out"), QStringLiteral("The yield tab; not saved when absent."), QStringLiteral("png")},
+        {QStringLiteral("month-out"), QStringLiteral("The curves of the day's month; not saved when absent."),
+            QStringLiteral("png")},
         {QStringLiteral("codes"), QStringLiteral("Parameters to plot (default IAC,VDC,TMOD)."),
             QStringLiteral("list"), QStringLiteral("IAC,VDC,TMOD")},
         {QStringLiteral("gap"), QStringLiteral("When the device stays silent, HH:mm-HH:mm or none (default 13:10-13:40)."),
@@ -94,6 +98,7 @@ std::optional<Options> parseOptions(const QApplication &app)
     o.day = QDate::fromString(parser.value(QStringLiteral("day")), Qt::ISODate);
     o.out = parser.value(QStringLiteral("out"));
     o.yieldOut = parser.value(QStringLiteral("yield-out"));
+    o.monthOut = parser.value(QStringLiteral("month-out"));
     o.codes = parser.value(QStringLiteral("codes")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     o.cloudSeed = parser.value(QStringLiteral("cloud-seed"));
     bool daysOk = false;
@@ -225,6 +230,12 @@ bool savePictures(const Options &o)
     window.setCodes(o.codes);
     if (!saveWindow(window, o.out))
         return false;
+    if (!o.monthOut.isEmpty()) {
+        window.setDay(o.day, HistorySpan::Month);
+        window.setCodes(o.codes);
+        if (!saveWindow(window, o.monthOut))
+            return false;
+    }
     if (o.yieldOut.isEmpty())
         return true;
     window.tabs()->setCurrentWidget(window.yieldView());

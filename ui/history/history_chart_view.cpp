@@ -60,6 +60,28 @@ void HistoryChartView::clearChart()
     m_cursor = nullptr;
 }
 
+void HistoryChartView::setTimeTicks(qint64 days)
+{
+    if (days <= 1) {
+        m_timeAxis->setFormat(QStringLiteral("HH:mm"));
+        m_timeAxis->setTickCount(13);
+        return;
+    }
+    // A month shows the day of the month alone, so its labels fit; ticks on
+    // whole days where the month's length allows, never closer than a label.
+    const bool month = days > 7;
+    m_timeAxis->setFormat(month ? QStringLiteral("d") : QStringLiteral("MM-dd"));
+    const qint64 fit = std::max<qint64>(2, qint64(width() * 0.7) / (month ? 30 : 60));
+    qint64 ticks = std::min(days, fit);
+    for (qint64 n = ticks; n > ticks / 2; --n) {
+        if (days % n == 0) {
+            ticks = n;
+            break;
+        }
+    }
+    m_timeAxis->setTickCount(int(ticks) + 1);
+}
+
 void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, const QDateTime &to,
                                 const QString &emptyText)
 {
@@ -72,8 +94,7 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
 
     m_timeAxis = new QDateTimeAxis;
     m_timeAxis->setRange(from, to);
-    m_timeAxis->setFormat(from.daysTo(to) > 1 ? QStringLiteral("MM-dd") : QStringLiteral("HH:mm"));
-    m_timeAxis->setTickCount(from.daysTo(to) > 1 ? std::min<qint64>(from.daysTo(to), 16) + 1 : 13);
+    setTimeTicks(from.daysTo(to));
     c->addAxis(m_timeAxis, Qt::AlignBottom);
 
     QHash<QString, QValueAxis *> axes;

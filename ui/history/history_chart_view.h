@@ -41,6 +41,7 @@ protected:
 
 private:
     void clearChart();
+    void setTimeTicks(qint64 days);
     int pointIndexAt(qint64 seconds) const;
 
     HistoryData m_data;
