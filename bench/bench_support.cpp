@@ -3,6 +3,7 @@
 
 #include "acquisition/param_table.h"
 #include "core/system_settings.h"
+#include "core/user_settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -163,6 +164,42 @@ void idleFor(double seconds)
         QCoreApplication::processEvents();
         QThread::msleep(50);
     }
+}
+
+void useSimulator(const QString &ptyPath, int baud, float timeoutSeconds)
+{
+    setPortDeviceName(1, ptyPath);
+    SystemSettings &s = sysSettings;
+    s.comport = 1;
+    s.ComSettings = QStringLiteral("%1,N,8,1").arg(baud);
+    s.devaddr = 1;
+    s.devcomversion = 2;
+    s.TimeOut = timeoutSeconds;
+    s.retrytimes = 0;
+    s.linkOk = 1;
+}
+
+StationCost stationCpuShare(double settleSeconds, double seconds)
+{
+    StationProcess station;
+    if (!station.start()) {
+        std::fprintf(stderr, "station: %s\n", qPrintable(station.errorText()));
+        return {};
+    }
+    idleFor(settleSeconds);
+    const double before = cpuSeconds(station.pid());
+    QElapsedTimer clock;
+    clock.start();
+    idleFor(seconds);
+    const double after = cpuSeconds(station.pid());
+    const double wall = double(clock.nsecsElapsed()) / 1e9;
+    const bool alive = station.running();
+    station.stop();
+    if (before < 0 || after < 0 || !alive) {
+        std::fprintf(stderr, "station ended during the measurement\n");
+        return {};
+    }
+    return {(after - before) / wall * 100.0, wall};
 }
 
 double elapsedMs(const QElapsedTimer &clock)

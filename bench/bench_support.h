@@ -78,6 +78,19 @@ bool editDatabase(const QString &path, const QStringList &statements);
 // Sleeps while keeping child processes' output pipes drained.
 void idleFor(double seconds);
 
+// Points the station at the simulator's pseudo-terminal as port 1: protocol
+// 2, address 1, no retries, `timeoutSeconds` per reply, the link taken as up.
+void useSimulator(const QString &ptyPath, int baud = 9600, float timeoutSeconds = 1);
+
+struct StationCost
+{
+    double percent = -1;        // of one core; -1 when it could not be measured
+    double measuredSeconds = 0;
+};
+// Starts the station as its own process, lets it settle, and measures the
+// CPU it takes over `seconds`; prints why when it cannot.
+StationCost stationCpuShare(double settleSeconds, double seconds);
+
 // Milliseconds on a started clock, with its nanoseconds.
 double elapsedMs(const QElapsedTimer &clock);
 

@@ -19,35 +19,6 @@ using namespace vantoro;
 
 namespace {
 
-struct Cost
-{
-    double percent = -1;
-    double measuredSeconds = 0;
-};
-
-Cost stationCost(double settle, double seconds)
-{
-    bench::StationProcess station;
-    if (!station.start()) {
-        std::fprintf(stderr, "station: %s\n", qPrintable(station.errorText()));
-        return {};
-    }
-    bench::idleFor(settle);
-    const double before = bench::cpuSeconds(station.pid());
-    QElapsedTimer clock;
-    clock.start();
-    bench::idleFor(seconds);
-    const double after = bench::cpuSeconds(station.pid());
-    const double wall = double(clock.nsecsElapsed()) / 1e9;
-    const bool alive = station.running();
-    station.stop();
-    if (before < 0 || after < 0 || !alive) {
-        std::fprintf(stderr, "station ended during the measurement\n");
-        return {};
-    }
-    return {(after - before) / wall * 100.0, wall};
-}
-
 int pollsRecorded(const test::SimProcess &sim)
 {
     return int(sim.recordLines().filter(QStringLiteral(" poll-v2 ")).size());
@@ -66,7 +37,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    const Cost off = stationCost(*settle, *seconds);
+    const bench::StationCost off = bench::stationCpuShare(*settle, *seconds);
     if (off.percent < 0)
         return 1;
     std::printf("polling off: %.3f %% of one core over %.1f s\n", off.percent, off.measuredSeconds);
@@ -84,7 +55,7 @@ int main(int argc, char **argv)
                        QStringLiteral("update devices set DEVCOMVERSION='2'")}))
         return 1;
     const int pollsBefore = pollsRecorded(sim);
-    const Cost polling = stationCost(*settle, *seconds);
+    const bench::StationCost polling = bench::stationCpuShare(*settle, *seconds);
     if (polling.percent < 0)
         return 1;
     const int polls = pollsRecorded(sim) - pollsBefore;

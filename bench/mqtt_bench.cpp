@@ -113,16 +113,8 @@ int main(int argc, char **argv)
     StationBus *current = &buses[0];
     QObject::connect(&stationBus(), &StationBus::cycleFinished, [&](const CycleReport &r) { current->publishCycle(r); });
 
-    setPortDeviceName(1, sim.ptyPath());
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devcomversion = 2;
-    s.TimeOut = 1;
-    s.retrytimes = 0;
-    s.linkOk = 1;
-    s.PauseSeconds = 3600;
+    bench::useSimulator(sim.ptyPath());
+    sysSettings.PauseSeconds = 3600;
     QtSerialPort port;
     QTimer timer;
     Poller poller(port, timer);
@@ -140,7 +132,7 @@ int main(int argc, char **argv)
             clock.restart();
             buses[size_t(c)].publishCycle(stationBus().lastCycle());
             const double handOverMs = bench::elapsedMs(clock);
-            if (s.linkOk != 1) {
+            if (sysSettings.linkOk != 1) {
                 std::fprintf(stderr, "cycle %d: no reply from the simulator\n", i);
                 return 1;
             }

@@ -84,21 +84,13 @@ bool measureBaud(int baud, int pairs)
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
         return false;
     }
-    setPortDeviceName(1, sim.ptyPath());
-    SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("%1,N,8,1").arg(baud > 0 ? baud : 9600);
-    s.devaddr = 1;
-    s.devcomversion = 2;
-    s.TimeOut = 1;
-    s.retrytimes = 0;
-    s.linkOk = 1;
+    bench::useSimulator(sim.ptyPath(), baud > 0 ? baud : 9600);
 
     QtSerialPort port;
     QTimer timer; // polling "on": never fires within the run
     Poller poller(port, timer);
     timer.start(3600 * 1000);
-    const QByteArray request = buildCrcFrame(quint8(s.devaddr), QByteArray(8, '\0'), FUNCTION_POLL);
+    const QByteArray request = buildCrcFrame(quint8(sysSettings.devaddr), QByteArray(8, '\0'), FUNCTION_POLL);
 
     QList<double> raw, station, openClose;
     for (int i = 0; i < WARM_UP_PAIRS + pairs; ++i) {

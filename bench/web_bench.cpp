@@ -149,26 +149,6 @@ LoadRun pollUnderLoad(Poller &poller, quint16 port, double seconds)
     return run;
 }
 
-// CPU share of one core of the station process, polling off.
-double stationCost(double seconds)
-{
-    bench::StationProcess station;
-    if (!station.start()) {
-        std::fprintf(stderr, "station: %s\n", qPrintable(station.errorText()));
-        return -1;
-    }
-    bench::idleFor(2);
-    const double before = bench::cpuSeconds(station.pid());
-    QElapsedTimer clock;
-    clock.start();
-    bench::idleFor(seconds);
-    const double after = bench::cpuSeconds(station.pid());
-    const double wall = double(clock.nsecsElapsed()) / 1e9;
-    const bool alive = station.running();
-    station.stop();
-    return alive && before >= 0 ? (after - before) / wall * 100.0 : -1;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -192,14 +172,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
         return 1;
     }
-    setPortDeviceName(1, sim.ptyPath());
+    bench::useSimulator(sim.ptyPath());
     SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devcomversion = 2;
-    s.TimeOut = 1;
-    s.retrytimes = 0;
     s.HttpServerEnabled = WEB_MODE_LOOPBACK;
     s.httpport = freePort();
     QtSerialPort serial;
@@ -237,11 +211,11 @@ int main(int argc, char **argv)
     const QString db = home.file(QStringLiteral("vantoro.db"));
     if (!bench::editDatabase(db, {QStringLiteral("update sysset set HttpServerEnabled=0 where id=1")}))
         return 1;
-    const double off = stationCost(*idleSeconds);
+    const double off = bench::stationCpuShare(2, *idleSeconds).percent;
     if (!bench::editDatabase(db, {QStringLiteral("update sysset set HttpServerEnabled=1, httpport=%1 where id=1")
                                       .arg(freePort())}))
         return 1;
-    const double on = stationCost(*idleSeconds);
+    const double on = bench::stationCpuShare(2, *idleSeconds).percent;
     if (off < 0 || on < 0)
         return 1;
     std::printf("idle station, polling off: server off %.3f %%, server on %.3f %% of one core over %.0f s each\n",

@@ -125,15 +125,8 @@ std::optional<Options> parseOptions(const QApplication &app)
 
 void configureStation(const QString &ptyPath)
 {
-    setPortDeviceName(1, ptyPath);
+    bench::useSimulator(ptyPath, 9600, TIMEOUT_SECONDS);
     SystemSettings &s = sysSettings;
-    s.comport = 1;
-    s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devcomversion = 2;
-    s.TimeOut = TIMEOUT_SECONDS;
-    s.retrytimes = 0;
-    s.linkOk = 1;
     // The device's own energy counter, as the simulator integrates it on its clock.
     s.totalpower = 1;
     s.HisDataSamplePeriod = CLOCK_STEP_SECONDS;
