@@ -204,48 +204,45 @@ std::optional<RptEvents> frmViewEventLogDb::buildReport()
     report.lbltime = viewerText(QStringLiteral("msgTime"));
     report.label2 = viewerText(QStringLiteral("msgEvent"));
     report.language = sysSettings.languageIndex;
-    if (!m_lastList.sql.isEmpty() && m_connection && m_connection->isOpen()) {
-        setBusyCursor(true);
-        // The listed events read once more, front to back, so a long list is
-        // not held twice in memory.
-        QSqlQuery query(m_connection->database());
-        query.setForwardOnly(true);
-        bool ok = query.prepare(m_lastList.sql);
-        for (const QVariant &value : m_lastList.binds)
-            query.addBindValue(value);
-        ok = ok && query.exec();
-        while (ok && query.next())
-            report.addRecord(query.value(0).toString(), query.value(1).toString());
-        const QString error = query.lastError().text();
-        const bool failed = !ok || query.lastError().isValid();
-        query.finish();
-        setBusyCursor(false);
-        if (failed) {
-            showQueryError(error);
-            return std::nullopt;
-        }
+    setBusyCursor(true);
+    QString error;
+    // The listed events read once more, front to back, so a long list is not
+    // held twice in memory.
+    const bool ok = readListedEvents([&](const QString &time, const QString &text) { report.addRecord(time, text); },
+                                     &error);
+    setBusyCursor(false);
+    if (!ok) {
+        showQueryError(error);
+        return std::nullopt;
     }
     return report;
+}
+
+bool frmViewEventLogDb::readListedEvents(const std::function<void(const QString &, const QString &)> &take,
+                                         QString *error)
+{
+    if (m_lastList.sql.isEmpty() || !m_connection || !m_connection->isOpen())
+        return true;
+    QSqlQuery query(m_connection->database());
+    query.setForwardOnly(true);
+    bool ok = query.prepare(m_lastList.sql);
+    for (const QVariant &value : m_lastList.binds)
+        query.addBindValue(value);
+    ok = ok && query.exec();
+    while (ok && query.next())
+        take(query.value(0).toString(), query.value(1).toString());
+    if (ok && !query.lastError().isValid())
+        return true;
+    if (error)
+        *error = query.lastError().text();
+    return false;
 }
 
 bool frmViewEventLogDb::exportEvents(const QString &path, QString *error)
 {
     QList<QStringList> rows;
-    if (!m_lastList.sql.isEmpty() && m_connection && m_connection->isOpen()) {
-        QSqlQuery query(m_connection->database());
-        query.setForwardOnly(true);
-        bool ok = query.prepare(m_lastList.sql);
-        for (const QVariant &value : m_lastList.binds)
-            query.addBindValue(value);
-        ok = ok && query.exec();
-        while (ok && query.next())
-            rows << QStringList{query.value(0).toString(), query.value(1).toString()};
-        if (!ok || query.lastError().isValid()) {
-            if (error)
-                *error = query.lastError().text();
-            return false;
-        }
-    }
+    if (!readListedEvents([&](const QString &time, const QString &text) { rows << QStringList{time, text}; }, error))
+        return false;
     const QStringList headers{viewerText(QStringLiteral("msgTime")), viewerText(QStringLiteral("msgEvent"))};
     return saveCsvFile(path, [&](QIODevice *device, QString *) { return writeTableCsv(device, headers, rows); }, error);
 }

@@ -7,6 +7,7 @@
 #include "ui/dialogs/rpt_events.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -63,6 +64,9 @@ protected:
 private:
     bool ensureConnection(QString *error);
     void showQueryError(const QString &error);
+    // Hands every event of the last listing to `take`, time and text, in the
+    // listed order; false with `error` when the read failed.
+    bool readListedEvents(const std::function<void(const QString &, const QString &)> &take, QString *error);
     void currentRowChanged(int row);
 
     std::unique_ptr<DbConnection> m_connection;
