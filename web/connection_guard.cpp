@@ -1,36 +1,301 @@
-// Connection cap, request size limit and idle timeout of the web server.
+// Connection cap, request head rules, output bound and the timers of one
+// connection.
 #include "web/connection_guard.h"
 
-#include <QPointer>
 #include <QTcpSocket>
-#include <QTimer>
-#include <memory>
+#include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace vantoro {
 
-bool RequestSizeCounter::add(QByteArrayView bytes)
+namespace {
+
+QByteArrayView trimmed(QByteArrayView text)
 {
-    static constexpr char kEnd[] = "\r\n\r\n";
-    for (char c : bytes) {
-        ++m_headBytes;
-        if (c == kEnd[m_matched]) {
-            ++m_matched;
-        } else {
-            // "\r\n\r" followed by "\r" still ends in a possible "\r".
-            m_matched = c == '\r' ? 1 : 0;
-        }
-        if (m_matched == 4) {
-            m_matched = 0;
-            m_headBytes = 0;
-        } else if (m_headBytes > WEB_MAX_REQUEST_BYTES) {
+    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
+        text = text.sliced(1);
+    while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.chop(1);
+    return text;
+}
+
+bool isBlank(QByteArrayView line)
+{
+    for (char c : line) {
+        if (c != '\r')
             return false;
-        }
     }
     return true;
 }
 
-GuardedTcpServer::GuardedTcpServer(QObject *parent)
+// The answer to a refused request: the same protective headers as every
+// other answer, and the connection closed after it.
+void writeRefusal(QTcpSocket *socket, int status)
+{
+    socket->write(statusLine(status)
+                  + "\r\nConnection: close\r\nContent-Length: 0\r\n"
+                    "Content-Security-Policy: default-src 'self'\r\nX-Content-Type-Options: nosniff\r\n"
+                    "Cache-Control: no-store\r\n\r\n");
+}
+
+} // namespace
+
+QByteArray statusLine(int status)
+{
+    static const QList<QPair<int, const char *>> reasons{
+        {200, "OK"},
+        {400, "Bad Request"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {408, "Request Timeout"},
+        {413, "Payload Too Large"},
+        {421, "Misdirected Request"},
+        {431, "Request Header Fields Too Large"},
+        {500, "Internal Server Error"},
+        {503, "Service Unavailable"},
+    };
+    QByteArray line = "HTTP/1.1 " + QByteArray::number(status);
+    for (const auto &[code, reason] : reasons) {
+        if (code == status)
+            return line + ' ' + reason;
+    }
+    return line;
+}
+
+bool hasHeaderToken(QByteArrayView value, QByteArrayView token)
+{
+    for (const QByteArray &part : value.toByteArray().split(',')) {
+        if (trimmed(part).compare(token, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+RequestHead parseRequestHead(QByteArrayView head)
+{
+    RequestHead result;
+    bool requestLine = true;
+    bool connectionClose = false;
+    bool connectionKeepAlive = false;
+    std::optional<QByteArray> length;
+    for (const QByteArray &raw : head.toByteArray().split('\n')) {
+        const QByteArrayView line = trimmed(raw);
+        if (requestLine) {
+            if (isBlank(raw))
+                continue; // blank lines before a request are allowed
+            requestLine = false;
+            const qsizetype space = line.lastIndexOf(' ');
+            const QByteArrayView version = space < 0 ? QByteArrayView() : line.sliced(space + 1);
+            // Anything but 1.1 (1.0, or no version at all) closes by default.
+            result.http10 = version != "HTTP/1.1";
+            continue;
+        }
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArrayView name = trimmed(line.first(colon));
+        const QByteArrayView value = trimmed(line.sliced(colon + 1));
+        if (name.compare("Connection", Qt::CaseInsensitive) == 0) {
+            connectionClose = connectionClose || hasHeaderToken(value, "close");
+            connectionKeepAlive = connectionKeepAlive || hasHeaderToken(value, "keep-alive");
+        } else if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0) {
+            result.announcesBody = true;
+        } else if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
+            const bool digits = !value.isEmpty()
+                && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+            // Leading zeros aside, two lengths must agree.
+            QByteArrayView number = value;
+            while (number.size() > 1 && number.front() == '0')
+                number = number.sliced(1);
+            if (!digits || (length && QByteArrayView(*length) != number))
+                result.badLength = true;
+            length = number.toByteArray();
+            if (std::any_of(value.begin(), value.end(), [](char c) { return c >= '1' && c <= '9'; }))
+                result.announcesBody = true;
+        }
+    }
+    result.keepAlive = !connectionClose && (!result.http10 || connectionKeepAlive);
+    return result;
+}
+
+bool RequestHeadScanner::add(QByteArrayView bytes)
+{
+    for (char c : bytes) {
+        if (m_stopped)
+            return true;
+        m_head += c;
+        if (c == '\n') {
+            if (m_lineEmpty && m_sawText) {
+                const RequestHead head = parseRequestHead(m_head);
+                m_done.append(head);
+                m_head.clear();
+                m_lineEmpty = false;
+                m_sawText = false;
+                m_stopped = head.announcesBody || head.badLength;
+                continue;
+            }
+            m_lineEmpty = true;
+        } else if (c != '\r') {
+            m_lineEmpty = false;
+            m_sawText = true;
+        }
+        if (m_head.size() > WEB_MAX_REQUEST_BYTES)
+            return false;
+    }
+    return true;
+}
+
+QList<RequestHead> RequestHeadScanner::takeHeads()
+{
+    return std::exchange(m_done, {});
+}
+
+ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const ConnectionLimits &limits)
+    : QObject(socket)
+    , m_socket(socket)
+    , m_limits(limits)
+{
+    // A client that sends faster than it is answered is held by the kernel,
+    // not by this buffer.
+    socket->setReadBufferSize(WEB_READ_BUFFER_BYTES);
+    for (QTimer *timer : {&m_headTimer, &m_idleTimer, &m_budgetTimer})
+        timer->setSingleShot(true);
+    // The first head's time runs from the connection's start.
+    m_headTimer.setInterval(limits.headTimeoutMs);
+    connect(&m_headTimer, &QTimer::timeout, this, [this] { refuse(408); });
+    m_headTimer.start();
+    m_idleTimer.setInterval(limits.idleTimeoutMs);
+    connect(&m_idleTimer, &QTimer::timeout, socket, &QTcpSocket::abort);
+    m_idleTimer.start();
+    m_budgetTimer.setInterval(limits.budgetMs);
+    connect(&m_budgetTimer, &QTimer::timeout, this, &ConnectionGuard::close);
+    m_budgetTimer.start();
+    // Connected before the HTTP server's own slot, so a head is judged
+    // before it is parsed.
+    connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::bytesArrived);
+    connect(socket, &QTcpSocket::bytesWritten, this, &ConnectionGuard::bytesWritten);
+}
+
+ConnectionGuard *ConnectionGuard::of(QTcpSocket *socket)
+{
+    return socket ? socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void ConnectionGuard::bytesArrived()
+{
+    if (m_closing) {
+        drain();
+        return;
+    }
+    const qint64 available = m_socket->bytesAvailable();
+    // The parser reads all there is while a request is incomplete (its
+    // transaction is then open); after a request it leaves the rest unread.
+    const qint64 fresh = m_socket->isTransactionStarted() ? available : available - m_scannedUnread;
+    m_scannedUnread = available;
+    if (fresh <= 0)
+        return;
+    const QByteArray bytes = m_socket->peek(available);
+    if (!m_scanner.add(QByteArrayView(bytes).sliced(bytes.size() - qMin<qint64>(fresh, bytes.size())))) {
+        refuse(431);
+        drain();
+        return;
+    }
+    const QList<RequestHead> heads = m_scanner.takeHeads();
+    for (const RequestHead &head : heads) {
+        if (head.badLength || head.announcesBody) {
+            // The body is never read: answered and closed at its head.
+            refuse(head.badLength ? 400 : 413);
+            drain();
+            return;
+        }
+        m_heads.append(head);
+    }
+    if (m_heads.size() + m_waiting.size() > WEB_MAX_PIPELINED) {
+        refuse(503);
+        drain();
+        return;
+    }
+    if (!heads.isEmpty()) {
+        m_idleTimer.start();
+        if (m_scanner.inHead())
+            m_headTimer.start();
+        else
+            m_headTimer.stop();
+    } else if (m_scanner.inHead() && !m_headTimer.isActive()) {
+        m_headTimer.start();
+    }
+}
+
+void ConnectionGuard::drain()
+{
+    // Nothing more reaches the parser, and nothing read stays in memory.
+    if (m_socket->isTransactionStarted())
+        m_socket->rollbackTransaction();
+    m_socket->readAll();
+}
+
+RequestHead ConnectionGuard::takeHead()
+{
+    m_scannedUnread = m_socket->bytesAvailable();
+    return m_heads.isEmpty() ? RequestHead{} : m_heads.takeFirst();
+}
+
+void ConnectionGuard::submit(Answer answer)
+{
+    if (m_closing)
+        return;
+    if (m_waiting.isEmpty() && m_socket->bytesToWrite() <= WEB_MAX_QUEUED_OUTPUT) {
+        if (!answer(m_socket))
+            close();
+        return;
+    }
+    if (m_waiting.size() >= WEB_MAX_WAITING_ANSWERS) {
+        // The HTTP server is still in its handler: it goes once that returns.
+        m_closing = true;
+        m_waiting.clear();
+        QMetaObject::invokeMethod(m_socket, &QTcpSocket::abort, Qt::QueuedConnection);
+        return;
+    }
+    m_waiting.append(std::move(answer));
+}
+
+void ConnectionGuard::bytesWritten()
+{
+    m_idleTimer.start();
+    writeWaiting();
+}
+
+void ConnectionGuard::writeWaiting()
+{
+    while (!m_closing && !m_waiting.isEmpty() && m_socket->bytesToWrite() <= WEB_MAX_QUEUED_OUTPUT) {
+        if (!m_waiting.takeFirst()(m_socket))
+            close();
+    }
+}
+
+void ConnectionGuard::refuse(int status)
+{
+    if (m_closing)
+        return;
+    writeRefusal(m_socket, status);
+    close();
+}
+
+void ConnectionGuard::close()
+{
+    // The queued output still goes out; the idle timer ends a client that
+    // does not read it.
+    m_closing = true;
+    m_waiting.clear();
+    m_headTimer.stop();
+    m_socket->disconnectFromHost();
+}
+
+GuardedTcpServer::GuardedTcpServer(const ConnectionLimits &limits, QObject *parent)
     : QTcpServer(parent)
+    , m_limits(limits)
 {
 }
 
@@ -42,47 +307,19 @@ void GuardedTcpServer::incomingConnection(qintptr socketDescriptor)
         return;
     }
     if (m_open >= WEB_MAX_CONNECTIONS) {
-        refuse(socket, "HTTP/1.1 503 Service Unavailable");
+        writeRefusal(socket, 503);
+        QTimer::singleShot(WEB_HEAD_TIMEOUT_MS, socket, &QTcpSocket::abort);
+        socket->disconnectFromHost();
+        if (socket->state() == QAbstractSocket::UnconnectedState)
+            socket->deleteLater();
+        else
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         return;
     }
     ++m_open;
     connect(socket, &QObject::destroyed, this, [this] { --m_open; });
-    guard(socket);
+    new ConnectionGuard(socket, m_limits);
     addPendingConnection(socket);
-}
-
-void GuardedTcpServer::guard(QTcpSocket *socket)
-{
-    // Connected before the HTTP server's own slot, so an oversized head is
-    // refused before it is parsed.
-    auto counter = std::make_shared<RequestSizeCounter>();
-    auto *idle = new QTimer(socket);
-    idle->setSingleShot(true);
-    idle->setInterval(m_idleTimeoutMs);
-    connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
-    idle->start();
-    connect(socket, &QTcpSocket::readyRead, socket, [socket, counter, idle] {
-        idle->start();
-        if (!counter->add(socket->peek(socket->bytesAvailable()))) {
-            socket->readAll();
-            refuse(socket, "HTTP/1.1 431 Request Header Fields Too Large");
-        }
-    });
-    connect(socket, &QTcpSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
-}
-
-void GuardedTcpServer::refuse(QTcpSocket *socket, const QByteArray &statusLine)
-{
-    // The refusal carries the same protective headers as every other answer.
-    socket->write(statusLine
-                  + "\r\nConnection: close\r\nContent-Length: 0\r\n"
-                    "Content-Security-Policy: default-src 'self'\r\nX-Content-Type-Options: nosniff\r\n"
-                    "Cache-Control: no-store\r\n\r\n");
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        socket->deleteLater();
-    else
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
 }
 
 } // namespace vantoro

@@ -2,6 +2,7 @@
 #include "web/event_feed.h"
 
 #include "core/database.h"
+#include "core/iso_time.h"
 #include "events/event_query.h"
 
 #include <QJsonArray>
@@ -11,6 +12,8 @@ namespace vantoro {
 namespace {
 
 const QString kColumns = QStringLiteral("select logtime, devid, eventname from eventlog");
+// How eventlog keeps logtime: local time, no offset.
+const QString kStoredTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kNewestFirst = QStringLiteral(" order by logtime desc, rowid desc limit ?");
 
 QJsonArray eventRows(const RecordSet &rs, int limit)
@@ -18,11 +21,11 @@ QJsonArray eventRows(const RecordSet &rs, int limit)
     QJsonArray rows;
     for (int i = 0; i < rs.recordCount() && i < limit; ++i) {
         const QVariantList &row = rs.rows[i];
-        // Stored as local "yyyy-MM-dd HH:mm:ss"; ISO 8601 puts a T between.
-        QString time = row[0].toString();
-        if (time.size() > 10 && time.at(10) == QLatin1Char(' '))
-            time[10] = QLatin1Char('T');
-        rows.append(QJsonObject{{QStringLiteral("time"), time},
+        // Stored as local "yyyy-MM-dd HH:mm:ss"; served with the offset in
+        // force then. A text that is no time is passed on as it was stored.
+        const QString stored = row[0].toString();
+        const QDateTime local = QDateTime::fromString(stored, kStoredTimeFormat);
+        rows.append(QJsonObject{{QStringLiteral("time"), local.isValid() ? isoWithOffset(local) : stored},
                                 {QStringLiteral("device"), row[1].toString()},
                                 {QStringLiteral("text"), row[2].toString()}});
     }

@@ -13,6 +13,15 @@ ParameterError refuse(const QString &parameter, const QString &message)
     return {parameter, message};
 }
 
+// A range whose end lies before its start names the end the client gave:
+// "to" alone is measured against today.
+ParameterError reversedRange(bool fromGiven, const QString &fromMessage)
+{
+    if (fromGiven)
+        return refuse(QStringLiteral("from"), fromMessage);
+    return refuse(QStringLiteral("to"), QStringLiteral("before today, where \"from\" starts when it is not given"));
+}
+
 int hexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -118,7 +127,7 @@ std::optional<DayRange> QueryParams::dayRange(const QDate &today, int maxDays, P
         return std::nullopt;
     if (*from > *to) {
         if (error)
-            *error = refuse(QStringLiteral("from"), QStringLiteral("after \"to\""));
+            *error = reversedRange(has(QStringLiteral("from")), QStringLiteral("after \"to\""));
         return std::nullopt;
     }
     if (from->daysTo(*to) >= maxDays) {
@@ -163,7 +172,7 @@ std::optional<TimeRange> QueryParams::timeRange(const QDate &today, int maxDays,
         return std::nullopt;
     if (*from >= *to) {
         if (error)
-            *error = refuse(fromName, QStringLiteral("not before \"to\""));
+            *error = reversedRange(has(fromName), QStringLiteral("not before \"to\""));
         return std::nullopt;
     }
     if (from->secsTo(*to) > qint64(maxDays) * 86400) {

@@ -50,6 +50,7 @@ public:
                                             ParameterError *error);
 
     bool has(const QString &name) const { return m_values.contains(name); }
+    QStringList names() const { return m_values.keys(); }
     QString value(const QString &name) const { return m_values.value(name); }
 
     // A day written YYYY-MM-DD; `fallback` when the parameter is absent.

@@ -2,6 +2,7 @@
 #include "web/station_snapshot.h"
 
 #include "acquisition/reply_decoding.h"
+#include "events/stale_values.h"
 
 #include <charconv>
 #include <cmath>
@@ -52,8 +53,16 @@ std::optional<double> StationSnapshot::ageSeconds() const
 
 bool StationSnapshot::stale() const
 {
-    const std::optional<double> age = ageSeconds();
-    return !age || *age > STALE_POLL_INTERVALS * pollIntervalSeconds;
+    if (!now.isValid())
+        return true;
+    return valueStaleness(report.lastReplyTime, now, int(pollIntervalSeconds * 1000), report.linkUp, report.polling)
+        .stale;
+}
+
+void withoutLiveValues(CycleReport &report)
+{
+    report.linkUp = false;
+    report.parameters.clear();
 }
 
 std::optional<double> energyKwh(const CycleReport &report)

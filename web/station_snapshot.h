@@ -49,7 +49,8 @@ struct StationSnapshot
 
     // Seconds since the last good reply; nullopt before the first.
     std::optional<double> ageSeconds() const;
-    // No reply for three poll intervals, or none at all.
+    // No reply for three poll intervals, or none at all, or the link down or
+    // polling off: the window's rule.
     bool stale() const;
 };
 
@@ -63,5 +64,8 @@ std::optional<double> energyKwh(const CycleReport &report);
 double tidyValue(double value);
 // A status entry (one bit of the status word): whether its bit is set.
 bool isStatusEntry(const ParameterReading &reading);
+// A report as served while polling is off: its values are the last ones
+// read, not live, so it shows as a link that is down.
+void withoutLiveValues(CycleReport &report);
 
 } // namespace vantoro

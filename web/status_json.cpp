@@ -1,6 +1,8 @@
 // Building the status document from a snapshot.
 #include "web/status_json.h"
 
+#include "core/iso_time.h"
+
 #include <QJsonArray>
 #include <cmath>
 
@@ -56,7 +58,7 @@ QJsonValue isoTime(const QDateTime &time)
 {
     if (!time.isValid())
         return QJsonValue::Null;
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+    return isoWithOffset(time);
 }
 
 QJsonObject statusJson(const StationSnapshot &s)

@@ -36,8 +36,11 @@ WebReply jsonReply(const QJsonObject &object)
 bool refusesQuery(const QByteArray &rawQuery, WebReply *reply)
 {
     ParameterError error;
-    if (QueryParams::parse(rawQuery, {QStringLiteral("-")}, &error))
+    const auto params = QueryParams::parse(rawQuery, {}, &error);
+    if (params && params->names().isEmpty())
         return false;
+    if (params)
+        error = {params->names().constFirst(), QStringLiteral("this path takes no parameters")};
     *reply = jsonError(400, error.message, error.parameter);
     return true;
 }
@@ -65,29 +68,46 @@ WebReply jsonError(int status, const QString &message, const QString &parameter)
     return {status, kJson, QJsonDocument(error).toJson(QJsonDocument::Compact), {}};
 }
 
+bool hostNamesThisMachine(const QByteArray &host, quint16 port)
+{
+    const QByteArray lower = host.trimmed().toLower();
+    const QByteArray withPort = ':' + QByteArray::number(port);
+    for (const char *name : {"localhost", "127.0.0.1", "[::1]"}) {
+        if (lower == name + withPort || (port == 80 && lower == name))
+            return true;
+    }
+    return false;
+}
+
 QStringList WebApi::paths()
 {
     return {kPathPage, kPathScript, kPathStyle, kPathStatus, kPathEvents, kPathHistory, kPathYield, kPathMetrics};
 }
 
-WebReply WebApi::handle(const QByteArray &method, const QString &path, const QByteArray &rawQuery)
+WebReply WebApi::handle(const WebRequest &request)
 {
-    if (!paths().contains(path))
-        return jsonError(404, QStringLiteral("no such path"));
-    const bool head = method == "HEAD";
-    if (method != "GET" && !head) {
-        WebReply reply = jsonError(405, QStringLiteral("only GET and HEAD are served"));
+    WebReply reply;
+    if (m_localHostOnly && !hostNamesThisMachine(request.host, m_port)) {
+        reply = jsonError(421, QStringLiteral("this station answers only to localhost, 127.0.0.1 or [::1] with its "
+                                              "port"));
+    } else if (!paths().contains(request.path)) {
+        reply = jsonError(404, QStringLiteral("no such path"));
+    } else if (request.method != "GET" && request.method != "HEAD") {
+        reply = jsonError(405, QStringLiteral("only GET and HEAD are served"));
         reply.headers.append({"Allow", kAllow});
-        return reply;
+    } else {
+        reply = get(request.path, request.rawQuery);
     }
-    WebReply reply = get(path, rawQuery);
-    reply.sendBody = !head;
+    // Whatever the answer, a body after HEAD would be read as the next answer.
+    reply.sendBody = request.method != "HEAD";
     return reply;
 }
 
 WebReply WebApi::get(const QString &path, const QByteArray &rawQuery)
 {
     WebReply refused;
+    if (path == kPathPage)
+        return page(); // a link may carry a query of its own
     if (path == kPathEvents)
         return events(rawQuery);
     if (path == kPathHistory)
@@ -104,7 +124,7 @@ WebReply WebApi::get(const QString &path, const QByteArray &rawQuery)
         return {200, "text/javascript; charset=utf-8", pageResource(QStringLiteral("page.js")), {}};
     if (path == kPathStyle)
         return {200, "text/css; charset=utf-8", pageResource(QStringLiteral("page.css")), {}};
-    return page();
+    return jsonError(404, QStringLiteral("no such path"));
 }
 
 WebReply WebApi::status()

@@ -25,6 +25,19 @@ struct WebReply
     QList<QPair<QByteArray, QByteArray>> allHeaders() const;
 };
 
+// One request as the API sees it.
+struct WebRequest
+{
+    QByteArray method; // as sent: "GET", "HEAD", ...
+    QString path;
+    QByteArray rawQuery; // without the '?'
+    QByteArray host;     // the Host header, empty when none came
+};
+
+// Whether `host` (a Host header) names this machine at `port`: localhost,
+// 127.0.0.1 or [::1], with the port (which may be left out for port 80).
+bool hostNamesThisMachine(const QByteArray &host, quint16 port);
+
 // What the answers are made of; the web service provides it from the bus.
 class WebContent
 {
@@ -43,8 +56,15 @@ class WebApi
 public:
     explicit WebApi(WebContent &content) : m_content(content) { }
 
-    // `method` as sent ("GET", "HEAD", ...); `rawQuery` without the '?'.
-    WebReply handle(const QByteArray &method, const QString &path, const QByteArray &rawQuery);
+    WebReply handle(const WebRequest &request);
+    // Bound to loopback, only Host values that name this machine are
+    // answered, so a page of another site cannot reach the station through
+    // a name it points at 127.0.0.1; bound to all interfaces, any.
+    void setLocalHostOnly(bool on, quint16 port)
+    {
+        m_localHostOnly = on;
+        m_port = port;
+    }
 
     // The paths served, for the tests and the manual.
     static QStringList paths();
@@ -58,6 +78,8 @@ private:
     WebReply page();
 
     WebContent &m_content;
+    bool m_localHostOnly = false;
+    quint16 m_port = 0;
     QByteArray m_page;
     int m_pageLanguage = 0;
 };

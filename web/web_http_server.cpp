@@ -1,11 +1,12 @@
-// Writing WebApi's answers through the responder.
+// Writing WebApi's answers to the socket, in the order the requests came.
 #include "web/web_http_server.h"
 
+#include "web/connection_guard.h"
 #include "web/web_api.h"
 
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QMetaEnum>
+#include <QTcpSocket>
 
 namespace vantoro {
 
@@ -15,6 +16,21 @@ QByteArray methodName(QHttpServerRequest::Method method)
 {
     const char *key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method));
     return key ? QByteArray(key).toUpper() : QByteArray("UNKNOWN");
+}
+
+QByteArray answerBytes(const WebReply &reply, const RequestHead &head)
+{
+    QByteArray out = statusLine(reply.status) + "\r\n";
+    for (const auto &[name, value] : reply.allHeaders())
+        out += name + ": " + value + "\r\n";
+    if (!head.keepAlive)
+        out += "Connection: close\r\n";
+    else if (head.http10)
+        out += "Connection: keep-alive\r\n";
+    out += "\r\n";
+    if (reply.sendBody)
+        out += reply.body;
+    return out;
 }
 
 } // namespace
@@ -27,14 +43,23 @@ WebHttpServer::WebHttpServer(WebApi &api, QObject *parent)
 
 bool WebHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
+    ConnectionGuard *guard = ConnectionGuard::of(socket);
+    RequestHead head = guard ? guard->takeHead() : RequestHead{};
+    if (hasHeaderToken(request.value("connection"), "close"))
+        head.keepAlive = false;
     const QUrl url = request.url();
-    const WebReply reply = m_api.handle(methodName(request.method()), url.path(),
-                                        url.query(QUrl::FullyEncoded).toUtf8());
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
-    for (const auto &[name, value] : reply.allHeaders())
-        responder.writeHeader(name, value);
-    responder.writeBody(reply.sendBody ? reply.body : QByteArray());
+    WebRequest asked{methodName(request.method()), url.path(), url.query(QUrl::FullyEncoded).toUtf8(),
+                     request.value("host")};
+    // Made when written: an answer that waited for the client shows the
+    // station as it is then.
+    auto answer = [this, asked, head](QTcpSocket *to) {
+        to->write(answerBytes(m_api.handle(asked), head));
+        return head.keepAlive;
+    };
+    if (guard)
+        guard->submit(answer);
+    else if (!answer(socket))
+        socket->disconnectFromHost();
     return true;
 }
 

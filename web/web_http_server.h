@@ -1,5 +1,6 @@
-// Qt HTTP Server's request parsing and keep-alive, with every request
-// answered by WebApi: one place decides status, headers and body.
+// Qt HTTP Server's request parsing, with every request answered by WebApi:
+// one place decides status, headers and body; the connection guard decides
+// when the answer is written and whether the connection stays open.
 #pragma once
 
 #include <QAbstractHttpServer>

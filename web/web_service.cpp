@@ -49,6 +49,8 @@ WebService::WebService(QObject *parent)
         if (m_started)
             applySettings(true);
     });
+    m_retry.setInterval(WEB_RETRY_LISTEN_MS);
+    connect(&m_retry, &QTimer::timeout, this, &WebService::retryListen);
 }
 
 WebService::~WebService()
@@ -65,6 +67,7 @@ void WebService::start()
 void WebService::stop()
 {
     m_started = false;
+    m_retry.stop();
     closeServer();
     m_mode = WEB_MODE_OFF;
 }
@@ -88,11 +91,17 @@ void WebService::applySettings(bool userSaved)
 {
     const int mode = sysSettings.HttpServerEnabled;
     const int port = sysSettings.httpport;
-    // The sound switch saves the settings too: only a change of ours acts.
-    if (mode == m_mode && port == m_port)
+    // The sound switch saves the settings too: only a change of ours acts,
+    // or a save while the port is still to be had.
+    if (mode == m_mode && port == m_port) {
+        if (!listening() && mode != WEB_MODE_OFF && webSettingsError(mode, port).isEmpty())
+            retryListen();
         return;
+    }
     m_mode = mode;
     m_port = port;
+    m_retry.stop();
+    m_loggedError.clear();
     closeServer();
     if (mode == WEB_MODE_OFF)
         return;
@@ -110,18 +119,30 @@ void WebService::listen(int mode, int port, bool userSaved)
     const QHostAddress address = mode == WEB_MODE_ALL ? QHostAddress(QHostAddress::Any)
                                                       : QHostAddress(QHostAddress::LocalHost);
     m_server = std::make_unique<WebHttpServer>(m_api);
-    m_tcp = new GuardedTcpServer(m_server.get());
+    m_tcp = new GuardedTcpServer(m_limits, m_server.get());
     if (!m_tcp->listen(address, quint16(port))) {
         m_error = serverText("msgPortInUse").arg(port).arg(m_tcp->errorString());
         closeServer();
-        logStatus(m_error);
+        if (m_error != m_loggedError)
+            logStatus(m_error);
+        m_loggedError = m_error;
         if (userSaved)
             messages().show(serverText("Caption"), m_error, MessageIcon::Warning);
+        m_retry.start();
         return;
     }
     m_error.clear();
+    m_loggedError.clear();
+    m_retry.stop();
+    m_api.setLocalHostOnly(mode == WEB_MODE_LOOPBACK, m_tcp->serverPort());
     m_server->bind(m_tcp);
     logStatus(serverText("msgListening").arg(address.toString()).arg(m_tcp->serverPort()));
+}
+
+void WebService::retryListen()
+{
+    if (m_started && !listening() && m_mode != WEB_MODE_OFF)
+        listen(m_mode, m_port, false);
 }
 
 void WebService::closeServer()
@@ -153,6 +174,8 @@ StationSnapshot WebService::snapshot() const
     }
     if (m_polling)
         s.report.polling = *m_polling;
+    if (!s.report.polling)
+        withoutLiveValues(s.report);
     s.now = QDateTime::currentDateTime();
     s.pollIntervalSeconds = reloadIntervalMs(sysSettings.PauseSeconds) / 1000.0;
     s.todayYieldKwh = todayYieldKwh(s.now.date());

@@ -3,12 +3,14 @@
 // serves, and applies changed settings on save without a restart.
 #pragma once
 
+#include "web/connection_guard.h"
 #include "web/station_snapshot.h"
 #include "web/web_api.h"
 
 #include <QDateTime>
 #include <QHostAddress>
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 namespace vantoro {
@@ -20,6 +22,8 @@ inline constexpr int WEB_MODE_OFF = 0;
 inline constexpr int WEB_MODE_LOOPBACK = 1;
 inline constexpr int WEB_MODE_ALL = 2;
 inline constexpr int WEB_DEFAULT_PORT = 8080;
+// A port that was in use is tried again this often.
+inline constexpr int WEB_RETRY_LISTEN_MS = 60000;
 
 // Empty when the mode (0..2) and port (1..65535) are acceptable; otherwise a
 // message naming the field and its range.
@@ -32,7 +36,8 @@ public:
     explicit WebService(QObject *parent = nullptr);
     ~WebService() override;
 
-    // Listens as the settings say; reports a port in use and runs on without it.
+    // Listens as the settings say; reports a port in use and runs on without
+    // it, trying again on every save and every minute.
     void start();
     void stop();
 
@@ -41,6 +46,9 @@ public:
     QHostAddress address() const;
     // Why the last attempt to listen failed; empty after a success.
     QString lastError() const { return m_error; }
+    // For the tests: shorter timings, from the next listen on.
+    void setConnectionLimits(const ConnectionLimits &limits) { m_limits = limits; }
+    void setRetryIntervalMs(int ms) { m_retry.setInterval(ms); }
 
     StationSnapshot snapshot() const override;
     const PollCounters &counters() const override { return m_counters; }
@@ -50,6 +58,7 @@ public:
 private:
     void applySettings(bool userSaved);
     void listen(int mode, int port, bool userSaved);
+    void retryListen();
     void closeServer();
     void cycleFinished(const CycleReport &report);
     std::optional<double> todayYieldKwh(const QDate &today) const;
@@ -61,6 +70,9 @@ private:
     int m_port = 0;
     bool m_started = false;
     QString m_error;
+    QString m_loggedError; // the failure the status line already shows
+    QTimer m_retry;
+    ConnectionLimits m_limits;
 
     PollCounters m_counters;
     TodayYield m_yield;

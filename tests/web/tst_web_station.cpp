@@ -18,10 +18,16 @@
 #include <QJsonObject>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace vantoro;
 using namespace vantoro::test;
@@ -42,8 +48,9 @@ QJsonObject parameter(const QJsonObject &status, const QString &code)
     return {};
 }
 
-// Raw bytes to the server; what came back before it closed or went quiet.
-QByteArray rawExchange(quint16 port, const QByteArray &request, int waitMs = 3000)
+// Raw bytes to the server; what came back before it closed or went quiet
+// (or, with `untilClosed`, only once it closed).
+QByteArray rawExchange(quint16 port, const QByteArray &request, int waitMs = 3000, bool untilClosed = false)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -53,13 +60,59 @@ QByteArray rawExchange(quint16 port, const QByteArray &request, int waitMs = 300
     QByteArray answer;
     QDeadlineTimer deadline(waitMs);
     while (!deadline.hasExpired() && socket.state() != QAbstractSocket::UnconnectedState
-           && !answer.contains("\r\n\r\n")) {
+           && (untilClosed || !answer.contains("\r\n\r\n"))) {
         socket.waitForReadyRead(50);
         answer += socket.readAll();
         QCoreApplication::processEvents();
     }
     answer += socket.readAll();
     return answer;
+}
+
+// The Host header a client of the loopback station sends.
+QByteArray hostLine(quint16 port)
+{
+    return "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
+}
+
+// Resident memory of this process, the station's, in kB.
+qint64 residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * 4 : 0;
+}
+
+// A client that never reads: a small receive window, so what the server
+// sends stays with the server instead of in the kernel's buffers.
+std::unique_ptr<QTcpSocket> nonReadingClient(quint16 port)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int window = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || !socket->setSocketDescriptor(fd)) {
+        ::close(fd);
+        return socket;
+    }
+    socket->setReadBufferSize(1024);
+    return socket;
+}
+
+// Runs the event loop until the socket is closed or `ms` have passed.
+bool closedWithin(QTcpSocket &socket, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired() && socket.state() != QAbstractSocket::UnconnectedState)
+        QTest::qWait(20);
+    return socket.state() == QAbstractSocket::UnconnectedState;
 }
 
 } // namespace
@@ -80,6 +133,10 @@ private slots:
     void badParametersAreNamed();
     void onlyGetAndHeadOnKnownPaths();
     void oversizedRequestsAndTooManyConnectionsAreRefused();
+    void slowClientsAreClosed();
+    void hostileClientsDoNotSwellMemory();
+    void headCloseAndHostRules();
+    void pollingOffServesNoLiveValues();
     void pageRendersInChromium();
     void linkDownLeavesParameterSeriesOut();
     void settingsApplyOnSaveWithoutRestart();
@@ -93,7 +150,12 @@ void TestWebStation::initTestCase()
     isolateUserSettings();
     m_station = std::make_unique<WebStation>();
     QString error;
-    QVERIFY2(m_station->start(&error), qPrintable(error));
+    // Timings short enough for the slow clients to be seen out in seconds.
+    ConnectionLimits limits;
+    limits.headTimeoutMs = 1000;
+    limits.idleTimeoutMs = 3000;
+    limits.budgetMs = 20000;
+    QVERIFY2(m_station->start(&error, limits), qPrintable(error));
     upgradeSchema(); // the history tables, as at the station's start
     m_station->poll();
     m_station->poll();
@@ -188,7 +250,11 @@ void TestWebStation::eventsByWholeDaysNewestFirst()
     QVERIFY(rows.size() >= 2);
     QCOMPARE(rows[0]["text"].toString(), QStringLiteral("web test second"));
     QCOMPARE(rows[1]["text"].toString(), QStringLiteral("web test first"));
+    // Local time with its offset, as every time the server gives.
+    static const QRegularExpression withOffset(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
     QVERIFY(rows[0]["time"].toString().startsWith(today + "T"));
+    QVERIFY2(withOffset.match(rows[0]["time"].toString()).hasMatch(), qPrintable(rows[0]["time"].toString()));
+    QCOMPARE(QDateTime::fromString(rows[0]["time"].toString(), Qt::ISODate).date(), QDate::currentDate());
     QCOMPARE(e["truncated"].toBool(), false);
 
     const QJsonObject cut = jsonOf(httpRequest(m_station->url("/api/v1/events?limit=1")));
@@ -203,6 +269,8 @@ void TestWebStation::eventsByWholeDaysNewestFirst()
     // The page's list follows stored events at once.
     const QJsonObject status = jsonOf(httpRequest(m_station->url("/api/v1/status")));
     QCOMPARE(status["events"][0]["text"].toString(), QStringLiteral("web test second"));
+    QVERIFY(withOffset.match(status["events"][0]["time"].toString()).hasMatch());
+    QVERIFY(withOffset.match(status["time"].toString()).hasMatch());
 }
 
 void TestWebStation::historyAndYieldFromTheRecordedTables()
@@ -286,6 +354,8 @@ void TestWebStation::badParametersAreNamed_data()
     QTest::newRow("twice") << "/api/v1/events?to=2026-03-01&to=2026-03-02" << "to";
     QTest::newRow("bad escape") << "/api/v1/events?from=%ZZ" << "from";
     QTest::newRow("status takes none") << "/api/v1/status?x=1" << "x";
+    QTest::newRow("to alone, before today") << "/api/v1/events?to=2001-01-01" << "to";
+    QTest::newRow("history to alone") << "/api/v1/history?to=2001-01-01T10:00" << "to";
     QTest::newRow("history reversed") << "/api/v1/history?from=2026-03-01T12:00&to=2026-03-01T11:00" << "from";
     QTest::newRow("history no such hour") << "/api/v1/history?to=2026-03-01T25:00" << "to";
     QTest::newRow("history too long") << "/api/v1/history?from=2024-01-01&to=2026-01-01" << "to";
@@ -303,6 +373,7 @@ void TestWebStation::badParametersAreNamed()
     const QJsonObject error = jsonOf(answer);
     QCOMPARE(error["parameter"].toString(), parameter);
     QVERIFY(!error["error"].toString().isEmpty());
+    QVERIFY2(!error["error"].toString().endsWith(QStringLiteral("-")), qPrintable(error["error"].toString()));
     QCOMPARE(answer.header("X-Content-Type-Options"), QByteArray("nosniff"));
 }
 
@@ -332,10 +403,10 @@ void TestWebStation::oversizedRequestsAndTooManyConnectionsAreRefused()
 {
     const quint16 port = m_station->port();
     const QByteArray filler(7000, 'a');
-    const QByteArray fits = rawExchange(port, "GET /metrics HTTP/1.1\r\nHost: x\r\nX-Fill: " + filler + "\r\n\r\n");
+    const QByteArray fits = rawExchange(port, "GET /metrics HTTP/1.1\r\n" + hostLine(port) + "X-Fill: " + filler + "\r\n\r\n");
     QVERIFY2(fits.startsWith("HTTP/1.1 200"), fits.left(80).constData());
     const QByteArray big(9000, 'a');
-    const QByteArray refused = rawExchange(port, "GET /metrics HTTP/1.1\r\nHost: x\r\nX-Fill: " + big + "\r\n\r\n");
+    const QByteArray refused = rawExchange(port, "GET /metrics HTTP/1.1\r\n" + hostLine(port) + "X-Fill: " + big + "\r\n\r\n");
     QVERIFY2(refused.startsWith("HTTP/1.1 431"), refused.left(80).constData());
 
     // Sixteen idle connections fill the server; the next one is turned away.
@@ -346,10 +417,158 @@ void TestWebStation::oversizedRequestsAndTooManyConnectionsAreRefused()
         QVERIFY(held.back()->waitForConnected(3000));
     }
     QTest::qWait(100);
-    const QByteArray turnedAway = rawExchange(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+    const QByteArray turnedAway = rawExchange(port, "GET /metrics HTTP/1.1\r\n" + hostLine(port) + "\r\n");
     QVERIFY2(turnedAway.startsWith("HTTP/1.1 503"), turnedAway.left(80).constData());
     held.clear();
     QTRY_COMPARE(httpRequest(m_station->url("/metrics")).status, 200);
+}
+
+void TestWebStation::slowClientsAreClosed()
+{
+    // Sixteen clients sending a byte now and then, which restarts any idle
+    // timer, are closed when their head is not complete in time.
+    const quint16 port = m_station->port();
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < WEB_MAX_CONNECTIONS; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(slow.back()->waitForConnected(3000));
+    }
+    const QByteArray head = "GET /metrics HTTP/1.1\r\n" + hostLine(port) + "X-Slow: 1\r\n";
+    QDeadlineTimer deadline(2500);
+    for (int at = 0; !deadline.hasExpired(); ++at) {
+        for (auto &socket : slow) {
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                socket->write(head.mid(at % head.size(), 1));
+        }
+        QTest::qWait(200);
+    }
+    for (auto &socket : slow)
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(httpRequest(m_station->url("/metrics")).status, 200);
+}
+
+void TestWebStation::hostileClientsDoNotSwellMemory()
+{
+    const quint16 port = m_station->port();
+    const qint64 before = residentKb();
+
+    // A body, with blank lines all through it, is refused at its head and
+    // never read: the server closes while the client is still sending.
+    auto poster = nonReadingClient(port);
+    poster->write("POST /api/v1/status HTTP/1.1\r\n" + hostLine(port) + "Content-Length: 8388608\r\n\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(poster->bytesAvailable() > 0, 3000);
+    QVERIFY(poster->readAll().startsWith("HTTP/1.1 413"));
+    const QByteArray block = QByteArray(4094, 'b') + "\r\n\r\n";
+    for (int i = 0; i < 2048 && poster->state() == QAbstractSocket::ConnectedState; ++i) {
+        poster->write(block);
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(closedWithin(*poster, 3000));
+    for (const char *announce : {"Transfer-Encoding: chunked\r\n", "Content-Length: 12abc\r\n"}) {
+        const QByteArray answer = rawExchange(
+            port, "POST /metrics HTTP/1.1\r\n" + hostLine(port) + announce + "\r\n5\r\nhello\r\n0\r\n\r\n", 3000, true);
+        QVERIFY2(answer.startsWith("HTTP/1.1 413") || answer.startsWith("HTTP/1.1 400"), answer.constData());
+    }
+
+    // Pipelined requests past the bound are refused, not queued.
+    auto flood = nonReadingClient(port);
+    const QByteArray status = "GET /api/v1/status HTTP/1.1\r\n" + hostLine(port) + "\r\n";
+    for (int i = 0; i < 20000 && flood->state() == QAbstractSocket::ConnectedState; ++i) {
+        flood->write(status);
+        if (i % 500 == 0)
+            QCoreApplication::processEvents();
+    }
+    QVERIFY(closedWithin(*flood, 5000));
+
+    // A client that asks within the pipelining bound but never reads: its
+    // answers wait once a megabyte is queued, and it is closed.
+    auto reader = nonReadingClient(port);
+    const QByteArray page = "GET /page.js HTTP/1.1\r\n" + hostLine(port) + "\r\n";
+    for (int i = 0; i < 2000 && reader->state() == QAbstractSocket::ConnectedState; ++i) {
+        reader->write(page.repeated(4));
+        QTest::qWait(1);
+    }
+    QVERIFY(closedWithin(*reader, 5000));
+
+    const qint64 grown = residentKb() - before;
+    QVERIFY2(grown < 8 * 1024, qPrintable(QStringLiteral("resident memory grew by %1 kB").arg(grown)));
+    QCOMPARE(httpRequest(m_station->url("/metrics")).status, 200);
+}
+
+void TestWebStation::headCloseAndHostRules()
+{
+    const quint16 port = m_station->port();
+    const QByteArray host = hostLine(port);
+    // No body after HEAD, even on a refusal: the next answer on the same
+    // connection starts where it should.
+    const QByteArray twice = rawExchange(
+        port, "HEAD /nothing HTTP/1.1\r\n" + host + "\r\nGET /metrics HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n",
+        3000, true);
+    QVERIFY2(twice.startsWith("HTTP/1.1 404"), twice.constData());
+    const qsizetype second = twice.indexOf("\r\n\r\n") + 4;
+    QVERIFY2(twice.mid(second).startsWith("HTTP/1.1 200"), twice.constData());
+    QVERIFY(twice.contains("vantoro_build_info"));
+
+    // Connection: close and HTTP/1.0 close at once, well before the idle time.
+    for (const QByteArray &request :
+         {"GET /metrics HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n", "GET /metrics HTTP/1.0\r\n" + host + "\r\n"}) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(socket.waitForConnected(3000));
+        socket.write(request);
+        QVERIFY(closedWithin(socket, 1500));
+        const QByteArray answer = socket.readAll();
+        QVERIFY2(answer.startsWith("HTTP/1.1 200") && answer.contains("Connection: close\r\n"), answer.constData());
+    }
+    QTcpSocket kept;
+    kept.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(kept.waitForConnected(3000));
+    kept.write("GET /metrics HTTP/1.0\r\n" + host + "Connection: keep-alive\r\n\r\n");
+    QVERIFY(!closedWithin(kept, 1000));
+    QVERIFY(kept.readAll().contains("Connection: keep-alive\r\n"));
+
+    // Bare LF ends a head as CRLF does: two heads of 5 KB each are two requests.
+    const QByteArray lfHead = "GET /metrics HTTP/1.1\nHost: 127.0.0.1:" + QByteArray::number(port) + "\nX-Fill: "
+        + QByteArray(5000, 'a') + "\n\n";
+    const QByteArray lf = rawExchange(port, lfHead + lfHead + "GET /metrics HTTP/1.1\r\n" + host
+                                          + "Connection: close\r\n\r\n", 3000, true);
+    QCOMPARE(lf.count("HTTP/1.1 200"), 3);
+
+    // Bound to loopback, only this machine's names are answered.
+    for (const QByteArray &name : {QByteArray("localhost"), QByteArray("LOCALHOST"), QByteArray("[::1]")}) {
+        const QByteArray answer =
+            rawExchange(port, "GET /metrics HTTP/1.1\r\nHost: " + name + ':' + QByteArray::number(port) + "\r\n\r\n");
+        QVERIFY2(answer.startsWith("HTTP/1.1 200"), name.constData());
+    }
+    for (const QByteArray &line : {QByteArray("Host: rebound.example:") + QByteArray::number(port) + "\r\n",
+                                   QByteArray("Host: localhost:1\r\n"), QByteArray("Host: localhost\r\n"),
+                                   QByteArray()}) {
+        const QByteArray answer = rawExchange(port, "GET /api/v1/status HTTP/1.1\r\n" + line + "\r\n");
+        QVERIFY2(answer.startsWith("HTTP/1.1 421"), line.constData());
+        QVERIFY(!answer.contains("\"device\""));
+    }
+}
+
+void TestWebStation::pollingOffServesNoLiveValues()
+{
+    m_station->poll();
+    stationBus().publishPolling(false);
+    const QByteArray m = httpRequest(m_station->url("/metrics")).body;
+    QVERIFY2(!m.contains("vantoro_parameter_value"), m.constData());
+    QVERIFY(!m.contains("vantoro_status_bit"));
+    QVERIFY(!m.contains("vantoro_energy_kwh_total"));
+    QVERIFY(m.contains("vantoro_link_up{device=\"001\"} 0\n"));
+    QVERIFY(m.contains("vantoro_polling{device=\"001\"} 0\n"));
+    const QJsonObject s = jsonOf(httpRequest(m_station->url("/api/v1/status")));
+    QCOMPARE(s["link"]["up"].toBool(), false);
+    QCOMPARE(s["link"]["stale"].toBool(), true);
+    QCOMPARE(s["polling"].toBool(), false);
+    QCOMPARE(s["parameters"].toArray().size(), 0);
+    // The last reply's time stays true: it is when the values were read.
+    QVERIFY(!s["link"]["lastReply"].isNull());
+    m_station->poll(); // the fixture's timer still runs: polling on again
+    QVERIFY(httpRequest(m_station->url("/metrics")).body.contains("vantoro_link_up{device=\"001\"} 1\n"));
 }
 
 void TestWebStation::pageRendersInChromium()
@@ -358,7 +577,7 @@ void TestWebStation::pageRendersInChromium()
     QCOMPARE(page.status, 200);
     QVERIFY(page.header("Content-Type").startsWith("text/html"));
     QVERIFY(!page.body.contains("{{"));
-    for (const char *path : {"/page.js", "/page.css"})
+    for (const char *path : {"/page.js", "/page.css", "/?from=bookmark"})
         QCOMPARE(httpRequest(m_station->url(path)).status, 200);
 
     const QString chromium = installedProgram(QStringLiteral("chromium"));
@@ -438,6 +657,22 @@ void TestWebStation::settingsApplyOnSaveWithoutRestart()
     QVERIFY(!web.listening());
     QVERIFY(web.lastError().contains(QString::number(squatter.serverPort())));
     QCOMPARE(m_station->messages().texts.size(), 1);
+    // A plain save tries the port again; once it is free, so does the minute.
+    stationBus().publishSettingsSaved();
+    QVERIFY(!web.listening());
+    QCOMPARE(m_station->messages().texts.size(), 1);
+    const quint16 squatted = squatter.serverPort();
+    squatter.close();
+    stationBus().publishSettingsSaved();
+    QCOMPARE(web.port(), squatted);
+    QVERIFY(squatter.listen(QHostAddress::LocalHost, 0));
+    sysSettings.httpport = squatter.serverPort();
+    stationBus().publishSettingsSaved();
+    QVERIFY(!web.listening());
+    web.setRetryIntervalMs(100);
+    squatter.close();
+    QTRY_COMPARE(web.port(), sysSettings.httpport);
+    QCOMPARE(m_station->messages().texts.size(), 2);
 
     sysSettings.HttpServerEnabled = WEB_MODE_OFF;
     sysSettings.httpport = m_station->port();

@@ -99,7 +99,7 @@ WebStation::~WebStation()
     m_home.reset();
 }
 
-bool WebStation::start(QString *error)
+bool WebStation::start(QString *error, const ConnectionLimits &limits)
 {
     m_home = std::make_unique<TestHome>();
     m_messages = std::make_unique<MessageRecorder>();
@@ -124,6 +124,7 @@ bool WebStation::start(QString *error)
     sysSettings.HttpServerEnabled = WEB_MODE_LOOPBACK;
     sysSettings.httpport = m_port;
     m_web = std::make_unique<WebService>();
+    m_web->setConnectionLimits(limits);
     m_web->start();
     if (!m_web->listening()) {
         *error = m_web->lastError();

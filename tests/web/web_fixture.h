@@ -5,6 +5,7 @@
 
 #include "sim_process.h"
 #include "test_support.h"
+#include "web/connection_guard.h"
 
 #include <QByteArray>
 #include <QList>
@@ -50,7 +51,7 @@ public:
     WebStation();
     ~WebStation();
     // Simulator up, poller built, web service listening on loopback.
-    bool start(QString *error);
+    bool start(QString *error, const ConnectionLimits &limits = {});
     void poll();
     bool setScenario(const QString &text) { return m_sim.writeScenario(text); }
     WebService &web() { return *m_web; }
