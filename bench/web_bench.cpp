@@ -47,7 +47,8 @@ quint16 freePort()
 // One request on an open connection; false unless a 200 with its whole body came.
 bool exchange(QTcpSocket &socket, const QByteArray &path)
 {
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    // The station on loopback answers only Host values that name this machine.
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(socket.peerPort()) + "\r\n\r\n");
     QByteArray data;
     qsizetype headEnd = -1;
     qsizetype length = -1;
