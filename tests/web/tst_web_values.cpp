@@ -3,6 +3,8 @@
 // and a counter reset.
 #include "web/metrics_text.h"
 #include "web/station_snapshot.h"
+#include "web/connection_guard.h"
+#include "web/web_api.h"
 
 #include <QTest>
 #include <limits>
@@ -15,6 +17,9 @@ class TestWebValues : public QObject
 
 private slots:
     void labelValuesAndSamples();
+    void requestHeads_data();
+    void requestHeads();
+    void hostNames();
     void tidyValues_data();
     void tidyValues();
     void todayYieldFollowsTheDayAndCounterResets();
@@ -27,6 +32,49 @@ void TestWebValues::labelValuesAndSamples()
     QCOMPARE(sampleValue(std::numeric_limits<double>::quiet_NaN()), QByteArray("NaN"));
     QCOMPARE(sampleValue(-std::numeric_limits<double>::infinity()), QByteArray("-Inf"));
     QCOMPARE(sampleValue(1e21), QByteArray("1e+21"));
+}
+
+void TestWebValues::requestHeads_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("keepAlive");
+    QTest::addColumn<bool>("body");
+    QTest::addColumn<bool>("badLength");
+    const QByteArray get11 = "GET / HTTP/1.1\r\nHost: localhost:8080\r\n";
+    QTest::newRow("1.1 stays open") << get11 + "\r\n" << true << false << false;
+    QTest::newRow("close among tokens") << get11 + "Connection: Upgrade, CLOSE\r\n\r\n" << false << false << false;
+    QTest::newRow("1.0 closes") << QByteArray("GET / HTTP/1.0\n\n") << false << false << false;
+    QTest::newRow("1.0 asks to stay") << QByteArray("\r\nGET / HTTP/1.0\r\nconnection: Keep-Alive\r\n\r\n") << true
+                                      << false << false;
+    QTest::newRow("no version") << QByteArray("GET /\r\n\r\n") << false << false << false;
+    QTest::newRow("empty body") << get11 + "Content-Length: 0\r\ncontent-length: 000\r\n\r\n" << true << false
+                                << false;
+    QTest::newRow("body") << get11 + "Content-Length:  17 \r\n\r\n" << true << true << false;
+    QTest::newRow("chunked") << get11 + "Transfer-Encoding: chunked\r\n\r\n" << true << true << false;
+    QTest::newRow("two lengths") << get11 + "Content-Length: 0\r\nContent-Length: 5\r\n\r\n" << true << true << true;
+    QTest::newRow("length no number") << get11 + "Content-Length: -1\r\n\r\n" << true << true << true;
+}
+
+void TestWebValues::requestHeads()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, keepAlive);
+    QFETCH(bool, body);
+    QFETCH(bool, badLength);
+    const RequestHead parsed = parseRequestHead(head);
+    QCOMPARE(parsed.keepAlive, keepAlive);
+    QCOMPARE(parsed.announcesBody || parsed.badLength, body);
+    QCOMPARE(parsed.badLength, badLength);
+}
+
+void TestWebValues::hostNames()
+{
+    for (const char *host : {"localhost:8080", "127.0.0.1:8080", "[::1]:8080", " LocalHost:8080"})
+        QVERIFY2(hostNamesThisMachine(host, 8080), host);
+    for (const char *host : {"", "localhost", "localhost:80800", "localhost.example:8080", "127.0.0.2:8080",
+                             "evil.example:8080", "localhost:8080@evil"})
+        QVERIFY2(!hostNamesThisMachine(host, 8080), host);
+    QVERIFY(hostNamesThisMachine("localhost", 80));
 }
 
 void TestWebValues::tidyValues_data()
