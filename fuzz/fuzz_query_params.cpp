@@ -7,8 +7,8 @@
 // is both the query string and the byte stream of a connection.
 #include "fuzz_support.h"
 
-#include "web/connection_guard.h"
 #include "web/query_params.h"
+#include "web/request_head.h"
 
 #include <algorithm>
 #include <string_view>

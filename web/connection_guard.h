@@ -5,7 +5,8 @@
 // hold the server or swell its memory for long.
 #pragma once
 
-#include <QByteArray>
+#include "web/request_head.h"
+
 #include <QList>
 #include <QTcpServer>
 #include <QTimer>
@@ -16,7 +17,6 @@ class QTcpSocket;
 namespace vantoro {
 
 inline constexpr int WEB_MAX_CONNECTIONS = 16;
-inline constexpr int WEB_MAX_REQUEST_BYTES = 8192;
 inline constexpr int WEB_IDLE_TIMEOUT_MS = 30000;
 // From a head's first byte (or the connection's start) to its end.
 inline constexpr int WEB_HEAD_TIMEOUT_MS = 10000;
@@ -31,43 +31,6 @@ inline constexpr int WEB_MAX_WAITING_ANSWERS = 8;
 inline constexpr int WEB_MAX_PIPELINED = 256;
 // What a connection buffers of its input before it stops reading.
 inline constexpr qint64 WEB_READ_BUFFER_BYTES = 2 * WEB_MAX_REQUEST_BYTES;
-
-// What the guard reads from one request head.
-struct RequestHead
-{
-    bool http10 = false;
-    bool keepAlive = true;      // HTTP/1.1 without "Connection: close", or 1.0 with keep-alive
-    bool announcesBody = false; // Content-Length above 0, or any Transfer-Encoding
-    bool badLength = false;     // a Content-Length that is no number, or two that differ
-};
-
-// Reads the request line's version and the headers the connection depends on
-// from one complete head (lines ending in CRLF or bare LF).
-RequestHead parseRequestHead(QByteArrayView head);
-
-// Follows the bytes of one connection and finds where each request head ends
-// (an empty line, CRLF or bare LF alike, as the HTTP parser accepts).
-// Requests carry no body here: the first head that announces one ends the
-// scan, so no byte after it is ever taken for a head.
-class RequestHeadScanner
-{
-public:
-    // Adds bytes read; false once a head has grown beyond the limit.
-    bool add(QByteArrayView bytes);
-    // Heads completed since the last call, oldest first.
-    QList<RequestHead> takeHeads();
-    // Some bytes of a head not yet complete have arrived.
-    bool inHead() const { return !m_head.isEmpty(); }
-    // A head announced a body: the scan has stopped.
-    bool stopped() const { return m_stopped; }
-
-private:
-    QByteArray m_head;
-    bool m_lineEmpty = false; // the current line has nothing but CR so far
-    bool m_sawText = false;   // the head has more than blank lines
-    bool m_stopped = false;
-    QList<RequestHead> m_done;
-};
 
 // The timings a connection is held to; the tests shorten them.
 struct ConnectionLimits
@@ -107,7 +70,6 @@ private:
     void writeWaiting();
 
     QTcpSocket *m_socket;
-    ConnectionLimits m_limits;
     RequestHeadScanner m_scanner;
     QList<RequestHead> m_heads;
     QList<Answer> m_waiting;
@@ -137,7 +99,6 @@ private:
 
 // "HTTP/1.1 404 Not Found": the status line for a code the server answers.
 QByteArray statusLine(int status);
-// Whether a comma-separated header value holds `token`, in any case.
-bool hasHeaderToken(QByteArrayView value, QByteArrayView token);
+
 
 } // namespace vantoro

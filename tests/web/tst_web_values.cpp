@@ -3,7 +3,7 @@
 // and a counter reset.
 #include "web/metrics_text.h"
 #include "web/station_snapshot.h"
-#include "web/connection_guard.h"
+#include "web/request_head.h"
 #include "web/web_api.h"
 
 #include <QTest>
