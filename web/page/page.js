@@ -73,7 +73,8 @@ function draw(s) {
   fillList(document.getElementById('faults'), s.faults, texts.noFaults, f => el('li', 'bad', f));
   fillList(document.getElementById('events'), s.events || [], texts.noEvents, e => {
     const li = el('li');
-    li.append(el('span', 'time', e.time.replace('T', ' ')), document.createTextNode(e.text));
+    // The station's own local time, as its window shows it; the offset is for programs.
+    li.append(el('span', 'time', e.time.slice(0, 19).replace('T', ' ')), document.createTextNode(e.text));
     return li;
   });
   drawParameters(s.parameters);
