@@ -11,6 +11,7 @@
 #include "history/daily_yield.h"
 #include "history/history_store.h"
 #include "web/connection_guard.h"
+#include "web/web_http_server.h"
 #include "web/web_service.h"
 
 #include <QJsonArray>
@@ -446,6 +447,26 @@ void TestWebStation::slowClientsAreClosed()
     for (auto &socket : slow)
         QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(httpRequest(m_station->url("/metrics")).status, 200);
+
+    // A client that keeps asking in time is still closed when its
+    // connection's budget is spent, and its slot is free again.
+    WebApi api(m_station->web());
+    WebHttpServer server(api);
+    auto *tcp = new GuardedTcpServer({1000, 3000, 600}, &server);
+    QVERIFY(tcp->listen(QHostAddress::LocalHost, 0));
+    server.bind(tcp);
+    QTcpSocket busy;
+    busy.connectToHost(QHostAddress::LocalHost, tcp->serverPort());
+    QVERIFY(busy.waitForConnected(3000));
+    int answers = 0;
+    for (int i = 0; i < 20 && busy.state() == QAbstractSocket::ConnectedState; ++i) {
+        busy.write("GET /metrics HTTP/1.1\r\n\r\n");
+        QTest::qWait(100);
+        answers += busy.readAll().count("HTTP/1.1 200");
+    }
+    QCOMPARE(busy.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY2(answers >= 4 && answers <= 8, qPrintable(QString::number(answers)));
+    QTRY_COMPARE(tcp->openConnections(), 0);
 }
 
 void TestWebStation::hostileClientsDoNotSwellMemory()
