@@ -9,7 +9,6 @@
 #include "mail/mail_message.h"
 #include "mail/smtp_job.h"
 
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -62,37 +61,23 @@ Backlog loadBacklog(const QDateTime &now)
 
 // Stores the marks in one transaction on a connection of the calling
 // thread, waiting for the database as long as its busy timeout allows.
-bool storeMailsent(const QString &path, const QList<qint64> &accepted, const QList<qint64> &leftOut, QString &error)
+bool storeMailsent(const QList<qint64> &accepted, const QList<qint64> &leftOut, QString &error)
 {
-    DbConnection connection(path);
-    if (!connection.isOpen()) {
-        error = connection.errorText();
-        return false;
-    }
-    QSqlDatabase db = connection.database();
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        error = q.lastError().text();
-        return false;
-    }
-    q.prepare(QStringLiteral("update eventlog set mailsent=? where rowid=?"));
-    for (const auto &[rows, value] : {std::pair{&accepted, MAILSENT_ACCEPTED}, std::pair{&leftOut, MAILSENT_LEFT_OUT}}) {
-        for (const qint64 row : *rows) {
-            q.addBindValue(value);
-            q.addBindValue(row);
-            if (!q.exec()) {
-                error = q.lastError().text();
-                db.rollback();
-                return false;
+    return rsSqlGet2([&](QSqlDatabase &db, QString &err) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("update eventlog set mailsent=? where rowid=?"));
+        for (const auto &[rows, value] : {std::pair{&accepted, MAILSENT_ACCEPTED}, std::pair{&leftOut, MAILSENT_LEFT_OUT}}) {
+            for (const qint64 row : *rows) {
+                q.addBindValue(value);
+                q.addBindValue(row);
+                if (!q.exec()) {
+                    err = q.lastError().text();
+                    return false;
+                }
             }
         }
-    }
-    if (!db.commit()) {
-        error = db.lastError().text();
-        db.rollback();
-        return false;
-    }
-    return true;
+        return true;
+    }, &error);
 }
 
 } // namespace
@@ -145,7 +130,7 @@ void MailService::stop()
     // what stays unmarked goes out a second time after the next start.
     QString error;
     if ((!m_unmarkedAccepted.isEmpty() || !m_unmarkedLeftOut.isEmpty())
-        && !storeMailsent(QFileInfo(databasePath()).absoluteFilePath(), m_unmarkedAccepted, m_unmarkedLeftOut, error))
+        && !storeMailsent(m_unmarkedAccepted, m_unmarkedLeftOut, error))
         logStatus(QStringLiteral("*Mail: mailsent not stored: ") + error);
     m_unmarkedAccepted.clear();
     m_unmarkedLeftOut.clear();
@@ -273,11 +258,10 @@ void MailService::storeMarks()
     // The database's busy wait is the worker's, never the station's thread.
     struct Outcome { bool ok = false; QString error; };
     auto outcome = std::make_shared<Outcome>();
-    const QString path = QFileInfo(databasePath()).absoluteFilePath();
     const QList<qint64> accepted = m_unmarkedAccepted;
     const QList<qint64> leftOut = m_unmarkedLeftOut;
     const int round = ++m_markerRound;
-    m_marker.reset(QThread::create([=] { outcome->ok = storeMailsent(path, accepted, leftOut, outcome->error); }));
+    m_marker.reset(QThread::create([=] { outcome->ok = storeMailsent(accepted, leftOut, outcome->error); }));
     connect(m_marker.get(), &QThread::finished, this, [this, round, outcome, accepted, leftOut] {
         // A report from before a stop has no thread and no marks to match.
         if (round != m_markerRound || !m_marker)
