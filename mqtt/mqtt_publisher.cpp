@@ -45,11 +45,6 @@ CycleReport unwatched(const CycleReport &report)
     return r;
 }
 
-QString deviceSignatureOf(const DiscoveryContext &c)
-{
-    return c.deviceId + QChar(1) + c.deviceName + QChar(1) + c.model + QChar(1) + QString::number(c.expireAfterSeconds);
-}
-
 // Changes to any of these change the sensors' configs.
 QString sensorSignature(const QList<ParameterReading> &sensors)
 {
@@ -184,7 +179,7 @@ void MqttPublisher::onCycle(const CycleReport &report)
         // Building every config each cycle would cost more than the rest of
         // the publishing; a signature of what they depend on is enough.
         const QString signature = sensorSignature(m_sensors);
-        if (deviceSignatureOf(discoveryContext()) != m_deviceSignature || signature != m_sensorSignature)
+        if (deviceSignature() != m_deviceSignature || signature != m_sensorSignature)
             publishDiscovery();
     }
     publishLinkAvailability();
@@ -289,7 +284,7 @@ void MqttPublisher::publishDiscovery()
         wanted << sensorConfig(context, p);
     for (const MqttMessage &m : m_discovery.update(wanted, m_sensorsKnown))
         publish(m);
-    m_deviceSignature = deviceSignatureOf(context);
+    m_deviceSignature = deviceSignature();
     m_sensorSignature = sensorSignature(m_sensors);
 }
 
@@ -334,6 +329,11 @@ DiscoveryContext MqttPublisher::discoveryContext() const
     c.alarmName = text("AlarmName", "Alarm");
     c.expireAfterSeconds = sensorExpirySeconds();
     return c;
+}
+
+QString MqttPublisher::deviceSignature() const
+{
+    return m_deviceId + QChar(1) + m_deviceName + QChar(1) + m_model + QChar(1) + QString::number(sensorExpirySeconds());
 }
 
 QString MqttPublisher::brokerName() const

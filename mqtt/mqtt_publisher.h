@@ -59,6 +59,8 @@ private:
     bool deviceWatched() const { return m_polling && m_answering; }
     bool publish(const MqttMessage &message);
     DiscoveryContext discoveryContext() const;
+    // What the configs depend on besides the sensors.
+    QString deviceSignature() const;
     QString brokerName() const;
     void showState(const QString &text);
 
