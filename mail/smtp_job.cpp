@@ -15,7 +15,8 @@ QString refusedText(const QList<RefusedRecipient> &refused)
     QStringList named;
     for (const RefusedRecipient &r : refused)
         named << r.address + QStringLiteral(" (") + r.reply + QLatin1Char(')');
-    return langText(QStringLiteral("Application"), QStringLiteral("msgMailRefused")) + named.join(QStringLiteral(", "));
+    return langText(QStringLiteral("Application"), QStringLiteral("msgMailRefused")).trimmed() + QLatin1Char(' ')
+        + named.join(QStringLiteral(", "));
 }
 
 } // namespace

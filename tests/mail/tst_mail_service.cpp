@@ -372,7 +372,8 @@ void TestMailService::refusedRecipientDoesNotStopTheOthers()
              (QStringList{"ops@example.com", "chief@example.org"}));
     QTRY_COMPARE(mailsentByText().value(resumed), MAILSENT_ACCEPTED);
     // The server's own reply to RCPT names the refused one, not its goodbye.
-    const QString refusal = QStringLiteral("nobody@example.com (550 5.1.1 <nobody@example.com>: Recipient address rejected)");
+    const QString refusal = langText(QStringLiteral("Application"), QStringLiteral("msgMailRefused"))
+        + QStringLiteral(" nobody@example.com (550 5.1.1 <nobody@example.com>: Recipient address rejected)");
     QVERIFY2(service.lastAnswer().contains(refusal), qPrintable(service.lastAnswer()));
     QVERIFY(runningLogText().contains(refusal));
     QVERIFY(!runningLogText().contains(QStringLiteral("221")));
