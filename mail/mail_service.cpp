@@ -24,6 +24,12 @@ QString serviceText(const char *key)
     return langText(QStringLiteral("Application"), QString::fromLatin1(key));
 }
 
+// The language file's reader drops the space its texts end with.
+QString withAnswer(const QString &lead, const QString &answer)
+{
+    return lead.trimmed() + QLatin1Char(' ') + answer;
+}
+
 struct Backlog
 {
     QList<MailEvent> fresh;
@@ -229,7 +235,7 @@ void MailService::sendFinished(const SmtpResult &result)
     m_job.release()->deleteLater();
     m_lastAnswer = result.answer;
     if (!result.accepted) {
-        const QString line = serviceText("msgMailFailed") + result.answer;
+        const QString line = withAnswer(serviceText("msgMailFailed"), result.answer);
         logStatus(line);
         showState(line);
         schedule(m_retryMs);
@@ -237,7 +243,7 @@ void MailService::sendFinished(const SmtpResult &result)
         return;
     }
     m_retryMs = m_timing.retryFirstMs;
-    const QString line = serviceText("msgMailSent").arg(m_inFlight.size()) + result.answer;
+    const QString line = withAnswer(serviceText("msgMailSent").arg(m_inFlight.size()), result.answer);
     logStatus(line);
     showState(line);
     m_unmarkedAccepted << m_inFlight;

@@ -376,6 +376,8 @@ void TestMailService::refusedRecipientDoesNotStopTheOthers()
         + QStringLiteral(" nobody@example.com (550 5.1.1 <nobody@example.com>: Recipient address rejected)");
     QVERIFY2(service.lastAnswer().contains(refusal), qPrintable(service.lastAnswer()));
     QVERIFY(runningLogText().contains(refusal));
+    QVERIFY(runningLogText().contains(langText(QStringLiteral("Application"), QStringLiteral("msgMailSent")).arg(1).trimmed()
+                                      + QStringLiteral(" 250 ")));
     QVERIFY(!runningLogText().contains(QStringLiteral("221")));
     QTest::qWait(1000); // longer than a retry: the accepted mail is not sent again
     QCOMPARE(server.messages().size(), 1);
