@@ -46,6 +46,12 @@ void StationBus::publishPolling(bool on)
     emit pollingChanged(on);
 }
 
+void StationBus::publishServiceState(const QString &service, const QString &text)
+{
+    m_serviceStates.insert(service, text);
+    emit serviceStateChanged(service, text);
+}
+
 StationBus &stationBus()
 {
     static StationBus *bus = [] {

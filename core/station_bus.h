@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -78,9 +79,12 @@ public:
     void publishEvent(const StoredEvent &event);
     void publishSettingsSaved();
     void publishPolling(bool on);
+    // A service's last state in one line ("mqtt", "mail"); empty while off.
+    void publishServiceState(const QString &service, const QString &text);
 
     // The last report published (an empty one before the first cycle).
     const CycleReport &lastCycle() const { return m_last; }
+    QString serviceState(const QString &service) const { return m_serviceStates.value(service); }
 
 signals:
     void cycleFinished(const vantoro::CycleReport &report);
@@ -88,9 +92,11 @@ signals:
     // The system settings were written to the database: services re-read theirs.
     void settingsSaved();
     void pollingChanged(bool on);
+    void serviceStateChanged(const QString &service, const QString &text);
 
 private:
     CycleReport m_last;
+    QHash<QString, QString> m_serviceStates;
 };
 
 // The station's one bus, created on first use, living on the main thread.

@@ -11,10 +11,31 @@ namespace vantoro {
 
 namespace {
 
-// 75 characters per encoded word: "=?UTF-8?B?" and "?=" leave 63 for base64,
-// which carries 45 bytes in 60 characters.
-constexpr int WORD_BYTES = 45;
+// A line holding encoded words is at most 76 characters long, a word at
+// most 75. "=?UTF-8?B?" and "?=" take 12 of them; base64 carries 3 bytes in
+// every 4 characters.
+constexpr int ENCODED_LINE = 76;
+constexpr int ENCODED_WORD = 75;
+constexpr int WORD_OVERHEAD = 12;
+constexpr int MAX_CHARACTER_BYTES = 4;
 constexpr int BODY_LINE = 76;
+
+int wordBytesFor(int lineRoom)
+{
+    return (qMin(lineRoom, ENCODED_WORD) - WORD_OVERHEAD) / 4 * 3;
+}
+
+// Nothing that could end the header line or hide in it.
+QString withoutControls(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control)
+            out += c;
+    }
+    return out;
+}
 
 bool isPlainHeaderText(const QString &text)
 {
@@ -26,26 +47,28 @@ bool isPlainHeaderText(const QString &text)
     return !text.contains(QLatin1String("=?"));
 }
 
-// Splits UTF-8 into chunks of at most `limit` bytes, never inside a character.
-QList<QByteArray> utf8Chunks(const QByteArray &utf8, int limit)
+// How many bytes from `start`, at most `limit`, end on a whole character.
+qsizetype wholeCharacters(const QByteArray &utf8, qsizetype start, int limit)
 {
-    QList<QByteArray> chunks;
-    qsizetype start = 0;
-    while (start < utf8.size()) {
-        qsizetype end = qMin(start + limit, utf8.size());
-        while (end < utf8.size() && end > start && (quint8(utf8.at(end)) & 0xC0) == 0x80)
-            --end;
-        chunks << utf8.mid(start, end - start);
-        start = end;
-    }
-    return chunks;
+    qsizetype end = qMin(start + limit, utf8.size());
+    while (end < utf8.size() && end > start && (quint8(utf8.at(end)) & 0xC0) == 0x80)
+        --end;
+    return end - start;
 }
 
-QByteArray addressHeader(const QString &name, const QString &address)
+QByteArray addressHeader(int headerNameLength, const QString &name, const QString &address)
 {
+    const QByteArray plainAddress = withoutControls(address).toUtf8();
     if (name.isEmpty())
-        return address.toUtf8();
-    return encodeHeaderText(name) + " <" + address.toUtf8() + '>';
+        return plainAddress;
+    QByteArray value = encodeHeaderText(name, headerNameLength);
+    const qsizetype lineStart = value.lastIndexOf('\n');
+    const qsizetype lastLine = lineStart < 0 ? headerNameLength + value.size() : value.size() - lineStart - 1;
+    const QByteArray angleAddress = '<' + plainAddress + '>';
+    // The address may not lengthen a line of encoded words past the limit.
+    if (value.contains("=?") && lastLine + 1 + angleAddress.size() > ENCODED_LINE)
+        return value + "\r\n " + angleAddress;
+    return value + ' ' + angleAddress;
 }
 
 QByteArray rfc5322Date(const QDateTime &when)
@@ -67,28 +90,46 @@ QByteArray domainOf(const QString &address)
 
 } // namespace
 
-QByteArray encodeHeaderText(const QString &text)
+QByteArray encodeHeaderText(const QString &text, int headerNameLength)
 {
-    if (isPlainHeaderText(text))
-        return text.toLatin1();
-    QList<QByteArray> words;
-    for (const QByteArray &chunk : utf8Chunks(text.toUtf8(), WORD_BYTES))
-        words << "=?UTF-8?B?" + chunk.toBase64() + "?=";
-    return words.join("\r\n ");
+    const QString clean = withoutControls(text);
+    if (isPlainHeaderText(clean))
+        return clean.toLatin1();
+    const QByteArray utf8 = clean.toUtf8();
+    // A folded line starts with one space.
+    const QByteArray fold = "\r\n ";
+    const int foldedRoom = wordBytesFor(ENCODED_LINE - 1);
+    QByteArray out;
+    int room = wordBytesFor(ENCODED_LINE - headerNameLength);
+    if (room < MAX_CHARACTER_BYTES) {
+        out = fold; // no room beside a long name: the words start on the next line
+        room = foldedRoom;
+    }
+    for (qsizetype start = 0; start < utf8.size();) {
+        const qsizetype length = wholeCharacters(utf8, start, room);
+        if (!out.isEmpty() && !out.endsWith(fold))
+            out += fold;
+        out += "=?UTF-8?B?" + utf8.mid(start, length).toBase64() + "?=";
+        start += length;
+        room = foldedRoom;
+    }
+    return out;
 }
 
 QByteArray composeMessage(const MailMessage &m)
 {
     QByteArray out;
     auto header = [&out](const char *name, const QByteArray &value) { out += name + QByteArray(": ") + value + "\r\n"; };
+    auto nameLength = [](const char *name) { return int(qstrlen(name)) + 2; };
     header("Date", rfc5322Date(m.date.isValid() ? m.date : QDateTime::currentDateTime()));
-    header("From", addressHeader(m.fromName, m.from));
+    header("From", addressHeader(nameLength("From"), m.fromName, m.from));
     QList<QByteArray> to;
     for (const QString &r : m.to)
-        to << r.toUtf8();
+        to << withoutControls(r).toUtf8();
     header("To", to.join(",\r\n "));
-    header("Subject", encodeHeaderText(m.subject));
-    header("Message-ID", '<' + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domainOf(m.from) + '>');
+    header("Subject", encodeHeaderText(m.subject, nameLength("Subject")));
+    header("Message-ID", '<' + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@'
+                             + domainOf(withoutControls(m.from)) + '>');
     header("MIME-Version", "1.0");
     header("Content-Type", "text/plain; charset=UTF-8");
     header("Content-Transfer-Encoding", "base64");

@@ -20,9 +20,11 @@ struct MailMessage
     QDateTime date;
 };
 
-// A header value as it may travel: plain when it is printable ASCII, else
-// UTF-8 encoded words of at most 75 characters, folded onto further lines.
-QByteArray encodeHeaderText(const QString &text);
+// A header value as it may travel, control characters (a CR or LF in a
+// device name) removed: plain when it is printable ASCII, else UTF-8 encoded
+// words folded so that no line passes 76 characters, the first line
+// counting the `headerNameLength` characters of "Name: " before the value.
+QByteArray encodeHeaderText(const QString &text, int headerNameLength = 0);
 // The whole message, lines ending in CRLF.
 QByteArray composeMessage(const MailMessage &message);
 

@@ -11,6 +11,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 namespace vantoro {
 
@@ -21,6 +22,12 @@ const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 QString serviceText(const char *key)
 {
     return langText(QStringLiteral("Application"), QString::fromLatin1(key));
+}
+
+// The language file's reader drops the space its texts end with.
+QString withAnswer(const QString &lead, const QString &answer)
+{
+    return lead.trimmed() + QLatin1Char(' ') + answer;
 }
 
 struct Backlog
@@ -58,6 +65,27 @@ Backlog loadBacklog(const QDateTime &now)
     return b;
 }
 
+// Stores the marks in one transaction on a connection of the calling
+// thread, waiting for the database as long as its busy timeout allows.
+bool storeMailsent(const QList<qint64> &accepted, const QList<qint64> &leftOut, QString &error)
+{
+    return rsSqlGet2([&](QSqlDatabase &db, QString &err) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("update eventlog set mailsent=? where rowid=?"));
+        for (const auto &[rows, value] : {std::pair{&accepted, MAILSENT_ACCEPTED}, std::pair{&leftOut, MAILSENT_LEFT_OUT}}) {
+            for (const qint64 row : *rows) {
+                q.addBindValue(value);
+                q.addBindValue(row);
+                if (!q.exec()) {
+                    err = q.lastError().text();
+                    return false;
+                }
+            }
+        }
+        return true;
+    }, &error);
+}
+
 } // namespace
 
 MailService::MailService(MailTiming timing, QObject *parent)
@@ -66,6 +94,9 @@ MailService::MailService(MailTiming timing, QObject *parent)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MailService::sendPending);
+    m_markRetry.setSingleShot(true);
+    connect(&m_markRetry, &QTimer::timeout, this, &MailService::storeMarks);
+    m_markRetryMs = m_timing.markRetryFirstMs;
 }
 
 MailService::~MailService()
@@ -93,9 +124,23 @@ void MailService::stop()
         disconnect(c);
     m_connections.clear();
     m_timer.stop();
+    m_markRetry.stop();
     m_job.reset();
     m_inFlight.clear();
     m_inFlightLeftOut.clear();
+    if (m_marker) {
+        m_marker->wait();
+        m_marker.reset(); // its report, queued to this object, is dropped with it
+    }
+    // One last try for marks the database refused: polling is over, and
+    // what stays unmarked goes out a second time after the next start.
+    QString error;
+    if ((!m_unmarkedAccepted.isEmpty() || !m_unmarkedLeftOut.isEmpty())
+        && !storeMailsent(m_unmarkedAccepted, m_unmarkedLeftOut, error))
+        logStatus(QStringLiteral("*Mail: mailsent not stored: ") + error);
+    m_unmarkedAccepted.clear();
+    m_unmarkedLeftOut.clear();
+    m_sendHeld = false;
 }
 
 void MailService::applySettings()
@@ -103,6 +148,7 @@ void MailService::applySettings()
     m_retryMs = m_timing.retryFirstMs;
     if (!active()) {
         m_timer.stop();
+        showState(QString());
         return;
     }
     schedule(m_timing.startMs);
@@ -146,11 +192,19 @@ void MailService::sendPending()
 {
     if (!m_started || m_job || !active())
         return;
+    // The backlog would still hold the events of the last mail.
+    if (m_marker || !m_unmarkedAccepted.isEmpty() || !m_unmarkedLeftOut.isEmpty()) {
+        m_sendHeld = true;
+        return;
+    }
     const QDateTime now = QDateTime::currentDateTime();
     Backlog backlog = loadBacklog(now);
     if (backlog.fresh.isEmpty()) {
-        if (!backlog.tooOld.isEmpty() && markEvents(backlog.tooOld, MAILSENT_LEFT_OUT))
+        if (!backlog.tooOld.isEmpty()) {
             logStatus(serviceText("msgMailLeftOut").arg(backlog.tooOld.size()).arg(MAIL_MAX_AGE_HOURS));
+            m_unmarkedLeftOut << backlog.tooOld;
+            storeMarks();
+        }
         return;
     }
     m_moreWaiting = backlog.fresh.size() > MAIL_EVENTS_PER_MESSAGE;
@@ -181,44 +235,82 @@ void MailService::sendFinished(const SmtpResult &result)
     m_job.release()->deleteLater();
     m_lastAnswer = result.answer;
     if (!result.accepted) {
-        logStatus(serviceText("msgMailFailed") + result.answer);
+        const QString line = withAnswer(serviceText("msgMailFailed"), result.answer);
+        logStatus(line);
+        showState(line);
         schedule(m_retryMs);
         m_retryMs = qMin(m_retryMs * 2, m_timing.retryMaxMs);
         return;
     }
     m_retryMs = m_timing.retryFirstMs;
-    markEvents(m_inFlight, MAILSENT_ACCEPTED);
-    markEvents(m_inFlightLeftOut, MAILSENT_LEFT_OUT);
-    logStatus(serviceText("msgMailSent").arg(m_inFlight.size()) + result.answer);
+    const QString line = withAnswer(serviceText("msgMailSent").arg(m_inFlight.size()), result.answer);
+    logStatus(line);
+    showState(line);
+    m_unmarkedAccepted << m_inFlight;
+    m_unmarkedLeftOut << m_inFlightLeftOut;
     m_inFlight.clear();
     m_inFlightLeftOut.clear();
-    if (m_moreWaiting)
+    storeMarks();
+}
+
+void MailService::storeMarks()
+{
+    if (!m_started || m_marker)
+        return;
+    if (m_unmarkedAccepted.isEmpty() && m_unmarkedLeftOut.isEmpty()) {
+        afterMarks();
+        return;
+    }
+    // The database's busy wait is the worker's, never the station's thread.
+    struct Outcome { bool ok = false; QString error; };
+    auto outcome = std::make_shared<Outcome>();
+    const QList<qint64> accepted = m_unmarkedAccepted;
+    const QList<qint64> leftOut = m_unmarkedLeftOut;
+    const int round = ++m_markerRound;
+    m_marker.reset(QThread::create([=] { outcome->ok = storeMailsent(accepted, leftOut, outcome->error); }));
+    connect(m_marker.get(), &QThread::finished, this, [this, round, outcome, accepted, leftOut] {
+        // A report from before a stop has no thread and no marks to match.
+        if (round != m_markerRound || !m_marker)
+            return;
+        m_marker->wait();
+        m_marker.reset();
+        marksStored(outcome->ok, outcome->error, accepted.size(), leftOut.size());
+    });
+    m_marker->start();
+}
+
+void MailService::marksStored(bool ok, const QString &error, qsizetype accepted, qsizetype leftOut)
+{
+    if (!ok) {
+        logStatus(QStringLiteral("*Mail: mailsent not stored, trying again in %1 s: ").arg(m_markRetryMs / 1000.0) + error);
+        m_markRetry.start(m_markRetryMs);
+        m_markRetryMs = qMin(m_markRetryMs * 2, m_timing.markRetryMaxMs);
+        return;
+    }
+    m_markRetryMs = m_timing.markRetryFirstMs;
+    // Marks that fell due while these were stored stay for the next round.
+    m_unmarkedAccepted.remove(0, accepted);
+    m_unmarkedLeftOut.remove(0, leftOut);
+    storeMarks();
+}
+
+void MailService::afterMarks()
+{
+    if (m_moreWaiting || m_sendHeld)
         schedule(0);
     else if (m_arrivedDuringSend)
         schedule(m_timing.gatherMs);
+    m_moreWaiting = false;
+    m_sendHeld = false;
+    m_arrivedDuringSend = false;
 }
 
-bool MailService::markEvents(const QList<qint64> &rows, int value)
+void MailService::showState(const QString &text)
 {
-    if (rows.isEmpty())
-        return true;
-    QString error;
-    const bool ok = rsSqlGet2([&rows, value](QSqlDatabase &db, QString &err) {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("update eventlog set mailsent=? where rowid=?"));
-        for (const qint64 row : rows) {
-            q.addBindValue(value);
-            q.addBindValue(row);
-            if (!q.exec()) {
-                err = q.lastError().text();
-                return false;
-            }
-        }
-        return true;
-    }, &error);
-    if (!ok)
-        logStatus(QStringLiteral("*Mail: mailsent not stored: ") + error);
-    return ok;
+    if (text == m_stateText)
+        return;
+    m_stateText = text;
+    stationBus().publishServiceState(QStringLiteral("mail"), text);
 }
 
 } // namespace vantoro

@@ -1,7 +1,8 @@
 // Mail alerts: fault and link events gathered for two minutes and sent as
-// one mail; mailsent marks exactly the events the server accepted; events
-// left unsent go out at the next chance, oldest first, with backoff while
-// the server fails.
+// one mail; mailsent marks exactly the events the server accepted, stored
+// off the station's thread and retried until it is, before the next mail is
+// built; events left unsent go out at the next chance, oldest first, with
+// backoff while the server fails.
 #pragma once
 
 #include "mail/mail_events.h"
@@ -10,6 +11,8 @@
 #include <QObject>
 #include <QTimer>
 #include <memory>
+
+class QThread;
 
 namespace vantoro {
 
@@ -29,6 +32,9 @@ struct MailTiming
     int startMs = 10 * 1000;
     int retryFirstMs = 60 * 1000;
     int retryMaxMs = 30 * 60 * 1000;
+    // A database that would not take the mailsent marks is asked again.
+    int markRetryFirstMs = 1000;
+    int markRetryMaxMs = 60 * 1000;
 };
 
 class MailService : public QObject
@@ -45,6 +51,9 @@ public:
     // The outcome of the last send, for the running log and tests.
     QString lastAnswer() const { return m_lastAnswer; }
     int sends() const { return m_sends; }
+    // The mail server's last state in one line, for the status bar; empty
+    // while mail is off.
+    QString stateText() const { return m_stateText; }
 
 private:
     void eventStored(const StoredEvent &event);
@@ -54,7 +63,10 @@ private:
     void schedule(int delayMs);
     void sendPending();
     void sendFinished(const SmtpResult &result);
-    bool markEvents(const QList<qint64> &rows, int value);
+    void storeMarks();
+    void marksStored(bool ok, const QString &error, qsizetype accepted, qsizetype leftOut);
+    void afterMarks();
+    void showState(const QString &text);
 
     MailTiming m_timing;
     MailSettingsText m_settings;
@@ -63,11 +75,20 @@ private:
     std::unique_ptr<SmtpJob> m_job;
     QList<qint64> m_inFlight;
     QList<qint64> m_inFlightLeftOut;
+    // Marks not yet stored, in the order they were due.
+    QList<qint64> m_unmarkedAccepted;
+    QList<qint64> m_unmarkedLeftOut;
+    std::unique_ptr<QThread> m_marker;
+    int m_markerRound = 0;
+    QTimer m_markRetry;
+    int m_markRetryMs = 0;
+    bool m_sendHeld = false;
     bool m_moreWaiting = false;
     bool m_arrivedDuringSend = false;
     int m_retryMs = 0;
     int m_sends = 0;
     QString m_lastAnswer;
+    QString m_stateText;
     QList<QMetaObject::Connection> m_connections;
 };
 

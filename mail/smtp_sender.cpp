@@ -20,7 +20,36 @@ struct Transfer
     qsizetype sent = 0;
     QStringList serverLines;
     const std::atomic_bool *abort = nullptr;
+    // The recipient whose RCPT awaits its reply, and the replies refusing one.
+    QString recipient;
+    QString recipientReply;
+    QList<RefusedRecipient> refused;
+    // After QUIT the server only says goodbye: not the answer to report.
+    bool quitting = false;
 };
+
+// The recipient of a "RCPT TO:<address> ..." command line.
+QString recipientOf(const QString &command)
+{
+    const qsizetype open = command.indexOf(QLatin1Char('<'));
+    const qsizetype close = command.indexOf(QLatin1Char('>'), open + 1);
+    return open < 0 || close < 0 ? command.mid(8).trimmed() : command.mid(open + 1, close - open - 1);
+}
+
+void serverLine(Transfer &t, const QString &line)
+{
+    t.serverLines << line;
+    if (t.recipient.isEmpty())
+        return;
+    t.recipientReply += (t.recipientReply.isEmpty() ? QString() : QStringLiteral(" ")) + line;
+    // "550-..." continues a reply; "550 ..." ends it.
+    if (line.size() > 3 && line.at(3) == QLatin1Char('-'))
+        return;
+    if (!line.startsWith(QLatin1Char('2')))
+        t.refused << RefusedRecipient{t.recipient, t.recipientReply};
+    t.recipient.clear();
+    t.recipientReply.clear();
+}
 
 size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
 {
@@ -31,13 +60,25 @@ size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
     return n;
 }
 
-// Only what the server says is kept: what curl sends includes the login.
+// Only what the server says is kept: what curl sends includes the login,
+// and is only looked at for the command that a reply answers.
 int keepServerLines(CURL *, curl_infotype type, char *data, size_t size, void *userdata)
 {
-    if (type == CURLINFO_HEADER_IN) {
-        const QString line = QString::fromUtf8(data, qsizetype(size)).trimmed();
-        if (!line.isEmpty())
-            static_cast<Transfer *>(userdata)->serverLines << line;
+    auto &t = *static_cast<Transfer *>(userdata);
+    const QString text = QString::fromUtf8(data, qsizetype(size));
+    if (type == CURLINFO_HEADER_OUT) {
+        if (text.startsWith(QLatin1String("RCPT TO:"), Qt::CaseInsensitive)) {
+            t.recipient = recipientOf(text.trimmed());
+            t.recipientReply.clear();
+        } else if (text.startsWith(QLatin1String("QUIT"), Qt::CaseInsensitive)) {
+            t.quitting = true;
+        }
+    } else if (type == CURLINFO_HEADER_IN && !t.quitting) {
+        for (const QString &part : text.split(QLatin1Char('\n'))) {
+            const QString line = part.trimmed();
+            if (!line.isEmpty())
+                serverLine(t, line);
+        }
     }
     return 0;
 }
@@ -77,7 +118,9 @@ SmtpResult sendSmtp(const SmtpConfig &config, const QByteArray &message, const s
         result.answer = QStringLiteral("libcurl could not be initialised");
         return result;
     }
-    Transfer transfer{message, 0, {}, abort};
+    Transfer transfer;
+    transfer.message = message;
+    transfer.abort = abort;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_slist *recipients = nullptr;
     for (const QString &r : config.recipients)
@@ -90,6 +133,12 @@ SmtpResult sendSmtp(const SmtpConfig &config, const QByteArray &message, const s
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients);
+    // One refused address must not keep the mail from the others.
+#if LIBCURL_VERSION_NUM >= 0x080200
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
+#else
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+#endif
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readMessage);
     curl_easy_setopt(curl, CURLOPT_READDATA, &transfer);
@@ -113,7 +162,6 @@ SmtpResult sendSmtp(const SmtpConfig &config, const QByteArray &message, const s
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
 
     const CURLcode code = curl_easy_perform(curl);
-    // Taken before the cleanup, whose QUIT would add the server's goodbye.
     const QString lastLine = transfer.serverLines.isEmpty() ? QString() : transfer.serverLines.last();
     curl_easy_cleanup(curl);
     curl_slist_free_all(recipients);
@@ -128,6 +176,7 @@ SmtpResult sendSmtp(const SmtpConfig &config, const QByteArray &message, const s
         if (!lastLine.isEmpty())
             result.answer += QStringLiteral(" (server: ") + lastLine + QLatin1Char(')');
     }
+    result.refused = transfer.refused;
     return result;
 }
 

@@ -22,18 +22,28 @@ struct SmtpConfig
     bool operator==(const SmtpConfig &) const = default;
 };
 
+struct RefusedRecipient
+{
+    QString address;
+    QString reply; // the server's own answer to RCPT
+};
+
 struct SmtpResult
 {
+    // The server took the message for at least one recipient.
     bool accepted = false;
     // For the operator: what went wrong and the server's last answer, or the
-    // server's answer to the message. Never holds the password.
+    // server's answer to the message (the job adds the refused recipients
+    // with the server's replies). Never holds the password.
     QString answer;
+    QList<RefusedRecipient> refused;
 };
 
 // Calls curl_global_init once; call on the main thread before any send.
 void initSmtp();
-// Sends `message` to every recipient; accepted only when the server took the
-// message for all of them. A set `abort` ends a transfer in progress.
+// Sends `message` to every recipient the server accepts; one that it refuses
+// does not keep the message from the others. A set `abort` ends a transfer
+// in progress.
 SmtpResult sendSmtp(const SmtpConfig &config, const QByteArray &message, const std::atomic_bool *abort = nullptr);
 
 } // namespace vantoro

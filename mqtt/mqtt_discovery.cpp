@@ -9,6 +9,12 @@ void DiscoveryTracker::reset()
     m_found.clear();
 }
 
+QList<MqttMessage> DiscoveryTracker::resendAll()
+{
+    m_sent.clear();
+    return sync();
+}
+
 QList<MqttMessage> DiscoveryTracker::update(const QList<MqttMessage> &wanted, bool complete)
 {
     m_wanted = wanted;

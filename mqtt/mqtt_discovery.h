@@ -16,6 +16,9 @@ class DiscoveryTracker
 public:
     // A new connection: everything is sent again.
     void reset();
+    // Every wanted config again, on this connection: the consumer restarted
+    // and may have lost them.
+    QList<MqttMessage> resendAll();
     // The configs wanted now. While `complete` is false (no cycle with the
     // link up yet, so the enabled parameters are unknown) nothing is removed.
     QList<MqttMessage> update(const QList<MqttMessage> &wanted, bool complete);

@@ -85,10 +85,15 @@ void onMessage(mosquitto *, void *data, const mosquitto_message *message)
         [&](MqttLink *owner) { emit owner->messageArrived(topic, payload); });
 }
 
-QString failureText(int rc, int savedErrno, int refusal)
+QString failureText(int rc, int savedErrno, int refusal, bool sessionUp, int answerTimeoutSeconds)
 {
     if (refusal >= 0)
         return QString::fromUtf8(mosquitto_connack_string(refusal));
+    // A broker (or something else) took the connection and said nothing;
+    // libmosquitto itself has no words for that.
+    if (rc == MOSQ_ERR_KEEPALIVE)
+        return sessionUp ? QStringLiteral("the broker stopped answering")
+                         : QStringLiteral("the broker did not answer within %1 s").arg(answerTimeoutSeconds);
     if (rc == MOSQ_ERR_ERRNO && savedErrno != 0)
         return QString::fromLocal8Bit(std::strerror(savedErrno));
     return QString::fromUtf8(mosquitto_strerror(rc));
@@ -121,14 +126,21 @@ void run(std::shared_ptr<MqttLinkShared> s)
         errno = 0;
         int rc = mosquitto_connect_async(s->mosq, host.constData(), s->options.port, MQTT_KEEPALIVE_SECONDS);
         int savedErrno = errno;
+        const auto answerDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(s->options.answerTimeoutSeconds);
         while (rc == MOSQ_ERR_SUCCESS && !s->stopping) {
             rc = mosquitto_loop(s->mosq, LOOP_SLICE_MS, 1);
             savedErrno = errno;
+            if (rc == MOSQ_ERR_SUCCESS && !s->sessionUp && s->refusal < 0
+                && std::chrono::steady_clock::now() >= answerDeadline) {
+                mosquitto_disconnect(s->mosq);
+                mosquitto_loop(s->mosq, 0, 1);
+                rc = MOSQ_ERR_KEEPALIVE;
+            }
         }
         if (s->stopping)
             break;
         s->connected = false;
-        const QString reason = failureText(rc, savedErrno, s->refusal);
+        const QString reason = failureText(rc, savedErrno, s->refusal, s->sessionUp, s->options.answerTimeoutSeconds);
         if (s->sessionUp) {
             retry = 0;
             s->notify([&](MqttLink *owner) { emit owner->connectionLost(reason); });

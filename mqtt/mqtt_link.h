@@ -32,6 +32,9 @@ struct MqttLinkOptions
     QString clientId;
     QString willTopic;      // the last will, retained, QoS 1; none when empty
     QByteArray willPayload;
+    // How long a broker that took the connection may stay silent before
+    // the attempt counts as failed.
+    int answerTimeoutSeconds = MQTT_KEEPALIVE_SECONDS;
 };
 
 struct MqttLinkShared;

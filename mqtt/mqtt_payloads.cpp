@@ -91,6 +91,23 @@ QString availabilityTopic(const QString &baseTopic)
     return baseTopic + QLatin1String("/availability");
 }
 
+QString linkTopic(const QString &baseTopic)
+{
+    return baseTopic + QLatin1String("/link");
+}
+
+QString homeAssistantStatusTopic(const QString &prefix)
+{
+    return prefix + QLatin1String("/status");
+}
+
+bool isDiagnosticParameter(const QString &code)
+{
+    // The status word and the communication address.
+    return code.compare(QLatin1String("STAT"), Qt::CaseInsensitive) == 0
+        || code.compare(QLatin1String("ADDR"), Qt::CaseInsensitive) == 0;
+}
+
 QString stateTopic(const QString &baseTopic)
 {
     return baseTopic + QLatin1String("/state");
@@ -172,16 +189,30 @@ QString discoveryNode(const DiscoveryContext &context)
 MqttMessage sensorConfig(const DiscoveryContext &c, const ParameterReading &p)
 {
     const QString object = topicSafe(p.code);
+    const QString code = templateLiteral(p.code);
     QJsonObject config{
         {QStringLiteral("name"), p.name.isEmpty() ? p.code : p.name},
         {QStringLiteral("unique_id"), discoveryNode(c) + QLatin1Char('_') + object},
         {QStringLiteral("state_topic"), stateTopic(c.baseTopic)},
-        // Renders None (unknown) when a message carries no reading for it.
+        // A link-down message has no readings at all: subscripting the
+        // missing object would be an error, and the sensor would keep its
+        // last number. None makes it unknown.
         {QStringLiteral("value_template"),
-         QStringLiteral("{{ value_json.readings[%1] | default(None) }}").arg(templateLiteral(p.code))},
-        {QStringLiteral("state_class"), stateClassForUnit(p.unit)},
-        {QStringLiteral("availability_topic"), availabilityTopic(c.baseTopic)},
+         QStringLiteral("{{ value_json.readings[%1] if value_json.readings is defined and %1 in value_json.readings "
+                        "else None }}")
+             .arg(code)},
+        // Unavailable when the station is gone or the device is not watched.
+        {QStringLiteral("availability"),
+         QJsonArray{QJsonObject{{QStringLiteral("topic"), availabilityTopic(c.baseTopic)}},
+                    QJsonObject{{QStringLiteral("topic"), linkTopic(c.baseTopic)}}}},
+        {QStringLiteral("availability_mode"), QStringLiteral("all")},
         {QStringLiteral("device"), deviceBlock(c)}};
+    if (isDiagnosticParameter(p.code))
+        config.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+    else
+        config.insert(QStringLiteral("state_class"), stateClassForUnit(p.unit));
+    if (c.expireAfterSeconds > 0)
+        config.insert(QStringLiteral("expire_after"), c.expireAfterSeconds);
     if (!p.unit.trimmed().isEmpty())
         config.insert(QStringLiteral("unit_of_measurement"), p.unit.trimmed());
     if (const QString deviceClass = deviceClassForUnit(p.unit); !deviceClass.isEmpty())

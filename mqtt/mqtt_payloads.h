@@ -30,12 +30,16 @@ struct DiscoveryContext
     QString manufacturer;
     QString linkName;      // entity names in the station's language
     QString alarmName;
+    int expireAfterSeconds = 0; // the sensors' back-stop; 0: none
 };
 
 inline constexpr const char *MQTT_ONLINE = "online";
 inline constexpr const char *MQTT_OFFLINE = "offline";
 
 QString availabilityTopic(const QString &baseTopic);
+// Whether the device is answering and watched: "online" only while polling
+// is on and the link is up, retained, so the numbers go unavailable with it.
+QString linkTopic(const QString &baseTopic);
 QString stateTopic(const QString &baseTopic);
 QString eventTopic(const QString &baseTopic);
 
@@ -49,6 +53,12 @@ QString deviceClassForUnit(const QString &unit);
 QString stateClassForUnit(const QString &unit);
 // A code made fit for a topic level and an id: letters, digits, '_' and '-'.
 QString topicSafe(const QString &code);
+
+// Where Home Assistant announces itself ("online" after each of its starts).
+QString homeAssistantStatusTopic(const QString &prefix);
+// Parameters that describe the device rather than measure: diagnostic
+// entities without a state class, so no statistics are kept of them.
+bool isDiagnosticParameter(const QString &code);
 
 // The node folder of the station's discovery topics, "vantoro_<device id>".
 QString discoveryNode(const DiscoveryContext &context);

@@ -2,8 +2,12 @@
 #include "mqtt/mqtt_publisher.h"
 
 #include "acquisition/param_table.h"
+#include "acquisition/polling.h"
 #include "core/localisation.h"
+#include "core/system_settings.h"
 #include "events/event_log.h"
+
+#include <algorithm>
 
 namespace vantoro {
 
@@ -14,6 +18,31 @@ const QString kSection = QStringLiteral("Mqtt");
 QString text(const char *key, const char *english)
 {
     return langText(kSection, QString::fromLatin1(key), LANGUAGE_CURRENT, QString::fromUtf8(english));
+}
+
+// The sensors' back-stop against a station that stops sending without a
+// word: a few poll intervals, never under a minute.
+constexpr int EXPIRE_POLL_INTERVALS = 3;
+constexpr int EXPIRE_MIN_SECONDS = 60;
+
+int sensorExpirySeconds()
+{
+    const int intervalSeconds = (reloadIntervalMs(sysSettings.PauseSeconds) + 999) / 1000;
+    return std::max(EXPIRE_MIN_SECONDS, EXPIRE_POLL_INTERVALS * intervalSeconds);
+}
+
+// A report of a device nobody watches (polling off, or on again without a
+// cycle yet): its last values and faults are not today's.
+CycleReport unwatched(const CycleReport &report)
+{
+    CycleReport r = report;
+    r.time = QDateTime::currentDateTime();
+    r.linkUp = false;
+    r.replied = false;
+    r.parameters.clear();
+    r.faults.clear();
+    r.alarm = false;
+    return r;
 }
 
 // Changes to any of these change the sensors' configs.
@@ -44,10 +73,14 @@ void MqttPublisher::start()
         return;
     m_started = true;
     connect(&m_bus, &StationBus::cycleFinished, this, &MqttPublisher::onCycle);
+    connect(&m_bus, &StationBus::pollingChanged, this, &MqttPublisher::onPolling);
     connect(&m_bus, &StationBus::eventStored, this, &MqttPublisher::onEvent);
     connect(&m_bus, &StationBus::settingsSaved, this, &MqttPublisher::onSettingsSaved);
-    if (m_bus.lastCycle().time.isValid())
+    if (m_bus.lastCycle().time.isValid()) {
         absorb(m_bus.lastCycle());
+        m_polling = m_bus.lastCycle().polling;
+        m_answering = m_bus.lastCycle().linkUp;
+    }
     MqttSettings settings;
     QString error;
     if (!loadMqttSettings(settings, &error))
@@ -72,6 +105,7 @@ void MqttPublisher::apply(const MqttSettings &settings)
     if (!settings.enabled) {
         if (wasOn)
             showState(text("msgOff", "MQTT: publishing off"));
+        m_bus.publishServiceState(QStringLiteral("mqtt"), QString()); // nothing to watch in the status bar
         return;
     }
     if (const QString problem = mqttSettingsProblem(settings); !problem.isEmpty()) {
@@ -112,6 +146,7 @@ void MqttPublisher::stopLink()
     m_link.reset();
     m_discovery.reset();
     m_linkSent.reset();
+    m_linkTopicSent.reset();
 }
 
 // Notes what a report says about the device and, while the link is up,
@@ -135,20 +170,35 @@ void MqttPublisher::absorb(const CycleReport &report)
 
 void MqttPublisher::onCycle(const CycleReport &report)
 {
+    m_polling = report.polling;
+    m_answering = report.linkUp;
     if (!m_link)
         return;
     absorb(report);
     if (m_settings.discovery && m_link->isConnected()) {
         // Building every config each cycle would cost more than the rest of
         // the publishing; a signature of what they depend on is enough.
-        const QString deviceSignature = m_deviceId + QChar(1) + m_deviceName + QChar(1) + m_model;
         const QString signature = sensorSignature(m_sensors);
-        if (deviceSignature != m_deviceSignature || signature != m_sensorSignature)
+        if (deviceSignature() != m_deviceSignature || signature != m_sensorSignature)
             publishDiscovery();
     }
+    publishLinkAvailability();
     // Every good reply, and one message when the link goes down.
-    if ((report.replied && report.linkUp) || (!report.linkUp && m_linkSent != false))
-        publishState(report);
+    const CycleReport shown = report.polling ? report : unwatched(report);
+    if ((shown.replied && shown.linkUp) || (!shown.linkUp && m_linkSent != false))
+        publishState(shown);
+}
+
+void MqttPublisher::onPolling(bool on)
+{
+    // Switched on again, the device counts as answering from its next reply.
+    m_polling = on;
+    m_answering = false;
+    if (!m_link)
+        return;
+    publishLinkAvailability();
+    if (m_linkSent != false)
+        publishState(unwatched(m_bus.lastCycle()));
 }
 
 void MqttPublisher::onEvent(const StoredEvent &event)
@@ -176,15 +226,19 @@ void MqttPublisher::onConnected()
     m_lastFailure.clear();
     m_discovery.reset();
     m_linkSent.reset();
+    m_linkTopicSent.reset();
     const QString base = m_settings.effectiveBaseTopic();
     publish({availabilityTopic(base), MQTT_ONLINE, true, 1});
+    publishLinkAvailability();
     if (m_settings.discovery) {
-        m_link->subscribe(sensorConfigPattern(discoveryContext()));
+        const DiscoveryContext context = discoveryContext();
+        m_link->subscribe(sensorConfigPattern(context));
+        m_link->subscribe(homeAssistantStatusTopic(context.prefix));
         if (m_haveDevice)
             publishDiscovery();
     }
     if (m_bus.lastCycle().time.isValid())
-        publishState(m_bus.lastCycle());
+        publishState(currentReport());
     showState(text("msgConnected", "MQTT: connected to") + QLatin1Char(' ') + brokerName());
 }
 
@@ -209,6 +263,15 @@ void MqttPublisher::onMessage(const QString &topic, const QByteArray &payload)
 {
     if (!m_settings.discovery)
         return;
+    if (topic == homeAssistantStatusTopic(m_settings.discoveryPrefix.trimmed())) {
+        // Home Assistant restarted: it may have come back without the
+        // retained configs.
+        if (payload == MQTT_ONLINE) {
+            for (const MqttMessage &m : m_discovery.resendAll())
+                publish(m);
+        }
+        return;
+    }
     for (const MqttMessage &m : m_discovery.found(topic, payload))
         publish(m);
 }
@@ -221,7 +284,7 @@ void MqttPublisher::publishDiscovery()
         wanted << sensorConfig(context, p);
     for (const MqttMessage &m : m_discovery.update(wanted, m_sensorsKnown))
         publish(m);
-    m_deviceSignature = m_deviceId + QChar(1) + m_deviceName + QChar(1) + m_model;
+    m_deviceSignature = deviceSignature();
     m_sensorSignature = sensorSignature(m_sensors);
 }
 
@@ -232,6 +295,20 @@ void MqttPublisher::publishState(const CycleReport &report)
         return;
     if (publish({stateTopic(m_settings.effectiveBaseTopic()), stateJson(report), false, 0}))
         m_linkSent = report.linkUp;
+}
+
+void MqttPublisher::publishLinkAvailability()
+{
+    const bool online = deviceWatched();
+    if (!isConnected() || m_linkTopicSent == online)
+        return;
+    if (publish({linkTopic(m_settings.effectiveBaseTopic()), online ? MQTT_ONLINE : MQTT_OFFLINE, true, 1}))
+        m_linkTopicSent = online;
+}
+
+CycleReport MqttPublisher::currentReport() const
+{
+    return deviceWatched() ? m_bus.lastCycle() : unwatched(m_bus.lastCycle());
 }
 
 bool MqttPublisher::publish(const MqttMessage &message)
@@ -250,7 +327,13 @@ DiscoveryContext MqttPublisher::discoveryContext() const
     c.manufacturer = m_settings.manufacturer;
     c.linkName = text("LinkName", "Link");
     c.alarmName = text("AlarmName", "Alarm");
+    c.expireAfterSeconds = sensorExpirySeconds();
     return c;
+}
+
+QString MqttPublisher::deviceSignature() const
+{
+    return m_deviceId + QChar(1) + m_deviceName + QChar(1) + m_model + QChar(1) + QString::number(sensorExpirySeconds());
 }
 
 QString MqttPublisher::brokerName() const
@@ -262,6 +345,7 @@ void MqttPublisher::showState(const QString &text)
 {
     m_stateText = text;
     emit stateChanged(text);
+    m_bus.publishServiceState(QStringLiteral("mqtt"), text);
     logStatus(text);
 }
 

@@ -43,6 +43,7 @@ private:
     void stopLink();
     void absorb(const CycleReport &report);
     void onCycle(const CycleReport &report);
+    void onPolling(bool on);
     void onEvent(const StoredEvent &event);
     void onSettingsSaved();
     void onConnected();
@@ -51,8 +52,15 @@ private:
     void onMessage(const QString &topic, const QByteArray &payload);
     void publishDiscovery();
     void publishState(const CycleReport &report);
+    void publishLinkAvailability();
+    // The last cycle as it may be shown now: without values while the
+    // device is not watched.
+    CycleReport currentReport() const;
+    bool deviceWatched() const { return m_polling && m_answering; }
     bool publish(const MqttMessage &message);
     DiscoveryContext discoveryContext() const;
+    // What the configs depend on besides the sensors.
+    QString deviceSignature() const;
     QString brokerName() const;
     void showState(const QString &text);
 
@@ -72,7 +80,13 @@ private:
     bool m_sensorsKnown = false;
     QString m_sensorSignature;
 
+    // Polling as last told, and whether the last cycle since then found
+    // the device answering: both make the link topic "online".
+    bool m_polling = false;
+    bool m_answering = false;
+
     std::optional<bool> m_linkSent;   // link state of the last state message
+    std::optional<bool> m_linkTopicSent;
     QString m_lastFailure;
     QString m_stateText;
 };

@@ -15,6 +15,7 @@ PACKAGES=(
   # MQTT publishing, and the broker and clients its tests start
   libmosquitto-dev mosquitto mosquitto-clients openssl
   libcurl4-openssl-dev python3-aiosmtpd
+  python3-jinja2  # renders the discovery templates as Home Assistant would (tests/mqtt)
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -19,6 +19,7 @@ private slots:
     void initTestCase() { isolateUserSettings(); }
     void longChineseSubjectSplitsOnCharacters();
     void headersAndBodyAreSevenBit();
+    void headerLinesKeepTheLimitAndNoControls();
     void recipientsAndAddresses();
     void serverAddressWithDefaultPorts();
     void mailEventsInEitherLanguage();
@@ -61,6 +62,42 @@ void TestMailMessage::headersAndBodyAreSevenBit()
     QVERIFY(raw.contains("To: a@example.com,\r\n b@example.com\r\n"));
     const qsizetype bodyStart = raw.indexOf("\r\n\r\n") + 4;
     QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(raw.mid(bodyStart))), m.body);
+}
+
+void TestMailMessage::headerLinesKeepTheLimitAndNoControls()
+{
+    MailMessage m;
+    m.fromName = QString(30, QChar(0x7AD9)) + QStringLiteral("\r\n");
+    m.from = QStringLiteral("station@example.com");
+    m.to = {QStringLiteral("a@example.com")};
+    // A device name with a line break, as a hand-edited database can hold.
+    m.subject = QStringLiteral("[逆变器\r\n一号] ") + QString(40, QChar(0x6545));
+    m.date = QDateTime(QDate(2026, 12, 9), QTime(7, 5, 3), QTimeZone(3600));
+    const QByteArray raw = composeMessage(m);
+    const QList<QByteArray> lines = raw.left(raw.indexOf("\r\n\r\n")).split('\n');
+    QByteArray subject;
+    bool inSubject = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        QVERIFY2(line.endsWith('\r') || i == lines.size() - 1, line.constData());
+        line.chop(line.endsWith('\r') ? 1 : 0);
+        QVERIFY2(!line.contains('\r'), line.constData());
+        if (line.contains("=?"))
+            QVERIFY2(line.size() <= 76, line.constData());
+        // Each line starts a header or continues one: nothing split off.
+        QVERIFY2(line.startsWith(' ') || line.contains(": "), line.constData());
+        if (!line.startsWith(' '))
+            inSubject = line.startsWith("Subject: ");
+        if (inSubject) {
+            const QByteArray word = line.mid(line.indexOf("=?")).trimmed();
+            QVERIFY(word.startsWith("=?UTF-8?B?") && word.endsWith("?="));
+            subject += QByteArray::fromBase64(word.mid(10, word.size() - 12));
+        }
+    }
+    QCOMPARE(QString::fromUtf8(subject), QStringLiteral("[逆变器一号] ") + QString(40, QChar(0x6545)));
+    QCOMPARE(encodeHeaderText(QStringLiteral("plain\r\nBcc: x@example.com\t")), QByteArray("plainBcc: x@example.com"));
+    // A name too long to leave room for a word starts them on the next line.
+    QVERIFY(encodeHeaderText(QStringLiteral("故障"), 70).startsWith("\r\n =?UTF-8?B?"));
 }
 
 void TestMailMessage::recipientsAndAddresses()

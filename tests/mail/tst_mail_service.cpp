@@ -1,7 +1,8 @@
 // The mail service against a real SMTP server on a loopback port: one mail
-// for gathered events, mailsent only for what the server accepted, a refused
-// login, a backlog a late server receives oldest first, and the test mail of
-// the settings page.
+// for gathered events, mailsent only for what the server accepted and stored
+// while another program holds the database, a refused recipient among
+// accepted ones, a refused login, a backlog a late server receives oldest
+// first, and the test mail of the settings page.
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
@@ -11,6 +12,7 @@
 #include "ui/dialogs/mail_settings_page.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace vantoro;
 using namespace vantoro::test;
@@ -41,6 +44,12 @@ class Saver:
     @classmethod
     def from_cli(cls, parser, *args):
         return cls(*args)
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.startswith("nobody@"):
+            return "550 5.1.1 <%s>: Recipient address rejected" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -76,6 +85,16 @@ controller = Controller(Saver(folder), hostname="127.0.0.1", port=port,
 controller.start()
 print("ready", flush=True)
 threading.Event().wait()
+)PY";
+
+// Holds the database's write lock from another process until told to let go.
+const char *const databaseHolder = R"PY(
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1], isolation_level=None)
+db.execute("BEGIN EXCLUSIVE")
+print("held", flush=True)
+sys.stdin.readline()
+db.execute("COMMIT")
 )PY";
 
 QString python()
@@ -168,6 +187,8 @@ MailTiming quickTiming(int gatherMs = 400)
     t.startMs = 0;
     t.retryFirstMs = 200;
     t.retryMaxMs = 400;
+    t.markRetryFirstMs = 200;
+    t.markRetryMaxMs = 400;
     return t;
 }
 
@@ -196,6 +217,8 @@ private slots:
     void init();
     void cleanup();
     void gatheredEventsGoOutAsOneMail();
+    void markingWaitsForAHeldDatabaseOffTheStationsThread();
+    void refusedRecipientDoesNotStopTheOthers();
     void refusedLoginMarksNothing();
     void lateServerGetsTheBacklogOldestFirst();
     void testMailShowsTheServersAnswer();
@@ -285,6 +308,100 @@ void TestMailService::gatheredEventsGoOutAsOneMail()
     QCOMPARE(flags.value(QStringLiteral("*trace text")), 0);
     QCOMPARE(flags.value(QStringLiteral("Device Parameters Error!")), 0);
     QVERIFY(service.lastAnswer().startsWith(QStringLiteral("250")));
+}
+
+void TestMailService::markingWaitsForAHeldDatabaseOffTheStationsThread()
+{
+    const int port = freePort();
+    SmtpServer server(port, false);
+    QVERIFY(server.waitReady());
+    configure(port);
+    const QString outLimit = langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit"));
+    const QString first = QStringLiteral("Vdc=610 ") + outLimit + QStringLiteral(" (100|600)");
+    storeEventAt(first, QDateTime::currentDateTime().addSecs(-30));
+
+    QProcess holder;
+    holder.start(python(), {QStringLiteral("-c"), QString::fromLatin1(databaseHolder), databasePath()});
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+    // The station's thread keeps running while the marks wait.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    ticker.setInterval(20);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longestGap = qMax(longestGap, sinceTick.restart());
+    });
+    sinceTick.start();
+    ticker.start();
+    MailService service(quickTiming());
+    service.start();
+    QTRY_COMPARE_WITH_TIMEOUT(server.messages().size(), 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(runningLogText().contains(QStringLiteral("mailsent not stored")), 10000);
+    QCOMPARE(mailsentByText().value(first), 0);
+    holder.write("\n");
+    QVERIFY(holder.waitForFinished(5000));
+    ticker.stop();
+    QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+    QTRY_COMPARE_WITH_TIMEOUT(mailsentByText().value(first), MAILSENT_ACCEPTED, 10000);
+
+    // The next mail carries only what is new.
+    const QString second = QStringLiteral("Temp=91 ") + outLimit + QStringLiteral(" (0|85)");
+    logEvent(second, QStringLiteral("001"), QString(), true);
+    QTRY_COMPARE_WITH_TIMEOUT(server.messages().size(), 2, 10000);
+    const QString body = server.messages().last().value("body").toString();
+    QVERIFY2(body.contains(second) && !body.contains(first), qPrintable(body));
+}
+
+void TestMailService::refusedRecipientDoesNotStopTheOthers()
+{
+    const int port = freePort();
+    SmtpServer server(port, false);
+    QVERIFY(server.waitReady());
+    configure(port);
+    sysSettings.MailAddr = QStringLiteral("ops@example.com; nobody@example.com; chief@example.org");
+    QVERIFY(saveSystemSettings());
+    MailService service(quickTiming());
+    service.start();
+    const QString resumed = langText(QStringLiteral("frmMain"), QStringLiteral("msgConnResumed"));
+    logEvent(resumed, QStringLiteral("001"), QString(), true);
+
+    QTRY_COMPARE_WITH_TIMEOUT(server.messages().size(), 1, 10000);
+    QCOMPARE(server.messages().first().value("rcpt_tos").toVariant().toStringList(),
+             (QStringList{"ops@example.com", "chief@example.org"}));
+    QTRY_COMPARE(mailsentByText().value(resumed), MAILSENT_ACCEPTED);
+    // The server's own reply to RCPT names the refused one, not its goodbye.
+    const QString refusal = langText(QStringLiteral("Application"), QStringLiteral("msgMailRefused"))
+        + QStringLiteral(" nobody@example.com (550 5.1.1 <nobody@example.com>: Recipient address rejected)");
+    QVERIFY2(service.lastAnswer().contains(refusal), qPrintable(service.lastAnswer()));
+    QVERIFY(runningLogText().contains(refusal));
+    QVERIFY(runningLogText().contains(langText(QStringLiteral("Application"), QStringLiteral("msgMailSent")).arg(1).trimmed()
+                                      + QStringLiteral(" 250 ")));
+    QVERIFY(!runningLogText().contains(QStringLiteral("221")));
+    QTest::qWait(1000); // longer than a retry: the accepted mail is not sent again
+    QCOMPARE(server.messages().size(), 1);
+
+    // The test mail names the refused one too; every recipient refused is
+    // nothing sent, and the reason is the refusal.
+    sysSettings.MailEnabled = 0;
+    MailSettingsPage page;
+    page.load();
+    auto *recipients = page.findChild<QLineEdit *>(QStringLiteral("txtMailRecipients"));
+    auto *test = page.findChild<QPushButton *>(QStringLiteral("cmdTestMail"));
+    const QString ok = langText(QStringLiteral("pageMail"), QStringLiteral("msgTestOk"));
+    const QString failed = langText(QStringLiteral("pageMail"), QStringLiteral("msgTestFailed"));
+    for (const auto &[to, outcome] : {std::pair{QStringLiteral("ops@example.com, nobody@example.com"), ok},
+                                      std::pair{QStringLiteral("nobody@example.com"), failed}}) {
+        recipients->setText(to);
+        test->click();
+        QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 10000);
+        const QString answer = page.answerLabel()->text();
+        QVERIFY2(answer.startsWith(outcome) && answer.contains(QStringLiteral("550 5.1.1 <nobody@example.com>"))
+                     && !answer.contains(QStringLiteral("221")),
+                 qPrintable(answer));
+    }
+    QCOMPARE(server.messages().size(), 2);
 }
 
 void TestMailService::refusedLoginMarksNothing()

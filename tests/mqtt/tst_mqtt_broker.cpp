@@ -1,7 +1,9 @@
 // The MQTT service against a real broker: what a real poll of the simulator
-// publishes, discovery configs kept in line with the enabled parameters, the
-// last will of a killed station, reconnection after the broker restarts and
-// a refused password.
+// publishes, sensors unavailable while the device is not watched, discovery
+// configs kept in line with the enabled parameters and sent again to a
+// restarted Home Assistant, the last will of a killed station, reconnection
+// after the broker restarts, a refused password and a broker that never
+// answers.
 #include "mqtt_test_support.h"
 #include "sim_process.h"
 #include "test_support.h"
@@ -17,6 +19,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <csignal>
 #include <memory>
@@ -29,6 +33,7 @@ namespace {
 
 const QString kState = QStringLiteral("test/station/state");
 const QString kAvailability = QStringLiteral("test/station/availability");
+const QString kLink = QStringLiteral("test/station/link");
 
 MqttSettings brokerSettings(int port)
 {
@@ -82,7 +87,13 @@ CycleReport linkedReport(const QList<ParameterReading> &parameters)
     r.deviceName = QStringLiteral("INV");
     r.rating = QStringLiteral("3K");
     r.parameters = parameters;
+    r.polling = true;
     return r;
+}
+
+bool hasReadings(const ReceivedMessage &m)
+{
+    return TestSubscriber::json(m).contains("readings");
 }
 
 } // namespace
@@ -97,11 +108,13 @@ private slots:
     void init();
 
     void publishesWhatThePollerRead();
+    void sensorsUnavailableWhileTheDeviceIsNotWatched();
     void removesConfigsOfDisabledParameters();
     void lastWillWhenTheStationIsKilled();
     void reconnectsAfterTheBrokerRestarts();
     void refusedPasswordIsReportedOnce();
     void tlsWithTheBrokersCaAndWithout();
+    void silentBrokerIsNamedAsSuch();
 
 private:
     std::unique_ptr<test::TestHome> m_home;
@@ -157,6 +170,7 @@ void TestMqttBroker::publishesWhatThePollerRead()
     timer.start(3600 * 1000);
     poller.reloadTick();
     QCOMPARE(sysSettings.linkOk, 1);
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("online")));
 
     // The state: every enabled number as the poll decoded it.
     const auto state = sub.waitFor(kState, 5000, [](const ReceivedMessage &m) { return TestSubscriber::json(m)["link"].toBool(); });
@@ -186,11 +200,14 @@ void TestMqttBroker::publishesWhatThePollerRead()
         QCOMPARE(c["name"].toString(), p.paraname);
         QCOMPARE(c["unique_id"].toString(), "vantoro_001_" + p.paracode);
         QCOMPARE(c["state_topic"].toString(), kState);
-        QCOMPARE(c["availability_topic"].toString(), kAvailability);
+        QCOMPARE(c["availability"].toArray(),
+                 QJsonArray({QJsonObject{{"topic", kAvailability}}, QJsonObject{{"topic", kLink}}}));
         QVERIFY(c["value_template"].toString().contains("value_json.readings['" + p.paracode + "']"));
         QCOMPARE(c["unit_of_measurement"].toString(), p.unit);
         QCOMPARE(c["device_class"].toString(), classes.value(p.paracode));
-        QCOMPARE(c["state_class"].toString(), p.paracode == "EKWH" ? "total_increasing" : "measurement");
+        const bool diagnostic = p.paracode == "STAT" || p.paracode == "ADDR";
+        QCOMPARE(c["state_class"].toString(),
+                 diagnostic ? "" : p.paracode == "EKWH" ? "total_increasing" : "measurement");
         const QJsonObject device = c["device"].toObject();
         QCOMPARE(device["identifiers"].toArray(), QJsonArray({"vantoro_001"}));
         QCOMPARE(device["name"].toString(), QStringLiteral("INV"));
@@ -220,7 +237,8 @@ void TestMqttBroker::publishesWhatThePollerRead()
     QVERIFY(m_sim.writeScenario(QString()));
     const auto down = sub.waitFor(kState, 5000, [](const ReceivedMessage &m) { return !TestSubscriber::json(m)["link"].toBool(); });
     QVERIFY(down);
-    QVERIFY(!TestSubscriber::json(*down).contains("readings"));
+    QVERIFY(!hasReadings(*down));
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("offline")));
     QTest::qWait(200);
     int downs = 0;
     for (const ReceivedMessage &m : sub.messages())
@@ -229,6 +247,69 @@ void TestMqttBroker::publishesWhatThePollerRead()
 
     publisher.stop();
     QVERIFY(sub.waitFor(kAvailability, 5000, payloadIs("offline")));
+}
+
+void TestMqttBroker::sensorsUnavailableWhileTheDeviceIsNotWatched()
+{
+    TestSubscriber sub;
+    QVERIFY(sub.connect(m_broker.port()));
+    MqttPublisher publisher(stationBus());
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+    const CycleReport up = linkedReport({numeric("VAC", "V", 230)});
+    stationBus().publishCycle(up);
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("online")));
+    QVERIFY(sub.waitFor(kState, 5000, hasReadings));
+
+    // The device stops answering.
+    sub.clear();
+    CycleReport down = up;
+    down.linkUp = false;
+    down.replied = false;
+    down.parameters.clear();
+    stationBus().publishCycle(down);
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("offline")));
+    sub.clear();
+    stationBus().publishCycle(up);
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("online")));
+    QVERIFY(sub.waitFor(kState, 5000, hasReadings));
+
+    // Polling switched off: the last values are not published as live, not
+    // even to a connection made afterwards.
+    sub.clear();
+    stationBus().publishPolling(false);
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("offline")));
+    const auto off = sub.waitFor(kState);
+    QVERIFY(off);
+    QCOMPARE(TestSubscriber::json(*off)["link"].toBool(), false);
+    MqttSettings reconnect = brokerSettings(m_broker.port());
+    reconnect.clientId = QStringLiteral("vantoro-reconnected");
+    QVERIFY(saveMqttSettings(reconnect));
+    stationBus().publishSettingsSaved();
+    QVERIFY(sub.waitFor(kAvailability, 5000, payloadIs("online")));
+    QVERIFY(waitConnected(publisher));
+    QTest::qWait(200);
+    for (const ReceivedMessage &m : sub.messages()) {
+        QVERIFY2(m.topic != kState || !hasReadings(m), m.payload.constData());
+        QVERIFY2(m.topic != kLink || m.payload == "offline", m.payload.constData());
+    }
+    TestSubscriber late;
+    QVERIFY(late.connect(m_broker.port()));
+    QVERIFY(late.waitFor(kLink, 5000, [](const ReceivedMessage &m) { return m.retained && m.payload == "offline"; }));
+
+    // Switched on again: offline until the device answers.
+    sub.clear();
+    stationBus().publishPolling(true);
+    QTest::qWait(200);
+    QVERIFY(!sub.waitFor(kLink, 0));
+    stationBus().publishCycle(up);
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("online")));
+
+    // Home Assistant restarted without its retained messages.
+    sub.clear();
+    QVERIFY(sub.publish(QStringLiteral("ha/status"), "online", false));
+    QVERIFY(sub.waitFor(configTopic("VAC")));
+    QVERIFY(sub.waitFor("ha/binary_sensor/vantoro_001/link/config"));
 }
 
 void TestMqttBroker::removesConfigsOfDisabledParameters()
@@ -355,6 +436,32 @@ void TestMqttBroker::tlsWithTheBrokersCaAndWithout()
     QTest::qWait(1500);
     QCOMPARE(countInLog("MQTT: cannot connect"), 1);
     QVERIFY(!publisher.isConnected());
+}
+
+void TestMqttBroker::silentBrokerIsNamedAsSuch()
+{
+    // Takes the connection and never says a word.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket *> taken;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = silent.nextPendingConnection())
+            taken << socket;
+    });
+    MqttLink link;
+    QStringList failures;
+    connect(&link, &MqttLink::connectFailed, this, [&](const QString &reason) { failures << reason; });
+    MqttLinkOptions options;
+    options.host = QStringLiteral("127.0.0.1");
+    options.port = silent.serverPort();
+    options.clientId = QStringLiteral("vantoro-silent");
+    options.answerTimeoutSeconds = 1;
+    QVERIFY(link.start(options));
+    QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 1, 5000);
+    QCOMPARE(failures.first(), QStringLiteral("the broker did not answer within 1 s"));
+    // The silent connection was given up, not left open beside the retry.
+    QTRY_VERIFY_WITH_TIMEOUT(!taken.isEmpty() && taken.first()->state() == QAbstractSocket::UnconnectedState, 3000);
+    link.stop();
 }
 
 QTEST_GUILESS_MAIN(TestMqttBroker)

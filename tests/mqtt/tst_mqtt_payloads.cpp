@@ -1,6 +1,6 @@
 // The MQTT messages without a broker: the state message, the discovery
-// configs and their classes, the topic checks, the config bookkeeping and
-// the retry delays.
+// configs and their classes, their templates as Jinja renders them, the
+// topic checks, the config bookkeeping and the retry delays.
 #include "mqtt/mqtt_discovery.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_payloads.h"
@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimeZone>
@@ -43,6 +44,31 @@ QJsonObject object(const QByteArray &json)
     return doc.object();
 }
 
+// The template rendered as Home Assistant does (value_json is the parsed
+// payload), by Jinja itself and with undefined values as errors; "error: ..."
+// when it cannot be rendered, empty when Jinja is not installed.
+QString render(const QString &valueTemplate, const QByteArray &payload)
+{
+    static const char *const script = R"PY(
+import json, sys
+try:
+    from jinja2 import Environment, StrictUndefined
+except ImportError:
+    sys.exit(3)
+try:
+    print(Environment(undefined=StrictUndefined).from_string(sys.argv[1]).render(
+        value=sys.argv[2], value_json=json.loads(sys.argv[2])))
+except Exception as e:
+    print("error:", type(e).__name__, e)
+)PY";
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromLatin1(script), valueTemplate,
+                                            QString::fromUtf8(payload)});
+    if (!python.waitForFinished(10000) || python.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed();
+}
+
 QStringList topics(const QList<MqttMessage> &messages)
 {
     QStringList out;
@@ -62,6 +88,7 @@ private slots:
     void stateMessage();
     void sensorConfig_data();
     void sensorConfig();
+    void sensorTemplatesStandAMessageWithoutReadings();
     void binarySensors();
     void topicChecks_data();
     void topicChecks();
@@ -104,35 +131,49 @@ void TestMqttPayloads::stateMessage()
 
 void TestMqttPayloads::sensorConfig_data()
 {
+    QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("deviceClass");
     QTest::addColumn<QString>("stateClass");
-    QTest::newRow("voltage") << "V" << "voltage" << "measurement";
-    QTest::newRow("current") << "A" << "current" << "measurement";
-    QTest::newRow("power") << "W" << "power" << "measurement";
-    QTest::newRow("energy counter") << "kWh" << "energy" << "total_increasing";
-    QTest::newRow("temperature") << "°C" << "temperature" << "measurement";
-    QTest::newRow("frequency") << "Hz" << "frequency" << "measurement";
-    QTest::newRow("hours") << "h" << "" << "measurement";
-    QTest::newRow("no unit") << "" << "" << "measurement";
+    QTest::newRow("voltage") << "X.1" << "V" << "voltage" << "measurement";
+    QTest::newRow("current") << "X.1" << "A" << "current" << "measurement";
+    QTest::newRow("power") << "X.1" << "W" << "power" << "measurement";
+    QTest::newRow("energy counter") << "X.1" << "kWh" << "energy" << "total_increasing";
+    QTest::newRow("temperature") << "X.1" << "°C" << "temperature" << "measurement";
+    QTest::newRow("frequency") << "X.1" << "Hz" << "frequency" << "measurement";
+    QTest::newRow("hours") << "X.1" << "h" << "" << "measurement";
+    QTest::newRow("no unit") << "X.1" << "" << "" << "measurement";
+    // Diagnostic: no statistics of a status word or an address.
+    QTest::newRow("status word") << "STAT" << "" << "" << "";
+    QTest::newRow("address") << "ADDR" << "" << "" << "";
 }
 
 void TestMqttPayloads::sensorConfig()
 {
+    QFETCH(QString, code);
     QFETCH(QString, unit);
     QFETCH(QString, deviceClass);
     QFETCH(QString, stateClass);
 
-    const MqttMessage m = vantoro::sensorConfig(context(), numeric("X.1", unit, 1));
-    QCOMPARE(m.topic, QStringLiteral("ha/sensor/vantoro_001/X_1/config"));
+    DiscoveryContext withExpiry = context();
+    withExpiry.expireAfterSeconds = 90;
+    const MqttMessage m = vantoro::sensorConfig(withExpiry, numeric(code, unit, 1));
+    const QString node = code == "X.1" ? QStringLiteral("X_1") : code;
+    QCOMPARE(m.topic, QStringLiteral("ha/sensor/vantoro_001/%1/config").arg(node));
     QVERIFY(m.retain);
     const QJsonObject c = object(m.payload);
-    QCOMPARE(c.value("name").toString(), QStringLiteral("x.1"));
-    QCOMPARE(c.value("unique_id").toString(), QStringLiteral("vantoro_001_X_1"));
+    QCOMPARE(c.value("name").toString(), code.toLower());
+    QCOMPARE(c.value("unique_id").toString(), QStringLiteral("vantoro_001_") + node);
     QCOMPARE(c.value("state_topic").toString(), QStringLiteral("site/inv/state"));
-    QCOMPARE(c.value("availability_topic").toString(), QStringLiteral("site/inv/availability"));
-    QCOMPARE(c.value("value_template").toString(), QStringLiteral("{{ value_json.readings['X.1'] | default(None) }}"));
+    // Both the station and the device must be there; one topic per kind.
+    QVERIFY(!c.contains("availability_topic"));
+    QCOMPARE(c.value("availability").toArray(),
+             QJsonArray({QJsonObject{{"topic", "site/inv/availability"}}, QJsonObject{{"topic", "site/inv/link"}}}));
+    QCOMPARE(c.value("availability_mode").toString(), QStringLiteral("all"));
+    QCOMPARE(c.value("expire_after").toInt(), 90);
+    QCOMPARE(c.contains("state_class"), !stateClass.isEmpty());
     QCOMPARE(c.value("state_class").toString(), stateClass);
+    QCOMPARE(c.value("entity_category").toString(), stateClass.isEmpty() ? QStringLiteral("diagnostic") : QString());
     QCOMPARE(c.contains("device_class"), !deviceClass.isEmpty());
     QCOMPARE(c.value("device_class").toString(), deviceClass);
     QCOMPARE(c.contains("unit_of_measurement"), !unit.isEmpty());
@@ -142,6 +183,31 @@ void TestMqttPayloads::sensorConfig()
     QCOMPARE(device.value("name").toString(), QStringLiteral("INV"));
     QCOMPARE(device.value("model").toString(), QStringLiteral("3K"));
     QCOMPARE(device.value("manufacturer").toString(), QStringLiteral("Maker"));
+    QVERIFY(!object(vantoro::sensorConfig(context(), numeric(code, unit, 1)).payload).contains("expire_after"));
+}
+
+void TestMqttPayloads::sensorTemplatesStandAMessageWithoutReadings()
+{
+    CycleReport report;
+    report.time = QDateTime(QDate(2026, 5, 1), QTime(12, 30, 5), QTimeZone(3600));
+    report.linkUp = true;
+    report.replied = true;
+    report.parameters << numeric("VAC", "V", 230.1) << numeric("it's", "A", 2.5);
+    const QString vac = object(vantoro::sensorConfig(context(), report.parameters[0]).payload)["value_template"].toString();
+    const QString quoted = object(vantoro::sensorConfig(context(), report.parameters[1]).payload)["value_template"].toString();
+    const QString up = render(vac, stateJson(report));
+    if (up.isEmpty())
+        QSKIP("python3-jinja2 is not installed (scripts/install-deps.sh)");
+    QCOMPARE(up, QStringLiteral("230.1"));
+    QCOMPARE(render(quoted, stateJson(report)), QStringLiteral("2.5"));
+
+    // A reading the message lacks, and a message without any: unknown, not
+    // an error that would leave the last number standing.
+    report.parameters.removeLast();
+    QCOMPARE(render(quoted, stateJson(report)), QStringLiteral("None"));
+    report.linkUp = false;
+    report.parameters.clear();
+    QCOMPARE(render(vac, stateJson(report)), QStringLiteral("None"));
 }
 
 void TestMqttPayloads::binarySensors()
@@ -203,6 +269,10 @@ void TestMqttPayloads::discoveryBookkeeping()
 
     MqttMessage renamed = vantoro::sensorConfig(c, numeric("VAC", "kV", 0));
     QCOMPARE(topics(tracker.update({renamed}, true)), QStringList({iac.topic + " (removed)", vac.topic}));
+
+    // Home Assistant restarted: everything wanted once more, nothing else.
+    QCOMPARE(topics(tracker.resendAll()), QStringList({vac.topic}));
+    QVERIFY(tracker.update({renamed}, true).isEmpty());
 
     tracker.reset();
     QCOMPARE(topics(tracker.update({renamed}, true)), QStringList({vac.topic}));

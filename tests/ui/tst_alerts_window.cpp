@@ -1,5 +1,6 @@
 // The main window's alerts: acknowledging silences the tone until a new
-// fault, and stale values grey the views with the reply age in the status bar.
+// fault, stale values grey the views with the reply age in the status bar,
+// and the broker's and mail server's states keep panels of their own there.
 #include "acquisition/fake_serial_port.h"
 #include "acquisition/param_table.h"
 #include "core/common.h"
@@ -32,6 +33,7 @@ private slots:
     void cleanup();
     void acknowledgeSilencesUntilANewFault();
     void staleValuesGreyTheViews();
+    void serviceStatesKeepTheirPanels();
 
 private:
     std::unique_ptr<frmMain> makeWindow();
@@ -140,6 +142,28 @@ void TestAlertsWindow::staleValuesGreyTheViews()
     w->alerts()->refreshStaleness();
     QVERIFY(views->picMeter()->graphicsEffect());
     QCOMPARE(age->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgLastReplySec")).arg(0));
+}
+
+void TestAlertsWindow::serviceStatesKeepTheirPanels()
+{
+    stationBus().publishServiceState(QStringLiteral("mqtt"), QString());
+    stationBus().publishServiceState(QStringLiteral("mail"), QStringLiteral("Mail with 2 events sent: 250 OK"));
+    auto w = makeWindow();
+    auto *mqtt = w->findChild<QLabel *>(QStringLiteral("panel_mqtt"));
+    auto *mail = w->findChild<QLabel *>(QStringLiteral("panel_mail"));
+    QVERIFY(mqtt && mail);
+    QVERIFY(mqtt->isHidden()); // publishing off
+    QCOMPARE(mail->text(), QStringLiteral("Mail with 2 events sent: 250 OK")); // told before the window opened
+
+    const QString failed = QStringLiteral("MQTT: cannot connect to 127.0.0.1:1883: the broker did not answer within 30 s");
+    stationBus().publishServiceState(QStringLiteral("mqtt"), failed);
+    // The next poll's status lines pass by in the status text, not here.
+    logStatus(QStringLiteral("Querying data ..."));
+    logStatus(QStringLiteral("Data received."));
+    QVERIFY(!mqtt->isHidden());
+    QCOMPARE(mqtt->toolTip(), failed);
+    QVERIFY(mqtt->text() == failed || failed.startsWith(mqtt->text().chopped(1)));
+    QVERIFY(!mail->isHidden());
 }
 
 QTEST_MAIN(TestAlertsWindow)

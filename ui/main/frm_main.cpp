@@ -32,6 +32,7 @@
 #include "ui/manual_opener.h"
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
+#include "ui/main/service_panels.h"
 
 #include <QAction>
 #include <QApplication>
@@ -154,6 +155,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     buildStatusBar();
     buildTimers();
     m_alerts = new MainAlerts(*this);
+    new ServicePanels(*statusBar());
     m_logs = new frmLogs(this);
     setStatusSink(this);
 
