@@ -2,21 +2,19 @@
 
 #include "core/database.h"
 #include "core/localisation.h"
+#include "core/number_format.h"
 
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 
 namespace vantoro {
 
 namespace {
-
-// Ten significant digits: a decoded 2301 x 0.1 reads 230.1, not
-// 230.10000000000002, and the largest counter keeps every digit.
-constexpr int CSV_DIGITS = 10;
 
 QString historyText(const char *key, const char *fallback)
 {
@@ -71,8 +69,10 @@ QString CsvWriter::number(double value)
 {
     if (std::isnan(value))
         return {};
-    // QString::number never uses the locale's separators.
-    return QString::number(value, 'g', CSV_DIGITS);
+    // As the device's scale gives it: a decoded 2301 x 0.1 reads 230.1 and a
+    // single-precision 45.7 reads 45.7. QString::number never uses the
+    // locale's separators.
+    return QString::number(tidyValue(value), 'g', 15);
 }
 
 QString CsvWriter::time(const QDateTime &time)
@@ -97,9 +97,11 @@ QString CsvWriter::localTime(qint64 secs)
     const qint64 day = local >= 0 ? local / 86400 : (local - 86399) / 86400;
     const int second = int(local - day * 86400);
     const QDate d = QDate(1970, 1, 1).addDays(day);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(), second / 3600,
-                  second / 60 % 60, second % 60);
+    const int offsetMinutes = std::abs(offset) / 60;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", d.year(), d.month(), d.day(),
+                  second / 3600, second / 60 % 60, second % 60, offset < 0 ? '-' : '+', offsetMinutes / 60,
+                  offsetMinutes % 60);
     return QString::fromLatin1(text);
 }
 
@@ -170,13 +172,13 @@ bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom)
                   historyText("csvPeakPower", "Peak power (W)"), historyText("csvPeakTime", "Peak time"),
                   historyText("csvMaxTemp", "Highest module temperature"),
                   historyText("csvLinkMinutes", "Link up (min)"), historyText("csvFaults", "Fault events"),
-                  historyText("csvFlagged", "Counter step left out")});
+                  historyText("csvFlagged", "Counter step left out"), historyText("csvFlagReason", "Why")});
     for (const DayYield &d : days) {
-        csv.writeRow({d.day.toString(Qt::ISODate), CsvWriter::number(d.energyKwh),
+        csv.writeRow({d.day.toString(Qt::ISODate), CsvWriter::number(roundedKwh(d.energyKwh)),
                       d.peakPowerW ? CsvWriter::number(*d.peakPowerW) : QString(), CsvWriter::time(d.peakTime),
                       d.maxModuleTemp ? CsvWriter::number(*d.maxModuleTemp) : QString(),
                       QString::number(d.linkSeconds / 60), QString::number(d.faults),
-                      d.flagged ? QStringLiteral("1") : QStringLiteral("0")});
+                      d.flagged ? QStringLiteral("1") : QStringLiteral("0"), yieldFlagText(d.flagged)});
     }
     return csv.ok();
 }

@@ -1,6 +1,6 @@
 // CSV files as spreadsheet programs read them: RFC 4180 quoting, CRLF line
-// ends, UTF-8 with a byte-order mark, ISO 8601 local times and a point as
-// decimal separator whatever the locale. Files are written aside and
+// ends, UTF-8 with a byte-order mark, ISO 8601 local times with their UTC
+// offset and a point as decimal separator whatever the locale. Files are written aside and
 // renamed, so a failed export leaves no half file.
 #pragma once
 
@@ -26,8 +26,9 @@ public:
 
     // A field, quoted when it holds a comma, quote, CR or LF.
     static QString field(const QString &text);
-    // Shortest exact decimal form with a point; empty for NaN.
+    // The value at the precision its scale gives, with a point; empty for NaN.
     static QString number(double value);
+    // "2026-10-25T02:30:00+01:00": local time and its offset from UTC.
     static QString time(const QDateTime &time);
     // The same for seconds since the epoch.
     static QString localTime(qint64 secs);

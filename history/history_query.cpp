@@ -260,7 +260,7 @@ std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &d
         y.deviceId = deviceId;
         y.day = QDate::fromString(row[0].toString(), Qt::ISODate);
         y.energyKwh = row[1].toDouble();
-        y.flagged = row[2].toInt() != 0;
+        y.flagged = row[2].toInt();
         if (!row[3].isNull())
             y.peakPowerW = row[3].toDouble();
         if (!row[4].isNull())
@@ -286,7 +286,8 @@ std::optional<double> storedDayEnergy(const QDate &day, const QString &deviceId,
 std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId, QString *error)
 {
     const auto rs = rsSqlGet(QStringLiteral("select cast(substr(day, 6, 2) as integer), sum(energy), count(*), "
-                                            "sum(flagged != 0) from %1 where devid = ? and day >= ? and day < ? "
+                                            "sum(flagged != 0), max(flagged & 1) | max(flagged & 2) | max(flagged & 4) "
+                                            "from %1 where devid = ? and day >= ? and day < ? "
                                             "group by 1")
                                  .arg(QLatin1String(YIELD_TABLE)),
                              {deviceId, QStringLiteral("%1-01-01").arg(year, 4, 10, QLatin1Char('0')),
@@ -304,6 +305,7 @@ std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId
         months[m - 1].energyKwh = row[1].toDouble();
         months[m - 1].days = row[2].toInt();
         months[m - 1].flaggedDays = row[3].toInt();
+        months[m - 1].flagged = row[4].toInt();
     }
     return months;
 }

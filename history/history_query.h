@@ -64,6 +64,7 @@ struct MonthYield
     double energyKwh = 0;
     int days = 0;             // days with a row
     int flaggedDays = 0;
+    int flagged = 0;          // the YIELD_FLAG_* of its marked days together
 };
 
 // Twelve entries, January first; months without rows have zero energy.

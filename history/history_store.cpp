@@ -211,6 +211,23 @@ bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error)
     return SampleInserter(db).insert(sample, error);
 }
 
+std::optional<bool> sampleStoredIn(QSqlDatabase &db, qint64 from, qint64 to, QString &error)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("select 1 from %1 where t >= ? and t < ? limit 1").arg(QLatin1String(HISTORY_TABLE)))) {
+        fail(query, error);
+        return std::nullopt;
+    }
+    query.addBindValue(from);
+    query.addBindValue(to);
+    if (!query.exec()) {
+        fail(query, error);
+        return std::nullopt;
+    }
+    return query.next();
+}
+
 bool storeColumns(QSqlDatabase &db, const QList<HistoryColumn> &columns, QString &error)
 {
     QSqlQuery query(db);

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace vantoro {
 
@@ -53,6 +54,9 @@ bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &w
 // already stored is ignored (a clock set back never stores two rows for one
 // second).
 bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error);
+// Whether a sample is stored in [from, to) (seconds since the epoch);
+// nullopt with `error` when the table cannot be read.
+std::optional<bool> sampleStoredIn(QSqlDatabase &db, qint64 from, qint64 to, QString &error);
 // Stores many samples through one prepared statement (bulk loads, tests).
 class SampleInserter
 {

@@ -74,8 +74,9 @@ QJsonArray pointsJson(const HistoryData &data)
 QJsonObject dayJson(const DayYield &d)
 {
     return {{QStringLiteral("day"), d.day.toString(Qt::ISODate)},
-            {QStringLiteral("energyKwh"), jsonNumber(d.energyKwh)},
-            {QStringLiteral("flagged"), d.flagged},
+            {QStringLiteral("energyKwh"), jsonNumber(roundedKwh(d.energyKwh))},
+            {QStringLiteral("flagged"), d.flagged != 0},
+            {QStringLiteral("flagReasons"), QJsonArray::fromStringList(yieldFlagNames(d.flagged))},
             {QStringLiteral("peakPowerW"), jsonNumber(d.peakPowerW)},
             {QStringLiteral("peakTime"), isoTime(d.peakTime)},
             {QStringLiteral("maxModuleTemp"), jsonNumber(d.maxModuleTemp)},
@@ -171,14 +172,15 @@ std::optional<QJsonObject> yieldJson(int year, std::optional<int> month, QString
             return std::nullopt;
         for (const MonthYield &m : *months) {
             rows.append(QJsonObject{{QStringLiteral("month"), m.month},
-                                    {QStringLiteral("energyKwh"), jsonNumber(m.energyKwh)},
+                                    {QStringLiteral("energyKwh"), jsonNumber(roundedKwh(m.energyKwh))},
                                     {QStringLiteral("days"), m.days},
-                                    {QStringLiteral("flaggedDays"), m.flaggedDays}});
+                                    {QStringLiteral("flaggedDays"), m.flaggedDays},
+                                    {QStringLiteral("flagReasons"), QJsonArray::fromStringList(yieldFlagNames(m.flagged))}});
             total += m.energyKwh;
         }
         json.insert(QStringLiteral("months"), rows);
     }
-    json.insert(QStringLiteral("totalKwh"), jsonNumber(total));
+    json.insert(QStringLiteral("totalKwh"), jsonNumber(roundedKwh(total)));
     return json;
 }
 

@@ -1,5 +1,6 @@
 // Reading the history back: bucketing, gaps, yield sums and CSV files.
 #include "core/database.h"
+#include "core/iso_time.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "history/csv_writer.h"
@@ -266,14 +267,21 @@ void TestHistoryQuery::csvQuotingAndNumbers()
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0].section(QLatin1Char(','), 0, 0), langText(QStringLiteral("History"), QStringLiteral("csvTime")));
     QVERIFY(lines[0].contains(QStringLiteral(",\"交流输出电压, \"\"L1\"\" (V)\",")));
-    QCOMPARE(lines[1], QStringLiteral("2026-06-01T01:00:00,230.1,12345.6"));
-    QCOMPARE(lines[2], QStringLiteral("2026-06-01T01:01:00,0.5,"));
+    // Times carry their UTC offset, whatever zone the test runs in.
+    const QRegularExpression offset(QStringLiteral("^2026-06-01T01:0([01]):00[+-]\\d\\d:\\d\\d,"));
+    QVERIFY2(offset.match(lines[1]).hasMatch(), qPrintable(lines[1]));
+    QCOMPARE(lines[1].section(QLatin1Char(','), 1), QStringLiteral("230.1,12345.6"));
+    QVERIFY2(offset.match(lines[2]).hasMatch(), qPrintable(lines[2]));
+    QCOMPARE(lines[2].section(QLatin1Char(','), 1), QStringLiteral("0.5,"));
     QCOMPARE(lines[3], QString());
 
     QCOMPARE(CsvWriter::field(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
     QCOMPARE(CsvWriter::field(QStringLiteral("plain")), QStringLiteral("plain"));
     QCOMPARE(CsvWriter::number(-0.25), QStringLiteral("-0.25"));
     QCOMPARE(CsvWriter::number(999999.9), QStringLiteral("999999.9"));
+    // A single-precision reading at its own precision, not 45.70000076.
+    QCOMPARE(CsvWriter::number(double(45.7f)), QStringLiteral("45.7"));
+    QCOMPARE(CsvWriter::number(1234567890.5), QStringLiteral("1234567890.5"));
 
     // Times read as the wall clock showed them, across both changes of
     // summer time (the offset is cached per quarter hour).
@@ -281,12 +289,17 @@ void TestHistoryQuery::csvQuotingAndNumbers()
     qputenv("TZ", "Europe/Berlin");
     for (const qint64 change : {1774746000LL, 1792890000LL}) {
         for (qint64 t = change - 7200; t <= change + 7200; t += 299) {
-            QCOMPARE(CsvWriter::localTime(t),
-                     QDateTime::fromSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+            QCOMPARE(CsvWriter::localTime(t), isoWithOffset(QDateTime::fromSecsSinceEpoch(t)));
         }
     }
-    QCOMPARE(CsvWriter::localTime(1774746000LL - 1), QStringLiteral("2026-03-29T01:59:59"));
-    QCOMPARE(CsvWriter::localTime(1774746000LL), QStringLiteral("2026-03-29T03:00:00"));
+    QCOMPARE(CsvWriter::localTime(1774746000LL - 1), QStringLiteral("2026-03-29T01:59:59+01:00"));
+    QCOMPARE(CsvWriter::localTime(1774746000LL), QStringLiteral("2026-03-29T03:00:00+02:00"));
+    // The repeated autumn hour: the same wall clock, told apart by the offset.
+    QCOMPARE(CsvWriter::localTime(1792890000LL - 1800), QStringLiteral("2026-10-25T02:30:00+02:00"));
+    QCOMPARE(CsvWriter::localTime(1792890000LL + 1800), QStringLiteral("2026-10-25T02:30:00+01:00"));
+    QCOMPARE(isoWithOffset(QDateTime::fromSecsSinceEpoch(1792890000LL + 1800)),
+             QStringLiteral("2026-10-25T02:30:00+01:00"));
+    QCOMPARE(isoWithOffset(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)), QStringLiteral("1970-01-01T00:00:00+00:00"));
     savedZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", savedZone);
 }
 

@@ -240,6 +240,12 @@ void TestHistoryWindow::eventViewerExports()
     const QByteArray csv = file.readAll();
     QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
     QVERIFY(csv.contains(",\"Grid \"\"over\"\" voltage, L1\"\r\n"));
+    // The time with its UTC offset, as every exported time.
+    const QString row = QString::fromUtf8(csv).split(QStringLiteral("\r\n")).value(1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d,"))
+                 .match(row)
+                 .hasMatch(),
+             qPrintable(row));
 }
 
 QTEST_MAIN(TestHistoryWindow)
