@@ -1,8 +1,6 @@
 #include "history/history_query.h"
 
 #include "core/database.h"
-#include "core/system_settings.h"
-#include "history/history_settings.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -62,7 +60,7 @@ void appendPoint(HistoryData &data, qint64 time, const QSqlQuery &query, int fir
         data.values[c] << valueOf(query.value(firstValue + c * stride));
 }
 
-bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int gapSeconds)
+bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to)
 {
     QString select = QStringLiteral("select t");
     for (const HistoryColumn &c : std::as_const(data.columns))
@@ -70,12 +68,8 @@ bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int ga
     if (!execRange(query, select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)),
                    from, to))
         return false;
-    qint64 last = std::numeric_limits<qint64>::min();
-    while (query.next()) {
-        const qint64 t = query.value(0).toLongLong();
-        appendPoint(data, t, query, 1, 1, data.times.isEmpty() || t - last > gapSeconds);
-        last = t;
-    }
+    while (query.next())
+        appendPoint(data, query.value(0).toLongLong(), query, 1, 1, true);
     return !query.lastError().isValid();
 }
 
@@ -124,7 +118,7 @@ std::optional<int> countSamples(QSqlQuery &query, const RangeSplit &range)
     return n;
 }
 
-bool readBuckets(QSqlQuery &query, HistoryData &data, const RangeSplit &range, int gapSeconds)
+bool readBuckets(QSqlQuery &query, HistoryData &data, const RangeSplit &range)
 {
     // Columns: bucket, first time, last time, then min and max per series,
     // from the samples at the edges and the coarse buckets in between.
@@ -146,19 +140,63 @@ bool readBuckets(QSqlQuery &query, HistoryData &data, const RangeSplit &range, i
                             .arg(outer, samples, rolled, QLatin1String(HISTORY_ROLLUP_TABLE));
     if (!execSplit(query, sql, range))
         return false;
-    qint64 lastTime = 0;
     while (query.next()) {
         const qint64 first = query.value(1).toLongLong();
         const qint64 last = query.value(2).toLongLong();
-        // A gap is judged between samples, as without buckets.
-        const bool gap = data.times.isEmpty() || first - lastTime > gapSeconds;
-        appendPoint(data, first, query, 3, 2, gap);
+        // Only the step into a bucket may be a gap; the marks are judged
+        // once every point is read.
+        appendPoint(data, first, query, 3, 2, true);
         if (last != first)
             appendPoint(data, last, query, 4, 2, false);
-        lastTime = last;
     }
     return !query.lastError().isValid();
 }
+
+// Steps on each side a point's spacing is read from.
+constexpr int GAP_NEIGHBOUR_STEPS = 8;
+
+} // namespace
+
+void markGaps(const QList<qint64> &times, QList<bool> &gapBefore, int gapSeconds)
+{
+    const qsizetype n = times.size();
+    if (n == 0)
+        return;
+    gapBefore[0] = true;
+    QList<qint64> steps(n, 0); // steps[i]: from point i - 1 to i
+    for (qsizetype i = 1; i < n; ++i)
+        steps[i] = times[i] - times[i - 1];
+    // The shortest step among a few on one side: the spacing the samples
+    // there were stored at (intra-bucket spans are never shorter).
+    const auto shortest = [&](qsizetype first, qsizetype last) {
+        qint64 most = std::numeric_limits<qint64>::max();
+        for (qsizetype k = std::max<qsizetype>(1, first); k <= std::min(last, n - 1); ++k) {
+            if (steps[k] > 0)
+                most = std::min(most, steps[k]);
+        }
+        return most;
+    };
+    for (qsizetype i = 1; i < n; ++i) {
+        if (!gapBefore[i])
+            continue;
+        if (gapSeconds > 0) {
+            gapBefore[i] = steps[i] > gapSeconds;
+            continue;
+        }
+        // The coarser side decides, so the step where the period changed
+        // is no gap; a side with no steps takes the other's spacing.
+        qint64 left = shortest(i - GAP_NEIGHBOUR_STEPS, i - 1);
+        qint64 right = shortest(i + 1, i + GAP_NEIGHBOUR_STEPS);
+        if (left == std::numeric_limits<qint64>::max())
+            left = right;
+        if (right == std::numeric_limits<qint64>::max())
+            right = left;
+        const qint64 spacing = std::max(left, right);
+        gapBefore[i] = spacing != std::numeric_limits<qint64>::max() && steps[i] > GAP_SPACINGS * spacing;
+    }
+}
+
+namespace {
 
 // Buckets of equal time, at most maxPoints / 2 of them; from the rollup's
 // size on a whole number of rollup buckets, so the coarse table answers.
@@ -203,8 +241,6 @@ std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *
     }
     data.columns = pickColumns(all, request.codes);
     data.values = QList<QList<double>>(data.columns.size());
-    const int gapSeconds = request.gapSeconds > 0 ? request.gapSeconds
-                                                  : 3 * effectiveSamplePeriod(sysSettings.HisDataSamplePeriod);
     const qint64 from = request.from.toSecsSinceEpoch();
     const qint64 to = request.to.toSecsSinceEpoch();
     if (to <= from)
@@ -230,12 +266,13 @@ std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *
     if (reduce) {
         data.bucketSeconds = bucketSecondsFor(from, to, request.maxPoints);
         const bool coarse = data.bucketSeconds % HISTORY_ROLLUP_SECONDS == 0;
-        ok = readBuckets(rows, data, splitRange(from, to, coarse), gapSeconds);
+        ok = readBuckets(rows, data, splitRange(from, to, coarse));
     } else {
-        ok = readRaw(rows, data, from, to, gapSeconds);
+        ok = readRaw(rows, data, from, to);
     }
     if (!ok)
         return failed<HistoryData>(rows, error);
+    markGaps(data.times, data.gapBefore, request.gapSeconds);
     return data;
 }
 

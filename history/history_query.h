@@ -21,7 +21,7 @@ struct HistoryRequest
     QDateTime to;             // first second no longer included
     QStringList codes;        // parameter codes; empty takes every recorded one
     int maxPoints = 0;        // per series; 0 returns every sample
-    int gapSeconds = 0;       // a longer step is a gap; 0: three sample periods
+    int gapSeconds = 0;       // a longer step is a gap; 0: judged from the samples' spacing
 };
 
 struct HistoryData
@@ -36,6 +36,17 @@ struct HistoryData
     int pointCount() const { return int(times.size()); }
     bool isEmpty() const { return times.isEmpty(); }
 };
+
+// A step longer than this many times the spacing of the samples around it
+// is a gap in the record.
+inline constexpr int GAP_SPACINGS = 3;
+
+// Judges the points marked in `gapBefore` (those where a gap may start):
+// with `gapSeconds` 0 a gap is a step longer than GAP_SPACINGS times the
+// spacing of the samples on either side, whichever is coarser, so history
+// stored at another period or at a slow poll keeps its lines. The first
+// point always starts a line.
+void markGaps(const QList<qint64> &times, QList<bool> &gapBefore, int gapSeconds = 0);
 
 // Every slot recorded so far, by slot.
 QList<HistoryColumn> historyColumns(QString *error = nullptr);

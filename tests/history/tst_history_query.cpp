@@ -61,6 +61,8 @@ private slots:
     void bucketsKeepEveryMinimumAndMaximum();
     void coarseBucketsMatchTheSamples();
     void gapsAndEmptyRanges();
+    void gapsFollowTheSamples_data();
+    void gapsFollowTheSamples();
     void yieldOfMonthAndYear();
     void csvQuotingAndNumbers();
     void exportIsAllOrNothing();
@@ -207,11 +209,52 @@ void TestHistoryQuery::gapsAndEmptyRanges()
     // Bucketed, the gap stays a gap.
     const auto reduced = queryHistory({dayStart, dayStart.addSecs(3600), {}, 20, 0});
     QCOMPARE(reduced->gapBefore.count(true), 2);
+    // Stored at 60 s and shown while the period is 5 s: the same two lines.
+    sysSettings.HisDataSamplePeriod = 5;
+    QCOMPARE(queryHistory({dayStart, dayStart.addSecs(3600), {}, 0, 0})->gapBefore.count(true), 2);
+    QCOMPARE(queryHistory({dayStart, dayStart.addSecs(3600), {}, 20, 0})->gapBefore.count(true), 2);
+    sysSettings.HisDataSamplePeriod = 60;
 
     const auto empty = queryHistory({dayStart.addDays(1), dayStart.addDays(2), {}, 800, 0});
     QVERIFY(empty);
     QVERIFY(empty->isEmpty());
     QCOMPARE(empty->columns.size(), 1);
+}
+
+void TestHistoryQuery::gapsFollowTheSamples_data()
+{
+    QTest::addColumn<QList<qint64>>("times");
+    QTest::addColumn<QList<int>>("gaps");
+    const auto every = [](qint64 from, qint64 to, qint64 step) {
+        QList<qint64> t;
+        for (qint64 s = from; s <= to; s += step)
+            t << s;
+        return t;
+    };
+    // The period lowered from 60 s to 5 s: no gap where it changed.
+    QTest::newRow("period lowered") << every(0, 600, 60) + every(605, 700, 5) << QList<int>{0};
+    QTest::newRow("period raised") << every(0, 100, 5) + every(160, 900, 60) << QList<int>{0};
+    // Polls every 30 s under a 5 s period: one sample per poll, one line.
+    QTest::newRow("slow poll") << every(0, 600, 30) << QList<int>{0};
+    QTest::newRow("one missed sample") << QList<qint64>{0, 60, 120, 240, 300, 360} << QList<int>{0};
+    // Samples alone between outages start a line each.
+    QTest::newRow("samples alone") << every(0, 540, 60) + QList<qint64>{7740, 14940} + every(22140, 22740, 60)
+                                   << QList<int>{0, 10, 11, 12};
+    QTest::newRow("one sample") << QList<qint64>{42} << QList<int>{0};
+}
+
+void TestHistoryQuery::gapsFollowTheSamples()
+{
+    QFETCH(QList<qint64>, times);
+    QFETCH(QList<int>, gaps);
+    QList<bool> gapBefore(times.size(), true);
+    markGaps(times, gapBefore);
+    QList<int> found;
+    for (int i = 0; i < gapBefore.size(); ++i) {
+        if (gapBefore[i])
+            found << i;
+    }
+    QCOMPARE(found, gaps);
 }
 
 void TestHistoryQuery::yieldOfMonthAndYear()

@@ -158,21 +158,22 @@ void TestHistoryRecorder::clockSetBackStoresNoSecondRow()
     recorder.recordCycle(cycle(m_start, 100));
     recorder.recordCycle(cycle(m_start.addSecs(60), 100.1));
     // Back by a minute: 10:00:00 is due again but already stored.
-    recorder.recordCycle(cycle(m_start, 100.2));
-    recorder.recordCycle(cycle(m_start.addSecs(60), 100.3));
-    recorder.recordCycle(cycle(m_start.addSecs(120), 100.4));
+    recorder.recordCycle(cycle(m_start, 100.1));
+    recorder.recordCycle(cycle(m_start.addSecs(60), 100.2));
+    recorder.recordCycle(cycle(m_start.addSecs(120), 100.2));
     const qint64 t0 = m_start.toSecsSinceEpoch();
     QCOMPARE(sampleTimes(), (QList<qint64>{t0, t0 + 60, t0 + 120}));
     QCOMPARE(count(QStringLiteral("select v8 * 10 from histdata where t = %1").arg(t0)), 1000);
-    QVERIFY(qAbs(storedDay(m_start.date()).energyKwh - 0.4) < 1e-9);
+    QVERIFY(qAbs(storedDay(m_start.date()).energyKwh - 0.2) < 1e-9);
+    QCOMPARE(storedDay(m_start.date()).flagged, 0);
 
     // Back by 90 s, between the periods' starts: 10:01 and 10:02 have their
     // samples, so nothing more is stored until 10:03 (a restart alike).
-    recorder.recordCycle(cycle(m_start.addSecs(90), 100.4));
-    recorder.recordCycle(cycle(m_start.addSecs(150), 100.4));
+    recorder.recordCycle(cycle(m_start.addSecs(90), 100.2));
+    recorder.recordCycle(cycle(m_start.addSecs(150), 100.2));
     HistoryRecorder restarted;
-    restarted.recordCycle(cycle(m_start.addSecs(170), 100.4));
-    restarted.recordCycle(cycle(m_start.addSecs(185), 100.4));
+    restarted.recordCycle(cycle(m_start.addSecs(170), 100.2));
+    restarted.recordCycle(cycle(m_start.addSecs(185), 100.2));
     QCOMPARE(sampleTimes(), (QList<qint64>{t0, t0 + 60, t0 + 120, t0 + 185}));
     QCOMPARE(restarted.samplesWritten(), 1);
 }

@@ -156,6 +156,12 @@ void TestHistoryWindow::showsTheDayAsCurves()
     QCOMPARE(chart->chart()->series().size(), 6);
     QVERIFY(chart->chart()->title().isEmpty());
     QVERIFY(chart->readoutAt(QDateTime(modelledDay, QTime(12, 0))).contains(QStringLiteral("TMOD")));
+    // The day was stored at 60 s; a period lowered since changes nothing.
+    sysSettings.HisDataSamplePeriod = 5;
+    window.setDay(modelledDay);
+    sysSettings.HisDataSamplePeriod = 60;
+    QCOMPARE(chart->pointsShown(), 3 * 1410);
+    QCOMPARE(chart->chart()->series().size(), 6);
 
     // The chart is painted: the first line's colour is on screen.
     QTest::qWait(50);

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QScatterSeries>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -23,15 +24,41 @@ QString valueText(double v)
     return QString::number(v, 'g', 6);
 }
 
-// Axis limits with a little room, and a flat line not on the frame.
-std::pair<double, double> paddedRange(double lo, double hi)
+// Quantities that are naturally measured from nothing: their axis starts at
+// zero, so a few per cent of ripple looks like a few per cent.
+bool zeroBasedUnit(const QString &unit)
 {
-    if (lo == hi)
-        return {lo - 1, hi + 1};
-    const double pad = (hi - lo) * 0.05;
-    // Values that never go below zero keep zero as the floor.
-    return {lo >= 0 ? std::max(0.0, lo - pad) : lo - pad, hi + pad};
+    static const QStringList units{QStringLiteral("A"),  QStringLiteral("mA"),  QStringLiteral("W"),
+                                   QStringLiteral("kW"), QStringLiteral("VA"),  QStringLiteral("kVA"),
+                                   QStringLiteral("Wh"), QStringLiteral("kWh"), QStringLiteral("MWh")};
+    return units.contains(unit.trimmed(), Qt::CaseInsensitive);
 }
+
+} // namespace
+
+std::pair<double, double> valueAxisRange(const QString &unit, double lo, double hi)
+{
+    if (lo > hi)
+        std::swap(lo, hi);
+    if (lo >= 0 && zeroBasedUnit(unit))
+        return {0, hi > 0 ? hi * 1.05 : 1};
+    // Any other quantity gets a span of at least a fifth of its size, the
+    // values in the middle, so the mains voltage's wobble stays small.
+    const double size = std::max(std::abs(lo), std::abs(hi));
+    const double span = std::max({hi - lo, 0.2 * size, 1.0});
+    const double middle = (lo + hi) / 2;
+    double low = middle - span / 2;
+    double high = middle + span / 2;
+    // Values that never go below zero keep zero as the floor.
+    if (lo >= 0 && low < 0) {
+        high -= low;
+        low = 0;
+    }
+    const double pad = (high - low) * 0.05;
+    return {lo >= 0 ? std::max(0.0, low - pad) : low - pad, high + pad};
+}
+
+namespace {
 
 } // namespace
 
@@ -90,7 +117,7 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
     m_from = from;
     m_to = to;
     QChart *c = chart();
-    c->setTitle(data.isEmpty() ? emptyText : QString());
+    int shown = 0;
 
     m_timeAxis = new QDateTimeAxis;
     m_timeAxis->setRange(from, to);
@@ -134,22 +161,45 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
             c->addAxis(axis, axes.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
             axes.insert(column.unit, axis);
         }
-        for (int n = 0; n < lines.size(); ++n) {
+        // A sample alone between gaps has no line to be part of: it is drawn
+        // as a dot, all of a parameter's in one series.
+        QList<QPointF> alone;
+        QList<QXYSeries *> drawn;
+        const QString name = column.unit.isEmpty() ? column.name : QStringLiteral("%1 (%2)").arg(column.name, column.unit);
+        for (const QList<QPointF> &points : std::as_const(lines)) {
+            if (points.size() == 1) {
+                alone << points.first();
+                continue;
+            }
             auto *line = new QLineSeries;
             line->setPen(QPen(colour, 1.5));
-            line->setName(column.unit.isEmpty() ? column.name : QStringLiteral("%1 (%2)").arg(column.name, column.unit));
-            line->replace(lines[n]);
-            c->addSeries(line);
-            line->attachAxis(m_timeAxis);
-            line->attachAxis(axis);
+            line->replace(points);
+            drawn << line;
+        }
+        if (!alone.isEmpty()) {
+            auto *dots = new QScatterSeries;
+            dots->setMarkerSize(5);
+            dots->setColor(colour);
+            dots->setBorderColor(colour);
+            dots->replace(alone);
+            drawn << dots;
+        }
+        for (int n = 0; n < drawn.size(); ++n) {
+            QXYSeries *series = drawn[n];
+            series->setName(name);
+            c->addSeries(series);
+            series->attachAxis(m_timeAxis);
+            series->attachAxis(axis);
             // One legend entry per parameter.
-            const auto markers = c->legend()->markers(line);
+            const auto markers = c->legend()->markers(series);
             for (auto *m : markers)
                 m->setVisible(n == 0);
         }
+        shown += int(drawn.size());
     }
+    c->setTitle(shown == 0 ? emptyText : QString());
     for (auto it = axes.begin(); it != axes.end(); ++it) {
-        const auto [lo, hi] = paddedRange(limits.value(it.key()).first, limits.value(it.key()).second);
+        const auto [lo, hi] = valueAxisRange(it.key(), limits.value(it.key()).first, limits.value(it.key()).second);
         it.value()->setRange(lo, hi);
         it.value()->applyNiceNumbers();
     }
@@ -168,8 +218,8 @@ int HistoryChartView::pointsShown() const
 {
     int n = 0;
     for (QAbstractSeries *s : chart()->series()) {
-        if (auto *line = qobject_cast<QLineSeries *>(s))
-            n += line->count();
+        if (auto *xy = qobject_cast<QXYSeries *>(s))
+            n += xy->count();
     }
     return n;
 }
