@@ -7,6 +7,7 @@
 //   web_bench [--requests N] [--load-seconds S] [--idle-seconds S]
 // (defaults 1000, 10, 30)
 #include "bench_support.h"
+#include "http_exchange.h"
 #include "sim_process.h"
 
 #include "acquisition/param_table.h"
@@ -31,50 +32,14 @@
 #include <functional>
 
 using namespace vantoro;
+using vantoro::bench::exchange;
+using vantoro::bench::freePort;
+using vantoro::bench::runBeside;
 
 namespace {
 
 constexpr int LOAD_RATE = 200;
 constexpr int TICK_MS = 250; // the bench's own poll tick: many cycles in a short run
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One request on an open connection; false unless a 200 with its whole body came.
-bool exchange(QTcpSocket &socket, const QByteArray &path)
-{
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    QByteArray data;
-    qsizetype headEnd = -1;
-    qsizetype length = -1;
-    while (headEnd < 0 || data.size() < headEnd + 4 + length) {
-        if (!socket.waitForReadyRead(5000))
-            return false;
-        data += socket.readAll();
-        if (headEnd < 0 && (headEnd = data.indexOf("\r\n\r\n")) >= 0) {
-            const qsizetype at = data.toLower().indexOf("content-length:");
-            if (at < 0 || at > headEnd)
-                return false;
-            length = data.mid(at + 15, data.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
-        }
-    }
-    return data.startsWith("HTTP/1.1 200");
-}
-
-// Runs `work` on a thread of its own while this thread's event loop serves.
-void runBeside(const std::function<void()> &work)
-{
-    QThread *thread = QThread::create(work);
-    QEventLoop loop;
-    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec();
-    delete thread;
-}
 
 QList<double> latencies(quint16 port, const QByteArray &path, int count)
 {

@@ -111,17 +111,18 @@ QString historyHeader(const HistoryColumn &column)
     return column.unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, column.unit);
 }
 
-bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error, bool withBom)
+bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request, const QString &timeHeader,
+                     QString *error, bool withBom)
 {
     QString columnsError;
-    const QList<HistoryColumn> columns = historyColumnsFor(request.codes, &columnsError);
+    const QList<HistoryColumn> columns = pickHistoryColumns(historyColumns(db, &columnsError), request.codes);
     if (!columnsError.isEmpty()) {
         if (error)
             *error = columnsError;
         return false;
     }
     CsvWriter csv(device, withBom);
-    QStringList header{historyText("csvTime", "Time")};
+    QStringList header{timeHeader};
     QString select = QStringLiteral("select t");
     for (const HistoryColumn &c : columns) {
         header << historyHeader(c);
@@ -129,13 +130,7 @@ bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *
     }
     csv.writeRow(header);
 
-    DbConnection connection;
-    if (!connection.isOpen()) {
-        if (error)
-            *error = connection.errorText();
-        return false;
-    }
-    QSqlQuery query(connection.database());
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     query.prepare(select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)));
     query.addBindValue(request.from.toSecsSinceEpoch());
@@ -163,6 +158,23 @@ bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *
     if (!csv.ok() && error)
         *error = device->errorString();
     return csv.ok();
+}
+
+bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error, bool withBom)
+{
+    DbConnection connection;
+    if (!connection.isOpen()) {
+        if (error)
+            *error = connection.errorText();
+        return false;
+    }
+    QSqlDatabase db = connection.database();
+    return writeHistoryCsv(db, device, request, historyTimeHeader(), error, withBom);
+}
+
+QString historyTimeHeader()
+{
+    return historyText("csvTime", "Time");
 }
 
 bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom)

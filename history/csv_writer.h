@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QSqlDatabase>
 #include <QStringList>
 #include <functional>
 
@@ -47,6 +48,12 @@ QString historyHeader(const HistoryColumn &column);
 // column and one column per requested parameter.
 bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error = nullptr,
                      bool withBom = true);
+// The same on an open connection with the time column's header given, so a
+// worker thread reads neither the settings nor the language file.
+bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request, const QString &timeHeader,
+                     QString *error = nullptr, bool withBom = true);
+// The time column's header in the station's language.
+QString historyTimeHeader();
 // The daily yield rows with the localised headers.
 bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom = true);
 // Any table: one header row, then the rows as given.

@@ -2,7 +2,7 @@
 // per bucket when it holds more points than asked for), the daily yield of a
 // month and the monthly totals of a year. Widget-free, for the history
 // window, the web API and the mailer alike. Each call opens its own
-// connection; call from the thread that owns the database connections.
+// connection, or reads through the one it is given.
 #pragma once
 
 #include "history/daily_yield.h"
@@ -31,6 +31,10 @@ struct HistoryData
     QList<QList<double>> values;      // values[column][point]; NaN where none
     QList<bool> gapBefore;            // the point starts a new line
     int bucketSeconds = 0;            // 0 when every sample is returned
+    // Reduced only: whether a point is its bucket's first (its minimum; the
+    // last holds the maximum), and the bucket's mean per column and point.
+    QList<bool> bucketFirst;
+    QList<QList<double>> means;
     int sampleCount = 0;              // samples in the range
 
     int pointCount() const { return int(times.size()); }
@@ -48,17 +52,29 @@ inline constexpr int GAP_SPACINGS = 3;
 // point always starts a line.
 void markGaps(const QList<qint64> &times, QList<bool> &gapBefore, int gapSeconds = 0);
 
+// Whether a recorded slot is a measurement worth drawing: the communication
+// address and the status word are recorded too, but a curve of them only
+// misleads.
+bool isHistoryCurve(int slot);
+
 // Every slot recorded so far, by slot.
 QList<HistoryColumn> historyColumns(QString *error = nullptr);
-// The recorded slots of `codes` (case-insensitive) in their order, unknown
-// codes left out; every recorded slot when `codes` is empty.
+// The columns of `all` named by `codes` (case-insensitive) in their order,
+// unknown codes left out; all of them when `codes` is empty.
+QList<HistoryColumn> pickHistoryColumns(const QList<HistoryColumn> &all, const QStringList &codes);
+// The recorded slots of `codes`, as pickHistoryColumns picks them.
 QList<HistoryColumn> historyColumnsFor(const QStringList &codes, QString *error = nullptr);
 
 // The samples of the range. With maxPoints, a range holding more samples is
 // cut into maxPoints / 2 buckets of equal time, each giving its minimum at
 // its first sample's time and its maximum at its last's, so every peak and
-// dip survives. nullopt with `error` on a database failure.
+// dip survives, and its mean. nullopt with `error` on a database failure.
 std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error = nullptr);
+
+// The same two on an open connection: a worker thread reads through one of
+// its own, so a long answer never holds the station's thread.
+QList<HistoryColumn> historyColumns(QSqlDatabase &db, QString *error = nullptr);
+std::optional<HistoryData> queryHistory(QSqlDatabase &db, const HistoryRequest &request, QString *error = nullptr);
 
 // The stored days of a month, in date order (days without a row are absent).
 std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId = QStringLiteral("001"),

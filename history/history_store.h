@@ -1,6 +1,6 @@
 // The history tables and their writes: one row per sample in histdata (the
 // time in seconds since the epoch as key, one real column per parameter
-// slot), per-bucket minima and maxima of the samples in histrollup, the
+// slot), per-bucket minima, maxima and sums of the samples in histrollup, the
 // names of the recorded slots in histparam, the daily yield in histyield.
 // The tables are created by upgradeSchema.
 #pragma once

@@ -9,6 +9,8 @@
 
 #include <QBuffer>
 #include <QJsonArray>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <cmath>
 
 namespace vantoro {
@@ -27,17 +29,17 @@ QJsonValue jsonNumber(const std::optional<double> &value)
 }
 
 // The recorded columns of `codes`, refusing a code never recorded.
-std::optional<QList<HistoryColumn>> columnsFor(const QStringList &codes, FeedError *error)
+std::optional<QList<HistoryColumn>> columnsFor(QSqlDatabase &db, const QStringList &codes, FeedError *error)
 {
     QString dbError;
-    const QList<HistoryColumn> all = historyColumns(&dbError);
+    const QList<HistoryColumn> all = historyColumns(db, &dbError);
     if (!dbError.isEmpty()) {
         error->databaseError = dbError;
         return std::nullopt;
     }
     if (codes.isEmpty())
         return all;
-    QList<HistoryColumn> picked = historyColumnsFor(codes, &dbError);
+    QList<HistoryColumn> picked = pickHistoryColumns(all, codes);
     for (const QString &code : codes) {
         const bool found = std::any_of(picked.begin(), picked.end(), [&](const HistoryColumn &c) {
             return c.code.compare(code, Qt::CaseInsensitive) == 0;
@@ -86,9 +88,10 @@ QJsonObject dayJson(const DayYield &d)
 
 } // namespace
 
-std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList &codes, FeedError *error)
+std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
+                                       FeedError *error)
 {
-    const auto columns = columnsFor(codes, error);
+    const auto columns = columnsFor(db, codes, error);
     if (!columns)
         return std::nullopt;
     QStringList picked;
@@ -99,7 +102,7 @@ std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList
                            {QStringLiteral("maxPoints"), HISTORY_MAX_POINTS}, {QStringLiteral("sampleCount"), 0},
                            {QStringLiteral("bucketSeconds"), 0}, {QStringLiteral("reduced"), false},
                            {QStringLiteral("columns"), QJsonArray()}, {QStringLiteral("points"), QJsonArray()}};
-    const auto data = queryHistory({range.from, range.to, picked, HISTORY_MAX_POINTS, 0}, &error->databaseError);
+    const auto data = queryHistory(db, {range.from, range.to, picked, HISTORY_MAX_POINTS, 0}, &error->databaseError);
     if (!data)
         return std::nullopt;
     QJsonArray columnsJson;
@@ -117,17 +120,23 @@ std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList
                        {QStringLiteral("points"), pointsJson(*data)}};
 }
 
-std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &codes, FeedError *error)
+std::optional<QByteArray> historyCsv(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
+                                     const QString &timeHeader, FeedError *error)
 {
-    const auto columns = columnsFor(codes, error);
+    const auto columns = columnsFor(db, codes, error);
     if (!columns)
         return std::nullopt;
     // Counted first: the CSV is every sample, so its size follows the range.
-    const auto count = rsSqlGet(QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)),
-                                {range.from.toSecsSinceEpoch(), range.to.toSecsSinceEpoch()}, &error->databaseError);
-    if (!count)
+    QSqlQuery count(db);
+    count.prepare(QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)));
+    count.addBindValue(range.from.toSecsSinceEpoch());
+    count.addBindValue(range.to.toSecsSinceEpoch());
+    if (!count.exec() || !count.next()) {
+        error->databaseError = count.lastError().text();
         return std::nullopt;
-    const qint64 samples = count->recordCount() > 0 ? count->rows[0][0].toLongLong() : 0;
+    }
+    const qint64 samples = count.value(0).toLongLong();
+    count.finish();
     if (samples > HISTORY_CSV_MAX_ROWS) {
         error->badParameter = true;
         error->parameter = {QStringLiteral("to"), QStringLiteral("the range holds %1 samples, a CSV at most %2: "
@@ -143,10 +152,10 @@ std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &
     buffer.open(QIODevice::WriteOnly);
     if (picked.isEmpty()) {
         // Nothing recorded yet (empty codes would ask the writer for all).
-        CsvWriter(&buffer, false).writeRow({QStringLiteral("Time")});
+        CsvWriter(&buffer, false).writeRow({timeHeader});
         return buffer.data();
     }
-    if (!writeHistoryCsv(&buffer, {range.from, range.to, picked, 0, 0}, &error->databaseError, false))
+    if (!writeHistoryCsv(db, &buffer, {range.from, range.to, picked, 0, 0}, timeHeader, &error->databaseError, false))
         return std::nullopt;
     return buffer.data();
 }

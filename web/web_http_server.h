@@ -4,9 +4,13 @@
 
 #include <QAbstractHttpServer>
 
+class QHttpServerResponder;
+
 namespace vantoro {
 
+class ReplyQueue;
 class WebApi;
+struct WebReply;
 
 class WebHttpServer : public QAbstractHttpServer
 {
@@ -18,7 +22,11 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    // Where every answer is written, in the order of its connection's requests.
+    static void writeReply(QHttpServerResponder &responder, const WebReply &reply);
+
     WebApi &m_api;
+    ReplyQueue *m_replies;
 };
 
 } // namespace vantoro

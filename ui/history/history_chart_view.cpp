@@ -1,5 +1,6 @@
 #include "ui/history/history_chart_view.h"
 
+#include <QAreaSeries>
 #include <QDateTimeAxis>
 #include <QGraphicsLineItem>
 #include <QHash>
@@ -133,7 +134,7 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
         // A new line after each gap or missing value, so nothing is joined
         // across the time the link was down. Points go in per line at once:
         // appending one by one to a shown series redraws each time.
-        QList<QList<QPointF>> lines;
+        QList<QList<int>> runs;
         bool open = false;
         for (int i = 0; i < data.pointCount(); ++i) {
             const double v = values[i];
@@ -142,10 +143,10 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
             if (std::isnan(v))
                 continue;
             if (!open) {
-                lines.append(QList<QPointF>());
+                runs.append(QList<int>());
                 open = true;
             }
-            lines.last().append(QPointF(double(data.times[i]) * 1000.0, v));
+            runs.last().append(i);
             const auto known = limits.find(column.unit);
             if (known == limits.end()) {
                 limits.insert(column.unit, {v, v});
@@ -155,11 +156,54 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
             }
         }
         QValueAxis *axis = axes.value(column.unit);
-        if (!lines.isEmpty() && !axis) {
+        if (!runs.isEmpty() && !axis) {
             axis = new QValueAxis;
             axis->setTitleText(column.unit);
             c->addAxis(axis, axes.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
             axes.insert(column.unit, axis);
+        }
+        const auto at = [&](int i, double v) { return QPointF(double(data.times[i]) * 1000.0, v); };
+        // Reduced, a run is a band from each bucket's minimum to its maximum
+        // with the mean as its line; otherwise the samples are the line.
+        const bool banded = data.bucketSeconds > 0 && data.means.size() == data.columns.size();
+        QList<QList<QPointF>> lines;
+        for (const QList<int> &run : std::as_const(runs)) {
+            QList<QPointF> line;
+            QList<QPointF> low;
+            QList<QPointF> high;
+            for (int n = 0; n < run.size(); ++n) {
+                const int i = run[n];
+                if (!banded) {
+                    line << at(i, values[i]);
+                    continue;
+                }
+                if (!data.bucketFirst[i])
+                    continue;
+                // The bucket's last point, when it has one in this run.
+                const int j = n + 1 < run.size() && !data.bucketFirst[run[n + 1]] ? run[n + 1] : i;
+                for (int k : {i, j}) {
+                    line << at(k, data.means[col][k]);
+                    low << at(k, values[i]);
+                    high << at(k, values[j]);
+                    if (j == i)
+                        break;
+                }
+            }
+            if (banded && line.size() > 1) {
+                auto *band = new QAreaSeries(new QLineSeries, new QLineSeries);
+                band->upperSeries()->replace(high);
+                band->lowerSeries()->replace(low);
+                QColor light = colour;
+                light.setAlpha(60);
+                band->setBrush(light);
+                band->setPen(Qt::NoPen);
+                c->addSeries(band);
+                band->attachAxis(m_timeAxis);
+                band->attachAxis(axis);
+                for (auto *m : c->legend()->markers(band))
+                    m->setVisible(false);
+            }
+            lines << line;
         }
         // A sample alone between gaps has no line to be part of: it is drawn
         // as a dot, all of a parameter's in one series.
