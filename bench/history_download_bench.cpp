@@ -9,16 +9,12 @@
 // (defaults 60 per side, 100000 samples, 1000 ms)
 #include "bench_support.h"
 #include "http_exchange.h"
-#include "sim_process.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
-#include "acquisition/qt_serial_port.h"
 #include "core/database.h"
 #include "core/system_settings.h"
 #include "history/history_store.h"
 #include "web/history_feed.h"
-#include "web/web_service.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -60,8 +56,7 @@ bool storeSamples(int count)
 struct Side
 {
     QList<double> cycleMs;
-    double seconds = 0;
-    double longestWaitMs = 0;
+    QList<double> waitMs; // between cycle starts, both on this side
 };
 
 struct DownloadRun
@@ -88,9 +83,10 @@ DownloadRun pollBesideDownloads(Poller &poller, quint16 port, double seconds, in
         const bool loaded = loadOn;
         Side &side = loaded ? run.loaded : run.quiet;
         const qint64 now = sinceStart.nsecsElapsed();
-        // A wait is counted on the side it ended on, once both ends are on it.
+        // The pace: the wait from one cycle's start to the next, counted
+        // where both starts fell on the same side.
         if (lastStartNs >= 0 && lastLoaded == loaded)
-            side.longestWaitMs = std::max(side.longestWaitMs, double(now - lastStartNs) / 1e6);
+            side.waitMs << double(now - lastStartNs) / 1e6;
         lastStartNs = now;
         lastLoaded = loaded;
         QElapsedTimer clock;
@@ -101,7 +97,6 @@ DownloadRun pollBesideDownloads(Poller &poller, quint16 port, double seconds, in
     tick.start();
     std::atomic<int> downloads{0}, failed{0};
     std::atomic<qint64> bytes{0}, downloadNs{0};
-    std::atomic<qint64> loadedNs{0}, quietNs{0};
     bench::runBeside([&] {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, port);
@@ -111,13 +106,10 @@ DownloadRun pollBesideDownloads(Poller &poller, quint16 port, double seconds, in
         clock.start();
         const qint64 endNs = qint64(2 * seconds * 1e9);
         const qint64 phaseNs = qint64(std::min(PHASE_SECONDS, seconds / 2) * 1e9);
-        qint64 phaseStart = 0;
         bool on = false;
         while (clock.nsecsElapsed() < endNs) {
             const bool want = (clock.nsecsElapsed() / phaseNs) % 2 == 1;
             if (want != on) {
-                (on ? loadedNs : quietNs) += clock.nsecsElapsed() - phaseStart;
-                phaseStart = clock.nsecsElapsed();
                 on = want;
                 loadOn = on;
             }
@@ -137,7 +129,6 @@ DownloadRun pollBesideDownloads(Poller &poller, quint16 port, double seconds, in
             bytes = size;
             downloadNs += one.nsecsElapsed();
         }
-        (on ? loadedNs : quietNs) += clock.nsecsElapsed() - phaseStart;
         loadOn = false;
     });
     tick.stop();
@@ -145,14 +136,20 @@ DownloadRun pollBesideDownloads(Poller &poller, quint16 port, double seconds, in
     run.failed = failed;
     run.bytes = bytes;
     run.downloadMs = run.downloads > run.failed ? double(downloadNs) / 1e6 / (run.downloads - run.failed) : 0;
-    run.loaded.seconds = double(loadedNs) / 1e9;
-    run.quiet.seconds = double(quietNs) / 1e9;
     return run;
 }
 
 double perMinute(const Side &side)
 {
-    return side.seconds > 0 ? double(side.cycleMs.size()) * 60.0 / side.seconds : 0;
+    double total = 0;
+    for (double ms : side.waitMs)
+        total += ms;
+    return total > 0 ? 60000.0 * double(side.waitMs.size()) / total : 0;
+}
+
+double longest(const QList<double> &values)
+{
+    return values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
 } // namespace
@@ -179,43 +176,25 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    test::SimProcess sim;
-    if (!sim.start({QStringLiteral("--baud"), QStringLiteral("9600")})) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
+    bench::PolledWebStation station;
+    if (!station.start())
         return 1;
-    }
-    bench::useSimulator(sim.ptyPath());
-    sysSettings.HttpServerEnabled = WEB_MODE_LOOPBACK;
-    sysSettings.httpport = bench::freePort();
-    QtSerialPort serial;
-    QTimer pollTimer;
-    Poller poller(serial, pollTimer, PollHooks{});
-    pollTimer.start(3600 * 1000); // polling on; the bench drives the ticks
-    WebService web;
-    web.start();
-    if (!web.listening()) {
-        std::fprintf(stderr, "web server: %s\n", qPrintable(web.lastError()));
-        return 1;
-    }
-    poller.reloadTick();
-
-    const DownloadRun run = pollBesideDownloads(poller, web.port(), *seconds, *tickMs);
-    web.stop();
-    sim.stop();
-    std::printf("history CSV of %d samples (%.1f MB), %d downloads in %.0f s (%d failed), %.0f ms each\n", *samples,
-                double(run.bytes) / 1e6, run.downloads, run.loaded.seconds, run.failed, run.downloadMs);
+    const DownloadRun run = pollBesideDownloads(station.poller(), station.port(), *seconds, *tickMs);
+    station.stop();
+    std::printf("history CSV of %d samples (%.1f MB): %d downloads (%d failed), %.0f ms each\n", *samples,
+                double(run.bytes) / 1e6, run.downloads, run.failed, run.downloadMs);
     for (const auto &[name, side] : {std::pair<const char *, const Side &>{"without the client", run.quiet},
                                      {"with the client", run.loaded}}) {
         std::printf("poll cycles %s: %.1f a minute (tick %d ms: at most %.0f), median %.2f ms, "
-                    "longest wait between cycle starts %.0f ms (%lld cycles in %.0f s)\n",
+                    "longest wait between cycle starts %.0f ms (%lld cycles)\n",
                     name, perMinute(side), *tickMs, 60000.0 / *tickMs, bench::median(side.cycleMs),
-                    side.longestWaitMs, qsizetype(side.cycleMs.size()), side.seconds);
+                    longest(side.waitMs), qsizetype(side.cycleMs.size()));
     }
     bench::printResult("historydl.quiet_per_min", perMinute(run.quiet), "cycles");
     bench::printResult("historydl.loaded_per_min", perMinute(run.loaded), "cycles");
     bench::printResult("historydl.quiet_median_ms", bench::median(run.quiet.cycleMs), "ms");
     bench::printResult("historydl.loaded_median_ms", bench::median(run.loaded.cycleMs), "ms");
-    bench::printResult("historydl.loaded_wait_ms", run.loaded.longestWaitMs, "ms");
+    bench::printResult("historydl.loaded_wait_ms", longest(run.loaded.waitMs), "ms");
     bench::printResult("historydl.download_ms", run.downloadMs, "ms");
     bench::printResult("historydl.failed", run.failed, "downloads");
     return run.failed == 0 && run.downloads > 0 ? 0 : 1;

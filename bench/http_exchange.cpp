@@ -1,12 +1,43 @@
 // Loopback requests for the web benchmarks.
 #include "http_exchange.h"
 
+#include "bench_support.h"
+#include "core/system_settings.h"
+
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <cstdio>
 
 namespace vantoro::bench {
+
+bool PolledWebStation::start()
+{
+    if (!m_sim.start({QStringLiteral("--baud"), QStringLiteral("9600")})) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(m_sim.errorText()));
+        return false;
+    }
+    useSimulator(m_sim.ptyPath());
+    sysSettings.HttpServerEnabled = WEB_MODE_LOOPBACK;
+    sysSettings.httpport = freePort();
+    m_poller = std::make_unique<Poller>(m_serial, m_pollTimer, PollHooks{});
+    m_pollTimer.start(3600 * 1000); // polling on; the bench drives the ticks
+    m_web = std::make_unique<WebService>();
+    m_web->start();
+    if (!m_web->listening()) {
+        std::fprintf(stderr, "web server: %s\n", qPrintable(m_web->lastError()));
+        return false;
+    }
+    m_poller->reloadTick();
+    return true;
+}
+
+void PolledWebStation::stop()
+{
+    m_web->stop();
+    m_sim.stop();
+}
 
 quint16 freePort()
 {

@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, mqtt.
+# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt.
 set -euo pipefail
 
 smoke=0

@@ -8,11 +8,9 @@
 // (defaults 1000, 10, 30)
 #include "bench_support.h"
 #include "http_exchange.h"
-#include "sim_process.h"
 
 #include "acquisition/param_table.h"
 #include "acquisition/polling.h"
-#include "acquisition/qt_serial_port.h"
 #include "acquisition/serial_link.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -23,7 +21,6 @@
 #include <QEventLoop>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -132,29 +129,14 @@ int main(int argc, char **argv)
     loadSystemSettings();
     loadParamTable();
 
-    test::SimProcess sim;
-    if (!sim.start({QStringLiteral("--baud"), QStringLiteral("9600")})) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
+    bench::PolledWebStation station;
+    if (!station.start())
         return 1;
-    }
-    bench::useSimulator(sim.ptyPath());
-    SystemSettings &s = sysSettings;
-    s.HttpServerEnabled = WEB_MODE_LOOPBACK;
-    s.httpport = freePort();
-    QtSerialPort serial;
-    QTimer pollTimer;
-    Poller poller(serial, pollTimer, PollHooks{});
-    pollTimer.start(3600 * 1000); // polling on; the bench drives the ticks
-    WebService web;
-    web.start();
-    if (!web.listening()) {
-        std::fprintf(stderr, "web server: %s\n", qPrintable(web.lastError()));
-        return 1;
-    }
-    poller.reloadTick();
+    Poller &poller = station.poller();
+    const quint16 port = station.port();
 
-    const QList<double> status = latencies(web.port(), "/api/v1/status", *requests);
-    const QList<double> metrics = latencies(web.port(), "/metrics", *requests);
+    const QList<double> status = latencies(port, "/api/v1/status", *requests);
+    const QList<double> metrics = latencies(port, "/metrics", *requests);
     if (status.size() != *requests || metrics.size() != *requests) {
         std::fprintf(stderr, "a request failed\n");
         return 1;
@@ -164,14 +146,13 @@ int main(int argc, char **argv)
                 *requests, bench::median(status), bench::percentile(status, 0.99), bench::median(metrics),
                 bench::percentile(metrics, 0.99));
 
-    const LoadRun loadRun = pollUnderLoad(poller, web.port(), *loadSeconds);
+    const LoadRun loadRun = pollUnderLoad(poller, port, *loadSeconds);
     const double shift = bench::median(loadRun.loadedMs) - bench::median(loadRun.quietMs);
     std::printf("poll cycle at 9600 baud: median %.2f ms quiet (%lld cycles), %.2f ms under %d requests/s "
                 "(%lld cycles, %d requests, %d failed)\n",
                 bench::median(loadRun.quietMs), qsizetype(loadRun.quietMs.size()), bench::median(loadRun.loadedMs),
                 LOAD_RATE, qsizetype(loadRun.loadedMs.size()), loadRun.requests, loadRun.failed);
-    web.stop();
-    sim.stop();
+    station.stop();
 
     const QString db = home.file(QStringLiteral("vantoro.db"));
     if (!bench::editDatabase(db, {QStringLiteral("update sysset set HttpServerEnabled=0 where id=1")}))
