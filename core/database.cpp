@@ -172,7 +172,7 @@ DbConnection::DbConnection(const QString &path, Access access)
         return;
     }
     const QString absolutePath = QFileInfo(file).absoluteFilePath();
-    if (!openingHeld && !readOnly)
+    if (!readOnly && !openingHeld)
         releaseHeldConnectionUnlessTo(absolutePath);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(DATABASE_BUSY_TIMEOUT_MS));
     db.setDatabaseName(QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)
