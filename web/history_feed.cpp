@@ -68,6 +68,13 @@ QJsonArray pointsJson(const HistoryData &data)
                           {QStringLiteral("values"), values}};
         if (i > 0 && data.gapBefore[i])
             point.insert(QStringLiteral("gap"), true);
+        if (!data.means.isEmpty()) {
+            // Reduced: the point's bucket mean beside its minimum or maximum.
+            QJsonArray means;
+            for (const QList<double> &series : data.means)
+                means.append(jsonNumber(series[i]));
+            point.insert(QStringLiteral("means"), means);
+        }
         points.append(point);
     }
     return points;

@@ -30,7 +30,9 @@ struct FeedError
 };
 
 // {"from","to","maxPoints","sampleCount","bucketSeconds","reduced",
-//  "columns":[{"code","name","unit"}],"points":[{"time","values":[...],"gap"?}]}
+//  "columns":[{"code","name","unit"}],"points":[{"time","values":[...],"gap"?,"means"?:[...]}]}
+// Reduced, each bucket gives two points, its minima first and its maxima
+// last, both with the bucket's means.
 // `codes` empty takes every recorded parameter; an unrecorded code is refused.
 // Both read through `db` alone, so they may run on a worker thread.
 std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,

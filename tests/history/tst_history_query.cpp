@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QtTest>
 #include <cmath>
+#include <numeric>
 
 using namespace vantoro;
 
@@ -160,7 +161,7 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
         QCOMPARE(data->bucketSeconds % HISTORY_ROLLUP_SECONDS, 0);
         QVERIFY(data->pointCount() <= 400);
         const int perBucket = data->bucketSeconds / 60;
-        QList<double> lows, highs, odd;
+        QList<double> lows, highs, odd, means, oddMeans;
         for (int b = 0; b * perBucket < wave.size(); ++b) {
             const int first = b * perBucket;
             const int end = std::min(first + perBucket, int(wave.size()));
@@ -168,6 +169,17 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
             lows << *lo;
             highs << *hi;
             odd << -double((end - 1) % 2 ? end - 1 : end - 2) << -double(first % 2 ? first : first + 1);
+            means << std::accumulate(wave.begin() + first, wave.begin() + end, 0.0) / (end - first);
+            // The other series' mean is over the samples that hold it.
+            double sum = 0;
+            int held = 0;
+            for (int i = first; i < end; ++i) {
+                if (i % 2) {
+                    sum -= i;
+                    ++held;
+                }
+            }
+            oddMeans << sum / held;
         }
         // Each bucket: its minimum at its first sample, its maximum at its last.
         QCOMPARE(data->pointCount(), 2 * lows.size());
@@ -177,6 +189,8 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
             QCOMPARE(data->values[0][2 * b + 1], highs[b]);
             QCOMPARE(data->values[1][2 * b], odd[2 * b]);
             QCOMPARE(data->values[1][2 * b + 1], odd[2 * b + 1]);
+            QVERIFY(qAbs(data->means[0][2 * b] - means[b]) < 1e-9);
+            QVERIFY(qAbs(data->means[1][2 * b + 1] - oddMeans[b]) < 1e-9);
         }
         // A range that starts and ends inside coarse buckets counts its edges.
         const auto offset = queryHistory({dayStart.addSecs(7 * 60), dayStart.addDays(3).addSecs(-3 * 60), {}, 400, 0});
@@ -189,6 +203,12 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
     QVERIFY(execSql(QStringLiteral("drop table histrollup")));
     upgradeSchema();
     check("rebuilt");
+    // A coarse table of an older version, without the sums, is built anew.
+    QVERIFY(execSql(QStringLiteral("drop table histrollup")));
+    QVERIFY(execSql(QStringLiteral("create table histrollup (b integer primary key, t0 integer not null, "
+                                   "t1 integer not null, c integer not null, n5 real, x5 real, n6 real, x6 real)")));
+    upgradeSchema();
+    check("rebuilt from an older table");
 }
 
 void TestHistoryQuery::gapsAndEmptyRanges()

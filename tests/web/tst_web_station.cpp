@@ -356,6 +356,16 @@ void TestWebStation::historyIsMadeBesideTheStationInRequestOrder()
     QVERIFY(answers[0].contains("Content-Type: text/csv"));
     QCOMPARE(answers[0].mid(answers[0].indexOf("\r\n\r\n") + 4).count("\r\n"), qsizetype(60000 + 1));
     QVERIFY(answers[1].contains("\"device\""));
+    // Reduced: a bucket's minimum, then its maximum, both with its mean.
+    const QJsonObject reduced = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-05-01&to=2025-05-01&codes=VAC")));
+    QVERIFY(reduced["reduced"].toBool());
+    const QJsonArray buckets = reduced["points"].toArray();
+    QVERIFY(buckets.size() > 100 && buckets.size() <= 2000);
+    const double low = buckets[0]["values"][0].toDouble();
+    const double high = buckets[1]["values"][0].toDouble();
+    const double mean = buckets[0]["means"][0].toDouble();
+    QVERIFY2(low < mean && mean < high, qPrintable(QStringLiteral("%1 %2 %3").arg(low).arg(mean).arg(high)));
+    QCOMPARE(buckets[1]["means"][0].toDouble(), mean);
     // HEAD of a history answer: its headers, no body.
     const HttpAnswer head = httpRequest(m_station->url("/api/v1/history?from=2025-05-01&to=2025-05-01"), "HEAD");
     QCOMPARE(head.status, 200);
