@@ -179,10 +179,11 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
                 }
                 if (!data.bucketFirst[i])
                     continue;
-                // The bucket's last point, when it has one in this run.
+                // The bucket's last point, when it has one in this run; the
+                // mean stands at the bucket's middle.
                 const int j = n + 1 < run.size() && !data.bucketFirst[run[n + 1]] ? run[n + 1] : i;
+                line << QPointF((double(data.times[i]) + double(data.times[j])) * 500.0, data.means[col][i]);
                 for (int k : {i, j}) {
-                    line << at(k, data.means[col][k]);
                     low << at(k, values[i]);
                     high << at(k, values[j]);
                     if (j == i)
