@@ -229,8 +229,9 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
             if (!insertSample(db, sample, e))
                 return false;
         }
-        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), yieldRow(QDate(2025, 3, 11), 4.25),
-                                  yieldRow(QDate(2025, 4, 1), 1.0)}) {
+        DayYield marked = yieldRow(QDate(2025, 3, 11), 4.25);
+        marked.flagged = YIELD_FLAG_TOO_FAST;
+        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), marked, yieldRow(QDate(2025, 4, 1), 1.0)}) {
             if (!saveDayYield(db, y, e))
                 return false;
         }
@@ -268,10 +269,15 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
     const QJsonObject march = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025&month=3")));
     QCOMPARE(march["days"].toArray().size(), 2);
     QCOMPARE(march["days"][1]["energyKwh"].toDouble(), 4.25);
+    // A marked day says why, and so does its month.
+    QCOMPARE(march["days"][0]["flagReasons"].toArray(), QJsonArray());
+    QCOMPARE(march["days"][1]["flagged"].toBool(), true);
+    QCOMPARE(march["days"][1]["flagReasons"].toArray(), QJsonArray{QStringLiteral("counterTooFast")});
     QCOMPARE(march["totalKwh"].toDouble(), 9.75);
     const QJsonObject year = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025")));
     QCOMPARE(year["months"].toArray().size(), 12);
     QCOMPARE(year["months"][2]["energyKwh"].toDouble(), 9.75);
+    QCOMPARE(year["months"][2]["flagReasons"].toArray(), QJsonArray{QStringLiteral("counterTooFast")});
     QCOMPARE(year["totalKwh"].toDouble(), 10.75);
 
     // Today's yield: the counter's rise until the recorder has a row for today.
