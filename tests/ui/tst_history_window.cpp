@@ -16,6 +16,7 @@
 #include "ui/history/yield_view.h"
 
 #include <QAreaSeries>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLineSeries>
@@ -275,9 +276,26 @@ void TestHistoryWindow::yieldTabShowsTheDay()
     QCOMPARE(yield->barCount(), 30);
     QVERIFY2(yield->total() > 15 && yield->total() < 25, qPrintable(QString::number(yield->total())));
     saveShot(&window, QStringLiteral("history_model_yield.png"));
+    // A day whose counter rose too fast is marked, and the reason shown.
+    DayYield marked;
+    marked.deviceId = QStringLiteral("001");
+    marked.day = modelledDay.addDays(-1);
+    marked.flagged = YIELD_FLAG_TOO_FAST;
+    QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) { return saveDayYield(db, marked, e); }));
+    const auto shown = [&] {
+        for (const QLabel *label : yield->findChildren<QLabel *>()) {
+            if (label->text().contains(yieldFlagText(YIELD_FLAG_TOO_FAST)))
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(yield->reload());
+    QVERIFY(shown());
     yield->showYear(true);
     QVERIFY(yield->reload());
     QCOMPARE(yield->barCount(), 12);
+    QVERIFY(shown());
+    QVERIFY(execSql(QStringLiteral("delete from histyield where day = '%1'").arg(marked.day.toString(Qt::ISODate))));
 }
 
 void TestHistoryWindow::settingsPageRefusesOutOfRange()
