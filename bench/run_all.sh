@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, mqtt.
+# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt.
 set -euo pipefail
 
 smoke=0
@@ -40,6 +40,7 @@ if [[ $smoke == 1 ]]; then
     [soak]="soak_bench --cycles 50 --checkpoint 10"
     [history]="history_bench --count 3 --year-days 1 --samples 200"
     [web]="web_bench --requests 20 --load-seconds 1 --idle-seconds 1"
+    [historydl]="history_download_bench --seconds 1 --samples 2000 --tick-ms 100"
     [mqtt]="mqtt_bench --count 3"
   )
 else
@@ -53,10 +54,11 @@ else
     [soak]="nice soak_bench --cycles 20000 --checkpoint 1000"
     [history]="nice history_bench --count 100 --year-days 365 --samples 43200"
     [web]="web_bench --requests 1000 --load-seconds 10 --idle-seconds 30"
+    [historydl]="history_download_bench --seconds 60"
     [mqtt]="mqtt_bench --count 300"
   )
 fi
-order=(poll store eventlog startup idle soak history web mqtt)
+order=(poll store eventlog startup idle soak history web historydl mqtt)
 
 declare -A result=()
 failed=()
@@ -128,6 +130,8 @@ row "web: /metrics, one client, median" "$(fmt '%.3f ms' "$(value web.metrics_ms
 row "web: 200 req/s, failed requests" "$(fmt '%.0f' "$(value web.load_failed)") of $(fmt '%.0f' "$(value web.load_requests)")" "none" "$(judge "$(value web.load_failed)" '<=' 0)"
 row "web: 200 req/s, poll cycle median shift" "$(fmt '%+.2f ms' "$(value web.cycle_shift_ms)")" "within 1 ms" "$(judge "$(value web.cycle_shift_ms)" '<=' 1)"
 row "web: idle cost, server on minus off" "$(fmt '%+.3f %% of a core' "$(value web.idle_delta_pct)")" "within 0.1 %" "$(judge "$(value web.idle_delta_pct)" '<=' 0.1)"
+row "web: poll cycles/min, largest CSV back to back" "$(fmt '%.1f' "$(value historydl.loaded_per_min)") vs $(fmt '%.1f' "$(value historydl.quiet_per_min)") without" "as many as without" "$(judge "$(awk -v q="$(value historydl.quiet_per_min)" -v l="$(value historydl.loaded_per_min)" 'BEGIN { if (q != "" && l != "") print q - l }')" '<=' 1)"
+row "  (cycle median with / without the client)" "$(fmt '%.1f' "$(value historydl.loaded_median_ms)") / $(fmt '%.1f ms' "$(value historydl.quiet_median_ms)"), longest wait $(fmt '%.0f ms' "$(value historydl.loaded_wait_ms)")" "" ""
 row "MQTT: added to the poll path, broker on loopback" "$(fmt '%.3f ms' "$(value mqtt.handover_on_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.added_ms)"))" "median under 0.2 ms" "$(judge "$(value mqtt.handover_on_ms)" '<' 0.2)"
 row "MQTT: poll path, broker not answering" "$(fmt '%.3f ms' "$(value mqtt.handover_unreachable_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.unreachable_added_ms)"))" "unchanged within 1 ms median" "$(judge "$(value mqtt.handover_unreachable_ms)" '<=' 1)"
 
@@ -139,7 +143,7 @@ if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
              eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb history.store_ms \
-             history.month_ms history.csv_month_ms web.status_ms mqtt.added_ms; do
+             history.month_ms history.csv_month_ms web.status_ms historydl.loaded_per_min mqtt.added_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1

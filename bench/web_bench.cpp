@@ -7,11 +7,10 @@
 //   web_bench [--requests N] [--load-seconds S] [--idle-seconds S]
 // (defaults 1000, 10, 30)
 #include "bench_support.h"
-#include "sim_process.h"
+#include "http_exchange.h"
 
 #include "acquisition/param_table.h"
 #include "acquisition/polling.h"
-#include "acquisition/qt_serial_port.h"
 #include "acquisition/serial_link.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -22,7 +21,6 @@
 #include <QEventLoop>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -31,51 +29,14 @@
 #include <functional>
 
 using namespace vantoro;
+using vantoro::bench::exchange;
+using vantoro::bench::freePort;
+using vantoro::bench::runBeside;
 
 namespace {
 
 constexpr int LOAD_RATE = 200;
 constexpr int TICK_MS = 250; // the bench's own poll tick: many cycles in a short run
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One request on an open connection; false unless a 200 with its whole body came.
-bool exchange(QTcpSocket &socket, const QByteArray &path)
-{
-    // The station on loopback answers only Host values that name this machine.
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(socket.peerPort()) + "\r\n\r\n");
-    QByteArray data;
-    qsizetype headEnd = -1;
-    qsizetype length = -1;
-    while (headEnd < 0 || data.size() < headEnd + 4 + length) {
-        if (!socket.waitForReadyRead(5000))
-            return false;
-        data += socket.readAll();
-        if (headEnd < 0 && (headEnd = data.indexOf("\r\n\r\n")) >= 0) {
-            const qsizetype at = data.toLower().indexOf("content-length:");
-            if (at < 0 || at > headEnd)
-                return false;
-            length = data.mid(at + 15, data.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
-        }
-    }
-    return data.startsWith("HTTP/1.1 200");
-}
-
-// Runs `work` on a thread of its own while this thread's event loop serves.
-void runBeside(const std::function<void()> &work)
-{
-    QThread *thread = QThread::create(work);
-    QEventLoop loop;
-    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec();
-    delete thread;
-}
 
 QList<double> latencies(quint16 port, const QByteArray &path, int count)
 {
@@ -168,29 +129,14 @@ int main(int argc, char **argv)
     loadSystemSettings();
     loadParamTable();
 
-    test::SimProcess sim;
-    if (!sim.start({QStringLiteral("--baud"), QStringLiteral("9600")})) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
+    bench::PolledWebStation station;
+    if (!station.start())
         return 1;
-    }
-    bench::useSimulator(sim.ptyPath());
-    SystemSettings &s = sysSettings;
-    s.HttpServerEnabled = WEB_MODE_LOOPBACK;
-    s.httpport = freePort();
-    QtSerialPort serial;
-    QTimer pollTimer;
-    Poller poller(serial, pollTimer, PollHooks{});
-    pollTimer.start(3600 * 1000); // polling on; the bench drives the ticks
-    WebService web;
-    web.start();
-    if (!web.listening()) {
-        std::fprintf(stderr, "web server: %s\n", qPrintable(web.lastError()));
-        return 1;
-    }
-    poller.reloadTick();
+    Poller &poller = station.poller();
+    const quint16 port = station.port();
 
-    const QList<double> status = latencies(web.port(), "/api/v1/status", *requests);
-    const QList<double> metrics = latencies(web.port(), "/metrics", *requests);
+    const QList<double> status = latencies(port, "/api/v1/status", *requests);
+    const QList<double> metrics = latencies(port, "/metrics", *requests);
     if (status.size() != *requests || metrics.size() != *requests) {
         std::fprintf(stderr, "a request failed\n");
         return 1;
@@ -200,14 +146,13 @@ int main(int argc, char **argv)
                 *requests, bench::median(status), bench::percentile(status, 0.99), bench::median(metrics),
                 bench::percentile(metrics, 0.99));
 
-    const LoadRun loadRun = pollUnderLoad(poller, web.port(), *loadSeconds);
+    const LoadRun loadRun = pollUnderLoad(poller, port, *loadSeconds);
     const double shift = bench::median(loadRun.loadedMs) - bench::median(loadRun.quietMs);
     std::printf("poll cycle at 9600 baud: median %.2f ms quiet (%lld cycles), %.2f ms under %d requests/s "
                 "(%lld cycles, %d requests, %d failed)\n",
                 bench::median(loadRun.quietMs), qsizetype(loadRun.quietMs.size()), bench::median(loadRun.loadedMs),
                 LOAD_RATE, qsizetype(loadRun.loadedMs.size()), loadRun.requests, loadRun.failed);
-    web.stop();
-    sim.stop();
+    station.stop();
 
     const QString db = home.file(QStringLiteral("vantoro.db"));
     if (!bench::editDatabase(db, {QStringLiteral("update sysset set HttpServerEnabled=0 where id=1")}))

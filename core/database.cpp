@@ -160,9 +160,10 @@ QString databasePath()
     return findFileNoCase(appDir(), QString::fromLatin1(DATABASE_FILE));
 }
 
-DbConnection::DbConnection(const QString &path)
+DbConnection::DbConnection(const QString &path, Access access)
     : m_name(QStringLiteral("vantoro-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
 {
+    const bool readOnly = access == Access::ReadOnly;
     const QString file = path.isEmpty() ? databasePath() : path;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     if (!QFileInfo(file).isFile()) {
@@ -171,21 +172,25 @@ DbConnection::DbConnection(const QString &path)
         return;
     }
     const QString absolutePath = QFileInfo(file).absoluteFilePath();
-    if (!openingHeld)
+    if (!readOnly && !openingHeld)
         releaseHeldConnectionUnlessTo(absolutePath);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(DATABASE_BUSY_TIMEOUT_MS));
-    db.setDatabaseName(QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=rw"));
+    db.setDatabaseName(QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)
+                       + (readOnly ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=rw")));
     if (!db.open()) {
         m_error = db.lastError().text();
         return;
     }
     QSqlQuery pragma(db);
-    // A commit the station reported must survive a power cut.
-    pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    if (!readOnly) {
+        // A commit the station reported must survive a power cut.
+        pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    }
     pragma.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(DATABASE_BUSY_TIMEOUT_MS));
     m_open = true;
-    holdConnectionTo(absolutePath);
+    if (!readOnly)
+        holdConnectionTo(absolutePath);
 }
 
 DbConnection::~DbConnection()
@@ -346,18 +351,25 @@ namespace {
 void createHistoryRollup()
 {
     const auto exists = rsSqlGet(QStringLiteral("select count(*) from sqlite_master where name = 'histrollup'"));
-    if (!exists || exists->rows.value(0).value(0).toInt() > 0)
+    if (!exists)
+        return;
+    // A table of an older version lacks the sums the means come from: it
+    // holds nothing the samples do not, so it is built again from them.
+    const bool old = exists->rows.value(0).value(0).toInt() > 0;
+    if (old && rsSqlGet(QStringLiteral("select s0 from histrollup limit 0")))
         return;
     QString columns = QStringLiteral("b integer primary key, t0 integer not null, t1 integer not null, "
                                      "c integer not null");
     QString fill = QStringLiteral("(t / %1) * %1, min(t), max(t), count(*)").arg(HISTORY_ROLLUP_SECONDS);
     for (int slot = 0; slot < 30; ++slot) {
-        columns += QStringLiteral(", n%1 real, x%1 real").arg(slot);
-        fill += QStringLiteral(", min(v%1), max(v%1)").arg(slot);
+        // Per slot: minimum, maximum, sum and count of its values.
+        columns += QStringLiteral(", n%1 real, x%1 real, s%1 real, k%1 integer not null default 0").arg(slot);
+        fill += QStringLiteral(", min(v%1), max(v%1), sum(v%1), count(v%1)").arg(slot);
     }
     rsSqlGet2([&](QSqlDatabase &db, QString &error) {
         QSqlQuery query(db);
-        const bool ok = query.exec(QStringLiteral("create table histrollup (%1)").arg(columns))
+        const bool ok = (!old || query.exec(QStringLiteral("drop table histrollup")))
+            && query.exec(QStringLiteral("create table histrollup (%1)").arg(columns))
             && query.exec(QStringLiteral("insert into histrollup select %1 from histdata group by 1").arg(fill));
         if (!ok)
             error = query.lastError().text();

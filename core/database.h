@@ -22,7 +22,10 @@ QString databasePath();
 class DbConnection
 {
 public:
-    explicit DbConnection(const QString &path = QString());
+    enum class Access { ReadWrite, ReadOnly };
+    // A read-only connection may live on any thread: it never writes and
+    // leaves the connection held for the application's thread alone.
+    explicit DbConnection(const QString &path = QString(), Access access = Access::ReadWrite);
     ~DbConnection();
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;

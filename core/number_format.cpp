@@ -2,6 +2,7 @@
 #include "core/number_format.h"
 
 #include <QStringList>
+#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -292,6 +293,23 @@ QString formatNumber(double value, const QString &pattern)
         section = sections.at(2);
     }
     return formatSection(value, tokenize(section), showSign);
+}
+
+double tidyValue(double value)
+{
+    if (!std::isfinite(value))
+        return value;
+    const float single = float(value);
+    if (double(single) == value) {
+        // Held as a single: its own shortest form.
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, single).ptr;
+        // from_chars, not strtod: the C locale may use a decimal comma.
+        double tidy = value;
+        std::from_chars(text, end, tidy);
+        return tidy;
+    }
+    return QByteArray::number(value, 'g', 15).toDouble();
 }
 
 } // namespace vantoro

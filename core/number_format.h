@@ -29,4 +29,8 @@ namespace vantoro {
 // digits, no grouping); NaN and infinities give "NaN", "inf", "-inf".
 QString formatNumber(double value, const QString &pattern);
 
+// A decoded value without the scaling's binary noise: 2301 × 0.1 gives
+// 230.1, a single-precision temperature 25.6, not their long double forms.
+double tidyValue(double value);
+
 } // namespace vantoro

@@ -2,21 +2,19 @@
 
 #include "core/database.h"
 #include "core/localisation.h"
+#include "core/number_format.h"
 
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 
 namespace vantoro {
 
 namespace {
-
-// Ten significant digits: a decoded 2301 x 0.1 reads 230.1, not
-// 230.10000000000002, and the largest counter keeps every digit.
-constexpr int CSV_DIGITS = 10;
 
 QString historyText(const char *key, const char *fallback)
 {
@@ -71,8 +69,10 @@ QString CsvWriter::number(double value)
 {
     if (std::isnan(value))
         return {};
-    // QString::number never uses the locale's separators.
-    return QString::number(value, 'g', CSV_DIGITS);
+    // As the device's scale gives it: a decoded 2301 x 0.1 reads 230.1 and a
+    // single-precision 45.7 reads 45.7. QString::number never uses the
+    // locale's separators.
+    return QString::number(tidyValue(value), 'g', 15);
 }
 
 QString CsvWriter::time(const QDateTime &time)
@@ -97,9 +97,11 @@ QString CsvWriter::localTime(qint64 secs)
     const qint64 day = local >= 0 ? local / 86400 : (local - 86399) / 86400;
     const int second = int(local - day * 86400);
     const QDate d = QDate(1970, 1, 1).addDays(day);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(), second / 3600,
-                  second / 60 % 60, second % 60);
+    const int offsetMinutes = std::abs(offset) / 60;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", d.year(), d.month(), d.day(),
+                  second / 3600, second / 60 % 60, second % 60, offset < 0 ? '-' : '+', offsetMinutes / 60,
+                  offsetMinutes % 60);
     return QString::fromLatin1(text);
 }
 
@@ -109,17 +111,18 @@ QString historyHeader(const HistoryColumn &column)
     return column.unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, column.unit);
 }
 
-bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error, bool withBom)
+bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request, const QString &timeHeader,
+                     QString *error, bool withBom)
 {
     QString columnsError;
-    const QList<HistoryColumn> columns = historyColumnsFor(request.codes, &columnsError);
+    const QList<HistoryColumn> columns = pickHistoryColumns(historyColumns(db, &columnsError), request.codes);
     if (!columnsError.isEmpty()) {
         if (error)
             *error = columnsError;
         return false;
     }
     CsvWriter csv(device, withBom);
-    QStringList header{historyText("csvTime", "Time")};
+    QStringList header{timeHeader};
     QString select = QStringLiteral("select t");
     for (const HistoryColumn &c : columns) {
         header << historyHeader(c);
@@ -127,13 +130,7 @@ bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *
     }
     csv.writeRow(header);
 
-    DbConnection connection;
-    if (!connection.isOpen()) {
-        if (error)
-            *error = connection.errorText();
-        return false;
-    }
-    QSqlQuery query(connection.database());
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     query.prepare(select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)));
     query.addBindValue(request.from.toSecsSinceEpoch());
@@ -163,6 +160,23 @@ bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *
     return csv.ok();
 }
 
+bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error, bool withBom)
+{
+    DbConnection connection;
+    if (!connection.isOpen()) {
+        if (error)
+            *error = connection.errorText();
+        return false;
+    }
+    QSqlDatabase db = connection.database();
+    return writeHistoryCsv(db, device, request, historyTimeHeader(), error, withBom);
+}
+
+QString historyTimeHeader()
+{
+    return historyText("csvTime", "Time");
+}
+
 bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom)
 {
     CsvWriter csv(device, withBom);
@@ -170,13 +184,13 @@ bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom)
                   historyText("csvPeakPower", "Peak power (W)"), historyText("csvPeakTime", "Peak time"),
                   historyText("csvMaxTemp", "Highest module temperature"),
                   historyText("csvLinkMinutes", "Link up (min)"), historyText("csvFaults", "Fault events"),
-                  historyText("csvFlagged", "Counter step left out")});
+                  historyText("csvFlagged", "Counter step left out"), historyText("csvFlagReason", "Why")});
     for (const DayYield &d : days) {
-        csv.writeRow({d.day.toString(Qt::ISODate), CsvWriter::number(d.energyKwh),
+        csv.writeRow({d.day.toString(Qt::ISODate), CsvWriter::number(roundedKwh(d.energyKwh)),
                       d.peakPowerW ? CsvWriter::number(*d.peakPowerW) : QString(), CsvWriter::time(d.peakTime),
                       d.maxModuleTemp ? CsvWriter::number(*d.maxModuleTemp) : QString(),
                       QString::number(d.linkSeconds / 60), QString::number(d.faults),
-                      d.flagged ? QStringLiteral("1") : QStringLiteral("0")});
+                      d.flagged ? QStringLiteral("1") : QStringLiteral("0"), yieldFlagText(d.flagged)});
     }
     return csv.ok();
 }

@@ -1,6 +1,6 @@
 // CSV files as spreadsheet programs read them: RFC 4180 quoting, CRLF line
-// ends, UTF-8 with a byte-order mark, ISO 8601 local times and a point as
-// decimal separator whatever the locale. Files are written aside and
+// ends, UTF-8 with a byte-order mark, ISO 8601 local times with their UTC
+// offset and a point as decimal separator whatever the locale. Files are written aside and
 // renamed, so a failed export leaves no half file.
 #pragma once
 
@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QSqlDatabase>
 #include <QStringList>
 #include <functional>
 
@@ -26,8 +27,9 @@ public:
 
     // A field, quoted when it holds a comma, quote, CR or LF.
     static QString field(const QString &text);
-    // Shortest exact decimal form with a point; empty for NaN.
+    // The value at the precision its scale gives, with a point; empty for NaN.
     static QString number(double value);
+    // "2026-10-25T02:30:00+01:00": local time and its offset from UTC.
     static QString time(const QDateTime &time);
     // The same for seconds since the epoch.
     static QString localTime(qint64 secs);
@@ -46,6 +48,12 @@ QString historyHeader(const HistoryColumn &column);
 // column and one column per requested parameter.
 bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error = nullptr,
                      bool withBom = true);
+// The same on an open connection with the time column's header given, so a
+// worker thread reads neither the settings nor the language file.
+bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request, const QString &timeHeader,
+                     QString *error = nullptr, bool withBom = true);
+// The time column's header in the station's language.
+QString historyTimeHeader();
 // The daily yield rows with the localised headers.
 bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom = true);
 // Any table: one header row, then the rows as given.

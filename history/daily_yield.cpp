@@ -1,11 +1,15 @@
 #include "history/daily_yield.h"
 
+#include "core/localisation.h"
+#include "core/number_format.h"
 #include "history/history_store.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace vantoro {
 
@@ -21,7 +25,8 @@ std::optional<double> numberOf(const CycleReport &report, const char *code)
     const ParameterReading *p = report.parameter(QString::fromLatin1(code));
     if (!p || !p->numeric)
         return std::nullopt;
-    return p->value;
+    // Kept as the device's scale gives it, not as its single-precision form.
+    return tidyValue(p->value);
 }
 
 QVariant optionalValue(const std::optional<double> &v)
@@ -36,25 +41,46 @@ std::optional<double> optionalOf(const QVariant &v)
     return v.toDouble();
 }
 
-void addCounter(DayYield &day, double counter, const QDateTime &time, double ratingW, int minStepSeconds)
+void addCounter(DayYield &day, double counter, const QDateTime &time, double ratingW, int clockBackSeconds)
 {
     if (!day.firstCounter)
         day.firstCounter = counter;
     if (day.lastCounter) {
         const double step = counter - *day.lastCounter;
-        const qint64 seconds = day.lastReply.isValid() ? day.lastReply.secsTo(time) : 0;
-        const double hours = double(std::max<qint64>(seconds, minStepSeconds)) / 3600.0;
-        const double most = ratingW > 0 ? ratingW / 1000.0 * hours * JUMP_MARGIN + COUNTER_RESOLUTION_KWH
-                                        : std::numeric_limits<double>::infinity();
-        if (step < 0 || step > most)
-            day.flagged = true;
-        else
-            day.energyKwh += step;
+        qint64 seconds = day.lastReply.isValid() ? day.lastReply.secsTo(time) : 0;
+        if (seconds < 0)
+            seconds = clockBackSeconds;
+        // What the rating could make in this step. The excess carried over
+        // bounds the rise against every earlier counted reading at once, so
+        // the counter's resolution is granted once, not at every poll.
+        const double due = ratingW > 0 ? ratingW / 1000.0 * JUMP_MARGIN * double(seconds) / 3600.0
+                                       : std::numeric_limits<double>::infinity();
+        if (step < 0) {
+            // A reset or another device: what follows is judged from here.
+            day.flagged |= YIELD_FLAG_BACKWARDS;
+            day.excessKwh = 0;
+        } else if (step > due + COUNTER_RESOLUTION_KWH - day.excessKwh) {
+            day.flagged |= YIELD_FLAG_TOO_FAST;
+            day.excessKwh = std::max(0.0, day.excessKwh - due);
+        } else {
+            day.energyKwh = roundedKwh(day.energyKwh + step);
+            day.excessKwh = std::max(0.0, day.excessKwh + step - due);
+        }
     }
     day.lastCounter = counter;
 }
 
+QString historyText(const char *key, const char *fallback)
+{
+    return langText(QStringLiteral("History"), QString::fromLatin1(key), LANGUAGE_CURRENT, QString::fromUtf8(fallback));
+}
+
 } // namespace
+
+double roundedKwh(double kwh)
+{
+    return std::round(kwh * 1000.0) / 1000.0;
+}
 
 YieldReading yieldReading(const CycleReport &report)
 {
@@ -66,10 +92,34 @@ YieldReading yieldReading(const CycleReport &report)
         const auto volts = numberOf(report, OUTPUT_VOLTAGE_CODE);
         const auto amps = numberOf(report, OUTPUT_CURRENT_CODE);
         if (volts && amps)
-            r.powerW = *volts * *amps;
+            r.powerW = tidyValue(*volts * *amps);
     }
     r.moduleTemp = numberOf(report, MODULE_TEMPERATURE_CODE);
     return r;
+}
+
+QString yieldFlagText(int flagged)
+{
+    QStringList reasons;
+    if (flagged & YIELD_FLAG_BACKWARDS)
+        reasons << historyText("flagBackwards", "the energy counter went backwards");
+    if (flagged & YIELD_FLAG_TOO_FAST)
+        reasons << historyText("flagTooFast", "the energy counter rose faster than the rating allows");
+    if ((flagged & YIELD_FLAG_UNKNOWN) || (flagged && reasons.isEmpty()))
+        reasons << historyText("flagUnknown", "a counter step was left out");
+    return reasons.join(QStringLiteral("; "));
+}
+
+QStringList yieldFlagNames(int flagged)
+{
+    QStringList names;
+    if (flagged & YIELD_FLAG_BACKWARDS)
+        names << QStringLiteral("counterBackwards");
+    if (flagged & YIELD_FLAG_TOO_FAST)
+        names << QStringLiteral("counterTooFast");
+    if ((flagged & YIELD_FLAG_UNKNOWN) || (flagged && names.isEmpty()))
+        names << QStringLiteral("counterStepLeftOut");
+    return names;
 }
 
 double ratingWatts(const QString &rating)
@@ -88,10 +138,10 @@ double ratingWatts(const QString &rating)
     return 0;
 }
 
-void addReading(DayYield &day, const YieldReading &reading, double ratingW, int minStepSeconds)
+void addReading(DayYield &day, const YieldReading &reading, double ratingW, int clockBackSeconds)
 {
     if (reading.counterKwh)
-        addCounter(day, *reading.counterKwh, reading.time, ratingW, minStepSeconds);
+        addCounter(day, *reading.counterKwh, reading.time, ratingW, clockBackSeconds);
     if (reading.powerW && (!day.peakPowerW || *reading.powerW > *day.peakPowerW)) {
         day.peakPowerW = reading.powerW;
         day.peakTime = reading.time;
@@ -115,7 +165,7 @@ DayYield loadDayYield(QSqlDatabase &db, const QString &deviceId, const QDate &da
     if (!query.exec() || !query.next())
         return y;
     y.energyKwh = query.value(0).toDouble();
-    y.flagged = query.value(1).toInt() != 0;
+    y.flagged = query.value(1).toInt();
     y.peakPowerW = optionalOf(query.value(2));
     if (!query.value(3).isNull())
         y.peakTime = QDateTime::fromSecsSinceEpoch(query.value(3).toLongLong());
@@ -140,7 +190,7 @@ bool saveDayYield(QSqlDatabase &db, const DayYield &day, QString &error)
         day.deviceId,
         day.day.toString(Qt::ISODate),
         day.energyKwh,
-        day.flagged ? 1 : 0,
+        day.flagged,
         optionalValue(day.peakPowerW),
         day.peakTime.isValid() ? QVariant(day.peakTime.toSecsSinceEpoch()) : QVariant(),
         optionalValue(day.maxModuleTemp),

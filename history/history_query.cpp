@@ -1,8 +1,7 @@
 #include "history/history_query.h"
 
+#include "acquisition/reply_decoding.h"
 #include "core/database.h"
-#include "core/system_settings.h"
-#include "history/history_settings.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,22 +20,6 @@ std::optional<T> failed(const QSqlQuery &query, QString *error)
     if (error)
         *error = query.lastError().text();
     return std::nullopt;
-}
-
-QList<HistoryColumn> pickColumns(const QList<HistoryColumn> &all, const QStringList &codes)
-{
-    if (codes.isEmpty())
-        return all;
-    QList<HistoryColumn> picked;
-    for (const QString &code : codes) {
-        for (const HistoryColumn &c : all) {
-            if (c.code.compare(code, Qt::CaseInsensitive) == 0) {
-                picked << c;
-                break;
-            }
-        }
-    }
-    return picked;
 }
 
 bool execRange(QSqlQuery &query, const QString &sql, qint64 from, qint64 to)
@@ -62,7 +45,7 @@ void appendPoint(HistoryData &data, qint64 time, const QSqlQuery &query, int fir
         data.values[c] << valueOf(query.value(firstValue + c * stride));
 }
 
-bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int gapSeconds)
+bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to)
 {
     QString select = QStringLiteral("select t");
     for (const HistoryColumn &c : std::as_const(data.columns))
@@ -70,12 +53,8 @@ bool readRaw(QSqlQuery &query, HistoryData &data, qint64 from, qint64 to, int ga
     if (!execRange(query, select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)),
                    from, to))
         return false;
-    qint64 last = std::numeric_limits<qint64>::min();
-    while (query.next()) {
-        const qint64 t = query.value(0).toLongLong();
-        appendPoint(data, t, query, 1, 1, data.times.isEmpty() || t - last > gapSeconds);
-        last = t;
-    }
+    while (query.next())
+        appendPoint(data, query.value(0).toLongLong(), query, 1, 1, true);
     return !query.lastError().isValid();
 }
 
@@ -124,41 +103,117 @@ std::optional<int> countSamples(QSqlQuery &query, const RangeSplit &range)
     return n;
 }
 
-bool readBuckets(QSqlQuery &query, HistoryData &data, const RangeSplit &range, int gapSeconds)
+bool readBuckets(QSqlQuery &query, HistoryData &data, const RangeSplit &range)
 {
-    // Columns: bucket, first time, last time, then min and max per series,
-    // from the samples at the edges and the coarse buckets in between.
+    // Columns: bucket, first time, last time, then min, max, sum and count
+    // per series, from the samples at the edges and the coarse buckets in
+    // between.
     const auto key = [&](const char *column) {
         return QStringLiteral("(%1 - %2) / %3").arg(QLatin1String(column)).arg(range.from).arg(data.bucketSeconds);
     };
-    QString raw = key("t") + QStringLiteral(" k, t t0, t t1");
-    QString rolled = key("b") + QStringLiteral(" k, t0, t1");
-    QString outer = QStringLiteral("select k, min(t0), max(t1)");
+    QString raw = key("t") + QStringLiteral(" bk, t t0, t t1");
+    QString rolled = key("b") + QStringLiteral(" bk, t0, t1");
+    QString outer = QStringLiteral("select bk, min(t0), max(t1)");
     for (int i = 0; i < data.columns.size(); ++i) {
         const int slot = data.columns[i].slot;
-        raw += QStringLiteral(", v%1 n%2, v%1 x%2").arg(slot).arg(i);
-        rolled += QStringLiteral(", n%1 n%2, x%1 x%2").arg(slot).arg(i);
-        outer += QStringLiteral(", min(n%1), max(x%1)").arg(i);
+        raw += QStringLiteral(", v%1 n%2, v%1 x%2, v%1 s%2, v%1 is not null k%2").arg(slot).arg(i);
+        rolled += QStringLiteral(", n%1 n%2, x%1 x%2, s%1 s%2, k%1 k%2").arg(slot).arg(i);
+        outer += QStringLiteral(", min(n%1), max(x%1), sum(s%1), sum(k%1)").arg(i);
     }
     const QString samples = QStringLiteral("select %1 from %2 where t >= ? and t < ?").arg(raw, QLatin1String(HISTORY_TABLE));
     const QString sql = QStringLiteral("%1 from (%2 union all %2 union all select %3 from %4 where b >= ? and b < ?) "
-                                       "group by k order by k")
+                                       "group by bk order by bk")
                             .arg(outer, samples, rolled, QLatin1String(HISTORY_ROLLUP_TABLE));
     if (!execSplit(query, sql, range))
         return false;
-    qint64 lastTime = 0;
     while (query.next()) {
         const qint64 first = query.value(1).toLongLong();
         const qint64 last = query.value(2).toLongLong();
-        // A gap is judged between samples, as without buckets.
-        const bool gap = data.times.isEmpty() || first - lastTime > gapSeconds;
-        appendPoint(data, first, query, 3, 2, gap);
-        if (last != first)
-            appendPoint(data, last, query, 4, 2, false);
-        lastTime = last;
+        // Only the step into a bucket may be a gap; the marks are judged
+        // once every point is read.
+        appendPoint(data, first, query, 3, 4, true);
+        data.bucketFirst << true;
+        if (last != first) {
+            appendPoint(data, last, query, 4, 4, false);
+            data.bucketFirst << false;
+        }
+        const int points = last != first ? 2 : 1;
+        for (int c = 0; c < data.columns.size(); ++c) {
+            const qint64 count = query.value(6 + 4 * c).toLongLong();
+            const double mean = count > 0 ? query.value(5 + 4 * c).toDouble() / double(count) : NO_VALUE;
+            for (int p = 0; p < points; ++p)
+                data.means[c] << mean;
+        }
     }
     return !query.lastError().isValid();
 }
+
+// Steps on each side a point's spacing is read from.
+constexpr int GAP_NEIGHBOUR_STEPS = 8;
+
+} // namespace
+
+bool isHistoryCurve(int slot)
+{
+    return slot != ROW_ADDRESS && slot != ROW_STATUS;
+}
+
+QList<HistoryColumn> pickHistoryColumns(const QList<HistoryColumn> &all, const QStringList &codes)
+{
+    if (codes.isEmpty())
+        return all;
+    QList<HistoryColumn> picked;
+    for (const QString &code : codes) {
+        for (const HistoryColumn &c : all) {
+            if (c.code.compare(code, Qt::CaseInsensitive) == 0) {
+                picked << c;
+                break;
+            }
+        }
+    }
+    return picked;
+}
+
+void markGaps(const QList<qint64> &times, QList<bool> &gapBefore, int gapSeconds)
+{
+    const qsizetype n = times.size();
+    if (n == 0)
+        return;
+    gapBefore[0] = true;
+    QList<qint64> steps(n, 0); // steps[i]: from point i - 1 to i
+    for (qsizetype i = 1; i < n; ++i)
+        steps[i] = times[i] - times[i - 1];
+    // The shortest step among a few on one side: the spacing the samples
+    // there were stored at (intra-bucket spans are never shorter).
+    const auto shortest = [&](qsizetype first, qsizetype last) {
+        qint64 most = std::numeric_limits<qint64>::max();
+        for (qsizetype k = std::max<qsizetype>(1, first); k <= std::min(last, n - 1); ++k) {
+            if (steps[k] > 0)
+                most = std::min(most, steps[k]);
+        }
+        return most;
+    };
+    for (qsizetype i = 1; i < n; ++i) {
+        if (!gapBefore[i])
+            continue;
+        if (gapSeconds > 0) {
+            gapBefore[i] = steps[i] > gapSeconds;
+            continue;
+        }
+        // The coarser side decides, so the step where the period changed
+        // is no gap; a side with no steps takes the other's spacing.
+        qint64 left = shortest(i - GAP_NEIGHBOUR_STEPS, i - 1);
+        qint64 right = shortest(i + 1, i + GAP_NEIGHBOUR_STEPS);
+        if (left == std::numeric_limits<qint64>::max())
+            left = right;
+        if (right == std::numeric_limits<qint64>::max())
+            right = left;
+        const qint64 spacing = std::max(left, right);
+        gapBefore[i] = spacing != std::numeric_limits<qint64>::max() && steps[i] > GAP_SPACINGS * spacing;
+    }
+}
+
+namespace {
 
 // Buckets of equal time, at most maxPoints / 2 of them; from the rollup's
 // size on a whole number of rollup buckets, so the coarse table answers.
@@ -173,50 +228,60 @@ int bucketSecondsFor(qint64 from, qint64 to, int maxPoints)
 
 } // namespace
 
+QList<HistoryColumn> historyColumns(QSqlDatabase &db, QString *error)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QList<HistoryColumn> columns;
+    if (!query.exec(QStringLiteral("select paraid, paracode, paraname, unit from %1 order by paraid")
+                        .arg(QLatin1String(HISTORY_PARAM_TABLE)))) {
+        if (error)
+            *error = query.lastError().text();
+        return columns;
+    }
+    while (query.next())
+        columns << HistoryColumn{query.value(0).toInt(), query.value(1).toString(), query.value(2).toString(),
+                                 query.value(3).toString()};
+    if (query.lastError().isValid() && error)
+        *error = query.lastError().text();
+    return columns;
+}
+
 QList<HistoryColumn> historyColumns(QString *error)
 {
-    const auto rs = rsSqlGet(QStringLiteral("select paraid, paracode, paraname, unit from %1 order by paraid")
-                                 .arg(QLatin1String(HISTORY_PARAM_TABLE)),
-                             {}, error);
-    QList<HistoryColumn> columns;
-    if (!rs)
-        return columns;
-    for (const QVariantList &row : rs->rows)
-        columns << HistoryColumn{row[0].toInt(), row[1].toString(), row[2].toString(), row[3].toString()};
-    return columns;
+    DbConnection connection;
+    if (!connection.isOpen()) {
+        if (error)
+            *error = connection.errorText();
+        return {};
+    }
+    QSqlDatabase db = connection.database();
+    return historyColumns(db, error);
 }
 
 QList<HistoryColumn> historyColumnsFor(const QStringList &codes, QString *error)
 {
-    return pickColumns(historyColumns(error), codes);
+    return pickHistoryColumns(historyColumns(error), codes);
 }
 
-std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error)
+std::optional<HistoryData> queryHistory(QSqlDatabase &db, const HistoryRequest &request, QString *error)
 {
     HistoryData data;
     QString columnsError;
-    const QList<HistoryColumn> all = historyColumns(&columnsError);
+    const QList<HistoryColumn> all = historyColumns(db, &columnsError);
     if (!columnsError.isEmpty()) {
         if (error)
             *error = columnsError;
         return std::nullopt;
     }
-    data.columns = pickColumns(all, request.codes);
+    data.columns = pickHistoryColumns(all, request.codes);
     data.values = QList<QList<double>>(data.columns.size());
-    const int gapSeconds = request.gapSeconds > 0 ? request.gapSeconds
-                                                  : 3 * effectiveSamplePeriod(sysSettings.HisDataSamplePeriod);
     const qint64 from = request.from.toSecsSinceEpoch();
     const qint64 to = request.to.toSecsSinceEpoch();
     if (to <= from)
         return data;
 
-    DbConnection connection;
-    if (!connection.isOpen()) {
-        if (error)
-            *error = connection.errorText();
-        return std::nullopt;
-    }
-    QSqlQuery query(connection.database());
+    QSqlQuery query(db);
     // The count may use the coarse table whatever the reduction: its whole
     // buckets hold the same samples.
     const auto count = countSamples(query, splitRange(from, to, true));
@@ -225,18 +290,32 @@ std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *
     data.sampleCount = *count;
 
     const bool reduce = request.maxPoints > 1 && data.sampleCount > request.maxPoints;
-    QSqlQuery rows(connection.database());
+    QSqlQuery rows(db);
     bool ok = false;
     if (reduce) {
+        data.means = QList<QList<double>>(data.columns.size());
         data.bucketSeconds = bucketSecondsFor(from, to, request.maxPoints);
         const bool coarse = data.bucketSeconds % HISTORY_ROLLUP_SECONDS == 0;
-        ok = readBuckets(rows, data, splitRange(from, to, coarse), gapSeconds);
+        ok = readBuckets(rows, data, splitRange(from, to, coarse));
     } else {
-        ok = readRaw(rows, data, from, to, gapSeconds);
+        ok = readRaw(rows, data, from, to);
     }
     if (!ok)
         return failed<HistoryData>(rows, error);
+    markGaps(data.times, data.gapBefore, request.gapSeconds);
     return data;
+}
+
+std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error)
+{
+    DbConnection connection;
+    if (!connection.isOpen()) {
+        if (error)
+            *error = connection.errorText();
+        return std::nullopt;
+    }
+    QSqlDatabase db = connection.database();
+    return queryHistory(db, request, error);
 }
 
 std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId, QString *error)
@@ -260,7 +339,7 @@ std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &d
         y.deviceId = deviceId;
         y.day = QDate::fromString(row[0].toString(), Qt::ISODate);
         y.energyKwh = row[1].toDouble();
-        y.flagged = row[2].toInt() != 0;
+        y.flagged = row[2].toInt();
         if (!row[3].isNull())
             y.peakPowerW = row[3].toDouble();
         if (!row[4].isNull())
@@ -286,7 +365,8 @@ std::optional<double> storedDayEnergy(const QDate &day, const QString &deviceId,
 std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId, QString *error)
 {
     const auto rs = rsSqlGet(QStringLiteral("select cast(substr(day, 6, 2) as integer), sum(energy), count(*), "
-                                            "sum(flagged != 0) from %1 where devid = ? and day >= ? and day < ? "
+                                            "sum(flagged != 0), max(flagged & 1) | max(flagged & 2) | max(flagged & 4) "
+                                            "from %1 where devid = ? and day >= ? and day < ? "
                                             "group by 1")
                                  .arg(QLatin1String(YIELD_TABLE)),
                              {deviceId, QStringLiteral("%1-01-01").arg(year, 4, 10, QLatin1Char('0')),
@@ -304,6 +384,7 @@ std::optional<QList<MonthYield>> monthlyYields(int year, const QString &deviceId
         months[m - 1].energyKwh = row[1].toDouble();
         months[m - 1].days = row[2].toInt();
         months[m - 1].flaggedDays = row[3].toInt();
+        months[m - 1].flagged = row[4].toInt();
     }
     return months;
 }

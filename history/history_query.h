@@ -2,7 +2,7 @@
 // per bucket when it holds more points than asked for), the daily yield of a
 // month and the monthly totals of a year. Widget-free, for the history
 // window, the web API and the mailer alike. Each call opens its own
-// connection; call from the thread that owns the database connections.
+// connection, or reads through the one it is given.
 #pragma once
 
 #include "history/daily_yield.h"
@@ -21,7 +21,7 @@ struct HistoryRequest
     QDateTime to;             // first second no longer included
     QStringList codes;        // parameter codes; empty takes every recorded one
     int maxPoints = 0;        // per series; 0 returns every sample
-    int gapSeconds = 0;       // a longer step is a gap; 0: three sample periods
+    int gapSeconds = 0;       // a longer step is a gap; 0: judged from the samples' spacing
 };
 
 struct HistoryData
@@ -31,23 +31,50 @@ struct HistoryData
     QList<QList<double>> values;      // values[column][point]; NaN where none
     QList<bool> gapBefore;            // the point starts a new line
     int bucketSeconds = 0;            // 0 when every sample is returned
+    // Reduced only: whether a point is its bucket's first (its minimum; the
+    // last holds the maximum), and the bucket's mean per column and point.
+    QList<bool> bucketFirst;
+    QList<QList<double>> means;
     int sampleCount = 0;              // samples in the range
 
     int pointCount() const { return int(times.size()); }
     bool isEmpty() const { return times.isEmpty(); }
 };
 
+// A step longer than this many times the spacing of the samples around it
+// is a gap in the record.
+inline constexpr int GAP_SPACINGS = 3;
+
+// Judges the points marked in `gapBefore` (those where a gap may start):
+// with `gapSeconds` 0 a gap is a step longer than GAP_SPACINGS times the
+// spacing of the samples on either side, whichever is coarser, so history
+// stored at another period or at a slow poll keeps its lines. The first
+// point always starts a line.
+void markGaps(const QList<qint64> &times, QList<bool> &gapBefore, int gapSeconds = 0);
+
+// Whether a recorded slot is a measurement worth drawing: the communication
+// address and the status word are recorded too, but a curve of them only
+// misleads.
+bool isHistoryCurve(int slot);
+
 // Every slot recorded so far, by slot.
 QList<HistoryColumn> historyColumns(QString *error = nullptr);
-// The recorded slots of `codes` (case-insensitive) in their order, unknown
-// codes left out; every recorded slot when `codes` is empty.
+// The columns of `all` named by `codes` (case-insensitive) in their order,
+// unknown codes left out; all of them when `codes` is empty.
+QList<HistoryColumn> pickHistoryColumns(const QList<HistoryColumn> &all, const QStringList &codes);
+// The recorded slots of `codes`, as pickHistoryColumns picks them.
 QList<HistoryColumn> historyColumnsFor(const QStringList &codes, QString *error = nullptr);
 
 // The samples of the range. With maxPoints, a range holding more samples is
 // cut into maxPoints / 2 buckets of equal time, each giving its minimum at
 // its first sample's time and its maximum at its last's, so every peak and
-// dip survives. nullopt with `error` on a database failure.
+// dip survives, and its mean. nullopt with `error` on a database failure.
 std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error = nullptr);
+
+// The same two on an open connection: a worker thread reads through one of
+// its own, so a long answer never holds the station's thread.
+QList<HistoryColumn> historyColumns(QSqlDatabase &db, QString *error = nullptr);
+std::optional<HistoryData> queryHistory(QSqlDatabase &db, const HistoryRequest &request, QString *error = nullptr);
 
 // The stored days of a month, in date order (days without a row are absent).
 std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId = QStringLiteral("001"),
@@ -64,6 +91,7 @@ struct MonthYield
     double energyKwh = 0;
     int days = 0;             // days with a row
     int flaggedDays = 0;
+    int flagged = 0;          // the YIELD_FLAG_* of its marked days together
 };
 
 // Twelve entries, January first; months without rows have zero energy.

@@ -127,8 +127,8 @@ DayYield &HistoryRecorder::dayFor(const QDate &date, const QString &deviceId)
 
 bool HistoryRecorder::sampleDue(const QDateTime &time)
 {
-    // Samples fall on whole periods of the clock; a clock set back samples
-    // again, and the key on time drops a second row for the same second.
+    // Samples fall on whole periods of the clock. A clock set back makes an
+    // earlier period due again: the write looks for a sample stored in it.
     const qint64 bucket = time.toSecsSinceEpoch() / m_period;
     if (bucket == m_lastBucket)
         return false;
@@ -161,10 +161,16 @@ void HistoryRecorder::recordCycle(const CycleReport &report)
         if (!m_storedColumns.contains(c))
             changed << c;
     }
+    const qint64 periodStart = report.time.toSecsSinceEpoch() / m_period * m_period;
+    bool stored = false;
     QString error;
     const bool ok = historyWrite(
         [&](QSqlDatabase &db, QString &e) {
-            if (!insertSample(db, sample, e) || !storeColumns(db, changed, e))
+            const std::optional<bool> taken = sampleStoredIn(db, periodStart, periodStart + m_period, e);
+            if (!taken)
+                return false;
+            stored = !*taken;
+            if ((stored && !insertSample(db, sample, e)) || !storeColumns(db, changed, e))
                 return false;
             for (const DayYield &d : std::as_const(m_pendingDays)) {
                 if (!saveDayYield(db, d, e))
@@ -174,7 +180,7 @@ void HistoryRecorder::recordCycle(const CycleReport &report)
         },
         &error);
     if (ok) {
-        ++m_written;
+        m_written += stored ? 1 : 0;
         m_pendingDays.clear();
         m_storedColumns = columns;
     }

@@ -26,17 +26,20 @@ QString insertSampleSql()
 }
 
 // Folds a sample into its bucket of the coarse table: the bucket's first and
-// last time and each slot's minimum and maximum (a null side keeps the other).
+// last time and each slot's minimum, maximum, sum and count (a null side
+// keeps the other).
 QString upsertRollupSql()
 {
     QString columns = QStringLiteral("b, t0, t1, c");
     QString marks = QStringLiteral("?, ?, ?, 1");
     QString update = QStringLiteral("t0 = min(t0, excluded.t0), t1 = max(t1, excluded.t1), c = c + 1");
     for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
-        columns += QStringLiteral(", n%1, x%1").arg(slot);
-        marks += QStringLiteral(", ?, ?");
+        columns += QStringLiteral(", n%1, x%1, s%1, k%1").arg(slot);
+        marks += QStringLiteral(", ?, ?, ?, ?");
         update += QStringLiteral(", n%1 = coalesce(min(n%1, excluded.n%1), n%1, excluded.n%1)"
-                                 ", x%1 = coalesce(max(x%1, excluded.x%1), x%1, excluded.x%1)")
+                                 ", x%1 = coalesce(max(x%1, excluded.x%1), x%1, excluded.x%1)"
+                                 ", s%1 = coalesce(s%1 + excluded.s%1, s%1, excluded.s%1)"
+                                 ", k%1 = k%1 + excluded.k%1")
                       .arg(slot);
     }
     return QStringLiteral("insert into %1 (%2) values (%3) on conflict(b) do update set %4")
@@ -191,8 +194,10 @@ bool SampleInserter::insert(const HistorySample &sample, QString &error)
     m_rollup.bindValue(1, t);
     m_rollup.bindValue(2, t);
     for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
-        m_rollup.bindValue(3 + 2 * slot, values[slot]);
-        m_rollup.bindValue(4 + 2 * slot, values[slot]);
+        m_rollup.bindValue(3 + 4 * slot, values[slot]);
+        m_rollup.bindValue(4 + 4 * slot, values[slot]);
+        m_rollup.bindValue(5 + 4 * slot, values[slot]);
+        m_rollup.bindValue(6 + 4 * slot, values[slot].isValid() ? 1 : 0);
     }
     return m_rollup.exec() || fail(m_rollup, error);
 }
@@ -209,6 +214,23 @@ bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error)
         return held.inserter->insert(sample, error);
     }
     return SampleInserter(db).insert(sample, error);
+}
+
+std::optional<bool> sampleStoredIn(QSqlDatabase &db, qint64 from, qint64 to, QString &error)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(QStringLiteral("select 1 from %1 where t >= ? and t < ? limit 1").arg(QLatin1String(HISTORY_TABLE)))) {
+        fail(query, error);
+        return std::nullopt;
+    }
+    query.addBindValue(from);
+    query.addBindValue(to);
+    if (!query.exec()) {
+        fail(query, error);
+        return std::nullopt;
+    }
+    return query.next();
 }
 
 bool storeColumns(QSqlDatabase &db, const QList<HistoryColumn> &columns, QString &error)

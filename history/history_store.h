@@ -1,6 +1,6 @@
 // The history tables and their writes: one row per sample in histdata (the
 // time in seconds since the epoch as key, one real column per parameter
-// slot), per-bucket minima and maxima of the samples in histrollup, the
+// slot), per-bucket minima, maxima and sums of the samples in histrollup, the
 // names of the recorded slots in histparam, the daily yield in histyield.
 // The tables are created by upgradeSchema.
 #pragma once
@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace vantoro {
 
@@ -53,6 +54,9 @@ bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &w
 // already stored is ignored (a clock set back never stores two rows for one
 // second).
 bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error);
+// Whether a sample is stored in [from, to) (seconds since the epoch);
+// nullopt with `error` when the table cannot be read.
+std::optional<bool> sampleStoredIn(QSqlDatabase &db, qint64 from, qint64 to, QString &error);
 // Stores many samples through one prepared statement (bulk loads, tests).
 class SampleInserter
 {

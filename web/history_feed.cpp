@@ -9,6 +9,8 @@
 
 #include <QBuffer>
 #include <QJsonArray>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <cmath>
 
 namespace vantoro {
@@ -27,17 +29,17 @@ QJsonValue jsonNumber(const std::optional<double> &value)
 }
 
 // The recorded columns of `codes`, refusing a code never recorded.
-std::optional<QList<HistoryColumn>> columnsFor(const QStringList &codes, FeedError *error)
+std::optional<QList<HistoryColumn>> columnsFor(QSqlDatabase &db, const QStringList &codes, FeedError *error)
 {
     QString dbError;
-    const QList<HistoryColumn> all = historyColumns(&dbError);
+    const QList<HistoryColumn> all = historyColumns(db, &dbError);
     if (!dbError.isEmpty()) {
         error->databaseError = dbError;
         return std::nullopt;
     }
     if (codes.isEmpty())
         return all;
-    QList<HistoryColumn> picked = historyColumnsFor(codes, &dbError);
+    QList<HistoryColumn> picked = pickHistoryColumns(all, codes);
     for (const QString &code : codes) {
         const bool found = std::any_of(picked.begin(), picked.end(), [&](const HistoryColumn &c) {
             return c.code.compare(code, Qt::CaseInsensitive) == 0;
@@ -66,6 +68,13 @@ QJsonArray pointsJson(const HistoryData &data)
                           {QStringLiteral("values"), values}};
         if (i > 0 && data.gapBefore[i])
             point.insert(QStringLiteral("gap"), true);
+        if (!data.means.isEmpty()) {
+            // Reduced: the point's bucket mean beside its minimum or maximum.
+            QJsonArray means;
+            for (const QList<double> &series : data.means)
+                means.append(jsonNumber(series[i]));
+            point.insert(QStringLiteral("means"), means);
+        }
         points.append(point);
     }
     return points;
@@ -74,8 +83,9 @@ QJsonArray pointsJson(const HistoryData &data)
 QJsonObject dayJson(const DayYield &d)
 {
     return {{QStringLiteral("day"), d.day.toString(Qt::ISODate)},
-            {QStringLiteral("energyKwh"), jsonNumber(d.energyKwh)},
-            {QStringLiteral("flagged"), d.flagged},
+            {QStringLiteral("energyKwh"), jsonNumber(roundedKwh(d.energyKwh))},
+            {QStringLiteral("flagged"), d.flagged != 0},
+            {QStringLiteral("flagReasons"), QJsonArray::fromStringList(yieldFlagNames(d.flagged))},
             {QStringLiteral("peakPowerW"), jsonNumber(d.peakPowerW)},
             {QStringLiteral("peakTime"), isoTime(d.peakTime)},
             {QStringLiteral("maxModuleTemp"), jsonNumber(d.maxModuleTemp)},
@@ -85,9 +95,10 @@ QJsonObject dayJson(const DayYield &d)
 
 } // namespace
 
-std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList &codes, FeedError *error)
+std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
+                                       FeedError *error)
 {
-    const auto columns = columnsFor(codes, error);
+    const auto columns = columnsFor(db, codes, error);
     if (!columns)
         return std::nullopt;
     QStringList picked;
@@ -98,7 +109,7 @@ std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList
                            {QStringLiteral("maxPoints"), HISTORY_MAX_POINTS}, {QStringLiteral("sampleCount"), 0},
                            {QStringLiteral("bucketSeconds"), 0}, {QStringLiteral("reduced"), false},
                            {QStringLiteral("columns"), QJsonArray()}, {QStringLiteral("points"), QJsonArray()}};
-    const auto data = queryHistory({range.from, range.to, picked, HISTORY_MAX_POINTS, 0}, &error->databaseError);
+    const auto data = queryHistory(db, {range.from, range.to, picked, HISTORY_MAX_POINTS, 0}, &error->databaseError);
     if (!data)
         return std::nullopt;
     QJsonArray columnsJson;
@@ -116,17 +127,23 @@ std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList
                        {QStringLiteral("points"), pointsJson(*data)}};
 }
 
-std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &codes, FeedError *error)
+std::optional<QByteArray> historyCsv(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
+                                     const QString &timeHeader, FeedError *error)
 {
-    const auto columns = columnsFor(codes, error);
+    const auto columns = columnsFor(db, codes, error);
     if (!columns)
         return std::nullopt;
     // Counted first: the CSV is every sample, so its size follows the range.
-    const auto count = rsSqlGet(QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)),
-                                {range.from.toSecsSinceEpoch(), range.to.toSecsSinceEpoch()}, &error->databaseError);
-    if (!count)
+    QSqlQuery count(db);
+    count.prepare(QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)));
+    count.addBindValue(range.from.toSecsSinceEpoch());
+    count.addBindValue(range.to.toSecsSinceEpoch());
+    if (!count.exec() || !count.next()) {
+        error->databaseError = count.lastError().text();
         return std::nullopt;
-    const qint64 samples = count->recordCount() > 0 ? count->rows[0][0].toLongLong() : 0;
+    }
+    const qint64 samples = count.value(0).toLongLong();
+    count.finish();
     if (samples > HISTORY_CSV_MAX_ROWS) {
         error->badParameter = true;
         error->parameter = {QStringLiteral("to"), QStringLiteral("the range holds %1 samples, a CSV at most %2: "
@@ -142,10 +159,10 @@ std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &
     buffer.open(QIODevice::WriteOnly);
     if (picked.isEmpty()) {
         // Nothing recorded yet (empty codes would ask the writer for all).
-        CsvWriter(&buffer, false).writeRow({QStringLiteral("Time")});
+        CsvWriter(&buffer, false).writeRow({timeHeader});
         return buffer.data();
     }
-    if (!writeHistoryCsv(&buffer, {range.from, range.to, picked, 0, 0}, &error->databaseError, false))
+    if (!writeHistoryCsv(db, &buffer, {range.from, range.to, picked, 0, 0}, timeHeader, &error->databaseError, false))
         return std::nullopt;
     return buffer.data();
 }
@@ -171,14 +188,15 @@ std::optional<QJsonObject> yieldJson(int year, std::optional<int> month, QString
             return std::nullopt;
         for (const MonthYield &m : *months) {
             rows.append(QJsonObject{{QStringLiteral("month"), m.month},
-                                    {QStringLiteral("energyKwh"), jsonNumber(m.energyKwh)},
+                                    {QStringLiteral("energyKwh"), jsonNumber(roundedKwh(m.energyKwh))},
                                     {QStringLiteral("days"), m.days},
-                                    {QStringLiteral("flaggedDays"), m.flaggedDays}});
+                                    {QStringLiteral("flaggedDays"), m.flaggedDays},
+                                    {QStringLiteral("flagReasons"), QJsonArray::fromStringList(yieldFlagNames(m.flagged))}});
             total += m.energyKwh;
         }
         json.insert(QStringLiteral("months"), rows);
     }
-    json.insert(QStringLiteral("totalKwh"), jsonNumber(total));
+    json.insert(QStringLiteral("totalKwh"), jsonNumber(roundedKwh(total)));
     return json;
 }
 

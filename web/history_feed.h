@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QSqlDatabase>
 #include <optional>
 
 namespace vantoro {
@@ -29,11 +30,16 @@ struct FeedError
 };
 
 // {"from","to","maxPoints","sampleCount","bucketSeconds","reduced",
-//  "columns":[{"code","name","unit"}],"points":[{"time","values":[...],"gap"?}]}
+//  "columns":[{"code","name","unit"}],"points":[{"time","values":[...],"gap"?,"means"?:[...]}]}
+// Reduced, each bucket gives two points, its minima first and its maxima
+// last, both with the bucket's means.
 // `codes` empty takes every recorded parameter; an unrecorded code is refused.
-std::optional<QJsonObject> historyJson(const TimeRange &range, const QStringList &codes, FeedError *error);
+// Both read through `db` alone, so they may run on a worker thread.
+std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
+                                       FeedError *error);
 // The samples as CSV without a byte-order mark (a web client reads UTF-8).
-std::optional<QByteArray> historyCsv(const TimeRange &range, const QStringList &codes, FeedError *error);
+std::optional<QByteArray> historyCsv(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
+                                     const QString &timeHeader, FeedError *error);
 
 // A month's daily rows, or with `month` absent the year's monthly totals,
 // each with the sum: {"year","month"?,"days"|"months":[...],"totalKwh"}.

@@ -4,10 +4,7 @@
 #include "acquisition/reply_decoding.h"
 #include "events/stale_values.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <string>
 
 namespace vantoro {
 
@@ -26,22 +23,23 @@ quint64 PollCounters::count(PollResult result) const
     return index >= 0 && index < RESULTS ? m_counts[size_t(index)] : 0;
 }
 
-void TodayYield::add(const QDateTime &time, std::optional<double> energy)
+void TodayYield::add(const CycleReport &report)
 {
-    if (!energy || !time.isValid())
+    if (!report.time.isValid() || !report.replied || report.parameters.isEmpty())
         return;
-    if (time.date() != m_day || *energy < m_last) {
-        m_day = time.date();
-        m_start = *energy;
+    if (m_day.day != report.time.date()) {
+        m_day = DayYield();
+        m_day.deviceId = report.deviceId;
+        m_day.day = report.time.date();
     }
-    m_last = *energy;
+    addReading(m_day, yieldReading(report), ratingWatts(report.rating), 0);
 }
 
 std::optional<double> TodayYield::kwh(const QDate &today) const
 {
-    if (!m_day.isValid() || m_day != today)
+    if (!m_day.day.isValid() || m_day.day != today || !m_day.lastCounter)
         return std::nullopt;
-    return m_last - m_start;
+    return m_day.energyKwh;
 }
 
 std::optional<double> StationSnapshot::ageSeconds() const
@@ -72,20 +70,6 @@ std::optional<double> energyKwh(const CycleReport &report)
             return p.value;
     }
     return std::nullopt;
-}
-
-double tidyValue(double value)
-{
-    if (!std::isfinite(value))
-        return value;
-    const float single = float(value);
-    if (double(single) == value) {
-        // Held as a single: its own shortest form.
-        char text[32];
-        const auto end = std::to_chars(text, text + sizeof text, single).ptr;
-        return std::strtod(std::string(text, end).c_str(), nullptr);
-    }
-    return QByteArray::number(value, 'g', 15).toDouble();
 }
 
 bool isStatusEntry(const ParameterReading &reading)

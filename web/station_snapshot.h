@@ -3,7 +3,9 @@
 // reply's age by, and the counters and yield gathered from the bus.
 #pragma once
 
+#include "core/number_format.h"
 #include "core/station_bus.h"
+#include "history/daily_yield.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -24,19 +26,17 @@ private:
     std::array<quint64, RESULTS> m_counts{};
 };
 
-// Energy produced today, from the rise of the energy counter since the first
-// reply of the day this station saw; a counter going backwards starts over.
+// Energy produced today by the daily yield's rule, from this station's
+// first reply of the day; a rise the rating cannot explain is left out.
 class TodayYield
 {
 public:
-    void add(const QDateTime &time, std::optional<double> energyKwh);
+    void add(const CycleReport &report);
     // Nothing before a reply of `today` was seen.
     std::optional<double> kwh(const QDate &today) const;
 
 private:
-    QDate m_day;
-    double m_start = 0;
-    double m_last = 0;
+    DayYield m_day;
 };
 
 struct StationSnapshot
@@ -59,9 +59,6 @@ inline constexpr int STALE_POLL_INTERVALS = 3;
 
 // The energy counter's reading in a report, when the link was up.
 std::optional<double> energyKwh(const CycleReport &report);
-// A decoded value without the scaling's binary noise: 2301 × 0.1 gives
-// 230.1, a single-precision temperature 25.6, not their long double forms.
-double tidyValue(double value);
 // A status entry (one bit of the status word): whether its bit is set.
 bool isStatusEntry(const ParameterReading &reading);
 // A report as served while polling is off: its values are the last ones

@@ -1,6 +1,8 @@
 // Routing, method and parameter checks, and the common headers.
 #include "web/web_api.h"
 
+#include "core/database.h"
+#include "history/csv_writer.h"
 #include "web/event_feed.h"
 #include "web/history_feed.h"
 #include "web/metrics_text.h"
@@ -174,12 +176,30 @@ WebReply WebApi::history(const QByteArray &rawQuery)
                                        QStringLiteral("json"), &error);
     if (!format)
         return jsonError(400, error.message, error.parameter);
+    // What the worker needs is taken here: it reads no settings of its own.
+    WebReply reply;
+    reply.deferred = [path = databasePath(), timeHeader = historyTimeHeader(), range = *range, codes = *codes,
+                      csv = *format == QStringLiteral("csv")] {
+        return historyReply(path, timeHeader, range, codes, csv);
+    };
+    return reply;
+}
+
+WebReply historyReply(const QString &databaseFile, const QString &timeHeader, const TimeRange &range,
+                      const QStringList &codes, bool csv)
+{
     FeedError feedError;
-    if (*format == QStringLiteral("csv")) {
-        if (const auto csv = historyCsv(*range, *codes, &feedError))
-            return {200, "text/csv; charset=utf-8", *csv, {}};
-    } else if (const auto json = historyJson(*range, *codes, &feedError)) {
-        return jsonReply(*json);
+    DbConnection connection(databaseFile, DbConnection::Access::ReadOnly);
+    if (!connection.isOpen()) {
+        feedError.databaseError = connection.errorText();
+    } else {
+        QSqlDatabase db = connection.database();
+        if (csv) {
+            if (const auto text = historyCsv(db, range, codes, timeHeader, &feedError))
+                return {200, "text/csv; charset=utf-8", *text, {}};
+        } else if (const auto json = historyJson(db, range, codes, &feedError)) {
+            return jsonReply(*json);
+        }
     }
     if (feedError.badParameter)
         return jsonError(400, feedError.parameter.message, feedError.parameter.parameter);

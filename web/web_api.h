@@ -3,6 +3,7 @@
 // layer, so every rule here is one function call away from a test.
 #pragma once
 
+#include "web/query_params.h"
 #include "web/station_snapshot.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 
 namespace vantoro {
 
@@ -20,6 +22,10 @@ struct WebReply
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers; // beside the common ones
     bool sendBody = true; // false for HEAD: the headers still describe the body
+    // Set when the answer reads much of the database: the server makes it on
+    // a worker thread with `deferred` and sends what that returns, so the
+    // station's thread (and its poll cycle) never waits for it.
+    std::function<WebReply()> deferred = {};
 
     // The headers of the answer, Content-Length included.
     QList<QPair<QByteArray, QByteArray>> allHeaders() const;
@@ -86,5 +92,10 @@ private:
 
 // A 400 (or other) answer: {"error": message, "parameter": name}.
 WebReply jsonError(int status, const QString &message, const QString &parameter = QString());
+
+// The history answer as the worker makes it, through a read-only connection
+// of its own to `databaseFile`.
+WebReply historyReply(const QString &databaseFile, const QString &timeHeader, const TimeRange &range,
+                      const QStringList &codes, bool csv);
 
 } // namespace vantoro

@@ -2,10 +2,12 @@
 #include "web/web_http_server.h"
 
 #include "web/connection_guard.h"
+#include "web/reply_queue.h"
 #include "web/web_api.h"
 
 #include <QHttpServerRequest>
 #include <QMetaEnum>
+#include <QPointer>
 #include <QTcpSocket>
 
 namespace vantoro {
@@ -38,6 +40,7 @@ QByteArray answerBytes(const WebReply &reply, const RequestHead &head)
 WebHttpServer::WebHttpServer(WebApi &api, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_api(api)
+    , m_replies(new ReplyQueue(this))
 {
 }
 
@@ -48,18 +51,21 @@ bool WebHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket 
     if (hasHeaderToken(request.value("connection"), "close"))
         head.keepAlive = false;
     const QUrl url = request.url();
-    WebRequest asked{methodName(request.method()), url.path(), url.query(QUrl::FullyEncoded).toUtf8(),
-                     request.value("host")};
-    // Made when written: an answer that waited for the client shows the
-    // station as it is then.
-    auto answer = [this, asked, head](QTcpSocket *to) {
-        to->write(answerBytes(m_api.handle(asked), head));
-        return head.keepAlive;
+    const WebRequest asked{methodName(request.method()), url.path(), url.query(QUrl::FullyEncoded).toUtf8(),
+                           request.value("host")};
+    // The guard holds a finished answer back while the client is not reading.
+    auto write = [guard = QPointer<ConnectionGuard>(guard), socket = QPointer<QTcpSocket>(socket),
+                  head](const WebReply &reply) {
+        auto answer = [bytes = answerBytes(reply, head), keepAlive = head.keepAlive](QTcpSocket *to) {
+            to->write(bytes);
+            return keepAlive;
+        };
+        if (guard)
+            guard->submit(answer);
+        else if (socket && !answer(socket))
+            socket->disconnectFromHost();
     };
-    if (guard)
-        guard->submit(answer);
-    else if (!answer(socket))
-        socket->disconnectFromHost();
+    m_replies->answer(socket, write, m_api.handle(asked));
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 namespace vantoro {
 
+class ReplyQueue;
 class WebApi;
 
 class WebHttpServer : public QAbstractHttpServer
@@ -20,6 +21,9 @@ protected:
 
 private:
     WebApi &m_api;
+    // Keeps each connection's answers in request order while long ones are
+    // made on the worker.
+    ReplyQueue *m_replies;
 };
 
 } // namespace vantoro

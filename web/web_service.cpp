@@ -155,7 +155,7 @@ void WebService::closeServer()
 void WebService::cycleFinished(const CycleReport &report)
 {
     m_counters.add(report.attempts);
-    m_yield.add(report.time, energyKwh(report));
+    m_yield.add(report);
     m_storedYieldDay = QDate();
     m_polling.reset();
 }

@@ -1,5 +1,6 @@
 // Reading the history back: bucketing, gaps, yield sums and CSV files.
 #include "core/database.h"
+#include "core/iso_time.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "history/csv_writer.h"
@@ -9,6 +10,7 @@
 #include <QBuffer>
 #include <QtTest>
 #include <cmath>
+#include <numeric>
 
 using namespace vantoro;
 
@@ -60,6 +62,8 @@ private slots:
     void bucketsKeepEveryMinimumAndMaximum();
     void coarseBucketsMatchTheSamples();
     void gapsAndEmptyRanges();
+    void gapsFollowTheSamples_data();
+    void gapsFollowTheSamples();
     void yieldOfMonthAndYear();
     void csvQuotingAndNumbers();
     void exportIsAllOrNothing();
@@ -157,7 +161,7 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
         QCOMPARE(data->bucketSeconds % HISTORY_ROLLUP_SECONDS, 0);
         QVERIFY(data->pointCount() <= 400);
         const int perBucket = data->bucketSeconds / 60;
-        QList<double> lows, highs, odd;
+        QList<double> lows, highs, odd, means, oddMeans;
         for (int b = 0; b * perBucket < wave.size(); ++b) {
             const int first = b * perBucket;
             const int end = std::min(first + perBucket, int(wave.size()));
@@ -165,6 +169,17 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
             lows << *lo;
             highs << *hi;
             odd << -double((end - 1) % 2 ? end - 1 : end - 2) << -double(first % 2 ? first : first + 1);
+            means << std::accumulate(wave.begin() + first, wave.begin() + end, 0.0) / (end - first);
+            // The other series' mean is over the samples that hold it.
+            double sum = 0;
+            int held = 0;
+            for (int i = first; i < end; ++i) {
+                if (i % 2) {
+                    sum -= i;
+                    ++held;
+                }
+            }
+            oddMeans << sum / held;
         }
         // Each bucket: its minimum at its first sample, its maximum at its last.
         QCOMPARE(data->pointCount(), 2 * lows.size());
@@ -174,6 +189,8 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
             QCOMPARE(data->values[0][2 * b + 1], highs[b]);
             QCOMPARE(data->values[1][2 * b], odd[2 * b]);
             QCOMPARE(data->values[1][2 * b + 1], odd[2 * b + 1]);
+            QVERIFY(qAbs(data->means[0][2 * b] - means[b]) < 1e-9);
+            QVERIFY(qAbs(data->means[1][2 * b + 1] - oddMeans[b]) < 1e-9);
         }
         // A range that starts and ends inside coarse buckets counts its edges.
         const auto offset = queryHistory({dayStart.addSecs(7 * 60), dayStart.addDays(3).addSecs(-3 * 60), {}, 400, 0});
@@ -186,6 +203,12 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
     QVERIFY(execSql(QStringLiteral("drop table histrollup")));
     upgradeSchema();
     check("rebuilt");
+    // A coarse table of an older version, without the sums, is built anew.
+    QVERIFY(execSql(QStringLiteral("drop table histrollup")));
+    QVERIFY(execSql(QStringLiteral("create table histrollup (b integer primary key, t0 integer not null, "
+                                   "t1 integer not null, c integer not null, n5 real, x5 real, n6 real, x6 real)")));
+    upgradeSchema();
+    check("rebuilt from an older table");
 }
 
 void TestHistoryQuery::gapsAndEmptyRanges()
@@ -206,11 +229,52 @@ void TestHistoryQuery::gapsAndEmptyRanges()
     // Bucketed, the gap stays a gap.
     const auto reduced = queryHistory({dayStart, dayStart.addSecs(3600), {}, 20, 0});
     QCOMPARE(reduced->gapBefore.count(true), 2);
+    // Stored at 60 s and shown while the period is 5 s: the same two lines.
+    sysSettings.HisDataSamplePeriod = 5;
+    QCOMPARE(queryHistory({dayStart, dayStart.addSecs(3600), {}, 0, 0})->gapBefore.count(true), 2);
+    QCOMPARE(queryHistory({dayStart, dayStart.addSecs(3600), {}, 20, 0})->gapBefore.count(true), 2);
+    sysSettings.HisDataSamplePeriod = 60;
 
     const auto empty = queryHistory({dayStart.addDays(1), dayStart.addDays(2), {}, 800, 0});
     QVERIFY(empty);
     QVERIFY(empty->isEmpty());
     QCOMPARE(empty->columns.size(), 1);
+}
+
+void TestHistoryQuery::gapsFollowTheSamples_data()
+{
+    QTest::addColumn<QList<qint64>>("times");
+    QTest::addColumn<QList<int>>("gaps");
+    const auto every = [](qint64 from, qint64 to, qint64 step) {
+        QList<qint64> t;
+        for (qint64 s = from; s <= to; s += step)
+            t << s;
+        return t;
+    };
+    // The period lowered from 60 s to 5 s: no gap where it changed.
+    QTest::newRow("period lowered") << every(0, 600, 60) + every(605, 700, 5) << QList<int>{0};
+    QTest::newRow("period raised") << every(0, 100, 5) + every(160, 900, 60) << QList<int>{0};
+    // Polls every 30 s under a 5 s period: one sample per poll, one line.
+    QTest::newRow("slow poll") << every(0, 600, 30) << QList<int>{0};
+    QTest::newRow("one missed sample") << QList<qint64>{0, 60, 120, 240, 300, 360} << QList<int>{0};
+    // Samples alone between outages start a line each.
+    QTest::newRow("samples alone") << every(0, 540, 60) + QList<qint64>{7740, 14940} + every(22140, 22740, 60)
+                                   << QList<int>{0, 10, 11, 12};
+    QTest::newRow("one sample") << QList<qint64>{42} << QList<int>{0};
+}
+
+void TestHistoryQuery::gapsFollowTheSamples()
+{
+    QFETCH(QList<qint64>, times);
+    QFETCH(QList<int>, gaps);
+    QList<bool> gapBefore(times.size(), true);
+    markGaps(times, gapBefore);
+    QList<int> found;
+    for (int i = 0; i < gapBefore.size(); ++i) {
+        if (gapBefore[i])
+            found << i;
+    }
+    QCOMPARE(found, gaps);
 }
 
 void TestHistoryQuery::yieldOfMonthAndYear()
@@ -266,14 +330,21 @@ void TestHistoryQuery::csvQuotingAndNumbers()
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0].section(QLatin1Char(','), 0, 0), langText(QStringLiteral("History"), QStringLiteral("csvTime")));
     QVERIFY(lines[0].contains(QStringLiteral(",\"交流输出电压, \"\"L1\"\" (V)\",")));
-    QCOMPARE(lines[1], QStringLiteral("2026-06-01T01:00:00,230.1,12345.6"));
-    QCOMPARE(lines[2], QStringLiteral("2026-06-01T01:01:00,0.5,"));
+    // Times carry their UTC offset, whatever zone the test runs in.
+    const QRegularExpression offset(QStringLiteral("^2026-06-01T01:0([01]):00[+-]\\d\\d:\\d\\d,"));
+    QVERIFY2(offset.match(lines[1]).hasMatch(), qPrintable(lines[1]));
+    QCOMPARE(lines[1].section(QLatin1Char(','), 1), QStringLiteral("230.1,12345.6"));
+    QVERIFY2(offset.match(lines[2]).hasMatch(), qPrintable(lines[2]));
+    QCOMPARE(lines[2].section(QLatin1Char(','), 1), QStringLiteral("0.5,"));
     QCOMPARE(lines[3], QString());
 
     QCOMPARE(CsvWriter::field(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
     QCOMPARE(CsvWriter::field(QStringLiteral("plain")), QStringLiteral("plain"));
     QCOMPARE(CsvWriter::number(-0.25), QStringLiteral("-0.25"));
     QCOMPARE(CsvWriter::number(999999.9), QStringLiteral("999999.9"));
+    // A single-precision reading at its own precision, not 45.70000076.
+    QCOMPARE(CsvWriter::number(double(45.7f)), QStringLiteral("45.7"));
+    QCOMPARE(CsvWriter::number(1234567890.5), QStringLiteral("1234567890.5"));
 
     // Times read as the wall clock showed them, across both changes of
     // summer time (the offset is cached per quarter hour).
@@ -281,12 +352,17 @@ void TestHistoryQuery::csvQuotingAndNumbers()
     qputenv("TZ", "Europe/Berlin");
     for (const qint64 change : {1774746000LL, 1792890000LL}) {
         for (qint64 t = change - 7200; t <= change + 7200; t += 299) {
-            QCOMPARE(CsvWriter::localTime(t),
-                     QDateTime::fromSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+            QCOMPARE(CsvWriter::localTime(t), isoWithOffset(QDateTime::fromSecsSinceEpoch(t)));
         }
     }
-    QCOMPARE(CsvWriter::localTime(1774746000LL - 1), QStringLiteral("2026-03-29T01:59:59"));
-    QCOMPARE(CsvWriter::localTime(1774746000LL), QStringLiteral("2026-03-29T03:00:00"));
+    QCOMPARE(CsvWriter::localTime(1774746000LL - 1), QStringLiteral("2026-03-29T01:59:59+01:00"));
+    QCOMPARE(CsvWriter::localTime(1774746000LL), QStringLiteral("2026-03-29T03:00:00+02:00"));
+    // The repeated autumn hour: the same wall clock, told apart by the offset.
+    QCOMPARE(CsvWriter::localTime(1792890000LL - 1800), QStringLiteral("2026-10-25T02:30:00+02:00"));
+    QCOMPARE(CsvWriter::localTime(1792890000LL + 1800), QStringLiteral("2026-10-25T02:30:00+01:00"));
+    QCOMPARE(isoWithOffset(QDateTime::fromSecsSinceEpoch(1792890000LL + 1800)),
+             QStringLiteral("2026-10-25T02:30:00+01:00"));
+    QCOMPARE(isoWithOffset(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)), QStringLiteral("1970-01-01T00:00:00+00:00"));
     savedZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", savedZone);
 }
 

@@ -15,7 +15,10 @@
 #include "ui/history/history_chart_view.h"
 #include "ui/history/yield_view.h"
 
+#include <QAreaSeries>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLineSeries>
 #include <QTabWidget>
 #include <QtTest>
@@ -111,6 +114,8 @@ private slots:
 
     void showsTheDayAsCurves();
     void emptyDaySaysSo();
+    void valueAxesShowRippleSmall_data();
+    void valueAxesShowRippleSmall();
     void yieldTabShowsTheDay();
     void settingsPageRefusesOutOfRange();
     void eventViewerExports();
@@ -146,6 +151,11 @@ void TestHistoryWindow::showsTheDayAsCurves()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.setDay(modelledDay);
     window.setCodes({QStringLiteral("IAC"), QStringLiteral("VDC"), QStringLiteral("TMOD")});
+    // The status word is recorded, but no curve is offered for it.
+    const auto *list = window.findChild<QListWidget *>();
+    QVERIFY(list && list->count() == 6);
+    for (int i = 0; i < list->count(); ++i)
+        QVERIFY(list->item(i)->data(Qt::UserRole).toString() != QStringLiteral("STAT"));
     HistoryChartView *chart = window.chartView();
     // 1440 minutes less the half hour the link was down, three parameters.
     QCOMPARE(chart->data().sampleCount, 1410);
@@ -156,6 +166,12 @@ void TestHistoryWindow::showsTheDayAsCurves()
     QCOMPARE(chart->chart()->series().size(), 6);
     QVERIFY(chart->chart()->title().isEmpty());
     QVERIFY(chart->readoutAt(QDateTime(modelledDay, QTime(12, 0))).contains(QStringLiteral("TMOD")));
+    // The day was stored at 60 s; a period lowered since changes nothing.
+    sysSettings.HisDataSamplePeriod = 5;
+    window.setDay(modelledDay);
+    sysSettings.HisDataSamplePeriod = 60;
+    QCOMPARE(chart->pointsShown(), 3 * 1410);
+    QCOMPARE(chart->chart()->series().size(), 6);
 
     // The chart is painted: the first line's colour is on screen.
     QTest::qWait(50);
@@ -172,10 +188,71 @@ void TestHistoryWindow::showsTheDayAsCurves()
     QVERIFY2(hits > 100, qPrintable(QString::number(hits)));
     saveShot(&window, QStringLiteral("history_model_day.png"));
 
-    // A month of minutes is reduced to about two points per pixel.
+    // A month of minutes is reduced to about two points per pixel, each
+    // parameter drawn as its band from minimum to maximum with the mean
+    // inside it as the line.
     window.setDay(modelledDay, HistorySpan::Month);
     QVERIFY(chart->pointsShown() <= 3 * chart->wantedPoints());
     QCOMPARE(chart->data().sampleCount, 1410);
+    int bands = 0;
+    for (QAbstractSeries *series : chart->chart()->series()) {
+        auto *band = qobject_cast<QAreaSeries *>(series);
+        if (!band)
+            continue;
+        ++bands;
+        const QList<QPointF> low = band->lowerSeries()->points();
+        const QList<QPointF> high = band->upperSeries()->points();
+        QCOMPARE(low.size(), high.size());
+        for (int i = 0; i < low.size(); ++i) {
+            QCOMPARE(low[i].x(), high[i].x());
+            QVERIFY(low[i].y() <= high[i].y());
+        }
+    }
+    QCOMPARE(bands, 6); // three parameters, each broken where the link was down
+    const HistoryData &month = chart->data();
+    for (int col = 0; col < month.columns.size(); ++col) {
+        for (int i = 0; i + 1 < month.pointCount(); ++i) {
+            if (!month.bucketFirst[i] || month.bucketFirst[i + 1])
+                continue;
+            QVERIFY(month.values[col][i] <= month.means[col][i] + 1e-9);
+            QVERIFY(month.means[col][i] <= month.values[col][i + 1] + 1e-9);
+        }
+    }
+    saveShot(&window, QStringLiteral("history_model_month.png"));
+}
+
+void TestHistoryWindow::valueAxesShowRippleSmall_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<double>("floor"); // NaN: not from zero
+    QTest::addColumn<double>("span");  // the least span shown
+    QTest::newRow("current from zero") << "A" << 4.9 << 5.1 << 0.0 << 5.1;
+    QTest::newRow("power from zero") << "W" << 2850.0 << 2910.0 << 0.0 << 2910.0;
+    // 2 % of mains ripple in a fifth of the size at least: 230 +- 23 V.
+    QTest::newRow("voltage") << "V" << 227.7 << 232.3 << qQNaN() << 46.0;
+    QTest::newRow("below zero") << "°C" << -5.0 << 3.0 << qQNaN() << 8.0;
+    QTest::newRow("flat") << "" << 0.0 << 0.0 << 0.0 << 1.0;
+}
+
+void TestHistoryWindow::valueAxesShowRippleSmall()
+{
+    QFETCH(QString, unit);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(double, floor);
+    QFETCH(double, span);
+    const auto [low, high] = valueAxisRange(unit, lo, hi);
+    QVERIFY(low <= lo && high >= hi);
+    QVERIFY2(high - low >= span, qPrintable(QStringLiteral("%1 .. %2").arg(low).arg(high)));
+    if (!std::isnan(floor))
+        QCOMPARE(low, floor);
+    else
+        QVERIFY(low > 0 || lo < 0);
+    // The values sit in the middle, not on the frame.
+    if (std::isnan(floor))
+        QVERIFY(qAbs((low + high) / 2 - (lo + hi) / 2) < 1e-9 || low == 0);
 }
 
 void TestHistoryWindow::emptyDaySaysSo()
@@ -199,9 +276,26 @@ void TestHistoryWindow::yieldTabShowsTheDay()
     QCOMPARE(yield->barCount(), 30);
     QVERIFY2(yield->total() > 15 && yield->total() < 25, qPrintable(QString::number(yield->total())));
     saveShot(&window, QStringLiteral("history_model_yield.png"));
+    // A day whose counter rose too fast is marked, and the reason shown.
+    DayYield marked;
+    marked.deviceId = QStringLiteral("001");
+    marked.day = modelledDay.addDays(-1);
+    marked.flagged = YIELD_FLAG_TOO_FAST;
+    QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) { return saveDayYield(db, marked, e); }));
+    const auto shown = [&] {
+        for (const QLabel *label : yield->findChildren<QLabel *>()) {
+            if (label->text().contains(yieldFlagText(YIELD_FLAG_TOO_FAST)))
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(yield->reload());
+    QVERIFY(shown());
     yield->showYear(true);
     QVERIFY(yield->reload());
     QCOMPARE(yield->barCount(), 12);
+    QVERIFY(shown());
+    QVERIFY(execSql(QStringLiteral("delete from histyield where day = '%1'").arg(marked.day.toString(Qt::ISODate))));
 }
 
 void TestHistoryWindow::settingsPageRefusesOutOfRange()
@@ -240,6 +334,12 @@ void TestHistoryWindow::eventViewerExports()
     const QByteArray csv = file.readAll();
     QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
     QVERIFY(csv.contains(",\"Grid \"\"over\"\" voltage, L1\"\r\n"));
+    // The time with its UTC offset, as every exported time.
+    const QString row = QString::fromUtf8(csv).split(QStringLiteral("\r\n")).value(1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d,"))
+                 .match(row)
+                 .hasMatch(),
+             qPrintable(row));
 }
 
 QTEST_MAIN(TestHistoryWindow)

@@ -18,12 +18,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -130,6 +133,7 @@ private slots:
     void metricsShowWhatTheSimulatorSentAndPassPromtool();
     void eventsByWholeDaysNewestFirst();
     void historyAndYieldFromTheRecordedTables();
+    void historyIsMadeBesideTheStationInRequestOrder();
     void badParametersAreNamed_data();
     void badParametersAreNamed();
     void onlyGetAndHeadOnKnownPaths();
@@ -293,8 +297,9 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
             if (!insertSample(db, sample, e))
                 return false;
         }
-        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), yieldRow(QDate(2025, 3, 11), 4.25),
-                                  yieldRow(QDate(2025, 4, 1), 1.0)}) {
+        DayYield marked = yieldRow(QDate(2025, 3, 11), 4.25);
+        marked.flagged = YIELD_FLAG_TOO_FAST;
+        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), marked, yieldRow(QDate(2025, 4, 1), 1.0)}) {
             if (!saveDayYield(db, y, e))
                 return false;
         }
@@ -324,15 +329,23 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
     QCOMPARE(lines.size(), 5); // header, three samples, the last line end
     QVERIFY(lines[0].endsWith(",Voltage (V)\r")); // and no byte-order mark before it
     QVERIFY(!lines[0].startsWith("\xEF"));
-    QCOMPARE(lines[3], QByteArray("2025-03-10T10:02:00,229.5\r"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^2025-03-10T10:02:00[+-]\\d\\d:\\d\\d,229.5\r$"))
+                 .match(QString::fromUtf8(lines[3]))
+                 .hasMatch(),
+             lines[3].constData());
 
     const QJsonObject march = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025&month=3")));
     QCOMPARE(march["days"].toArray().size(), 2);
     QCOMPARE(march["days"][1]["energyKwh"].toDouble(), 4.25);
+    // A marked day says why, and so does its month.
+    QCOMPARE(march["days"][0]["flagReasons"].toArray(), QJsonArray());
+    QCOMPARE(march["days"][1]["flagged"].toBool(), true);
+    QCOMPARE(march["days"][1]["flagReasons"].toArray(), QJsonArray{QStringLiteral("counterTooFast")});
     QCOMPARE(march["totalKwh"].toDouble(), 9.75);
     const QJsonObject year = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025")));
     QCOMPARE(year["months"].toArray().size(), 12);
     QCOMPARE(year["months"][2]["energyKwh"].toDouble(), 9.75);
+    QCOMPARE(year["months"][2]["flagReasons"].toArray(), QJsonArray{QStringLiteral("counterTooFast")});
     QCOMPARE(year["totalKwh"].toDouble(), 10.75);
 
     // Today's yield: the counter's rise until the recorder has a row for today.
@@ -340,6 +353,102 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
     QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) { return saveDayYield(db, yieldRow(today, 7.5), e); }));
     m_station->poll();
     QCOMPARE(jsonOf(httpRequest(m_station->url("/api/v1/status")))["todayYieldKwh"].toDouble(), 7.5);
+}
+
+namespace {
+
+// The answers on one connection, split by their Content-Length; stops at
+// the first that is not whole within the time.
+QList<QByteArray> readAnswers(QTcpSocket &socket, int count, int waitMs)
+{
+    QList<QByteArray> answers;
+    QByteArray data;
+    QDeadlineTimer deadline(waitMs);
+    while (answers.size() < count && !deadline.hasExpired()) {
+        const qsizetype headEnd = data.indexOf("\r\n\r\n");
+        const qsizetype at = data.toLower().indexOf("content-length:");
+        if (headEnd >= 0 && at >= 0 && at < headEnd) {
+            const qsizetype length = data.mid(at + 15, data.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+            if (data.size() >= headEnd + 4 + length) {
+                answers << data.left(headEnd + 4 + length);
+                data.remove(0, headEnd + 4 + length);
+                continue;
+            }
+        }
+        if (socket.waitForReadyRead(100))
+            data += socket.readAll();
+    }
+    return answers;
+}
+
+} // namespace
+
+void TestWebStation::historyIsMadeBesideTheStationInRequestOrder()
+{
+    // 60,000 one-second samples: the largest CSV of this test takes the
+    // worker a good while.
+    const QDateTime start(QDate(2025, 5, 1), QTime(0, 0));
+    QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) {
+        SampleInserter inserter(db);
+        for (int i = 0; i < 60000; ++i) {
+            if (!inserter.insert({start.addSecs(i), {{1, 230.0 + i % 7}, {2, 10.0 + i % 3}}}, e))
+                return false;
+        }
+        return storeColumns(db, {{1, QStringLiteral("VAC"), QStringLiteral("Voltage"), QStringLiteral("V")},
+                                 {2, QStringLiteral("IAC"), QStringLiteral("Current"), QStringLiteral("A")}}, e);
+    }));
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_station->port()) + "\r\n\r\n";
+    std::atomic<bool> sent{false};
+    QList<QByteArray> answers;
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<qint64> csvDoneMs{-1};
+    // A client on a thread of its own pipelines a long CSV and a status
+    // request on one connection.
+    std::unique_ptr<QThread> client(QThread::create([&] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_station->port());
+        if (!socket.waitForConnected(3000))
+            return;
+        socket.write("GET /api/v1/history?from=2025-05-01&to=2025-05-01&format=csv HTTP/1.1\r\n" + host
+                     + "GET /api/v1/status HTTP/1.1\r\n" + host);
+        socket.waitForBytesWritten(3000);
+        sent = true;
+        answers = readAnswers(socket, 2, 20000);
+        csvDoneMs = clock.elapsed();
+    }));
+    client->start();
+    while (!sent)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qWait(20);
+    // The station's thread answers another client while the CSV is made.
+    QCOMPARE(httpRequest(m_station->url("/api/v1/status")).status, 200);
+    const qint64 statusMs = clock.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(client->isFinished(), 20000);
+    QVERIFY2(statusMs < csvDoneMs, qPrintable(QStringLiteral("status %1 ms, CSV %2 ms: %3")
+                                                  .arg(statusMs)
+                                                  .arg(csvDoneMs)
+                                                  .arg(QString::fromUtf8(answers.value(0).left(80)))));
+    // In the order asked, the CSV whole.
+    QCOMPARE(answers.size(), 2);
+    QVERIFY(answers[0].contains("Content-Type: text/csv"));
+    QCOMPARE(answers[0].mid(answers[0].indexOf("\r\n\r\n") + 4).count("\r\n"), qsizetype(60000 + 1));
+    QVERIFY(answers[1].contains("\"device\""));
+    // Reduced: a bucket's minimum, then its maximum, both with its mean.
+    const QJsonObject reduced = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-05-01&to=2025-05-01&codes=VAC")));
+    QVERIFY(reduced["reduced"].toBool());
+    const QJsonArray buckets = reduced["points"].toArray();
+    QVERIFY(buckets.size() > 100 && buckets.size() <= 2000);
+    const double low = buckets[0]["values"][0].toDouble();
+    const double high = buckets[1]["values"][0].toDouble();
+    const double mean = buckets[0]["means"][0].toDouble();
+    QVERIFY2(low < mean && mean < high, qPrintable(QStringLiteral("%1 %2 %3").arg(low).arg(mean).arg(high)));
+    QCOMPARE(buckets[1]["means"][0].toDouble(), mean);
+    // HEAD of a history answer: its headers, no body.
+    const HttpAnswer head = httpRequest(m_station->url("/api/v1/history?from=2025-05-01&to=2025-05-01"), "HEAD");
+    QCOMPARE(head.status, 200);
+    QVERIFY(head.body.isEmpty());
+    QVERIFY(head.header("Content-Length").toLongLong() > 1000);
 }
 
 void TestWebStation::badParametersAreNamed_data()

@@ -1,6 +1,7 @@
 // The pieces of the web answers where a slip shows only in rare data: label
 // escaping, sample values, tidied numbers, and today's yield across midnight
 // and a counter reset.
+#include "acquisition/reply_decoding.h"
 #include "web/metrics_text.h"
 #include "web/station_snapshot.h"
 #include "web/request_head.h"
@@ -98,20 +99,39 @@ void TestWebValues::tidyValues()
 
 void TestWebValues::todayYieldFollowsTheDayAndCounterResets()
 {
+    const auto reply = [](const QDateTime &time, std::optional<double> counter) {
+        CycleReport r;
+        r.time = time;
+        r.linkUp = r.polling = r.replied = counter.has_value();
+        r.rating = QStringLiteral("3K");
+        if (counter) {
+            ParameterReading p;
+            p.id = ROW_ENERGY;
+            p.code = QStringLiteral("EKWH");
+            p.numeric = true;
+            p.value = *counter;
+            r.parameters << p;
+        }
+        return r;
+    };
     const QDate day(2026, 6, 1);
     TodayYield yield;
     QVERIFY(!yield.kwh(day));
-    yield.add(QDateTime(day, QTime(6, 0)), 100.0);
-    yield.add(QDateTime(day, QTime(6, 1)), std::nullopt); // link down: no reading
-    yield.add(QDateTime(day, QTime(12, 0)), 104.5);
+    yield.add(reply(QDateTime(day, QTime(6, 0)), 100.0));
+    yield.add(reply(QDateTime(day, QTime(6, 1)), std::nullopt)); // link down: no reading
+    yield.add(reply(QDateTime(day, QTime(12, 0)), 104.5));
     QCOMPARE(*yield.kwh(day), 4.5);
-    // A counter that goes back (a device reset) starts the day over from there.
-    yield.add(QDateTime(day, QTime(13, 0)), 2.0);
-    yield.add(QDateTime(day, QTime(14, 0)), 3.0);
-    QCOMPARE(*yield.kwh(day), 1.0);
+    // A counter that goes back (a device reset) is not counted; what it
+    // counts after the reset is.
+    yield.add(reply(QDateTime(day, QTime(13, 0)), 2.0));
+    yield.add(reply(QDateTime(day, QTime(14, 0)), 3.0));
+    QCOMPARE(*yield.kwh(day), 5.5);
+    // A rise the 3 kW rating cannot make in one second is not reported.
+    yield.add(reply(QDateTime(day, QTime(14, 0, 1)), 3.5));
+    QCOMPARE(*yield.kwh(day), 5.5);
     // Yesterday's figure is no answer for today.
     QVERIFY(!yield.kwh(day.addDays(1)));
-    yield.add(QDateTime(day.addDays(1), QTime(0, 5)), 3.5);
+    yield.add(reply(QDateTime(day.addDays(1), QTime(0, 5)), 3.5));
     QCOMPARE(*yield.kwh(day.addDays(1)), 0.0);
 }
 

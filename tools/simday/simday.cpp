@@ -8,7 +8,10 @@
 //                  [--yield-out docs/history_yield.png] [--month-out PNG]
 //                  [--codes IAC,VDC,TMOD]
 //                  [--gap 13:10-13:40|none] [--days-before N] [--cloud-seed S]
+//                  [--keep DIR]
 //
+// With --keep the recorded station folder is copied to DIR, to be opened
+// with VANTORO_HOME=DIR vantoro (View, History).
 // It runs offscreen unless QT_QPA_PLATFORM says otherwise; exit code 0 when
 // the day was recorded and the pictures saved.
 #include "bench_support.h"
@@ -27,7 +30,10 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -57,6 +63,7 @@ struct Options
     QString yieldOut;
     QString monthOut;
     QStringList codes;
+    QString keep;
     QTime gapFrom;
     QTime gapTo;
     int daysBefore = 0;
@@ -92,6 +99,9 @@ std::optional<Options> parseOptions(const QApplication &app)
             QStringLiteral("n"), QStringLiteral("0")},
         {QStringLiteral("cloud-seed"), QStringLiteral("The simulator's clouds; 0 a clear sky (default 1)."),
             QStringLiteral("n"), QStringLiteral("1")},
+        {QStringLiteral("keep"),
+            QStringLiteral("Copies the recorded station folder here, for VANTORO_HOME=DIR vantoro (View, History)."),
+            QStringLiteral("dir")},
     });
     parser.process(app);
     Options o;
@@ -101,6 +111,7 @@ std::optional<Options> parseOptions(const QApplication &app)
     o.monthOut = parser.value(QStringLiteral("month-out"));
     o.codes = parser.value(QStringLiteral("codes")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     o.cloudSeed = parser.value(QStringLiteral("cloud-seed"));
+    o.keep = parser.value(QStringLiteral("keep"));
     bool daysOk = false;
     o.daysBefore = parser.value(QStringLiteral("days-before")).toInt(&daysOk);
     if (!daysOk || o.daysBefore < 0 || o.daysBefore > 366) {
@@ -235,6 +246,27 @@ bool savePictures(const Options &o)
     return saveWindow(window, o.yieldOut);
 }
 
+// A consistent copy of the recorded database and the files beside it (the
+// simulator's port was never stored: the copy keeps the default port).
+bool keepHome(const bench::BenchHome &home, const QString &dir)
+{
+    if (!QDir().mkpath(dir) || QFileInfo::exists(QDir(dir).filePath(QStringLiteral("vantoro.db")))) {
+        fail(QStringLiteral("--keep needs a folder without a vantoro.db: %1").arg(dir));
+        return false;
+    }
+    const QString db = QDir(dir).filePath(QStringLiteral("vantoro.db"));
+    QString error;
+    if (!execSql(QStringLiteral("vacuum into ?"), {db}, &error)) {
+        fail(QStringLiteral("the database could not be kept: %1").arg(error));
+        return false;
+    }
+    for (const char *name : {"VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"})
+        QFile::copy(home.file(QString::fromLatin1(name)), QDir(dir).filePath(QString::fromLatin1(name)));
+    std::printf("kept in %s: VANTORO_HOME=%s build/bin/vantoro, then View > History\n", qPrintable(dir),
+                qPrintable(dir));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -277,5 +309,7 @@ int main(int argc, char **argv)
     if (!recordDays(*options, sim, recorder))
         return 1;
     sim.stop();
-    return savePictures(*options) ? 0 : 1;
+    if (!savePictures(*options))
+        return 1;
+    return options->keep.isEmpty() || keepHome(home, options->keep) ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
+#include "core/iso_time.h"
 #include "history/csv_writer.h"
 #include "ui/form_utils.h"
 #include "ui/history/history_texts.h"
@@ -241,7 +242,13 @@ bool frmViewEventLogDb::readListedEvents(const std::function<void(const QString 
 bool frmViewEventLogDb::exportEvents(const QString &path, QString *error)
 {
     QList<QStringList> rows;
-    if (!readListedEvents([&](const QString &time, const QString &text) { rows << QStringList{time, text}; }, error))
+    const auto exported = [](const QString &stored) {
+        // Stored as local wall-clock text; a file read elsewhere needs the offset.
+        const QDateTime time = QDateTime::fromString(stored, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return time.isValid() ? isoWithOffset(time) : stored;
+    };
+    if (!readListedEvents([&](const QString &time, const QString &text) { rows << QStringList{exported(time), text}; },
+                          error))
         return false;
     const QStringList headers{viewerText(QStringLiteral("msgTime")), viewerText(QStringLiteral("msgEvent"))};
     return saveCsvFile(path, [&](QIODevice *device, QString *) { return writeTableCsv(device, headers, rows); }, error);

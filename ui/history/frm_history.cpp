@@ -173,6 +173,8 @@ void frmHistory::fillParameterList()
     if (choices.isEmpty())
         choices = historyColumns();
     for (const HistoryColumn &c : choices) {
+        if (!isHistoryCurve(c.slot))
+            continue;
         auto *item = new QListWidgetItem(c.unit.isEmpty() ? c.name : QStringLiteral("%1 (%2)").arg(c.name, c.unit),
                                          m_params);
         item->setData(Qt::UserRole, c.code);

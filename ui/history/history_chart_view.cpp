@@ -1,10 +1,12 @@
 #include "ui/history/history_chart_view.h"
 
+#include <QAreaSeries>
 #include <QDateTimeAxis>
 #include <QGraphicsLineItem>
 #include <QHash>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QScatterSeries>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -23,15 +25,41 @@ QString valueText(double v)
     return QString::number(v, 'g', 6);
 }
 
-// Axis limits with a little room, and a flat line not on the frame.
-std::pair<double, double> paddedRange(double lo, double hi)
+// Quantities that are naturally measured from nothing: their axis starts at
+// zero, so a few per cent of ripple looks like a few per cent.
+bool zeroBasedUnit(const QString &unit)
 {
-    if (lo == hi)
-        return {lo - 1, hi + 1};
-    const double pad = (hi - lo) * 0.05;
-    // Values that never go below zero keep zero as the floor.
-    return {lo >= 0 ? std::max(0.0, lo - pad) : lo - pad, hi + pad};
+    static const QStringList units{QStringLiteral("A"),  QStringLiteral("mA"),  QStringLiteral("W"),
+                                   QStringLiteral("kW"), QStringLiteral("VA"),  QStringLiteral("kVA"),
+                                   QStringLiteral("Wh"), QStringLiteral("kWh"), QStringLiteral("MWh")};
+    return units.contains(unit.trimmed(), Qt::CaseInsensitive);
 }
+
+} // namespace
+
+std::pair<double, double> valueAxisRange(const QString &unit, double lo, double hi)
+{
+    if (lo > hi)
+        std::swap(lo, hi);
+    if (lo >= 0 && zeroBasedUnit(unit))
+        return {0, hi > 0 ? hi * 1.05 : 1};
+    // Any other quantity gets a span of at least a fifth of its size, the
+    // values in the middle, so the mains voltage's wobble stays small.
+    const double size = std::max(std::abs(lo), std::abs(hi));
+    const double span = std::max({hi - lo, 0.2 * size, 1.0});
+    const double middle = (lo + hi) / 2;
+    double low = middle - span / 2;
+    double high = middle + span / 2;
+    // Values that never go below zero keep zero as the floor.
+    if (lo >= 0 && low < 0) {
+        high -= low;
+        low = 0;
+    }
+    const double pad = (high - low) * 0.05;
+    return {lo >= 0 ? std::max(0.0, low - pad) : low - pad, high + pad};
+}
+
+namespace {
 
 } // namespace
 
@@ -90,7 +118,7 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
     m_from = from;
     m_to = to;
     QChart *c = chart();
-    c->setTitle(data.isEmpty() ? emptyText : QString());
+    int shown = 0;
 
     m_timeAxis = new QDateTimeAxis;
     m_timeAxis->setRange(from, to);
@@ -106,7 +134,7 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
         // A new line after each gap or missing value, so nothing is joined
         // across the time the link was down. Points go in per line at once:
         // appending one by one to a shown series redraws each time.
-        QList<QList<QPointF>> lines;
+        QList<QList<int>> runs;
         bool open = false;
         for (int i = 0; i < data.pointCount(); ++i) {
             const double v = values[i];
@@ -115,10 +143,10 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
             if (std::isnan(v))
                 continue;
             if (!open) {
-                lines.append(QList<QPointF>());
+                runs.append(QList<int>());
                 open = true;
             }
-            lines.last().append(QPointF(double(data.times[i]) * 1000.0, v));
+            runs.last().append(i);
             const auto known = limits.find(column.unit);
             if (known == limits.end()) {
                 limits.insert(column.unit, {v, v});
@@ -128,28 +156,95 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
             }
         }
         QValueAxis *axis = axes.value(column.unit);
-        if (!lines.isEmpty() && !axis) {
+        if (!runs.isEmpty() && !axis) {
             axis = new QValueAxis;
             axis->setTitleText(column.unit);
             c->addAxis(axis, axes.size() % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
             axes.insert(column.unit, axis);
         }
-        for (int n = 0; n < lines.size(); ++n) {
+        const auto at = [&](int i, double v) { return QPointF(double(data.times[i]) * 1000.0, v); };
+        // Reduced, a run is a band from each bucket's minimum to its maximum
+        // with the mean as its line; otherwise the samples are the line.
+        const bool banded = data.bucketSeconds > 0 && data.means.size() == data.columns.size();
+        QList<QList<QPointF>> lines;
+        for (const QList<int> &run : std::as_const(runs)) {
+            QList<QPointF> line;
+            QList<QPointF> low;
+            QList<QPointF> high;
+            for (int n = 0; n < run.size(); ++n) {
+                const int i = run[n];
+                if (!banded) {
+                    line << at(i, values[i]);
+                    continue;
+                }
+                if (!data.bucketFirst[i])
+                    continue;
+                // The bucket's last point, when it has one in this run; the
+                // mean stands at the bucket's middle.
+                const int j = n + 1 < run.size() && !data.bucketFirst[run[n + 1]] ? run[n + 1] : i;
+                line << QPointF((double(data.times[i]) + double(data.times[j])) * 500.0, data.means[col][i]);
+                for (int k : {i, j}) {
+                    low << at(k, values[i]);
+                    high << at(k, values[j]);
+                    if (j == i)
+                        break;
+                }
+            }
+            if (banded && line.size() > 1) {
+                auto *band = new QAreaSeries(new QLineSeries, new QLineSeries);
+                band->upperSeries()->replace(high);
+                band->lowerSeries()->replace(low);
+                QColor light = colour;
+                light.setAlpha(60);
+                band->setBrush(light);
+                band->setPen(Qt::NoPen);
+                c->addSeries(band);
+                band->attachAxis(m_timeAxis);
+                band->attachAxis(axis);
+                for (auto *m : c->legend()->markers(band))
+                    m->setVisible(false);
+            }
+            lines << line;
+        }
+        // A sample alone between gaps has no line to be part of: it is drawn
+        // as a dot, all of a parameter's in one series.
+        QList<QPointF> alone;
+        QList<QXYSeries *> drawn;
+        const QString name = column.unit.isEmpty() ? column.name : QStringLiteral("%1 (%2)").arg(column.name, column.unit);
+        for (const QList<QPointF> &points : std::as_const(lines)) {
+            if (points.size() == 1) {
+                alone << points.first();
+                continue;
+            }
             auto *line = new QLineSeries;
             line->setPen(QPen(colour, 1.5));
-            line->setName(column.unit.isEmpty() ? column.name : QStringLiteral("%1 (%2)").arg(column.name, column.unit));
-            line->replace(lines[n]);
-            c->addSeries(line);
-            line->attachAxis(m_timeAxis);
-            line->attachAxis(axis);
+            line->replace(points);
+            drawn << line;
+        }
+        if (!alone.isEmpty()) {
+            auto *dots = new QScatterSeries;
+            dots->setMarkerSize(5);
+            dots->setColor(colour);
+            dots->setBorderColor(colour);
+            dots->replace(alone);
+            drawn << dots;
+        }
+        for (int n = 0; n < drawn.size(); ++n) {
+            QXYSeries *series = drawn[n];
+            series->setName(name);
+            c->addSeries(series);
+            series->attachAxis(m_timeAxis);
+            series->attachAxis(axis);
             // One legend entry per parameter.
-            const auto markers = c->legend()->markers(line);
+            const auto markers = c->legend()->markers(series);
             for (auto *m : markers)
                 m->setVisible(n == 0);
         }
+        shown += int(drawn.size());
     }
+    c->setTitle(shown == 0 ? emptyText : QString());
     for (auto it = axes.begin(); it != axes.end(); ++it) {
-        const auto [lo, hi] = paddedRange(limits.value(it.key()).first, limits.value(it.key()).second);
+        const auto [lo, hi] = valueAxisRange(it.key(), limits.value(it.key()).first, limits.value(it.key()).second);
         it.value()->setRange(lo, hi);
         it.value()->applyNiceNumbers();
     }
@@ -168,8 +263,8 @@ int HistoryChartView::pointsShown() const
 {
     int n = 0;
     for (QAbstractSeries *s : chart()->series()) {
-        if (auto *line = qobject_cast<QLineSeries *>(s))
-            n += line->count();
+        if (auto *xy = qobject_cast<QXYSeries *>(s))
+            n += xy->count();
     }
     return n;
 }

@@ -6,11 +6,17 @@
 #include "history/history_query.h"
 
 #include <QChartView>
+#include <utility>
 
 class QDateTimeAxis;
 class QGraphicsLineItem;
 
 namespace vantoro {
+
+// The value axis of a unit's series holding `lo`..`hi`: from zero for
+// currents, power and energy, otherwise a span of at least a fifth of the
+// values' size around them, with a little room either side.
+std::pair<double, double> valueAxisRange(const QString &unit, double lo, double hi);
 
 class HistoryChartView : public QChartView
 {

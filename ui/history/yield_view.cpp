@@ -146,12 +146,14 @@ bool YieldView::reload()
     QList<double> values;
     QString error;
     int flagged = 0;
+    int reasons = 0;
     if (m_byYear->isChecked()) {
         const auto months = monthlyYields(m_year->value(), QStringLiteral("001"), &error);
         for (const MonthYield &m : months.value_or(QList<MonthYield>{})) {
             categories << QLocale().standaloneMonthName(m.month, QLocale::ShortFormat);
             values << m.energyKwh;
             flagged += m.flaggedDays;
+            reasons |= m.flagged;
         }
     } else {
         const int month = m_month->currentIndex() + 1;
@@ -167,6 +169,7 @@ bool YieldView::reload()
                     if (y.flagged) {
                         label += QLatin1Char('*');
                         ++flagged;
+                        reasons |= y.flagged;
                     }
                 }
             }
@@ -214,7 +217,7 @@ bool YieldView::reload()
     delete old;
     QString total = historyText("lblTotal").arg(QString::number(m_sum, 'f', 1));
     if (flagged > 0)
-        total += QStringLiteral("    ") + historyText("lblFlagged");
+        total += QStringLiteral("    ") + historyText("lblFlagged").arg(yieldFlagText(reasons));
     m_total->setText(total);
     return true;
 }
