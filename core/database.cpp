@@ -328,6 +328,33 @@ bool checkDatabaseFile()
     return info.isFile() && info.size() > 0;
 }
 
+bool checkDatabaseWritable(QString *reason)
+{
+    const QString path = databasePath();
+    auto refuse = [&](const QString &why) {
+        if (reason)
+            *reason = QStringLiteral("the database %1 cannot be written (%2)").arg(path, why);
+        return false;
+    };
+    DbConnection connection;
+    if (!connection.isOpen())
+        return refuse(connection.errorText());
+    QSqlDatabase db = connection.database();
+    QSqlQuery probe(db);
+    // In WAL mode even BEGIN IMMEDIATE succeeds on a file SQLite opened
+    // read-only: only a real write, rolled back, tells.
+    const bool written = probe.exec(QStringLiteral("BEGIN IMMEDIATE"))
+        && probe.exec(QStringLiteral("create table vantoro_write_probe (x integer)"));
+    const QSqlError error = probe.lastError();
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    if (written)
+        return true;
+    // SQLITE_BUSY and SQLITE_LOCKED: held by another program right now.
+    if (error.nativeErrorCode() == QLatin1String("5") || error.nativeErrorCode() == QLatin1String("6"))
+        return true;
+    return refuse(error.text());
+}
+
 void checkpointDatabase()
 {
     DbConnection connection;

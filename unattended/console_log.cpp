@@ -85,7 +85,11 @@ void ConsoleLog::runningLogChanged(const QString &line, bool)
 {
     const QString text = textOf(line);
     LogLevel level = LogLevel::Info;
-    if (text.startsWith(QLatin1Char('*')))
+    // Nobody reads a debug line of an unattended station: a lost event is
+    // an error there.
+    if (text.startsWith(QLatin1String(EVENT_NOT_STORED)))
+        level = LogLevel::Error;
+    else if (text.startsWith(QLatin1Char('*')))
         level = LogLevel::Debug;
     else if (text.startsWith(langText(QStringLiteral("Application"), QStringLiteral("SysEvent"))))
         level = LogLevel::Warning;
