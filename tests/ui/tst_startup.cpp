@@ -32,6 +32,8 @@ private slots:
     void startsWithTitleAndSettings();
     void englishFromTheIniFile();
     void missingDatabaseEndsWithNotice();
+    void unwritableDatabaseEndsWithMessage();
+    void qtOwnOptionsAreTakenFirst();
     void debugModeStoresSystemUp();
     void secondInstanceRaisesTheFirstAndEnds();
     void lockedDataFolderRefusesAStationNotYetListening();
@@ -77,6 +79,32 @@ void TestStartup::missingDatabaseEndsWithNotice()
              QStringLiteral(" DataBase not found \r\n  （DATABASEFILE）\r\n\r\nPlease contact to the system manager。"));
     QCOMPARE(recorder.beeps, 1);
     QVERIFY(startup.mainWindow() == nullptr);
+}
+
+void TestStartup::unwritableDatabaseEndsWithMessage()
+{
+    TestHome home;
+    makeDatabaseReadOnly(home.file("vantoro.db"));
+    MessageRecorder recorder;
+    Startup startup;
+    QCOMPARE(startup.run(), Startup::Result::Ended);
+    QCOMPARE(recorder.icons, QList<MessageIcon>{MessageIcon::Error});
+    QVERIFY2(recorder.texts.value(0).contains(QLatin1String("cannot be written")), qPrintable(recorder.texts.value(0)));
+    QVERIFY(startup.mainWindow() == nullptr);
+}
+
+void TestStartup::qtOwnOptionsAreTakenFirst()
+{
+    // A session manager restores the window with -session; the rest of the
+    // line is still the station's, mistakes included.
+    QProcess station;
+    station.start(QStringLiteral(VANTORO_BIN_PATH), {"-platform", "offscreen", "-session", "1234", "--version"});
+    QVERIFY(station.waitForFinished(10000));
+    QCOMPARE(station.exitCode(), 0);
+    QVERIFY(station.readAllStandardOutput().startsWith("Vantoro "));
+    station.start(QStringLiteral(VANTORO_BIN_PATH), {"-platform", "offscreen", "--bogus"});
+    QVERIFY(station.waitForFinished(10000));
+    QCOMPARE(station.exitCode(), 2);
 }
 
 void TestStartup::debugModeStoresSystemUp()

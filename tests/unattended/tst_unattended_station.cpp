@@ -68,17 +68,6 @@ int countEvents(const QString &like)
     return rows ? rows->value(0, rows->columns.value(0)).toInt() : -1;
 }
 
-// Makes SQLite open the file read-only whoever runs the test (root
-// included): a write version above 2 in the header means "read only".
-void markDatabaseReadOnly(const QString &path)
-{
-    checkpointDatabase();
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.seek(18));
-    QVERIFY(file.putChar(char(3)));
-}
-
 } // namespace
 
 class TestUnattendedStation : public QObject
@@ -198,7 +187,7 @@ void TestUnattendedStation::unwritableDatabaseStopsStartAndFailedSaveIsReported(
     {
         UnattendedStation station;
         QVERIFY2(station.start(), qPrintable(station.failure()));
-        markDatabaseReadOnly(databasePath());
+        makeDatabaseReadOnly(databasePath());
         station.quit();
         QCOMPARE(station.exitCode(), 1);
     }
