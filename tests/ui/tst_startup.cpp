@@ -12,6 +12,9 @@
 #include "ui/main/startup.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
@@ -34,6 +37,7 @@ private slots:
     void missingDatabaseEndsWithNotice();
     void unwritableDatabaseEndsWithMessage();
     void qtOwnOptionsAreTakenFirst();
+    void everyIconOfTheWindowDraws();
     void debugModeStoresSystemUp();
     void secondInstanceRaisesTheFirstAndEnds();
     void lockedDataFolderRefusesAStationNotYetListening();
@@ -105,6 +109,23 @@ void TestStartup::qtOwnOptionsAreTakenFirst()
     station.start(QStringLiteral(VANTORO_BIN_PATH), {"-platform", "offscreen", "--bogus"});
     QVERIFY(station.waitForFinished(10000));
     QCOMPARE(station.exitCode(), 2);
+}
+
+void TestStartup::everyIconOfTheWindowDraws()
+{
+    // SVG icons draw only through Qt's SVG plugins, which the package must
+    // bring along: without them every toolbar button is blank.
+    const QStringList icons = QDir(QStringLiteral(":/icons")).entryList({QStringLiteral("*.svg")});
+    QVERIFY(icons.size() >= 10);
+    for (const QString &name : icons) {
+        const QImage image = QIcon(QStringLiteral(":/icons/") + name).pixmap(24, 24).toImage();
+        bool drawn = false;
+        for (int y = 0; y < image.height() && !drawn; ++y) {
+            for (int x = 0; x < image.width() && !drawn; ++x)
+                drawn = qAlpha(image.pixel(x, y)) > 0;
+        }
+        QVERIFY2(drawn, qPrintable(name));
+    }
 }
 
 void TestStartup::debugModeStoresSystemUp()
