@@ -169,7 +169,7 @@ void TestUnattendedStation::powerOffAskedAfterTheCountdownWhileMonitoring()
     QTRY_VERIFY_WITH_TIMEOUT(station.powerOffState() != PowerOffRequest::State::Waiting, 5000);
     QCOMPARE(station.powerOffState(),
              refusal.isEmpty() ? PowerOffRequest::State::Accepted : PowerOffRequest::State::Refused);
-    // A refusal is stored with the login manager's answer (and so mailed).
+    // A refusal is stored with the login manager's answer.
     QCOMPARE(countEvents(QStringLiteral("%power-off refused (") + refusal + QLatin1Char('%')),
              refusal.isEmpty() ? 0 : 1);
     // Monitoring goes on after the answer, whatever it was.
