@@ -349,8 +349,11 @@ bool checkDatabaseWritable(QString *reason)
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     if (written)
         return true;
-    // SQLITE_BUSY and SQLITE_LOCKED: held by another program right now.
-    if (error.nativeErrorCode() == QLatin1String("5") || error.nativeErrorCode() == QLatin1String("6"))
+    // Only what says "no writing here" refuses: SQLITE_PERM, SQLITE_READONLY
+    // and SQLITE_CANTOPEN (no log can be made beside it). A busy file is
+    // writable, and a damaged one has its own messages later.
+    const int primaryCode = error.nativeErrorCode().toInt() & 0xff;
+    if (primaryCode != 3 && primaryCode != 8 && primaryCode != 14)
         return true;
     return refuse(error.text());
 }

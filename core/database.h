@@ -61,10 +61,10 @@ bool execSql(const QString &sql, const QVariantList &binds, QString *error, qint
 
 // True when the database file exists and is not empty.
 bool checkDatabaseFile();
-// True when the database takes a write (one rolled back at once): false, with the reason, for a file SQLite can only read
-// (permissions, read-only media, a newer format) or cannot lock for writing.
-// Another program holding the write lock longer than the busy timeout is
-// not a refusal: the file is writable, only busy.
+// True unless the database refuses a write (one rolled back at once)
+// because it can only be read: permissions, read-only media, a newer
+// format, no log beside it; false then, with the reason. A file held by
+// another program or a damaged one is not refused here.
 bool checkDatabaseWritable(QString *reason = nullptr);
 // Folds the write-ahead log back into the database file (a clean stop).
 void checkpointDatabase();
