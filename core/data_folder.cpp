@@ -142,11 +142,12 @@ DataFolderPlaces dataFolderPlaces(const QString &homeOption)
 {
     DataFolderPlaces places;
     places.explicitHome = homeOption;
+    places.explicitHomeSource = QStringLiteral("--home");
     if (places.explicitHome.isEmpty()) {
-        // A VANTORO_HOME that names no folder is passed over, as it always was.
-        const QString env = qEnvironmentVariable("VANTORO_HOME");
-        if (!env.isEmpty() && QFileInfo(env).isDir())
-            places.explicitHome = env;
+        // Taken as --home is: a mistyped folder must not leave the station
+        // running on a fresh database elsewhere.
+        places.explicitHome = qEnvironmentVariable("VANTORO_HOME");
+        places.explicitHomeSource = QStringLiteral("VANTORO_HOME");
     }
     places.programDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     places.installedDefaults =
@@ -161,7 +162,8 @@ DataFolder chooseDataFolder(const DataFolderPlaces &places, const QLocale &local
     if (!places.explicitHome.isEmpty()) {
         const QFileInfo home(places.explicitHome);
         if (!home.isDir())
-            result.error = QStringLiteral("the home folder %1 does not exist").arg(places.explicitHome);
+            result.error = QStringLiteral("the home folder %1 (%2) does not exist")
+                               .arg(places.explicitHome, places.explicitHomeSource);
         else
             result.home = addBackslash(QDir::cleanPath(home.absoluteFilePath()));
         return result;

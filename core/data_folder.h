@@ -16,6 +16,7 @@ inline constexpr const char *SEEDED_RECORD_FILE = "SEEDED.INI";
 struct DataFolderPlaces
 {
     QString explicitHome;       // --home, else VANTORO_HOME; may be empty
+    QString explicitHomeSource; // "--home" or "VANTORO_HOME", for the messages
     QString programDir;         // the folder of the executable
     QString installedDefaults;  // the defaults an install ships; may not exist
     QString userData;           // the user's data folder for the station

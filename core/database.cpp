@@ -333,6 +333,36 @@ bool checkDatabaseFile()
     return info.isFile() && info.size() > 0;
 }
 
+bool checkDatabaseWritable(QString *reason)
+{
+    const QString path = databasePath();
+    auto refuse = [&](const QString &why) {
+        if (reason)
+            *reason = QStringLiteral("the database %1 cannot be written (%2)").arg(path, why);
+        return false;
+    };
+    DbConnection connection;
+    if (!connection.isOpen())
+        return refuse(connection.errorText());
+    QSqlDatabase db = connection.database();
+    QSqlQuery probe(db);
+    // In WAL mode even BEGIN IMMEDIATE succeeds on a file SQLite opened
+    // read-only: only a real write, rolled back, tells.
+    const bool written = probe.exec(QStringLiteral("BEGIN IMMEDIATE"))
+        && probe.exec(QStringLiteral("create table vantoro_write_probe (x integer)"));
+    const QSqlError error = probe.lastError();
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    if (written)
+        return true;
+    // Only what says "no writing here" refuses: SQLITE_PERM, SQLITE_READONLY
+    // and SQLITE_CANTOPEN (no log can be made beside it). A busy file is
+    // writable, and a damaged one has its own messages later.
+    const int primaryCode = error.nativeErrorCode().toInt() & 0xff;
+    if (primaryCode != 3 && primaryCode != 8 && primaryCode != 14)
+        return true;
+    return refuse(error.text());
+}
+
 void checkpointDatabase()
 {
     DbConnection connection;

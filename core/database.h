@@ -64,6 +64,11 @@ bool execSql(const QString &sql, const QVariantList &binds, QString *error, qint
 
 // True when the database file exists and is not empty.
 bool checkDatabaseFile();
+// True unless the database refuses a write (one rolled back at once)
+// because it can only be read: permissions, read-only media, a newer
+// format, no log beside it; false then, with the reason. A file held by
+// another program or a damaged one is not refused here.
+bool checkDatabaseWritable(QString *reason = nullptr);
 // Folds the write-ahead log back into the database file (a clean stop).
 void checkpointDatabase();
 // The history's coarse table holds the minimum and maximum of every slot per

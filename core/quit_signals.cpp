@@ -29,19 +29,11 @@ void onSignal(int)
 
 } // namespace
 
-void watchQuitSignals(std::function<void()> onQuit)
+void catchQuitSignals()
 {
-    quitHandler = std::move(onQuit);
 #ifdef Q_OS_UNIX
     if (signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
-        if (quitHandler)
-            quitHandler();
-    });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -49,6 +41,27 @@ void watchQuitSignals(std::function<void()> onQuit)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
+#endif
+}
+
+void watchQuitSignals(std::function<void()> onQuit)
+{
+    quitHandler = std::move(onQuit);
+#ifdef Q_OS_UNIX
+    static bool watching = false;
+    catchQuitSignals();
+    if (watching || signalPipe[1] < 0)
+        return;
+    watching = true;
+    // A signal caught before this point waits in the pair and is handled
+    // once the event loop runs.
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
+        if (quitHandler)
+            quitHandler();
+    });
 #endif
 }
 

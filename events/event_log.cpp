@@ -111,7 +111,7 @@ bool storeEvent(const QString &text, const QString &devid, const QDateTime &stor
         {devid, storedText, storedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))}, &error, &rowId);
     if (!stored) {
         // The station keeps running; the event is not lost from view.
-        logStatus(QStringLiteral("*Event not stored (%1): %2").arg(error, text));
+        logStatus(QLatin1String(EVENT_NOT_STORED) + QStringLiteral(" (%1): %2").arg(error, text));
         return false;
     }
     logStatus(langText(QStringLiteral("Application"), QStringLiteral("SysEvent")) + text);

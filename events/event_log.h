@@ -12,6 +12,8 @@ inline constexpr int RUNNING_LOG_LIMIT = 16384; // characters before trimming
 inline constexpr int RUNNING_LOG_KEEP = 8192;   // characters kept by a trim
 inline constexpr int EVENT_TEXT_LIMIT = 255;
 inline constexpr int EVENT_QUIET_MINUTES = 13;
+// Starts the running-log line of an event the database refused.
+inline constexpr const char *EVENT_NOT_STORED = "*Event not stored";
 
 // Where status messages go: the main window's status bar and the running
 // log window. Installed by the window; without one, messages are only kept.

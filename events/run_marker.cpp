@@ -2,6 +2,8 @@
 #include "events/run_marker.h"
 
 #include "core/common.h"
+#include "core/localisation.h"
+#include "events/event_log.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,6 +29,15 @@ bool markRunStarted()
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
     return leftBehind;
+}
+
+bool noteRunStarted()
+{
+    if (!markRunStarted())
+        return false;
+    logEvent(langText(QStringLiteral("Application"), QStringLiteral("msgUncleanStop")), QStringLiteral("001"), QString(),
+             true);
+    return true;
 }
 
 void markRunStopped()

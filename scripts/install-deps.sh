@@ -10,8 +10,10 @@ PACKAGES=(
   xdotool  # scripts/view_screenshots.sh opens the dialogs
   # the web server, and the real collector, browser and client its tests use
   qt6-httpserver-dev qt6-websockets-dev prometheus chromium curl
-  # The Debian package and its checks (tests/package).
-  dpkg-dev appstream desktop-file-utils python3
+  # The Debian package, its manual pages and its checks (tests/package).
+  dpkg-dev appstream desktop-file-utils python3 help2man lintian systemd
+  # the private bus on which the unattended station's power-off is tried
+  dbus-daemon
   # MQTT publishing, and the broker and clients its tests start
   libmosquitto-dev mosquitto mosquitto-clients openssl
   libcurl4-openssl-dev python3-aiosmtpd

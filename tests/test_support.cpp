@@ -2,12 +2,14 @@
 #include "test_support.h"
 
 #include "core/common.h"
+#include "core/database.h"
 #include "core/system_settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTest>
 #include <QtGlobal>
 
 namespace vantoro::test {
@@ -73,6 +75,17 @@ void TestHome::removeLanguageFiles() const
 {
     QFile::remove(file(QStringLiteral("langcn.ini")));
     QFile::remove(file(QStringLiteral("langen.ini")));
+}
+
+void makeDatabaseReadOnly(const QString &path)
+{
+    // What the log holds would be read in place of the header.
+    checkpointDatabase();
+    QFile file(path);
+    constexpr qint64 writeVersionOffset = 18;
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(writeVersionOffset));
+    QVERIFY(file.putChar(char(3)));
 }
 
 void pollOneDevice(int version, double timeoutSeconds)

@@ -81,15 +81,23 @@ void ConsoleLog::write(LogLevel level, const QString &text)
     std::fflush(stderr);
 }
 
-void ConsoleLog::runningLogChanged(const QString &line, bool)
+LogLevel runningLogLevel(const QString &line)
 {
     const QString text = textOf(line);
-    LogLevel level = LogLevel::Info;
+    // Nobody reads a debug line of an unattended station: a lost event is
+    // an error there.
+    if (text.startsWith(QLatin1String(EVENT_NOT_STORED)))
+        return LogLevel::Error;
     if (text.startsWith(QLatin1Char('*')))
-        level = LogLevel::Debug;
-    else if (text.startsWith(langText(QStringLiteral("Application"), QStringLiteral("SysEvent"))))
-        level = LogLevel::Warning;
-    write(level, line);
+        return LogLevel::Debug;
+    if (text.startsWith(langText(QStringLiteral("Application"), QStringLiteral("SysEvent"))))
+        return LogLevel::Warning;
+    return LogLevel::Info;
+}
+
+void ConsoleLog::runningLogChanged(const QString &line, bool)
+{
+    write(runningLogLevel(line), line);
 }
 
 void ConsoleLog::show(const QString &title, const QString &text, MessageIcon icon)

@@ -16,6 +16,9 @@ enum class LogLevel { Debug, Info, Notice, Warning, Error };
 QString logLevelName(LogLevel level);
 // One line as written: the level, padded, then the text.
 QString consoleLine(LogLevel level, const QString &text);
+// The level of a running-log line: "*" lines are debug, stored events
+// warnings, an event the database refused an error, the rest info.
+LogLevel runningLogLevel(const QString &line);
 
 class ConsoleLog : public StatusSink, public MessageService
 {

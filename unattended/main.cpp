@@ -19,6 +19,9 @@ constexpr int START_FAILURE_EXIT_CODE = 1;
 
 int main(int argc, char *argv[])
 {
+    // Before anything else: a stop asked for in the first moments must end
+    // the station in order, not kill it.
+    vantoro::catchQuitSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vantoro"));
     QCoreApplication::setOrganizationName(QStringLiteral("Vantoro"));
@@ -38,13 +41,13 @@ int main(int argc, char *argv[])
         return START_FAILURE_EXIT_CODE;
     }
     vantoro::UnattendedStation station;
-    if (!station.start()) {
-        vantoro::ConsoleLog::write(vantoro::LogLevel::Error, QStringLiteral("Cannot start: ") + station.failure());
-        return START_FAILURE_EXIT_CODE;
-    }
     vantoro::watchQuitSignals([&station] {
         vantoro::ConsoleLog::write(vantoro::LogLevel::Notice, QStringLiteral("Stop requested."));
         station.quit();
     });
+    if (!station.start()) {
+        vantoro::ConsoleLog::write(vantoro::LogLevel::Error, QStringLiteral("Cannot start: ") + station.failure());
+        return START_FAILURE_EXIT_CODE;
+    }
     return QCoreApplication::exec();
 }

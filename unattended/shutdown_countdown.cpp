@@ -52,7 +52,6 @@ void ShutdownCountdown::tick()
         return;
     }
     m_timer.stop();
-    ConsoleLog::write(LogLevel::Warning, QStringLiteral("Automatic shutdown: starting the shutdown launcher."));
     m_shutdown();
 }
 

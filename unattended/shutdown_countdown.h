@@ -12,8 +12,8 @@ namespace vantoro {
 class ShutdownCountdown : public QObject
 {
 public:
-    // `shutdown` shuts the computer down (shutdownWindows unless a test
-    // records it); `tickMs` is one second except in tests.
+    // `shutdown` is called when the count runs out (shutdownWindows, the
+    // launcher, when none is given); `tickMs` is one second except in tests.
     explicit ShutdownCountdown(std::function<void()> shutdown = {}, int tickMs = 1000, QObject *parent = nullptr);
 
     // Starts at 60 unless already counting.

@@ -11,18 +11,22 @@
 #include "core/system_settings.h"
 #include "events/auto_shutdown.h"
 #include "events/event_log.h"
+#include "events/run_marker.h"
 #include "events/status_evaluation.h"
 #include "services/station_services.h"
 #include "unattended/console_log.h"
+#include "unattended/power_off_request.h"
 #include "unattended/shutdown_countdown.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace vantoro {
 
-UnattendedStation::UnattendedStation(std::unique_ptr<SerialPort> port, QObject *parent)
+UnattendedStation::UnattendedStation(std::unique_ptr<SerialPort> port, int countdownTickMs, QObject *parent)
     : QObject(parent)
     , m_port(port ? std::move(port) : std::make_unique<QtSerialPort>())
+    , m_countdownTickMs(countdownTickMs)
 {
 }
 
@@ -37,7 +41,7 @@ bool UnattendedStation::fail(const QString &reason)
     return false;
 }
 
-bool UnattendedStation::start()
+bool UnattendedStation::startSequence()
 {
     // The lock comes first: nothing in the folder is touched by a second
     // station.
@@ -52,18 +56,27 @@ bool UnattendedStation::start()
     if (!checkDatabaseFile())
         return fail(QStringLiteral("database not found: ") + findFileNoCase(appDir(), QString::fromLatin1(DATABASE_FILE)));
     initGlobals();
+    // A station that cannot store would poll and lose every event.
+    QString unwritable;
+    if (!checkDatabaseWritable(&unwritable))
+        return fail(unwritable);
     extractPowerOff();
     upgradeSchema();
     if (!loadSystemSettings())
         return fail(QStringLiteral("the settings or device record cannot be read from the database"));
     loadParamTable();
 
-    m_countdown = std::make_unique<ShutdownCountdown>([this] {
-        shutdownWindows();
-        // The launcher has the machine now; the station leaves in order.
-        if (quitRequested)
-            quit();
-    });
+    // The station asks and watches on: the system stops it (SIGTERM) on its
+    // way down, and a refusal leaves it monitoring.
+    m_powerOff = std::make_unique<PowerOffRequest>(
+        [this](bool accepted, const QString &answer) { powerOffAnswered(accepted, answer); });
+    m_countdown = std::make_unique<ShutdownCountdown>(
+        [this] {
+            ConsoleLog::write(LogLevel::Warning,
+                              QStringLiteral("Automatic shutdown: asking the login manager to power the machine off."));
+            m_powerOff->request();
+        },
+        m_countdownTickMs);
     m_poller = std::make_unique<Poller>(*m_port, m_timerReloadData);
     m_poller->setHooks({[this] { afterCycle(); }, {}, {}, {}});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
@@ -71,10 +84,45 @@ bool UnattendedStation::start()
     m_services->start();
     if (sysSettings.debugMode != 0)
         logEvent(QStringLiteral("*System up."), QStringLiteral("001"));
+    // After the services start, so a mail reports the crash or power cut.
+    noteRunStarted();
     m_running = true;
     // Unattended means watching from the first moment.
     m_poller->togglePollingFromToolbar();
     return true;
+}
+
+bool UnattendedStation::start()
+{
+    m_starting = true;
+    const bool started = startSequence();
+    m_starting = false;
+    // A stop asked for while starting (SIGTERM in the first moments) is
+    // carried out once the event loop runs, which its exit needs.
+    if (started && m_quitAsked)
+        QTimer::singleShot(0, this, &UnattendedStation::quit);
+    return started;
+}
+
+void UnattendedStation::powerOffAnswered(bool accepted, const QString &answer)
+{
+    if (accepted) {
+        ConsoleLog::write(LogLevel::Notice, QStringLiteral("Automatic shutdown: the login manager accepted the "
+                                                           "power-off; monitoring goes on until the system stops "
+                                                           "the station."));
+        return;
+    }
+    ConsoleLog::write(LogLevel::Error,
+                      QStringLiteral("Automatic shutdown: the login manager refused the power-off (%1); monitoring "
+                                     "goes on.")
+                          .arg(answer));
+    logEvent(QStringLiteral("Automatic shutdown failed: power-off refused (%1).").arg(answer), QStringLiteral("001"),
+             QString(), true);
+}
+
+PowerOffRequest::State UnattendedStation::powerOffState() const
+{
+    return m_powerOff ? m_powerOff->state() : PowerOffRequest::State::Idle;
 }
 
 void UnattendedStation::afterCycle()
@@ -85,6 +133,10 @@ void UnattendedStation::afterCycle()
 
 void UnattendedStation::quit()
 {
+    if (m_starting) {
+        m_quitAsked = true;
+        return;
+    }
     if (!m_running)
         return;
     m_running = false;
@@ -94,12 +146,23 @@ void UnattendedStation::quit()
     m_timerReloadData.stop();
     if (m_port->isOpen())
         m_port->close();
-    saveSystemSettings();
-    saveParamValues();
+    const bool settingsSaved = saveSystemSettings();
+    const bool valuesSaved = saveParamValues();
     m_services->stop();
     checkpointDatabase();
-    ConsoleLog::write(LogLevel::Info, QStringLiteral("Stopped; settings and values saved."));
-    QCoreApplication::exit(0);
+    markRunStopped();
+    if (settingsSaved && valuesSaved) {
+        m_exitCode = 0;
+        ConsoleLog::write(LogLevel::Info, QStringLiteral("Stopped; settings and values saved."));
+    } else {
+        m_exitCode = 1;
+        ConsoleLog::write(LogLevel::Error,
+                          QStringLiteral("Stopped; saving the %1 failed.")
+                              .arg(settingsSaved ? QStringLiteral("parameter values")
+                                                 : valuesSaved ? QStringLiteral("settings")
+                                                               : QStringLiteral("settings and parameter values")));
+    }
+    QCoreApplication::exit(m_exitCode);
 }
 
 } // namespace vantoro

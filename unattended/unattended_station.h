@@ -1,10 +1,11 @@
 // The station without a window: the start sequence of the core, polling
-// from the start, the after-cycle rules, the services, and an orderly quit
-// on SIGTERM.
+// from the start, the after-cycle rules, the services, the power-off asked
+// of the login manager, and an orderly quit on SIGTERM.
 #pragma once
 
 #include "acquisition/serial_port.h"
 #include "events/after_cycle.h"
+#include "unattended/power_off_request.h"
 
 #include <QObject>
 #include <QString>
@@ -21,8 +22,10 @@ class StationServices;
 class UnattendedStation : public QObject
 {
 public:
-    // The port defaults to the real serial port of the settings.
-    explicit UnattendedStation(std::unique_ptr<SerialPort> port = {}, QObject *parent = nullptr);
+    // The port defaults to the real serial port of the settings; the
+    // countdown ticks once a second except in tests.
+    explicit UnattendedStation(std::unique_ptr<SerialPort> port = {}, int countdownTickMs = 1000,
+                               QObject *parent = nullptr);
     ~UnattendedStation() override;
 
     // Runs the start sequence in the data folder appDir(); false with the
@@ -31,15 +34,23 @@ public:
     QString failure() const { return m_failure; }
 
     // Stops polling, saves settings and values, stops the services and ends
-    // the event loop; safe to call twice.
+    // the event loop with exitCode(); safe to call twice. Asked during
+    // start(), it runs once the event loop does.
     void quit();
+    // 0 after a clean stop, 1 when the last save failed.
+    int exitCode() const { return m_exitCode; }
+    bool running() const { return m_running; }
 
     Poller &poller() const { return *m_poller; }
     ShutdownCountdown &countdown() const { return *m_countdown; }
+    // Where the last power-off request stands (Idle before the first).
+    PowerOffRequest::State powerOffState() const;
 
 private:
     bool fail(const QString &reason);
+    bool startSequence();
     void afterCycle();
+    void powerOffAnswered(bool accepted, const QString &answer);
 
     std::unique_ptr<InstanceLock> m_lock;
     std::unique_ptr<SerialPort> m_port;
@@ -47,8 +58,13 @@ private:
     std::unique_ptr<Poller> m_poller;
     std::unique_ptr<StationServices> m_services;
     std::unique_ptr<ShutdownCountdown> m_countdown;
+    std::unique_ptr<PowerOffRequest> m_powerOff;
     AfterCycleRules m_afterCycle;
     QString m_failure;
+    int m_countdownTickMs;
+    int m_exitCode = 0;
+    bool m_starting = false;
+    bool m_quitAsked = false;
     bool m_running = false;
 };
 

@@ -128,6 +128,15 @@ void TestDataFolder::explicitHomeWinsAndMustExist()
     const DataFolder missing = chooseDataFolder(install.places);
     QVERIFY(missing.home.isEmpty());
     QVERIFY(missing.error.contains(QLatin1String("missing")));
+
+    // VANTORO_HOME is held to the same rule, and the message names it.
+    qputenv("VANTORO_HOME", home.filePath(QStringLiteral("missing")).toLocal8Bit());
+    const DataFolderPlaces fromEnvironment = dataFolderPlaces(QString());
+    qunsetenv("VANTORO_HOME");
+    QCOMPARE(fromEnvironment.explicitHome, home.filePath(QStringLiteral("missing")));
+    const DataFolder missingFromEnvironment = chooseDataFolder(fromEnvironment);
+    QVERIFY(missingFromEnvironment.home.isEmpty());
+    QVERIFY(missingFromEnvironment.error.contains(QLatin1String("VANTORO_HOME")));
 }
 
 void TestDataFolder::programFolderWithFilesIsUsedAsIs()

@@ -1,6 +1,7 @@
 // Start-up and the station's writes on a database that is empty, not a
 // database at all, cut short, without tables, or read-only: the start-up
-// notice or a clear message each time, and never a crash.
+// notice or a clear message each time, and never a crash; a read-only one
+// stops the start.
 #include "fault_support.h"
 #include "test_support.h"
 
@@ -195,13 +196,21 @@ void TestDatabaseDamaged::readOnlyFileReadsAndRefusesWritesWithAMessage()
         QSKIP("the file system cannot make a file read-only for root here");
     m_immutable = runningAsRoot();
 
+    // A station that cannot store would watch and lose every event: it does
+    // not start, and says why.
     Startup startup;
-    QCOMPARE(startup.run(), Startup::Result::Running);
-    // Everything is read as usual.
-    QVERIFY2(m_messages->texts.isEmpty(), qPrintable(m_messages->texts.join(QLatin1String(" | "))));
-    QCOMPARE(sysSettings.devname, QStringLiteral("PV-INV"));
-    QVERIFY(!paramTable[2].paraname.isEmpty());
+    QCOMPARE(startup.run(), Startup::Result::Ended);
+    QCOMPARE(m_messages->texts.size(), 1);
+    QVERIFY2(m_messages->texts[0].contains(QStringLiteral("cannot be written")), qPrintable(m_messages->texts[0]));
+    QVERIFY2(m_messages->texts[0].contains(QStringLiteral("readonly")), qPrintable(m_messages->texts[0]));
+    m_messages->texts.clear();
 
+    // Everything is still read as usual, and each write says why it failed.
+    initGlobals();
+    QVERIFY(loadSystemSettings());
+    QCOMPARE(sysSettings.devname, QStringLiteral("PV-INV"));
+    QVERIFY(loadParamTable());
+    QVERIFY(!paramTable[2].paraname.isEmpty());
     QVERIFY(!logEvent(QStringLiteral("event on a read-only file"), QStringLiteral("001"), {}, true));
     QVERIFY2(runningLogText().contains(QStringLiteral("*Event not stored (attempt to write a readonly database")),
              qPrintable(runningLogText()));

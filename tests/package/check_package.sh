@@ -3,12 +3,13 @@
 # and contents, validates its menu entry and AppStream data, unpacks it into
 # a scratch root and runs the unpacked station unattended against the
 # simulator with a fresh user data folder: it must seed the folder, poll,
-# store the values and stop cleanly on SIGTERM.
+# store the values and stop cleanly on SIGTERM. lintian must find no error
+# or warning, and the units' exposure must stay low.
 # Usage: check_package.sh BUILD_DIR SIMULATOR
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
 SIM=$2
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli python3; do
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli python3 lintian systemd-analyze; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool not installed (scripts/install-deps.sh)"; exit 77; }
 done
 
@@ -30,8 +31,15 @@ DEB=$(ls "$WORK"/pkg/vantoro_*.deb)
 INFO=$(dpkg-deb --info "$DEB")
 grep -q '^ Package: vantoro$' <<<"$INFO" || fail "package name"
 DEPENDS=$(grep '^ Depends:' <<<"$INFO")
-for dep in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite libc6; do
+for dep in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite libqt6svg6 libqt6dbus6 libc6; do
   grep -q "$dep" <<<"$DEPENDS" || fail "dependency $dep missing: $DEPENDS"
+done
+# Every icon is SVG: the plugins that draw them are loaded, not linked, so
+# the package that holds them must be named outright.
+for plugin in iconengines/libqsvgicon.so imageformats/libqsvg.so; do
+  owner=$(dpkg -S "*/qt6/plugins/$plugin" 2>/dev/null | head -n1 | cut -d: -f1)
+  [ -n "$owner" ] || fail "no installed package holds the Qt plugin $plugin"
+  grep -q "$owner" <<<"$DEPENDS" || fail "$owner (Qt plugin $plugin) is not a dependency: $DEPENDS"
 done
 CONTENTS=$(dpkg-deb --contents "$DEB" | awk '{print $NF}')
 for path in usr/bin/vantoro usr/bin/vantoro-service usr/bin/vantoro-sim \
@@ -42,7 +50,10 @@ for path in usr/bin/vantoro usr/bin/vantoro-service usr/bin/vantoro-sim \
     usr/share/icons/hicolor/16x16/apps/org.vantoro.Vantoro.png \
     usr/share/icons/hicolor/48x48/apps/org.vantoro.Vantoro.png \
     usr/share/icons/hicolor/256x256/apps/org.vantoro.Vantoro.png \
-    usr/lib/systemd/user/vantoro.service usr/lib/systemd/system/vantoro@.service; do
+    usr/lib/systemd/user/vantoro.service usr/lib/systemd/system/vantoro@.service \
+    usr/share/polkit-1/rules.d/50-vantoro.rules usr/lib/sysusers.d/vantoro.conf \
+    usr/share/man/man1/vantoro.1.gz usr/share/man/man1/vantoro-service.1.gz usr/share/man/man1/vantoro-sim.1.gz \
+    usr/share/doc/vantoro/copyright usr/share/doc/vantoro/changelog.gz; do
   grep -qx "./$path" <<<"$CONTENTS" || fail "$path not in the package"
 done
 
@@ -52,6 +63,21 @@ desktop-file-validate "$ROOT/usr/share/applications/org.vantoro.Vantoro.desktop"
 appstreamcli validate --no-net "$ROOT/usr/share/metainfo/org.vantoro.Vantoro.metainfo.xml" >"$WORK/as.log" 2>&1 \
   || { cat "$WORK/as.log"; fail "appstreamcli validate"; }
 grep -q '^Restart=on-failure$' "$ROOT/usr/lib/systemd/user/vantoro.service" || fail "user unit restart rule"
+
+# What a packager would not accept. Tags this package carries on purpose
+# (a vendor's own package outside the archive) are named here and nowhere else.
+ACCEPTED=$({ grep -v '^#' "$(dirname "$0")/lintian-accepted" || true; } | tr -s '\n' , | sed 's/^,//; s/,$//')
+lintian --tag-display-limit 0 ${ACCEPTED:+--suppress-tags "$ACCEPTED"} "$DEB" >"$WORK/lintian.log" 2>&1 || true
+grep -E '^(E|W): ' "$WORK/lintian.log" && { cat "$WORK/lintian.log"; fail "lintian"; }
+# The units' exposure (0 safe .. 10 unsafe); the figure goes to the log.
+for unit in usr/lib/systemd/user/vantoro.service usr/lib/systemd/system/vantoro@.service; do
+  exposure=$(systemd-analyze security --offline=yes --no-pager "$ROOT/$unit" 2>/dev/null \
+    | sed -n 's/.*Overall exposure level for .*: \([0-9.]*\).*/\1/p')
+  echo "exposure of $(basename "$unit"): ${exposure:-?}"
+  [ -n "$exposure" ] && python3 -c "import sys; sys.exit(float(sys.argv[1]) > 3.0)" "$exposure" \
+    || fail "exposure of $unit is ${exposure:-unknown}"
+done
+grep -q 'org.freedesktop.login1.power-off' "$ROOT/usr/share/polkit-1/rules.d/50-vantoro.rules" || fail "polkit rule"
 
 # A user with nothing yet: the data folder comes from the installed defaults.
 export HOME=$WORK/home XDG_DATA_HOME=$WORK/home/.local/share XDG_CONFIG_HOME=$WORK/home/.config

@@ -12,6 +12,9 @@
 #include "ui/main/startup.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
@@ -32,6 +35,9 @@ private slots:
     void startsWithTitleAndSettings();
     void englishFromTheIniFile();
     void missingDatabaseEndsWithNotice();
+    void unwritableDatabaseEndsWithMessage();
+    void qtOwnOptionsAreTakenFirst();
+    void everyIconOfTheWindowDraws();
     void debugModeStoresSystemUp();
     void secondInstanceRaisesTheFirstAndEnds();
     void lockedDataFolderRefusesAStationNotYetListening();
@@ -77,6 +83,49 @@ void TestStartup::missingDatabaseEndsWithNotice()
              QStringLiteral(" DataBase not found \r\n  （DATABASEFILE）\r\n\r\nPlease contact to the system manager。"));
     QCOMPARE(recorder.beeps, 1);
     QVERIFY(startup.mainWindow() == nullptr);
+}
+
+void TestStartup::unwritableDatabaseEndsWithMessage()
+{
+    TestHome home;
+    makeDatabaseReadOnly(home.file("vantoro.db"));
+    MessageRecorder recorder;
+    Startup startup;
+    QCOMPARE(startup.run(), Startup::Result::Ended);
+    QCOMPARE(recorder.icons, QList<MessageIcon>{MessageIcon::Error});
+    QVERIFY2(recorder.texts.value(0).contains(QLatin1String("cannot be written")), qPrintable(recorder.texts.value(0)));
+    QVERIFY(startup.mainWindow() == nullptr);
+}
+
+void TestStartup::qtOwnOptionsAreTakenFirst()
+{
+    // A session manager restores the window with -session; the rest of the
+    // line is still the station's, mistakes included.
+    QProcess station;
+    station.start(QStringLiteral(VANTORO_BIN_PATH), {"-platform", "offscreen", "-session", "1234", "--version"});
+    QVERIFY(station.waitForFinished(10000));
+    QCOMPARE(station.exitCode(), 0);
+    QVERIFY(station.readAllStandardOutput().startsWith("Vantoro "));
+    station.start(QStringLiteral(VANTORO_BIN_PATH), {"-platform", "offscreen", "--bogus"});
+    QVERIFY(station.waitForFinished(10000));
+    QCOMPARE(station.exitCode(), 2);
+}
+
+void TestStartup::everyIconOfTheWindowDraws()
+{
+    // SVG icons draw only through Qt's SVG plugins, which the package must
+    // bring along: without them every toolbar button is blank.
+    const QStringList icons = QDir(QStringLiteral(":/icons")).entryList({QStringLiteral("*.svg")});
+    QVERIFY(icons.size() >= 10);
+    for (const QString &name : icons) {
+        const QImage image = QIcon(QStringLiteral(":/icons/") + name).pixmap(24, 24).toImage();
+        bool drawn = false;
+        for (int y = 0; y < image.height() && !drawn; ++y) {
+            for (int x = 0; x < image.width() && !drawn; ++x)
+                drawn = qAlpha(image.pixel(x, y)) > 0;
+        }
+        QVERIFY2(drawn, qPrintable(name));
+    }
 }
 
 void TestStartup::debugModeStoresSystemUp()

@@ -43,6 +43,10 @@ void TestShutdownCountdown::consoleLinesCarryTheirLevelOnOneLine()
 {
     QCOMPARE(consoleLine(LogLevel::Warning, QStringLiteral("a\r\nb")), QStringLiteral("WARN   a | b"));
     QCOMPARE(consoleLine(LogLevel::Error, QStringLiteral("x")), QStringLiteral("ERROR  x"));
+    // An event the database refused is lost: never a debug line.
+    QCOMPARE(runningLogLevel(QStringLiteral("[2026-12-09 10:00:00] *Event not stored (readonly): Fault")),
+             LogLevel::Error);
+    QCOMPARE(runningLogLevel(QStringLiteral("[2026-12-09 10:00:00] *System up.")), LogLevel::Debug);
 }
 
 QTEST_GUILESS_MAIN(TestShutdownCountdown)

@@ -122,6 +122,14 @@ Startup::Result Startup::run()
         return Result::Ended;
     }
     initGlobals();
+    // A station that cannot store would watch and lose every event.
+    QString unwritable;
+    if (!checkDatabaseWritable(&unwritable)) {
+        setBusyCursor(false);
+        splash.reset();
+        messages().show(appTitle, QStringLiteral("Vantoro cannot start: ") + unwritable, MessageIcon::Error);
+        return Result::Ended;
+    }
     extractPowerOff();
     upgradeSchema();
     loadSystemSettings();
@@ -133,9 +141,7 @@ Startup::Result Startup::run()
     if (sysSettings.debugMode != 0)
         logEvent(QStringLiteral("*System up."), QStringLiteral("001"));
     // After the services start, so a mail reports the crash or power cut.
-    if (markRunStarted())
-        logEvent(langText(QStringLiteral("Application"), QStringLiteral("msgUncleanStop")), QStringLiteral("001"),
-                 QString(), true);
+    noteRunStarted();
 
     splash.reset();
     setBusyCursor(false);
