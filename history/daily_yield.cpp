@@ -2,7 +2,6 @@
 
 #include "history/history_store.h"
 
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
@@ -70,22 +69,6 @@ YieldReading yieldReading(const CycleReport &report)
     }
     r.moduleTemp = numberOf(report, MODULE_TEMPERATURE_CODE);
     return r;
-}
-
-double ratingWatts(const QString &rating)
-{
-    static const QRegularExpression kiloForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[kK](\\d*)\\s*[wW]?\\s*$"));
-    static const QRegularExpression plainForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[wW]?\\s*$"));
-    if (const auto m = kiloForm.match(rating); m.hasMatch()) {
-        // "1K5" reads as 1.5 kW.
-        const QString fraction = m.captured(2);
-        const double whole = m.captured(1).toDouble();
-        const double part = fraction.isEmpty() ? 0 : (QStringLiteral("0.") + fraction).toDouble();
-        return (whole + part) * 1000.0;
-    }
-    if (const auto m = plainForm.match(rating); m.hasMatch())
-        return m.captured(1).toDouble();
-    return 0;
 }
 
 void addReading(DayYield &day, const YieldReading &reading, double ratingW, int minStepSeconds)

@@ -48,15 +48,20 @@ public:
     explicit StateDiagram(QWidget *parent = nullptr);
 
     // Texts drawn on the picture, by key: "capInverter", "capAcOutput",
-    // "capGrid", "capCurrent", "capPace", "capEnergy", "capKwh".
+    // "capGrid", "capCurrent", "capPace", "capEnergy", "capKwh", "capAsleep".
     void setCaptions(const QHash<QString, QString> &captions);
     QString caption(const QString &key) const { return m_captions.value(key); }
+    // The device asleep at night: the sun dims and the inverter's caption
+    // adds the text of "capAsleep".
+    void setAsleep(bool asleep);
+    bool asleep() const { return m_asleep; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QHash<QString, QString> m_captions;
+    bool m_asleep = false;
 };
 
 } // namespace vantoro

@@ -32,6 +32,8 @@
 #include "ui/manual_opener.h"
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
+#include "ui/main/state_view.h"
+#include "ui/controls/state_diagram.h"
 
 #include <QAction>
 #include <QApplication>
@@ -159,7 +161,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
 
     m_poller = std::make_unique<Poller>(*m_port, m_timerReloadData);
     m_poller->setHooks({[this] { refreshDisplay(); },
-                        [this] { setPanelImage(QStringLiteral("devState"), QStringLiteral("bulble_blue")); },
+                        [this] { showDeviceState(); },
                         [this] { checkComState(); },
                         [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
@@ -412,11 +414,27 @@ void frmMain::refreshDisplay()
 {
     sErrorString = checkDevStatus();
     bFoundError = !sErrorString.isEmpty();
-    setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
+    showDeviceState();
     m_views->refreshViews();
     if (m_afterCycle.conclude(sErrorString)) {
         frmAutoShutDown::showAutoShutDown(this);
     }
+}
+
+void frmMain::showDeviceState()
+{
+    // Asleep is neither a fault nor a lost link; a fault the device flags
+    // in its sleep still shows red.
+    const bool asleep = m_poller->deviceAsleep();
+    QString image;
+    if (sysSettings.linkOk != 1)
+        image = asleep ? QStringLiteral("bulble_grey") : QStringLiteral("bulble_blue");
+    else if (bFoundError)
+        image = QStringLiteral("bulble_red");
+    else
+        image = asleep ? QStringLiteral("bulble_grey") : QStringLiteral("bulble");
+    setPanelImage(QStringLiteral("devState"), image);
+    m_views->stateView()->diagram()->setAsleep(asleep);
 }
 
 void frmMain::setViewMode(int iMode)
@@ -622,7 +640,8 @@ void frmMain::timerBeepTick()
         m_timerBeep.stop();
         return;
     }
-    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())
+    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive(),
+                 m_poller->silentlyAsleep())
         && m_alerts->toneDue()) {
         ++m_beeps;
         alarmBeep(sysSettings.BeepFreq);
