@@ -124,8 +124,7 @@ for dialog in ${DIALOGS-settings remote customer}; do
     settings) shoot 0 settings 6 "$OUT/dialog_settings$suffix.png" "30 Down Return" "281 255" ;;
     customer) shoot 0 customer 6 "$OUT/dialog_customer$suffix.png" "93 Down Return" ;;
     # The settings dialog's last page: the night's standby share.
-    night) shoot 0 night 6 "$OUT/dialog_night$suffix.png" \
-      "30 Down Return ctrl+Tab ctrl+Tab ctrl+Tab ctrl+Tab ctrl+Tab ctrl+Tab" ;;
+    night) shoot 0 night 6 "$OUT/dialog_night$suffix.png" "30 Down Return" "431 24" ;;
     remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
   esac
 done

@@ -231,10 +231,7 @@ void StateDiagram::paintEvent(QPaintEvent *)
     captionFont.setBold(true);
     p.setFont(captionFont);
     p.setPen(captionColour);
-    const QString inverterCaption = m_asleep
-        ? caption(QStringLiteral("capInverter")) + QStringLiteral(" (") + caption(QStringLiteral("capAsleep")) + QLatin1Char(')')
-        : caption(QStringLiteral("capInverter"));
-    p.drawText(map(stateDesign::inverterCaption), Qt::AlignCenter, inverterCaption);
+    p.drawText(map(stateDesign::inverterCaption), Qt::AlignCenter, caption(QStringLiteral("capInverter")));
     p.drawText(map(stateDesign::acCaption), Qt::AlignCenter, caption(QStringLiteral("capAcOutput")));
     p.drawText(map(stateDesign::gridCaption), Qt::AlignCenter, caption(QStringLiteral("capGrid")));
     p.drawText(map(stateDesign::currentCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capCurrent")));
@@ -246,6 +243,11 @@ void StateDiagram::paintEvent(QPaintEvent *)
     p.setPen(QColor(0x4a, 0x58, 0x68));
     p.drawText(map(stateDesign::paceCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capPace")));
     p.drawText(map(stateDesign::odoUnitCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capKwh")));
+    if (m_asleep) {
+        small.setItalic(true);
+        p.setFont(small);
+        p.drawText(map(stateDesign::asleepCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capAsleep")));
+    }
 }
 
 } // namespace vantoro

@@ -23,6 +23,7 @@ constexpr double HEIGHT = 440 * TWIPS_PER_UNIT;
 
 constexpr QRectF flowCard = unitRect(10, 8, 669, 250);
 constexpr QRectF sun = unitRect(26, 22, 40, 40);
+constexpr QRectF asleepCaption = unitRect(70, 52, 230, 18);
 constexpr QRectF pvArray = unitRect(22, 76, 150, 130);
 constexpr QRectF dcCable = unitRect(172, 146, 128, 8);
 constexpr QRectF inverter = unitRect(300, 110, 110, 80);
@@ -51,8 +52,8 @@ public:
     // "capGrid", "capCurrent", "capPace", "capEnergy", "capKwh", "capAsleep".
     void setCaptions(const QHash<QString, QString> &captions);
     QString caption(const QString &key) const { return m_captions.value(key); }
-    // The device asleep at night: the sun dims and the inverter's caption
-    // adds the text of "capAsleep".
+    // The device asleep at night: the sun dims and the text of "capAsleep"
+    // stands beside it.
     void setAsleep(bool asleep);
     bool asleep() const { return m_asleep; }
 

@@ -34,8 +34,8 @@ StandbySettingsPage::StandbySettingsPage(QWidget *parent)
     form->addRow(text("lblStandby", "Asleep below (% of the rating)"), m_percent);
     form->addRow(QString(), m_watts);
     auto *note = new QLabel(text("lblNote", "While the device is asleep its DC input is not judged, and a device "
-                                            "that stops answering within minutes of falling asleep is asleep, "
-                                            "not lost. 0 switches this off."),
+                                            "that stops answering within ten minutes of falling asleep is asleep, "
+                                            "not lost (for a night at most). 0 switches this off."),
                             this);
     note->setWordWrap(true);
     form->addRow(note);

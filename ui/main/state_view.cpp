@@ -257,7 +257,7 @@ void StateView::updateCaptions()
                     viewCaption(QStringLiteral("capCurrent"), "Output Current", "输出电流"));
     captions.insert(QStringLiteral("capPace"), viewCaption(QStringLiteral("capPace"), "Flow animation", "流动动画"));
     captions.insert(QStringLiteral("capEnergy"), viewCaption(QStringLiteral("capEnergy"), "Total energy", "累计发电量"));
-    captions.insert(QStringLiteral("capAsleep"), viewCaption(QStringLiteral("capAsleep"), "asleep", "休眠"));
+    captions.insert(QStringLiteral("capAsleep"), viewCaption(QStringLiteral("capAsleep"), "Asleep: standing by for the sun", "休眠: 等待日出"));
     captions.insert(QStringLiteral("capKwh"), viewCaption(QStringLiteral("capKwh"), "kWh", "kWh"));
     m_imgState->setCaptions(captions);
 }
