@@ -15,6 +15,7 @@
 #include "core/user_settings.h"
 #include "events/status_evaluation.h"
 #include "events/auto_shutdown.h"
+#include "ui/controls/state_diagram.h"
 #include "ui/dialogs/frm_about.h"
 #include "ui/dialogs/frm_auto_shut_down.h"
 #include "ui/dialogs/frm_chg_pass.h"
@@ -33,7 +34,6 @@
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
 #include "ui/main/state_view.h"
-#include "ui/controls/state_diagram.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,7 +2,6 @@
 #include "ui/main/meter_view.h"
 
 #include "acquisition/param_format.h"
-
 #include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/display_rules.h"
