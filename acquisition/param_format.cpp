@@ -4,6 +4,7 @@
 #include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/common.h"
+#include "core/localisation.h"
 #include "core/number_format.h"
 
 namespace vantoro {
@@ -45,6 +46,25 @@ QString formatParaWithUnit(int id)
         return QString();
     const ParamRecord &p = paramTable[size_t(id)];
     return usesPattern(p) ? formatNumber(p.number(), p.dataformat) + p.unit : parameterValueText(p);
+}
+
+QString calibrationMarker(int id)
+{
+    if (!isParamSlot(id) || !paramTable[size_t(id)].rawReading)
+        return QString();
+    return QString(QLatin1Char(CALIBRATED_MARKER));
+}
+
+QString calibratedToolTip(int id)
+{
+    if (!isParamSlot(id) || !paramTable[size_t(id)].rawReading)
+        return QString();
+    const ParamRecord &p = paramTable[size_t(id)];
+    const double raw = *p.rawReading;
+    const QString reading = (usesPattern(p) ? formatNumber(raw, p.dataformat) : variantText(raw)) + p.unit;
+    return formText(QStringLiteral("frmMain"), QStringLiteral("tipCalibrated"),
+                    QStringLiteral("Computed from the AC output; the device read %1"))
+        .arg(reading);
 }
 
 } // namespace vantoro

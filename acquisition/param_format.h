@@ -15,4 +15,13 @@ QString formatParaWithUnit(int id);
 // same rule as formatParaValue.
 QString formatParaField(int id, int column);
 
+// A value the station computed in place of the device's reading (the DC
+// voltage of an implausible power ratio) is shown with this marker and a
+// tool tip naming what the device read.
+inline constexpr char CALIBRATED_MARKER = '*';
+// The marker for parameter `id`; empty for the device's own value.
+QString calibrationMarker(int id);
+// The tool tip with the device's reading and unit; empty for its own value.
+QString calibratedToolTip(int id);
+
 } // namespace vantoro

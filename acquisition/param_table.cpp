@@ -256,6 +256,9 @@ bool loadParamTable()
         p.updatetime = text(COL_UPDATETIME);
         p.mmfileurl = text(COL_MMFILEURL);
         p.dataformat = text(COL_DATAFORMAT);
+        p.awaitingReply = true;
+        p.resting = false;
+        p.rawReading.reset();
 
         if (p.isstring != 0) {
             p.rangel = p.rangeu = p.boundl = p.boundu = std::nullopt;

@@ -77,6 +77,16 @@ struct ParamRecord
     QString mmfileurl;
     QString dataformat;
 
+    // Run-time state beside the columns, never stored. A value loaded from
+    // the database and not yet written by a reply of this run is not judged:
+    // it says nothing about the device now.
+    bool awaitingReply = false;
+    // A DC-side row of a device asleep: its limits are not judged.
+    bool resting = false;
+    // The device's own reading when the station replaced it by a computed
+    // value (the DC voltage of an implausible power ratio).
+    std::optional<double> rawReading;
+
     // A slot no row has been loaded into.
     bool isEmpty() const { return devid.isEmpty() && paraid.isEmpty(); }
 

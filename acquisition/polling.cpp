@@ -65,6 +65,12 @@ Poller::Poller(SerialPort &port, QTimer &timerReloadData, PollHooks hooks)
 {
     if (!m_timer.isActive())
         m_timer.setInterval(INITIAL_RELOAD_INTERVAL_MS);
+    m_clock.start();
+}
+
+bool Poller::linkLost() const
+{
+    return sysSettings.linkOk == 0 && !m_sleep.silentlyAsleep() && m_timer.isActive();
 }
 
 bool Poller::pollingOn() const
@@ -131,6 +137,7 @@ void Poller::publishCycle(bool replied)
     outcome.replied = replied;
     outcome.lastReplyTime = m_lastGoodReplyTime;
     outcome.attempts = m_attempts;
+    outcome.asleep = m_sleep.asleep();
     stationBus().publishCycle(makeCycleReport(outcome));
 }
 
@@ -215,6 +222,29 @@ bool Poller::runQuery()
 
 void Poller::setLinkState(int ok, int retries)
 {
+    const QString device = QString::fromLatin1(PARAM_DEVICE_ID);
+    if (ok == 1) {
+        // A device that slept without answering did not lose its link.
+        const bool quietReturn = m_sleep.silentlyAsleep();
+        const SleepChange change = m_sleep.replied(
+            dcInputPowerWatts(paramTable), standbyThresholdWatts(sysSettings.StandbyPercent, sysSettings.devpower),
+            m_clock.elapsed());
+        setDcSideResting(paramTable, m_sleep.asleep());
+        if (sysSettings.linkOk != 1) {
+            sysSettings.linkOk = 1;
+            if (!quietReturn)
+                logEvent(mainText("msgConnResumed"), device, QString(), true);
+        }
+        if (change == SleepChange::FellAsleep)
+            logEvent(mainText("msgDeviceAsleep"), device, QString(), true);
+        else if (change == SleepChange::WokeUp)
+            logEvent(mainText("msgDeviceAwake"), device, QString(), true);
+        return;
+    }
+    if (m_sleep.silent(m_clock.elapsed())) {
+        sysSettings.linkOk = 0;
+        return;
+    }
     if (ok == sysSettings.linkOk)
         return;
     sysSettings.linkOk = ok;
@@ -225,7 +255,7 @@ void Poller::setLinkState(int ok, int retries)
         event = mainText("msgConnFail") + QString::number(retries) + QLatin1Char(')');
     else
         event = mainText("msgConnFail0");
-    logEvent(event, QString::fromLatin1(PARAM_DEVICE_ID), QString(), true);
+    logEvent(event, device, QString(), true);
 }
 
 bool Poller::openForPolling()

@@ -6,8 +6,10 @@
 #include "acquisition/param_table.h"
 #include "acquisition/serial_port.h"
 #include "core/station_bus.h"
+#include "events/device_sleep.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 
@@ -70,6 +72,12 @@ public:
     SerialPort &port() const { return m_port; }
     // The periodic save of the live values while polling.
     ParamSaveSchedule &saveSchedule() { return m_saveSchedule; }
+    // Whether the device sleeps (its DC input standing by), and whether it
+    // does so without answering.
+    bool deviceAsleep() const { return m_sleep.asleep(); }
+    bool silentlyAsleep() const { return m_sleep.silentlyAsleep(); }
+    // The link lost while polling: not answering, and not asleep.
+    bool linkLost() const;
 
 private:
     bool runQuery();
@@ -97,6 +105,8 @@ private:
     QList<PollResult> m_attempts;
     bool m_cycleDecoded = false;      // the cycle under way stored a reply
     ParamSaveSchedule m_saveSchedule;
+    DeviceSleep m_sleep;
+    QElapsedTimer m_clock;            // monotonic, for the sleep's grace
 };
 
 } // namespace vantoro

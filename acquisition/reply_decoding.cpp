@@ -2,6 +2,7 @@
 #include "acquisition/reply_decoding.h"
 
 #include "core/common.h"
+#include "core/localisation.h"
 #include "core/message_service.h"
 #include "events/event_log.h"
 
@@ -68,6 +69,8 @@ DecodeOutcome decodeReading(quint8 address, const DeviceReading &reading, ParamT
                             const DecodeSettings &settings)
 {
     DecodeOutcome outcome;
+    for (int row : {ROW_ADDRESS, ROW_REPLY_TIME, ROW_ENERGY, ROW_STATUS})
+        table[size_t(row)].awaitingReply = false;
     table[ROW_ADDRESS].paravalue = double(address);
 
     ParamRecord &timeRow = table[ROW_REPLY_TIME];
@@ -90,11 +93,14 @@ DecodeOutcome decodeReading(quint8 address, const DeviceReading &reading, ParamT
             p.paravalue = value;
         }
         p.founderror = flagOutOfLimits(p, values[i]);
+        p.awaitingReply = false;
+        p.rawReading.reset();
     }
 
     table[ROW_STATUS].paravalue = double(reading.status);
     for (int bit = 0; bit < STATUS_BITS; ++bit) {
         ParamRecord &p = table[size_t(ROW_FIRST_STATUS_BIT + bit)];
+        p.awaitingReply = false;
         if (bitValue(reading.status, bit)) {
             p.paravalue = p.srcstring;
             p.founderror = p.warningenabled;
@@ -116,6 +122,7 @@ DecodeOutcome decodeReading(quint8 address, const DeviceReading &reading, ParamT
         outcome.dcVoltageCalibrated =
             roundToMultiple(acPower / dcCurrent / DC_PLAUSIBLE_RATIO, table[ROW_DC_VOLTAGE].multiple);
         table[ROW_DC_VOLTAGE].paravalue = outcome.dcVoltageCalibrated;
+        table[ROW_DC_VOLTAGE].rawReading = dcVoltage;
     }
 
     ParamRecord &energy = table[ROW_ENERGY];
@@ -150,9 +157,13 @@ void reportDecodeOutcome(const DecodeOutcome &outcome)
         logStatus(QStringLiteral("Found DC Voltage ( or Current ) Error! "));
     }
     if (outcome.dcCalibrated) {
-        logStatus(QStringLiteral("Found abnormal data.Vdc=") + numberText(outcome.dcVoltageRead)
-                  + QStringLiteral("/Idc=") + numberText(outcome.dcCurrentRead));
-        logStatus(QStringLiteral("Voltage DC will be calibrated to ") + numberText(outcome.dcVoltageCalibrated));
+        // The shown value is no longer the device's: the operator reads why.
+        logStatus(formText(QStringLiteral("frmMain"), QStringLiteral("msgDcAbnormal"),
+                           QStringLiteral("Found abnormal data.Vdc=%1/Idc=%2"))
+                      .arg(numberText(outcome.dcVoltageRead), numberText(outcome.dcCurrentRead)));
+        logStatus(formText(QStringLiteral("frmMain"), QStringLiteral("msgDcCalibrated"),
+                           QStringLiteral("Voltage DC will be calibrated to %1"))
+                      .arg(numberText(outcome.dcVoltageCalibrated)));
     }
     if (outcome.energyNotSynchronized)
         logEvent(QStringLiteral("Power meter is not synchronized ."), QString::fromLatin1(PARAM_DEVICE_ID), QString(),

@@ -429,6 +429,8 @@ void upgradeSchema()
         "alter table sysset add MailUser varchar(100) default ''",
         "alter table sysset add MailPassword varchar(100) default ''",
         "alter table sysset add MailSecurity integer default 0",
+        // The share of the rating below which the device is asleep.
+        "alter table sysset add StandbyPercent real default 1",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));

@@ -36,6 +36,9 @@ struct ParameterReading
     std::optional<double> low;
     std::optional<double> high;
     bool bitSet = false;      // a status entry whose bit of the status word is set
+    // The value is the station's computed one; `raw` is what the device sent.
+    bool calibrated = false;
+    std::optional<double> raw;
 };
 
 // What one poll cycle found.
@@ -45,6 +48,7 @@ struct CycleReport
     bool linkUp = false;                  // link state after the cycle
     bool polling = false;                 // polling switched on after the cycle
     bool replied = false;                 // this cycle got a good reply
+    bool asleep = false;                  // the device stands by (DC input below its standby share)
     QDateTime lastReplyTime;              // time of the last good reply, any cycle
     QList<PollResult> attempts;           // one result per attempt, in order
     QList<ParameterReading> parameters;   // enabled parameters; empty when the link is down

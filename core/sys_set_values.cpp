@@ -2,6 +2,7 @@
 #include "core/sys_set_values.h"
 
 #include "core/common.h"
+#include "core/system_settings.h"
 #include "core/user_settings.h"
 
 #include <QLocale>
@@ -45,6 +46,15 @@ std::optional<float> queryIntervalFromText(const QString &text)
     if (!ok || !std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
         return std::nullopt;
     return float(value);
+}
+
+std::optional<double> standbyPercentFromText(const QString &text)
+{
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(value) || value < 0 || value > STANDBY_PERCENT_MAX)
+        return std::nullopt;
+    return value;
 }
 
 std::optional<float> timeOutFromText(const QString &text)

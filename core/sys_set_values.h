@@ -37,6 +37,9 @@ std::optional<float> timeOutFromText(const QString &text);
 // The retries: a number rounded like `wholeNumberFromText`, 0 to 10;
 // nullopt otherwise.
 std::optional<int> retriesFromText(const QString &text);
+// The standby share: a number from 0 (never asleep) to STANDBY_PERCENT_MAX
+// percent of the rating; nullopt otherwise.
+std::optional<double> standbyPercentFromText(const QString &text);
 // The leading number rounded to a whole number, halves to the even one.
 int wholeNumberFromText(const QString &text);
 

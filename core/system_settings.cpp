@@ -8,6 +8,7 @@
 #include "core/station_bus.h"
 #include "core/user_settings.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -32,7 +33,7 @@ const Column syssetColumns[] = {
     {"userPass", Kind::Text}, {"userpass2", Kind::Text}, {"usertelephone", Kind::Text},
     {"usesoundcard", Kind::Int}, {"viewmode", Kind::Int}, {"AutoShutDown", Kind::Int},
     {"MailSender", Kind::Text}, {"MailUser", Kind::Text}, {"MailPassword", Kind::Text},
-    {"MailSecurity", Kind::Int},
+    {"MailSecurity", Kind::Int}, {"StandbyPercent", Kind::Real},
 };
 
 const char *const deviceWhere = "cast(id as integer)=1";
@@ -93,6 +94,10 @@ void readSysset(const RecordSet &rs)
     s.MailUser = textOf(v("MailUser"));
     s.MailPassword = textOf(v("MailPassword"));
     s.MailSecurity = qBound(MAIL_SECURITY_NONE, leadingInt(v("MailSecurity")), MAIL_SECURITY_TLS);
+    const QVariant standby = v("StandbyPercent");
+    s.StandbyPercent = standby.isNull() || standby.toString().trimmed().isEmpty()
+        ? STANDBY_PERCENT_DEFAULT
+        : qBound(0.0, double(directReal(standby)), STANDBY_PERCENT_MAX);
 }
 
 void readDevice(const RecordSet &rs)
@@ -142,6 +147,7 @@ QVariant syssetValue(const char *name)
     if (n == QLatin1String("MailUser")) return s.MailUser;
     if (n == QLatin1String("MailPassword")) return s.MailPassword;
     if (n == QLatin1String("MailSecurity")) return s.MailSecurity;
+    if (n == QLatin1String("StandbyPercent")) return s.StandbyPercent;
     return {};
 }
 
@@ -158,6 +164,22 @@ int countRows(QSqlDatabase &db, const QString &table, const QString &where, QStr
 }
 
 } // namespace
+
+double ratingWatts(const QString &rating)
+{
+    static const QRegularExpression kiloForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[kK](\\d*)\\s*[wW]?\\s*$"));
+    static const QRegularExpression plainForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[wW]?\\s*$"));
+    if (const auto m = kiloForm.match(rating); m.hasMatch()) {
+        // "1K5" reads as 1.5 kW.
+        const QString fraction = m.captured(2);
+        const double whole = m.captured(1).toDouble();
+        const double part = fraction.isEmpty() ? 0 : (QStringLiteral("0.") + fraction).toDouble();
+        return (whole + part) * 1000.0;
+    }
+    if (const auto m = plainForm.match(rating); m.hasMatch())
+        return m.captured(1).toDouble();
+    return 0;
+}
 
 void initGlobals()
 {

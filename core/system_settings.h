@@ -55,13 +55,25 @@ struct SystemSettings
     QString MailUser;
     QString MailPassword;
     int MailSecurity = 0; // MAIL_SECURITY_NONE, _STARTTLS or _TLS
+
+    // Below this share of its rating (percent) the device's DC input stands
+    // by: the device is asleep, not faulty (column added by upgradeSchema).
+    double StandbyPercent = 1.0;
 };
+
+// The standby share a database without the column, or with an empty one, has.
+inline constexpr double STANDBY_PERCENT_DEFAULT = 1.0;
+inline constexpr double STANDBY_PERCENT_MAX = 50.0;
 
 inline constexpr int MAIL_SECURITY_NONE = 0;
 inline constexpr int MAIL_SECURITY_STARTTLS = 1;
 inline constexpr int MAIL_SECURITY_TLS = 2;
 
 extern SystemSettings sysSettings;
+
+// A power rating text in watts: "3K" 3000, "1K5" 1500, "4.6K" 4600, "800"
+// 800; 0 when it cannot be read.
+double ratingWatts(const QString &rating);
 
 // Fills the run-time values: INI path, log file name, start date, link state,
 // reply length, debug mode and the database path.

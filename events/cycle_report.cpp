@@ -30,6 +30,8 @@ ParameterReading reading(int id, const ParamRecord &p, bool stationTable)
     if (r.numeric) {
         r.low = p.rangel;
         r.high = p.rangeu;
+        r.calibrated = p.rawReading.has_value();
+        r.raw = p.rawReading;
     }
     return r;
 }
@@ -43,6 +45,7 @@ CycleReport makeCycleReport(const CycleOutcome &outcome, const ParamTable &table
     report.linkUp = outcome.linkUp;
     report.polling = outcome.polling;
     report.replied = outcome.replied;
+    report.asleep = outcome.asleep;
     report.lastReplyTime = outcome.lastReplyTime;
     report.attempts = outcome.attempts;
     report.deviceId = QString::fromLatin1(PARAM_DEVICE_ID);

@@ -12,6 +12,7 @@ struct CycleOutcome
     bool linkUp = false;
     bool polling = false;
     bool replied = false;
+    bool asleep = false;
     QDateTime lastReplyTime;
     QList<PollResult> attempts;
 };

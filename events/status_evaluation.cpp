@@ -19,9 +19,11 @@ QString limitText(const std::optional<double> &limit)
 
 bool isFaulty(const ParamRecord &p)
 {
-    if (p.enabled == 0 || p.warningenabled == 0)
+    if (p.enabled == 0 || p.warningenabled == 0 || p.awaitingReply)
         return false;
     if (p.isstring == 0) {
+        if (p.resting)
+            return false;
         // An empty limit reads as 0, as every number here is read leniently.
         const double value = p.number();
         return value > p.rangeu.value_or(0) || p.rangel.value_or(0) > value;
@@ -78,12 +80,14 @@ quint32 getCellColor(int iRow)
     if (!isParamSlot(iRow))
         return COLOUR_BLACK;
     const ParamRecord &p = paramTable[size_t(iRow)];
+    if (p.awaitingReply || (p.resting && p.isstring == 0))
+        return COLOUR_BLACK;
     return (p.warningenabled != 0 && p.founderror != 0 && p.enabled != 0) ? COLOUR_RED : COLOUR_BLACK;
 }
 
-bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn)
+bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn, bool silentlyAsleep)
 {
-    return (foundError && soundEnabled != 0) || (linkOk == 0 && pollingOn);
+    return (foundError && soundEnabled != 0) || (linkOk == 0 && pollingOn && !silentlyAsleep);
 }
 
 } // namespace vantoro

@@ -13,7 +13,8 @@ inline constexpr quint32 COLOUR_RED = 0x0000FF;   // red in the low byte
 inline constexpr quint32 COLOUR_BLACK = 0x000000;
 
 // An enabled, watched parameter out of its limits (numbers) or flagged
-// (status texts).
+// (status texts). A value no reply of this run wrote is never a fault, nor
+// the limits of a row resting while the device sleeps.
 bool isFaulty(const ParamRecord &p);
 // The fault entry of one parameter ("name=value ..."), empty when it is fine.
 QString faultText(const ParamRecord &p);
@@ -30,7 +31,7 @@ QString faultKey(const ParamTable &table);
 // otherwise, also for ids outside the table.
 quint32 getCellColor(int iRow);
 // Whether a TimerBeep tick sounds: a fault while sound is on, or a lost link
-// while polling.
-bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn);
+// while polling; a device asleep without answering has not lost its link.
+bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn, bool silentlyAsleep = false);
 
 } // namespace vantoro

@@ -4,7 +4,6 @@
 #include "core/number_format.h"
 #include "history/history_store.h"
 
-#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
@@ -106,7 +105,7 @@ QString yieldFlagText(int flagged)
     if (flagged & YIELD_FLAG_TOO_FAST)
         reasons << historyText("flagTooFast", "the energy counter rose faster than the rating allows");
     if ((flagged & YIELD_FLAG_UNKNOWN) || (flagged && reasons.isEmpty()))
-        reasons << historyText("flagUnknown", "a counter step was left out");
+        reasons << historyText("flagUnknown", "a jump of the energy counter was not counted");
     return reasons.join(QStringLiteral("; "));
 }
 
@@ -120,22 +119,6 @@ QStringList yieldFlagNames(int flagged)
     if ((flagged & YIELD_FLAG_UNKNOWN) || (flagged && names.isEmpty()))
         names << QStringLiteral("counterStepLeftOut");
     return names;
-}
-
-double ratingWatts(const QString &rating)
-{
-    static const QRegularExpression kiloForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[kK](\\d*)\\s*[wW]?\\s*$"));
-    static const QRegularExpression plainForm(QStringLiteral("^\\s*(\\d+(?:\\.\\d+)?)\\s*[wW]?\\s*$"));
-    if (const auto m = kiloForm.match(rating); m.hasMatch()) {
-        // "1K5" reads as 1.5 kW.
-        const QString fraction = m.captured(2);
-        const double whole = m.captured(1).toDouble();
-        const double part = fraction.isEmpty() ? 0 : (QStringLiteral("0.") + fraction).toDouble();
-        return (whole + part) * 1000.0;
-    }
-    if (const auto m = plainForm.match(rating); m.hasMatch())
-        return m.captured(1).toDouble();
-    return 0;
 }
 
 void addReading(DayYield &day, const YieldReading &reading, double ratingW, int clockBackSeconds)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/station_bus.h"
+#include "core/system_settings.h" // ratingWatts
 
 #include <QDate>
 #include <QDateTime>
@@ -60,10 +61,6 @@ struct YieldReading
 };
 
 YieldReading yieldReading(const CycleReport &report);
-
-// The rating text in watts: "3K" 3000, "1K5" 1500, "4.6K" 4600, "800" 800;
-// 0 when it cannot be read (no jump check then).
-double ratingWatts(const QString &rating);
 
 // Adds a good reply to its day. A counter rise counts while the energy
 // counted since any earlier counted reading of the day stays within what the

@@ -122,19 +122,29 @@ QByteArray stateJson(const CycleReport &report)
 {
     QJsonObject readings;
     QJsonObject status;
+    QJsonArray calibrated;
+    QJsonObject raw;
     for (const ParameterReading &p : report.parameters) {
         if (p.numeric)
             readings.insert(p.code, rounded(p.value));
         else
             status.insert(p.code, p.text);
+        if (p.calibrated && p.raw) {
+            calibrated.append(p.code);
+            raw.insert(p.code, rounded(*p.raw));
+        }
     }
     QJsonObject state{{QStringLiteral("time"), isoTime(report.time)},
                       {QStringLiteral("link"), report.linkUp},
                       {QStringLiteral("faults"), QJsonArray::fromStringList(report.faults)},
-                      {QStringLiteral("alarm"), report.alarm}};
+                      {QStringLiteral("alarm"), report.alarm},
+                      {QStringLiteral("asleep"), report.asleep}};
     if (report.linkUp) {
         state.insert(QStringLiteral("readings"), readings);
         state.insert(QStringLiteral("status"), status);
+        // The readings computed by the station, with what the device sent.
+        state.insert(QStringLiteral("calibrated"), calibrated);
+        state.insert(QStringLiteral("raw"), raw);
     }
     return compact(state);
 }

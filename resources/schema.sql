@@ -31,7 +31,8 @@ create table sysset (
   MailSender varchar(100) default '',
   MailUser varchar(100) default '',
   MailPassword varchar(100) default '',
-  MailSecurity integer default 0
+  MailSecurity integer default 0,
+  StandbyPercent real default 1
 );
 
 create table devices (

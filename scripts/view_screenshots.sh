@@ -7,6 +7,11 @@
 #
 #   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer" \
 #     UI_LANGUAGE=en OUT=docs ./scripts/view_screenshots.sh [seconds-for-the-trend]
+#
+# SIM_ARGS replaces the simulator's options (default "--vary --baud 9600"),
+# SUFFIX is added to each file name: the night of the solar day, for one,
+#   SIM_ARGS="--solar-day --silent-at-night --clock-start 2026-06-21T21:40 --cloud-seed 0 --baud 9600" \
+#     SUFFIX=_night VIEWS=state DIALOGS= ./scripts/view_screenshots.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -27,7 +32,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$BIN/vantoro-sim" --vary --baud 9600 >"$WORK/sim.out" &
+# shellcheck disable=SC2086 # the options are words
+"$BIN/vantoro-sim" ${SIM_ARGS:---vary --baud 9600} >"$WORK/sim.out" &
 SIM_PID=$!
 for _ in $(seq 50); do
   grep -q '^PTY ' "$WORK/sim.out" && break
@@ -100,8 +106,8 @@ shoot() { # view-mode name seconds png [keys] [click-x click-y]
 }
 
 mkdir -p "$OUT"
-suffix=""
-[ "$UI_LANGUAGE" = en ] || suffix="_$UI_LANGUAGE"
+suffix="${SUFFIX:-}"
+[ "$UI_LANGUAGE" = en ] || suffix="${suffix}_$UI_LANGUAGE"
 for view in ${VIEWS-state grid meter trend}; do
   case $view in
     state) shoot 0 state 8 "$OUT/view_state$suffix.png" ;;
@@ -117,6 +123,8 @@ for dialog in ${DIALOGS-settings remote customer}; do
     # The settings dialog with the result of its connection test.
     settings) shoot 0 settings 6 "$OUT/dialog_settings$suffix.png" "30 Down Return" "281 255" ;;
     customer) shoot 0 customer 6 "$OUT/dialog_customer$suffix.png" "93 Down Return" ;;
+    # The settings dialog's last page: the night's standby share.
+    night) shoot 0 night 6 "$OUT/dialog_night$suffix.png" "30 Down Return" "431 24" ;;
     remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
   esac
 done

@@ -1,6 +1,7 @@
 // Shared test fixtures.
 #include "test_support.h"
 
+#include "acquisition/param_table.h"
 #include "core/common.h"
 #include "core/database.h"
 #include "core/system_settings.h"
@@ -100,6 +101,12 @@ void pollOneDevice(int version, double timeoutSeconds)
     s.TimeOut = float(timeoutSeconds);
     s.retrytimes = 0;
     s.linkOk = 1;
+}
+
+void markValuesReceived()
+{
+    for (ParamRecord &p : paramTable)
+        p.awaitingReply = false;
 }
 
 MessageRecorder::MessageRecorder()

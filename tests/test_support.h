@@ -39,6 +39,10 @@ void makeDatabaseReadOnly(const QString &path);
 // named "INV", meter counter on, no retries, the link up.
 void pollOneDevice(int version, double timeoutSeconds);
 
+// As if a reply had written every loaded parameter: values a test sets by
+// hand are judged.
+void markValuesReceived();
+
 // Records every message and answers questions with a preset reply.
 class MessageRecorder : public MessageService
 {

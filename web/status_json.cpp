@@ -49,6 +49,11 @@ QJsonObject parameterJson(const ParameterReading &p)
                   {QStringLiteral("watched"), p.watched}};
     if (isStatusEntry(p))
         o.insert(QStringLiteral("bit"), p.bitSet ? 1 : 0);
+    if (p.numeric) {
+        // A value the station computed in place of the device's reading.
+        o.insert(QStringLiteral("calibrated"), p.calibrated);
+        o.insert(QStringLiteral("raw"), number(p.raw));
+    }
     return o;
 }
 
@@ -72,6 +77,7 @@ QJsonObject statusJson(const StationSnapshot &s)
             {QStringLiteral("parameters"), parameters},
             {QStringLiteral("faults"), QJsonArray::fromStringList(s.report.faults)},
             {QStringLiteral("alarm"), s.report.alarm},
+            {QStringLiteral("asleep"), s.report.asleep},
             {QStringLiteral("polling"), s.report.polling},
             {QStringLiteral("todayYieldKwh"), number(s.todayYieldKwh)},
             {QStringLiteral("version"), s.version}};

@@ -10,6 +10,7 @@
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 #include "events/event_log.h"
+#include "events/status_evaluation.h"
 #include "test_support.h"
 
 #include <QtTest>
@@ -84,6 +85,7 @@ private slots:
         s.comport = 1;
         s.ComSettings = QStringLiteral("9600,N,8,1");
         s.debugMode = 0;
+        s.devpower.clear(); // no rating: never asleep
         paramTable = ParamTable();
         for (int row = 2; row <= 8; ++row)
             paramTable[size_t(row)].multiple = row == 3 || row == 5 ? 0.01 : 0.1;
@@ -240,6 +242,63 @@ private slots:
         QVERIFY(m_poller->queryData());
         QCOMPARE(sysSettings.linkOk, 1);
         QCOMPARE(events(), (QStringList{"msgConnFail0", "msgConnResumed"}));
+    }
+
+    // The night as the link sees it: asleep and silent is no lost link, and
+    // its end no restored one; a silence in daylight is lost as ever.
+    void aSleepingDeviceIsNotLost()
+    {
+        sysSettings.devpower = QStringLiteral("3K");
+        sysSettings.StandbyPercent = 1; // 30 W
+        DeviceReading night = sampleReading();
+        night.words = {2300, 0, 0, 0, 0x0005, 0x0005};
+        answerPolls(buildReplyV1(1, night));
+        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->deviceAsleep());
+        QCOMPARE(events(), QStringList{"msgDeviceAsleep"});
+        QVERIFY(paramTable[ROW_DC_VOLTAGE].resting);
+
+        m_port->device = nullptr;
+        for (int cycle = 0; cycle < 3; ++cycle)
+            QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->silentlyAsleep());
+        QVERIFY(!m_poller->linkLost());
+        QCOMPARE(events(), QStringList{"msgDeviceAsleep"});
+
+        answerPolls(buildReplyV1(1, night));
+        QVERIFY(m_poller->queryData());
+        QCOMPARE(sysSettings.linkOk, 1);
+        answerPolls(buildReplyV1(1, sampleReading())); // 2000 W
+        QVERIFY(m_poller->queryData());
+        QVERIFY(!paramTable[ROW_DC_VOLTAGE].resting);
+        m_port->device = nullptr;
+        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->linkLost());
+        QCOMPARE(events(), (QStringList{"msgDeviceAsleep", "msgDeviceAwake", "msgConnFail0"}));
+    }
+
+    // Stopped before the device ever answered: what the database held is
+    // not the device's, and nothing of it is judged or stored as a fault.
+    void aStopBeforeTheFirstReplyJudgesNothing()
+    {
+        QVERIFY(loadParamTable());
+        QStringList faults;
+        PollHooks hooks;
+        hooks.refreshDisplay = [&faults] { faults << checkDevStatus(); };
+        m_poller->setHooks(hooks);
+        m_timer->start(3600 * 1000);
+        QTimer::singleShot(50, m_timer.get(), &QTimer::stop);
+        m_poller->reloadTick();
+        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(faults, QStringList{QString()});
+
+        DeviceReading low = sampleReading();
+        low.words[0] = 1500; // 150 V on the AC side
+        answerPolls(buildReplyV1(1, low));
+        m_timer->start(3600 * 1000);
+        m_poller->reloadTick();
+        QCOMPARE(faults.size(), 2);
+        QVERIFY2(faults.last().startsWith(paramTable[ROW_AC_VOLTAGE].paraname), qPrintable(faults.last()));
     }
 
     void retriesPauseASecondEach()

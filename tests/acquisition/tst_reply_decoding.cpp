@@ -175,8 +175,12 @@ private slots:
         QVERIFY(qFuzzyCompare(out.dcCurrentRead, 5.0));
         QCOMPARE(t[4].number(), 489.4); // held to the 0.1 V of its scale
         QCOMPARE(t[4].number(), out.dcVoltageCalibrated);
+        // The device's own reading stays beside the computed value.
+        QCOMPARE(t[4].rawReading, std::optional<double>(400.0));
+        QVERIFY(!t[5].rawReading);
 
         out = decodeReading(1, reading(2300, 1000, 0, 500), t, {true, now});
+        QVERIFY(!t[4].rawReading);
         QVERIFY(out.dcError && !out.dcCalibrated);
         out = decodeReading(1, reading(2300, 1000, 4000, 0), t, {true, now});
         QVERIFY(out.dcError);

@@ -83,9 +83,12 @@ void TestSettingsDatabase::oldFileIsUpgradedAndReadAsVersion1And3K()
     exec(QStringLiteral("create table devices (id varchar(10), devname varchar(50), devaddr integer)"));
     exec(QStringLiteral("insert into devices values ('001', 'Old', 3)"));
     exec(QStringLiteral("drop index ix_eventlog_logtime"));
+    exec(QStringLiteral("alter table sysset drop column StandbyPercent"));
+    sysSettings.StandbyPercent = 7;
     upgradeSchema();
     MessageRecorder recorder;
     QVERIFY(loadSystemSettings());
+    QCOMPARE(sysSettings.StandbyPercent, STANDBY_PERCENT_DEFAULT);
     QCOMPARE(sysSettings.devcomversion, 1);
     QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
     QCOMPARE(sysSettings.devaddr, 3);
@@ -170,10 +173,12 @@ void TestSettingsDatabase::saveWritesBothRows()
     sysSettings.devname = QStringLiteral("Station");
     sysSettings.devpower = QStringLiteral("2K5");
     sysSettings.devcomversion = 2;
+    sysSettings.StandbyPercent = 2.5;
     MessageRecorder recorder;
     QVERIFY(saveSystemSettings());
     sysSettings = SystemSettings();
     QVERIFY(loadSystemSettings());
+    QCOMPARE(sysSettings.StandbyPercent, 2.5);
     QCOMPARE(sysSettings.Soundenabled, 0);
     QCOMPARE(sysSettings.ComSettings, QStringLiteral("19200,E,8,1"));
     QCOMPARE(sysSettings.PauseSeconds, 1.5f);

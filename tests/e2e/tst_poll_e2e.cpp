@@ -1,5 +1,6 @@
 // The station's poll cycle against the device simulator: both protocol
-// versions, every injected fault, and recovery on the next good reply.
+// versions, every injected fault, recovery on the next good reply, and a
+// whole PV day with its night.
 #include "sim_process.h"
 #include "test_support.h"
 
@@ -11,7 +12,9 @@
 #include "core/database.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
+#include "events/after_cycle.h"
 #include "events/event_log.h"
+#include "events/status_evaluation.h"
 
 #include <QFile>
 #include <QTest>
@@ -87,6 +90,7 @@ private slots:
     void faults_data();
     void faults();
     void aRetryRecoversFromOneLostReply();
+    void aNightIsSleepNotAnAlarm();
     void remoteCommandsReachTheDevice();
 
 private:
@@ -262,6 +266,42 @@ void TestPollE2e::aRetryRecoversFromOneLostReply()
     QCOMPARE(sysSettings.linkOk, 1);
     QCOMPARE(m_refreshes, 2);
     QCOMPARE(events().size(), m_eventsBefore);
+}
+
+void TestPollE2e::aNightIsSleepNotAnAlarm()
+{
+    // Noon to noon on midsummer day, ten simulated minutes a poll; the
+    // inverter falls silent once dusk's twilight is over.
+    SimProcess sun;
+    QVERIFY2(sun.start({"--baud", "0", "--solar-day", "--silent-at-night", "--clock-start", "2026-06-21T12:00",
+                 "--clock-step", "600", "--cloud-seed", "0"}),
+        qPrintable(sun.errorText()));
+    setPortDeviceName(1, sun.ptyPath());
+    sysSettings.TimeOut = 0.1f;
+    QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
+    QCOMPARE(sysSettings.StandbyPercent, STANDBY_PERCENT_DEFAULT);
+    AfterCycleRules rules;
+    QStringList faults;
+    int silentAsleep = 0, alarms = 0;
+    m_poller->setHooks({[&] {
+                            const QString found = checkDevStatus();
+                            if (!found.isEmpty())
+                                faults << found;
+                            rules.conclude(found);
+                        },
+        [&] { silentAsleep += m_poller->silentlyAsleep() ? 1 : 0; }, {}, {}});
+    for (int poll = 0; poll < 24 * 6; ++poll) {
+        m_poller->reloadTick();
+        alarms += alarmDue(!faults.isEmpty(), 1, sysSettings.linkOk, m_timer->isActive(), m_poller->silentlyAsleep());
+    }
+    setPortDeviceName(1, m_sim.ptyPath());
+
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+    QCOMPARE(alarms, 0);
+    QVERIFY2(silentAsleep > 20, qPrintable(QString::number(silentAsleep))); // some four hours silent
+    QCOMPARE(events().mid(m_eventsBefore), (QStringList{"msgDeviceAsleep", "msgDeviceAwake"}));
+    QCOMPARE(sysSettings.linkOk, 1);
+    QVERIFY(!m_poller->deviceAsleep());
 }
 
 void TestPollE2e::remoteCommandsReachTheDevice()

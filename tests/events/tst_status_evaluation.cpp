@@ -1,8 +1,9 @@
-// Fault text, value colour and the alarm rule after a poll; the alarm tone
-// and the memory panel text.
+// Fault text, value colour and the alarm rule after a poll, the device's
+// sleep at night; the alarm tone and the memory panel text.
 #include "acquisition/param_table.h"
 #include "core/memory_status.h"
 #include "core/tone.h"
+#include "events/device_sleep.h"
 #include "events/status_evaluation.h"
 #include "test_support.h"
 
@@ -27,7 +28,12 @@ private slots:
     void unwatchedOrDisabledIsNeverAFault();
     void statusWithoutErrorFlagIsFine();
     void cellColour();
+    void valuesNoReplyWroteAreNotJudged();
+    void restingDcSideIsNotJudged();
     void alarmRule();
+    void sleepFollowsTheDcInput();
+    void silenceSoonAfterFallingAsleepIsSleep();
+    void standbyThreshold();
     void toneHasTheAskedFrequency_data();
     void toneHasTheAskedFrequency();
     void clockPanelText();
@@ -130,6 +136,39 @@ void TestStatusEvaluation::cellColour()
     QCOMPARE(getCellColor(30), COLOUR_BLACK);
 }
 
+void TestStatusEvaluation::valuesNoReplyWroteAreNotJudged()
+{
+    // As loaded from the database before the device ever answered.
+    paramTable[2] = numeric(QStringLiteral("Vac"), 0, 198, 253);
+    paramTable[15] = status(QStringLiteral("DCUV"), QStringLiteral("tripped"), 1);
+    for (int slot : {2, 15})
+        paramTable[size_t(slot)].awaitingReply = true;
+    QCOMPARE(checkDevStatus(), QString());
+    QCOMPARE(faultKey(paramTable), QString());
+    QCOMPARE(getCellColor(15), COLOUR_BLACK);
+    paramTable[2].awaitingReply = false;
+    QCOMPARE(faultKey(paramTable), QStringLiteral("2"));
+}
+
+void TestStatusEvaluation::restingDcSideIsNotJudged()
+{
+    paramTable[2] = numeric(QStringLiteral("Vac"), 260, 198, 253);
+    paramTable[4] = numeric(QStringLiteral("Vdc"), 0, 150, 500);
+    paramTable[4].founderror = 1;
+    paramTable[5] = numeric(QStringLiteral("Idc"), 0, 0.5, 13);
+    paramTable[9] = numeric(QStringLiteral("Riso"), 0, 1, 99);
+    paramTable[9].devpart = DEVPART_DC_INPUT;
+    paramTable[15] = status(QStringLiteral("DCUV"), QStringLiteral("tripped"), 1);
+    paramTable[15].devpart = DEVPART_DC_INPUT;
+    setDcSideResting(paramTable, true);
+    // The AC side is judged as ever, and so is a flag the device raises.
+    QCOMPARE(faultKey(paramTable), QStringLiteral("2;15"));
+    QCOMPARE(getCellColor(4), COLOUR_BLACK);
+    setDcSideResting(paramTable, false);
+    QCOMPARE(faultKey(paramTable), QStringLiteral("2;4;5;9;15"));
+    QCOMPARE(getCellColor(4), COLOUR_RED);
+}
+
 void TestStatusEvaluation::alarmRule()
 {
     QVERIFY(alarmDue(true, 1, 1, false));
@@ -137,6 +176,63 @@ void TestStatusEvaluation::alarmRule()
     QVERIFY(alarmDue(false, 1, 0, true));
     QVERIFY(!alarmDue(false, 1, 0, false)); // polling stopped: no link alarm
     QVERIFY(!alarmDue(false, 1, 1, true));
+    QVERIFY(!alarmDue(false, 1, 0, true, true)); // asleep, not lost
+    QVERIFY(alarmDue(true, 1, 0, true, true));
+}
+
+void TestStatusEvaluation::sleepFollowsTheDcInput()
+{
+    DeviceSleep sleep;
+    const double threshold = 30;
+    QCOMPARE(sleep.replied(2500, threshold, 0), SleepChange::None);
+    QCOMPARE(sleep.replied(29.9, threshold, 1000), SleepChange::FellAsleep);
+    QVERIFY(sleep.asleep());
+    QCOMPARE(sleep.replied(0, threshold, 2000), SleepChange::None);
+    // Dawn's first light does not wake it; twice the threshold does.
+    QCOMPARE(sleep.replied(45, threshold, 3000), SleepChange::None);
+    QCOMPARE(sleep.replied(60, threshold, 4000), SleepChange::WokeUp);
+    QCOMPARE(sleep.replied(45, threshold, 5000), SleepChange::None);
+    // No threshold: never asleep, and a sleeping device wakes.
+    QCOMPARE(sleep.replied(0, 0, 6000), SleepChange::None);
+    QCOMPARE(sleep.replied(10, threshold, 7000), SleepChange::FellAsleep);
+    QCOMPARE(sleep.replied(10, 0, 8000), SleepChange::WokeUp);
+}
+
+void TestStatusEvaluation::silenceSoonAfterFallingAsleepIsSleep()
+{
+    DeviceSleep awake;
+    QCOMPARE(awake.replied(2500, 30, 0), SleepChange::None);
+    QVERIFY(!awake.silent(1000)); // a silence in daylight is a lost link
+
+    DeviceSleep night;
+    night.replied(0, 30, 0);
+    QVERIFY(night.silent(SILENT_SLEEP_GRACE_MS));
+    QVERIFY(night.silentlyAsleep());
+    // Once asleep and silent, the whole night is sleep.
+    QVERIFY(night.silent(SILENT_SLEEP_GRACE_MS + 8 * 3600 * 1000LL));
+    QCOMPARE(night.replied(0, 30, 9 * 3600 * 1000LL), SleepChange::None);
+    QVERIFY(night.asleep() && !night.silentlyAsleep());
+
+    // Silent into the next day: the line is gone, not the sun.
+    DeviceSleep endless;
+    endless.replied(0, 30, 0);
+    QVERIFY(endless.silent(1000));
+    QVERIFY(endless.silent(1000 + SILENT_SLEEP_MAX_MS));
+    QVERIFY(!endless.silent(2000 + SILENT_SLEEP_MAX_MS));
+    QVERIFY(!endless.asleep());
+
+    // Answering asleep for long, then silent: the line is gone.
+    DeviceSleep late;
+    late.replied(0, 30, 0);
+    late.replied(0, 30, SILENT_SLEEP_GRACE_MS);
+    QVERIFY(!late.silent(SILENT_SLEEP_GRACE_MS + 1));
+    QVERIFY(!late.asleep());
+}
+
+void TestStatusEvaluation::standbyThreshold()
+{
+    QCOMPARE(standbyThresholdWatts(1, QStringLiteral("3K")), 30.0);
+    QCOMPARE(standbyThresholdWatts(1, QStringLiteral("?")), 0.0);
 }
 
 void TestStatusEvaluation::toneHasTheAskedFrequency_data()

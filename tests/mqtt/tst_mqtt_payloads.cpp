@@ -103,6 +103,11 @@ void TestMqttPayloads::stateMessage()
     report.linkUp = true;
     report.replied = true;
     report.parameters << numeric("VAC", "V", 2301 * 0.1) << numeric("TMOD", "°C", double(444 * 0.1f));
+    // The station's value in place of the device's implausible reading.
+    ParameterReading vdc = numeric("VDC", "V", 395.1);
+    vdc.calibrated = true;
+    vdc.raw = 360.0;
+    report.parameters << vdc;
     ParameterReading run;
     run.code = QStringLiteral("RUN");
     run.text = QStringLiteral("运行中");
@@ -116,15 +121,22 @@ void TestMqttPayloads::stateMessage()
     // The decoding residue (230.10000000000002) is not published.
     QVERIFY(QString::fromUtf8(stateJson(report)).contains(QRegularExpression(R"("VAC":230\.1[,}])")));
     QCOMPARE(state.value("readings").toObject().value("TMOD").toDouble(), 44.4); // kept as float: 44.400002
-    QCOMPARE(state.value("readings").toObject().size(), 2);
+    QCOMPARE(state.value("readings").toObject().size(), 3);
+    QCOMPARE(state.value("readings").toObject().value("VDC").toDouble(), 395.1);
+    QCOMPARE(state.value("calibrated").toArray(), QJsonArray{QStringLiteral("VDC")});
+    QCOMPARE(state.value("raw").toObject().value("VDC").toDouble(), 360.0);
+    QCOMPARE(state.value("asleep").toBool(), false);
     QCOMPARE(state.value("status").toObject().value("RUN").toString(), QStringLiteral("运行中"));
     QCOMPARE(state.value("faults").toArray().first().toString(), QStringLiteral("grid under-frequency"));
     QCOMPARE(state.value("alarm").toBool(), true);
 
+    // Asleep at night without answering: link down, and why.
     report.linkUp = false;
+    report.asleep = true;
     report.parameters.clear();
     const QJsonObject down = object(stateJson(report));
     QCOMPARE(down.value("link").toBool(), false);
+    QCOMPARE(down.value("asleep").toBool(), true);
     QVERIFY(!down.contains("readings"));
     QVERIFY(!down.contains("status"));
 }

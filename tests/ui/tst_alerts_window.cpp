@@ -1,8 +1,11 @@
 // The main window's alerts: acknowledging silences the tone until a new
 // fault, stale values grey the views with the reply age in the status bar,
-// and the broker's and mail server's states keep panels of their own there.
+// the broker's and mail server's states keep panels of their own there,
+// and a device asleep at night alarms nobody.
 #include "acquisition/fake_serial_port.h"
+#include "acquisition/frames.h"
 #include "acquisition/param_table.h"
+#include "acquisition/polling.h"
 #include "core/common.h"
 #include "core/database.h"
 #include "core/localisation.h"
@@ -13,6 +16,8 @@
 #include "ui/main/frm_main.h"
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
+#include "ui/main/state_view.h"
+#include "ui/controls/state_diagram.h"
 
 #include <QAction>
 #include <QLabel>
@@ -34,6 +39,7 @@ private slots:
     void acknowledgeSilencesUntilANewFault();
     void staleValuesGreyTheViews();
     void serviceStatesKeepTheirPanels();
+    void aSleepingDeviceIsGreyAndSilent();
 
 private:
     std::unique_ptr<frmMain> makeWindow();
@@ -64,6 +70,8 @@ std::unique_ptr<frmMain> TestAlertsWindow::makeWindow()
     auto window = std::make_unique<frmMain>(nullptr, std::make_unique<FakeSerialPort>());
     window->show();
     QTest::qWait(20);
+    // The values the tests set stand for what the device sent.
+    markValuesReceived();
     return window;
 }
 
@@ -164,6 +172,33 @@ void TestAlertsWindow::serviceStatesKeepTheirPanels()
     QCOMPARE(mqtt->toolTip(), failed);
     QVERIFY(mqtt->text() == failed || failed.startsWith(mqtt->text().chopped(1)));
     QVERIFY(!mail->isHidden());
+}
+
+void TestAlertsWindow::aSleepingDeviceIsGreyAndSilent()
+{
+    auto w = makeWindow();
+    sysSettings.TimeOut = 0.1f;
+    sysSettings.retrytimes = 0;
+    sysSettings.Soundenabled = 1;
+    auto &port = dynamic_cast<FakeSerialPort &>(w->port());
+    DeviceReading night;
+    night.words = {2300, 0, 0, 0, 100, 100}; // the grid there, no DC input
+    const QByteArray reply = buildReplyV1(quint8(sysSettings.devaddr), night);
+    port.device = [reply](const QByteArray &sent) { return sent.size() == POLL_V1_BYTES ? reply : QByteArray(); };
+    w->timerReloadData().start(600000); // polling on, the test drives the ticks
+    w->poller().reloadTick();
+    QVERIFY(!w->bFoundError); // DC input 0 V is no fault at night
+    QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_grey"));
+    QVERIFY(w->views()->stateView()->diagram()->asleep());
+
+    port.device = nullptr;
+    w->poller().reloadTick();
+    QCOMPARE(sysSettings.linkOk, 0);
+    QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_grey"));
+    w->timerBeepTick();
+    QCOMPARE(w->beepCount(), 0);
+    QCOMPARE(w->alerts()->lastReplyPanel()->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgDeviceAsleep")));
+    w->timerReloadData().stop();
 }
 
 QTEST_MAIN(TestAlertsWindow)

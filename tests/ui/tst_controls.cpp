@@ -7,6 +7,7 @@
 #include "ui/controls/meter_gauge.h"
 #include "ui/controls/number_led_meter.h"
 #include "ui/controls/odo_meter.h"
+#include "ui/controls/state_diagram.h"
 #include "ui/controls/trend_chart.h"
 #include "ui/twips.h"
 
@@ -47,6 +48,7 @@ private slots:
     void ledShowsWhatFits();
     void odometerSizeFromDigits();
     void trendKeepsOnlyItsWindow();
+    void theSunDimsWhileTheDeviceSleeps();
 };
 
 void TestControls::aniLineGapMovesForward()
@@ -328,6 +330,21 @@ void TestControls::trendKeepsOnlyItsWindow()
     }
     QVERIFY(chart.segmentCount() <= 20);
     QVERIFY(chart.pointCount() <= 182 + 20);
+}
+
+void TestControls::theSunDimsWhileTheDeviceSleeps()
+{
+    StateDiagram diagram;
+    diagram.resize(689, 440); // one pixel a design unit
+    auto sunCentre = [&diagram] {
+        const QImage image = diagram.grab().toImage();
+        return image.pixelColor(46, 42);
+    };
+    const QColor day = sunCentre();
+    diagram.setAsleep(true);
+    const QColor night = sunCentre();
+    QVERIFY2(night.saturation() < day.saturation() / 2,
+             qPrintable(QStringLiteral("%1 -> %2").arg(day.name(), night.name())));
 }
 
 QTEST_MAIN(TestControls)

@@ -174,6 +174,7 @@ void TestEnglishTexts::viewsAreEnglish()
         QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("view %1:\n").arg(view) + found.join(QLatin1Char('\n'))));
     }
     // A fault entry names the parameter in the interface language too.
+    markValuesReceived();
     paramTable[15].founderror = 1;
     paramTable[15].paravalue = paramTable[15].srcstring;
     window.refreshDisplay();

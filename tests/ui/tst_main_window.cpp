@@ -86,6 +86,8 @@ std::unique_ptr<frmMain> TestMainWindow::makeWindow()
     auto window = std::make_unique<frmMain>(nullptr, std::make_unique<FakeSerialPort>());
     window->show();
     QTest::qWait(20);
+    // The values the tests set stand for what the device sent.
+    markValuesReceived();
     return window;
 }
 

@@ -45,6 +45,7 @@ void setValue(int id, const QVariant &value)
 void setFault(int id, bool fault)
 {
     paramTable[size_t(id)].founderror = fault ? 1 : 0;
+    paramTable[size_t(id)].awaitingReply = false; // as a reply leaves it
 }
 
 QColor textColour(const QLabel *label)

@@ -205,6 +205,10 @@ void TestWebStation::statusShowsWhatTheSimulatorSent()
     QCOMPARE(parameter(s, QStringLiteral("UFRQ"))["inLimits"].toBool(), false);
     QCOMPARE(parameter(s, QStringLiteral("TIME"))["value"].type(), QJsonValue::Null);
     QCOMPARE(s["alarm"].toBool(), true);
+    QCOMPARE(s["asleep"].toBool(), false);
+    // 2306 W out of 2536 W in: the device's own DC voltage, not a computed one.
+    QCOMPARE(parameter(s, QStringLiteral("VDC"))["calibrated"].toBool(), false);
+    QCOMPARE(parameter(s, QStringLiteral("VDC"))["raw"].type(), QJsonValue::Null);
     QCOMPARE(s["faults"].toArray().size(), 1);
     QVERIFY(s["events"].isArray());
 }
@@ -224,6 +228,7 @@ void TestWebStation::metricsShowWhatTheSimulatorSentAndPassPromtool()
                              "vantoro_energy_kwh_total{device=\"001\"} 12345.6\n",
                              "vantoro_link_up{device=\"001\"} 1\n", "vantoro_polling{device=\"001\"} 1\n",
                              "vantoro_alarm_active{device=\"001\"} 1\n",
+                             "vantoro_device_asleep{device=\"001\"} 0\n",
                              "vantoro_polls_total{device=\"001\",result=\"ok\"} 2\n",
                              "vantoro_polls_total{device=\"001\",result=\"send_error\"} 0\n",
                              "vantoro_build_info{device=\"001\",version=\"" VANTORO_VERSION "\"} 1\n",

@@ -80,7 +80,12 @@ DeviceReading DeviceModel::reading(double seconds) const
     if (s.vary) {
         for (int i = 0; i < WORD_COUNT; ++i)
             reading.words[i] = drifted(reading.words[i], i, seconds, i >= FIRST_TEMPERATURE_WORD);
-        reading.energy += quint32(std::max(0.0, std::floor(seconds - m_energyStart)));
+        // The counter follows the power the words give, so the yield a
+        // station computes from it is believable.
+        const double watts = s.vac * DEFAULT_AC_VOLTAGE_MULTIPLE * s.iac * DEFAULT_AC_CURRENT_MULTIPLE;
+        const double kwh = watts * std::max(0.0, seconds - m_energyStart) / 3.6e6;
+        const double counter = double(s.energy) + std::floor(kwh / DEFAULT_ENERGY_MULTIPLE + 1e-9);
+        reading.energy = quint32(std::min(counter, double(0xFFFFFFFFU)));
     }
     return reading;
 }
@@ -107,6 +112,11 @@ QList<ReplyPiece> DeviceModel::answer(const Request &request, double seconds)
     if (!answers(request))
         return {};
     ++m_answered;
+    // The night passes on the clock while the device is dark.
+    if (m_settings.solarDay && m_settings.silentAtNight && darkNight(m_clockTime)) {
+        nextSolarReading();
+        return {};
+    }
     const DeviceReading now = m_settings.solarDay ? nextSolarReading() : reading(seconds);
     const int version = request.kind == Request::Kind::PollV1 ? 1 : 2;
     const quint8 function = request.kind == Request::Kind::Control ? FUNCTION_CONTROL : FUNCTION_POLL;

@@ -120,7 +120,10 @@ const std::vector<DeviceKey> &deviceKeys()
                 }
                 return setInt(v, 1, 2, d.protocol);
             }},
-        {"vary", "0|1", "Values drift on a slow sine (about 2 %, 60 s period) and the energy counts up one per second.",
+        {"vary", "0|1",
+            "Values drift on a slow sine (about 2 %, 60 s period) and the energy counts up with the AC power the "
+            "words give at the default table's multiples (--vac 2300 and --iac 1000: 2.3 kW, one count of 0.1 kWh "
+            "in about 2.6 minutes).",
             true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.vary); }},
         {"solar-day", "0|1",
             "A PV day on the simulated clock: the words above become the plant at full sun (tamb the day's mean "
@@ -140,6 +143,10 @@ const std::vector<DeviceKey> &deviceKeys()
             [](DeviceSettings &d, const QString &v) {
                 return setInRange(v, 0, 0xFFFFFFFFLL, [&](qint64 x) { d.cloudSeed = quint32(x); });
             }},
+        {"silent-at-night", "0|1",
+            "Solar day: no answer from the end of dusk to the start of dawn (the sun 6 degrees below the horizon); "
+            "in twilight the inverter answers, standing by.",
+            true, [](DeviceSettings &d, const QString &v) { return setFlag(v, d.silentAtNight); }},
         {"fault", "name",
             "Fault to inject: none, noreply, late, wrongaddr, badsum, badcrc, noterm, truncated, garbage, split.",
             false,
@@ -205,7 +212,7 @@ Faults (--fault, or fault= in the scenario), applied to poll and control replies
 
 Scenario file (--scenario): key=value lines with the keys of the device
 options below (vac, iac, vdc, idc, tmod, tamb, energy, status, address,
-protocol, vary, solar-day, clock-start, clock-step, cloud-seed, fault,
+protocol, vary, solar-day, clock-start, clock-step, cloud-seed, silent-at-night, fault,
 fault-every, late-ms, delay-ms, truncate-to, garbage-bytes, split-pieces,
 split-gap-ms); # starts a comment. It is read
 again before every request and applied over the command-line values when its
@@ -227,6 +234,9 @@ night the inverter stands by: status bit 0 clear, DC voltage and both
 currents zero. The energy counter starts at --energy and adds the AC power
 over each clock step, at the default table's multiples (0.1 V, 0.01 A,
 0.1 kWh per count), so it never goes backwards. --vary has no effect then.
+With --silent-at-night the inverter, powered from its modules, stops
+answering once dusk's twilight is over and answers again in dawn's; the
+clock moves on all night, so the next morning comes.
 
 Record file (--record): one line per frame received, flushed at once:
   <local time yyyy-MM-ddTHH:mm:ss.zzz> <kind> <hex bytes>

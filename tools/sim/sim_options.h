@@ -35,6 +35,8 @@ struct DeviceSettings
     QDateTime clockStart; // invalid: today at midnight
     int clockStep = 60;
     quint32 cloudSeed = 1;
+    // Solar day: no answer at night, as an inverter powered from its DC side.
+    bool silentAtNight = false;
     Fault fault = Fault::None;
     int faultEvery = 1;
     int lateMs = 4000;

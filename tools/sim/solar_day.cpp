@@ -25,6 +25,8 @@ constexpr double CLEAR_COVER_LOW = 0.1;
 constexpr double CLEAR_COVER_HIGH = 0.9;
 constexpr double SECONDS_PER_DAY = 86400.0;
 constexpr quint32 RUNNING_BIT = 0x0001;
+// Civil twilight ends with the sun this far below the horizon.
+constexpr double TWILIGHT_DEPRESSION_DEGREES = 6.0;
 
 double sunSine(int dayOfYear, double hour)
 {
@@ -96,6 +98,11 @@ double clearSky(const QDateTime &time)
         return 0;
     const double highest = sunSine(MIDSUMMER_DAY, SOLAR_NOON_HOUR);
     return std::min(1.0, std::pow(sine / highest, LOW_SUN_EXPONENT));
+}
+
+bool darkNight(const QDateTime &time)
+{
+    return sunSine(time.date().dayOfYear(), hourOf(time)) < -std::sin(qDegreesToRadians(TWILIGHT_DEPRESSION_DEGREES));
 }
 
 double cloudFactor(const QDateTime &time, quint32 seed)

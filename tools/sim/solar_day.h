@@ -21,6 +21,10 @@ inline constexpr double DEFAULT_ENERGY_MULTIPLE = 0.1;
 // noon on midsummer day (latitude 48 degrees, solar noon at 13:00).
 double clearSky(const QDateTime &time);
 
+// Night proper: the sun more than 6 degrees below the horizon, after dusk's
+// twilight and before dawn's.
+bool darkNight(const QDateTime &time);
+
 // Share of the clear sky the clouds let through: 1 for seed 0, else passing
 // clouds that are the same for the same seed and time.
 double cloudFactor(const QDateTime &time, quint32 seed);

@@ -37,9 +37,12 @@ void drawCard(QPainter &p, const QRectF &r, double unit)
     p.drawRoundedRect(r, 8 * unit, 8 * unit);
 }
 
-void drawSun(QPainter &p, const QRectF &box)
+void drawSun(QPainter &p, const QRectF &box, bool dimmed)
 {
     const QRectF r = fitAspect(box, 1.0);
+    p.save();
+    if (dimmed)
+        p.setOpacity(0.3);
     const QPointF c = r.center();
     const double R = r.width() / 2;
     p.setPen(QPen(QColor(0xf5, 0xa6, 0x23), qMax(1.0, R * 0.1), Qt::SolidLine, Qt::RoundCap));
@@ -53,6 +56,7 @@ void drawSun(QPainter &p, const QRectF &box)
     p.setPen(Qt::NoPen);
     p.setBrush(g);
     p.drawEllipse(c, R * 0.5, R * 0.5);
+    p.restore();
 }
 
 // A PV array of 4 x 3 cells on a stand; returns the right edge of its
@@ -170,6 +174,14 @@ void StateDiagram::setCaptions(const QHash<QString, QString> &captions)
     update();
 }
 
+void StateDiagram::setAsleep(bool asleep)
+{
+    if (asleep == m_asleep)
+        return;
+    m_asleep = asleep;
+    update();
+}
+
 void StateDiagram::paintEvent(QPaintEvent *)
 {
     if (width() < 4 || height() < 4)
@@ -191,7 +203,7 @@ void StateDiagram::paintEvent(QPaintEvent *)
     const QRectF ac = map(stateDesign::acCable);
     const double cableY = dc.center().y();
 
-    drawSun(p, map(stateDesign::sun));
+    drawSun(p, map(stateDesign::sun), m_asleep);
     const double junctionRight = drawPvArray(p, map(stateDesign::pvArray), cableY);
     p.setPen(Qt::NoPen);
     p.setBrush(cableColour);
@@ -231,6 +243,11 @@ void StateDiagram::paintEvent(QPaintEvent *)
     p.setPen(QColor(0x4a, 0x58, 0x68));
     p.drawText(map(stateDesign::paceCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capPace")));
     p.drawText(map(stateDesign::odoUnitCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capKwh")));
+    if (m_asleep) {
+        small.setItalic(true);
+        p.setFont(small);
+        p.drawText(map(stateDesign::asleepCaption), Qt::AlignLeft | Qt::AlignVCenter, caption(QStringLiteral("capAsleep")));
+    }
 }
 
 } // namespace vantoro

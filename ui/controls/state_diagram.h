@@ -23,6 +23,7 @@ constexpr double HEIGHT = 440 * TWIPS_PER_UNIT;
 
 constexpr QRectF flowCard = unitRect(10, 8, 669, 250);
 constexpr QRectF sun = unitRect(26, 22, 40, 40);
+constexpr QRectF asleepCaption = unitRect(70, 52, 230, 18);
 constexpr QRectF pvArray = unitRect(22, 76, 150, 130);
 constexpr QRectF dcCable = unitRect(172, 146, 128, 8);
 constexpr QRectF inverter = unitRect(300, 110, 110, 80);
@@ -48,15 +49,20 @@ public:
     explicit StateDiagram(QWidget *parent = nullptr);
 
     // Texts drawn on the picture, by key: "capInverter", "capAcOutput",
-    // "capGrid", "capCurrent", "capPace", "capEnergy", "capKwh".
+    // "capGrid", "capCurrent", "capPace", "capEnergy", "capKwh", "capAsleep".
     void setCaptions(const QHash<QString, QString> &captions);
     QString caption(const QString &key) const { return m_captions.value(key); }
+    // The device asleep at night: the sun dims and the text of "capAsleep"
+    // stands beside it.
+    void setAsleep(bool asleep);
+    bool asleep() const { return m_asleep; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QHash<QString, QString> m_captions;
+    bool m_asleep = false;
 };
 
 } // namespace vantoro

@@ -15,6 +15,7 @@
 #include "core/user_settings.h"
 #include "events/status_evaluation.h"
 #include "events/auto_shutdown.h"
+#include "ui/controls/state_diagram.h"
 #include "ui/dialogs/frm_about.h"
 #include "ui/dialogs/frm_auto_shut_down.h"
 #include "ui/dialogs/frm_chg_pass.h"
@@ -33,6 +34,7 @@
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
 #include "ui/main/service_panels.h"
+#include "ui/main/state_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -161,7 +163,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
 
     m_poller = std::make_unique<Poller>(*m_port, m_timerReloadData);
     m_poller->setHooks({[this] { refreshDisplay(); },
-                        [this] { setPanelImage(QStringLiteral("devState"), QStringLiteral("bulble_blue")); },
+                        [this] { showDeviceState(); },
                         [this] { checkComState(); },
                         [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
@@ -414,11 +416,27 @@ void frmMain::refreshDisplay()
 {
     sErrorString = checkDevStatus();
     bFoundError = !sErrorString.isEmpty();
-    setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
+    showDeviceState();
     m_views->refreshViews();
     if (m_afterCycle.conclude(sErrorString)) {
         frmAutoShutDown::showAutoShutDown(this);
     }
+}
+
+void frmMain::showDeviceState()
+{
+    // Asleep is neither a fault nor a lost link; a fault the device flags
+    // in its sleep still shows red.
+    const bool asleep = m_poller->deviceAsleep();
+    QString image;
+    if (sysSettings.linkOk != 1)
+        image = asleep ? QStringLiteral("bulble_grey") : QStringLiteral("bulble_blue");
+    else if (bFoundError)
+        image = QStringLiteral("bulble_red");
+    else
+        image = asleep ? QStringLiteral("bulble_grey") : QStringLiteral("bulble");
+    setPanelImage(QStringLiteral("devState"), image);
+    m_views->stateView()->diagram()->setAsleep(asleep);
 }
 
 void frmMain::setViewMode(int iMode)
@@ -624,7 +642,8 @@ void frmMain::timerBeepTick()
         m_timerBeep.stop();
         return;
     }
-    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive())
+    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive(),
+                 m_poller->silentlyAsleep())
         && m_alerts->toneDue()) {
         ++m_beeps;
         alarmBeep(sysSettings.BeepFreq);

@@ -41,6 +41,8 @@ public:
 
     // After every poll (and every remote command): evaluate, mark, redraw, log.
     void refreshDisplay();
+    // The state bulb and the night look of the diagram after a cycle.
+    void showDeviceState();
     void setViewMode(int iMode);
     void createStructure();
     void setPicTrendBounds();

@@ -111,9 +111,12 @@ void GridView::refreshGrid()
         const QColor colour = colourFromValue(getCellColor(id));
         if (valueItem->foreground().color() != colour)
             valueItem->setForeground(colour);
-        const QString text = formatParaValue(id);
+        const QString text = formatParaValue(id) + calibrationMarker(id);
         if (valueItem->text() != text)
             valueItem->setText(text);
+        const QString tip = calibratedToolTip(id);
+        if (valueItem->toolTip() != tip)
+            valueItem->setToolTip(tip);
     }
     if (rowCount() > 0)
         selectRow(qMin(current, rowCount() - 1));

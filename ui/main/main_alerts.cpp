@@ -86,7 +86,7 @@ MainAlerts::MainAlerts(frmMain &window)
 
 AlarmState MainAlerts::currentAlarmState() const
 {
-    return {faultEntries(paramTable), sysSettings.linkOk == 0 && m_window.timerReloadData().isActive()};
+    return {faultEntries(paramTable), m_window.poller().linkLost()};
 }
 
 void MainAlerts::cycleFinished()
@@ -137,6 +137,8 @@ void MainAlerts::applyStaleLook(bool stale)
 
 QString MainAlerts::lastReplyText(const Staleness &s) const
 {
+    if (m_window.poller().silentlyAsleep())
+        return mainText("msgDeviceAsleep");
     if (s.ageSeconds < 0)
         return mainText("msgNoReply");
     if (s.ageSeconds < 60)

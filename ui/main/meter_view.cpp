@@ -1,6 +1,7 @@
 // The meter view.
 #include "ui/main/meter_view.h"
 
+#include "acquisition/param_format.h"
 #include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/display_rules.h"
@@ -76,6 +77,12 @@ void MeterView::refreshPicMeter()
         }
         m->setValue(value);
         m->setValueColor(getCellColor(id));
+        const QString unit = paramTable[size_t(id)].unit + calibrationMarker(id);
+        if (m->unit() != unit)
+            m->setUnit(unit);
+        const QString tip = calibratedToolTip(id);
+        if (m->toolTip() != tip)
+            m->setToolTip(tip);
     }
     MeterGauge *power = m_meters[5];
     const double upper = upperLimit(P_VAC) * upperLimit(P_IAC);

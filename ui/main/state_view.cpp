@@ -256,14 +256,18 @@ void StateView::updateCaptions()
     captions.insert(QStringLiteral("capCurrent"),
                     viewCaption(QStringLiteral("capCurrent"), "Output Current", "输出电流"));
     captions.insert(QStringLiteral("capPace"), viewCaption(QStringLiteral("capPace"), "Flow animation", "流动动画"));
-    captions.insert(QStringLiteral("capEnergy"), viewCaption(QStringLiteral("capEnergy"), "Energy Yield", "累计发电量"));
+    captions.insert(QStringLiteral("capEnergy"), viewCaption(QStringLiteral("capEnergy"), "Total energy", "累计发电量"));
+    captions.insert(QStringLiteral("capAsleep"), viewCaption(QStringLiteral("capAsleep"), "Asleep: standing by for the sun", "休眠: 等待日出"));
     captions.insert(QStringLiteral("capKwh"), viewCaption(QStringLiteral("capKwh"), "kWh", "kWh"));
     m_imgState->setCaptions(captions);
 }
 
 void StateView::setValueLabel(QLabel *label, int id)
 {
-    label->setText(formatParaWithUnit(id));
+    label->setText(formatParaWithUnit(id) + calibrationMarker(id));
+    const QString tip = calibratedToolTip(id);
+    if (label->toolTip() != tip)
+        label->setToolTip(tip);
     const QColor colour = colourFromValue(getCellColor(id));
     if (label->palette().color(QPalette::WindowText) != colour) {
         QPalette pal = label->palette();
