@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include "core/common.h"
+#include "core/profile_file.h"
 #include "core/system_settings.h"
 
 #include <QDir>
@@ -33,6 +34,8 @@ TestHome::TestHome(bool withDefaults)
     if (withDefaults) {
         for (const char *name : {"vantoro.db", "VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"})
             copyDefault(QString::fromLatin1(name));
+        // Chinese as the design starts, whatever the machine's locale.
+        writeIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"), file(QStringLiteral("VANTORO.INI")));
     }
     sysSettings = SystemSettings();
     initGlobals();

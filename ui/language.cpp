@@ -8,6 +8,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -43,11 +46,37 @@ void setCaption(QObject *control, const QString &text)
 
 } // namespace
 
+void useQtTranslations(int language)
+{
+    static int installed = 0;
+    static QTranslator *translator = nullptr;
+    const int wanted = language == LANGUAGE_ENGLISH ? LANGUAGE_ENGLISH : LANGUAGE_CHINESE;
+    if (wanted == installed || !QCoreApplication::instance())
+        return;
+    installed = wanted;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        translator = nullptr;
+    }
+    if (wanted != LANGUAGE_CHINESE)
+        return;
+    // Without the translations package the buttons stay English; nothing else changes.
+    auto *loaded = new QTranslator(QCoreApplication::instance());
+    if (!loaded->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete loaded;
+        return;
+    }
+    QCoreApplication::installTranslator(loaded);
+    translator = loaded;
+}
+
 void applyLanguage(QWidget *form, int language)
 {
     if (!form)
         return;
     sysSettings.languageIndex = language;
+    useQtTranslations(language);
     const QString file = languageFile(language);
     const QString section = form->objectName();
 

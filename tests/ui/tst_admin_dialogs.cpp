@@ -6,6 +6,7 @@
 #include "core/localisation.h"
 #include "core/params_file.h"
 #include "core/password.h"
+#include "core/profile_file.h"
 #include "core/session_autostart.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -38,6 +39,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -153,6 +155,7 @@ private slots:
     void sysSetSavesFieldsAndUpdatesTitle();
     void sysSetRefusesIntervalThatIsNotANumber();
     void sysSetStartPageWritesAutostartEntry();
+    void sysSetLanguageChoiceAppliesAtOnce();
     void sysSetSoundChoiceShowsFrequency();
     void sysSetTestButtonSavesBeforeTheTone();
     void sysSetKeepsStoredValuesItsListsLack();
@@ -253,6 +256,25 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(sysSettings.BeepFreq, 2502);
     QVERIFY2(main.windowTitle().endsWith(QStringLiteral(" [Roof  East  - QZ2K5]")), qPrintable(main.windowTitle()));
+    QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::sysSetLanguageChoiceAppliesAtOnce()
+{
+    Station station;
+    sysSettings.languageIndex = LANGUAGE_CHINESE;
+    frmMain main(nullptr, std::make_unique<FakeSerialPort>());
+    frmSysSet dialog(&main, {}, [&main](int language) { applyLanguage(&main, language); });
+    QCOMPARE(dialog.cmbLanguage()->currentText(), QStringLiteral("中文"));
+    emit dialog.cmbLanguage()->activated(1);
+
+    // No Save needed: the choice is stored and shown at once.
+    QCOMPARE(readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QString(), sysSettings.iniPath),
+             QStringLiteral("2"));
+    QCOMPARE(dialog.windowTitle(), langText(QStringLiteral("frmSysSet"), QStringLiteral("Caption"), LANGUAGE_ENGLISH));
+    QCOMPARE(dialog.tabs()->tabText(0), QStringLiteral("Station"));
+    QCOMPARE(dialog.cmbSets(6)->itemText(1), QStringLiteral("System sound"));
+    QVERIFY2(main.myCaption.contains(QStringLiteral("Station")), qPrintable(main.myCaption));
     QVERIFY(station.recorder.texts.isEmpty());
 }
 

@@ -65,6 +65,7 @@ private slots:
 
     void controlFrames_data();
     void controlFrames();
+    void stopAsksFirstNamingTheDevice();
     void controlReplyCountedOnlyWhilePolling();
     void busyPortRetriesWithGrowingDots();
     void busyPortGivesUpAfterTheLimit();
@@ -160,6 +161,35 @@ void TestRemoteDialogs::controlFrames()
     QVERIFY(dialog->cmdSend()->isEnabled());
     QCOMPARE(dialog->waitCount(), 0);
     QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestRemoteDialogs::stopAsksFirstNamingTheDevice()
+{
+    sysSettings.devname = QStringLiteral("Roof west");
+    frmRemoteControl *dialog = controlDialog();
+    dialog->optnCmd(1)->setChecked(true);
+    m_messages->answer = false;
+    dialog->cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 1);
+    QVERIFY(m_messages->questions.first().contains(QStringLiteral("Roof west")));
+    QVERIFY(m_port->written().isEmpty());
+    QVERIFY(dialog->cmdSend()->isEnabled());
+    QCOMPARE(dialog->waitCount(), 0);
+
+    // A retry while the port is busy does not ask a second time.
+    m_messages->answer = true;
+    m_port->open();
+    dialog->cmdSendClick();
+    m_port->close();
+    dialog->timerRetry().stop();
+    dialog->cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 2);
+    QCOMPARE(m_port->written(), CONTROL_STOP);
+
+    // Starting the device asks nothing.
+    dialog->optnCmd(0)->setChecked(true);
+    dialog->cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 2);
 }
 
 void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()

@@ -63,9 +63,10 @@ QString entryText(const QComboBox *combo)
 
 } // namespace
 
-frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged)
+frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged, std::function<void(int)> languageChosen)
     : QDialog(owner)
     , m_titleChanged(std::move(titleChanged))
+    , m_languageChosen(std::move(languageChosen))
     , m_playAlarm(alarmBeep)
 {
     setObjectName(kSection);
@@ -102,6 +103,11 @@ void frmSysSet::buildControls()
     m_chkTotalPower = namedCheckBox(QStringLiteral("chkTotalPower"), QStringLiteral("发电量记录"), this);
     m_chkAutoShutDown = namedCheckBox(QStringLiteral("chkAutoShutDown"), QStringLiteral("欠压自动关机"), this);
     m_cmdTestSound = namedButton(QStringLiteral("cmdTestSound"), QStringLiteral("测试"), this);
+    // Each language is named in itself, so an operator who reads only one finds it.
+    m_cmbLanguage = namedCombo(QStringLiteral("cmbLanguage"), false, this);
+    m_cmbLanguage->addItem(QStringLiteral("中文"), LANGUAGE_CHINESE);
+    m_cmbLanguage->addItem(QStringLiteral("English"), LANGUAGE_ENGLISH);
+    m_lblLanguage = namedLabel(QStringLiteral("lblLanguage"), QStringLiteral("界面语言"), this);
     m_cmdOk = namedButton(QStringLiteral("cmdOk"), QStringLiteral("保存"), this);
     m_cmdQuit = namedButton(QStringLiteral("cmdQuit"), QStringLiteral("退出"), this);
 
@@ -154,6 +160,7 @@ void frmSysSet::buildControls()
     deviceGrid->addWidget(m_chkTotalPower, deviceGrid->rowCount(), 0, 1, 2);
 
     auto *otherGrid = new QGridLayout(other);
+    addRow(otherGrid, m_lblLanguage, m_cmbLanguage);
     addRow(otherGrid, label1(6), cmbSets(6));
     addRow(otherGrid, label1(5), cmbSets(5));
     otherGrid->addWidget(m_cmdTestSound, otherGrid->rowCount(), 1);
@@ -186,6 +193,8 @@ void frmSysSet::buildControls()
     layout->addLayout(buttons);
 
     connect(cmbSets(6), &QComboBox::currentIndexChanged, this, &frmSysSet::soundChoiceChanged);
+    connect(m_cmbLanguage, &QComboBox::activated, this,
+            [this](int index) { chooseLanguage(m_cmbLanguage->itemData(index).toInt()); });
     connect(m_cmdOk, &QPushButton::clicked, this, &frmSysSet::cmdOkClick);
     connect(m_cmdTestSound, &QPushButton::clicked, this, &frmSysSet::cmdTestSoundClick);
     connect(m_cmdQuit, &QPushButton::clicked, this, &QDialog::reject);
@@ -265,6 +274,26 @@ bool frmSysSet::loadValues()
     m_chkTotalPower->setChecked(s.totalpower != 0);
     pick(cmbSets(10), QString::number(s.devcomversion));
     return allListed;
+}
+
+void frmSysSet::chooseLanguage(int language)
+{
+    if (language == sysSettings.languageIndex)
+        return;
+    applyLanguage(this, language);
+    if (m_languageChosen)
+        m_languageChosen(language);
+}
+
+void frmSysSet::languageApplied(int language)
+{
+    m_cmbLanguage->setCurrentIndex(language == LANGUAGE_ENGLISH ? 1 : 0);
+    m_tabs->setTabText(0, langText(kSection, QStringLiteral("tabStation"), language, QStringLiteral("Station")));
+    for (SettingsPage *page : std::as_const(m_pages))
+        m_tabs->setTabText(m_tabs->indexOf(page), page->title());
+    // The sound choices are list entries, which the controls pass misses.
+    cmbSets(6)->setItemText(0, langText(kSection, QStringLiteral("UserDefined"), language, QString()));
+    cmbSets(6)->setItemText(1, langText(kSection, QStringLiteral("SysSound"), language, QString()));
 }
 
 void frmSysSet::soundChoiceChanged()

@@ -574,7 +574,7 @@ void frmMain::openSystemSettings()
 {
     if (raiseOpen<frmSysSet>())
         return;
-    openWindowModal(new frmSysSet(this, [this] { updateTitle(); }));
+    openWindowModal(new frmSysSet(this, [this] { updateTitle(); }, [this](int language) { applyLanguage(this, language); }));
 }
 
 void frmMain::openAbout()
