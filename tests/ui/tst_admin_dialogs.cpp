@@ -781,12 +781,28 @@ void TestAdminDialogs::parSet3OpenedFromTheMainWindowSavesEdits()
         editor->accept();
     });
     poke.start(10);
+    main.timerReloadData().start(3600 * 1000); // polling on, no tick during the test
     main.action(QStringLiteral("mnuParSet"))->trigger();
     QTRY_VERIFY(done);
     QVERIFY(saved);
     QCOMPARE(dbText("select RANGEU from paraset where PARAID=2").toDouble(), 260.0);
     QCOMPARE(paramTable[2].rangeu.value_or(0), 260.0);
+    // Polling was on before the editor: it is on again, and the status says so.
+    QTRY_VERIFY(!main.findChild<frmParSet3 *>());
+    QVERIFY(main.timerReloadData().isActive());
+    QCOMPARE(main.findChild<QLabel *>(QStringLiteral("panel_status"))->text(),
+             langText(QStringLiteral("frmMain"), QStringLiteral("msgPollingResumed")));
+    main.setComOpen(false);
     QVERIFY(station.recorder.texts.isEmpty());
+
+    // Off before: it stays off, and the status says how to switch it on.
+    done = false;
+    main.action(QStringLiteral("mnuParSet"))->trigger();
+    QTRY_VERIFY(done);
+    QTRY_VERIFY(!main.findChild<frmParSet3 *>());
+    QVERIFY(!main.timerReloadData().isActive());
+    QCOMPARE(main.findChild<QLabel *>(QStringLiteral("panel_status"))->text(),
+             langText(QStringLiteral("frmMain"), QStringLiteral("msgPollingStaysOff")));
 }
 
 void TestAdminDialogs::parSet3FailedSaveKeepsEveryEdit()

@@ -413,6 +413,7 @@ void frmMain::refreshDisplay()
     sErrorString = checkDevStatus();
     bFoundError = !sErrorString.isEmpty();
     setPanelImage(QStringLiteral("devState"), bFoundError ? QStringLiteral("bulble_red") : QStringLiteral("bulble"));
+    m_alerts->showAlarmState();
     m_views->refreshViews();
     if (m_afterCycle.conclude(sErrorString)) {
         frmAutoShutDown::showAutoShutDown(this);
@@ -538,12 +539,34 @@ void frmMain::showSystemLog()
     m_logs->showLogs();
 }
 
-void frmMain::stopPollingForEditor()
+bool frmMain::stopPollingForEditor()
 {
+    const bool wasPolling = m_timerReloadData.isActive();
     setBusyCursor(true);
     setComOpen(false);
     pauseMs(PARAMETER_EDITOR_PAUSE_MS);
     setBusyCursor(false);
+    checkComState();
+    return wasPolling;
+}
+
+void frmMain::resumePollingAfter(QWidget *editor, bool wasPolling)
+{
+    // An editor already open is already watched.
+    if (!editor || editor->property("resumesPolling").isValid())
+        return;
+    editor->setProperty("resumesPolling", wasPolling);
+    connect(editor, &QObject::destroyed, this, [this, wasPolling] {
+        if (quitRequested)
+            return;
+        if (wasPolling && !m_timerReloadData.isActive()) {
+            setComOpen(true);
+            checkComState();
+        }
+        showStatus(formText(mainSection, m_timerReloadData.isActive() ? QStringLiteral("msgPollingResumed")
+                                                                      : QStringLiteral("msgPollingStaysOff"),
+                            QString()));
+    });
 }
 
 // Dialogs open without an event loop of their own: a poll cycle that is
@@ -560,14 +583,16 @@ void frmMain::openParameterEditor()
 {
     if (raiseOpen<frmParSet3>())
         return;
-    stopPollingForEditor();
-    openWindowModal(new frmParSet3(this, [this] { setComOpen(false); }));
+    const bool wasPolling = stopPollingForEditor();
+    auto *editor = new frmParSet3(this, [this] { setComOpen(false); });
+    resumePollingAfter(editor, wasPolling);
+    openWindowModal(editor);
 }
 
 void frmMain::openRawParameterEditor()
 {
-    stopPollingForEditor();
-    frmparaset::showParaset(this);
+    const bool wasPolling = stopPollingForEditor();
+    resumePollingAfter(frmparaset::showParaset(this), wasPolling);
 }
 
 void frmMain::openSystemSettings()

@@ -114,7 +114,9 @@ private:
     void toggleToolbarVisible();
     void toggleStatusBarVisible();
     void showSystemLog();
-    void stopPollingForEditor();
+    // True when polling was on: it is switched on again when the editor closes.
+    bool stopPollingForEditor();
+    void resumePollingAfter(QWidget *editor, bool wasPolling);
     void openWindowModal(QDialog *dialog);
     // Raises an open dialog of that kind instead of opening a second one.
     template <class Dialog> bool raiseOpen()
