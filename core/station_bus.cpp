@@ -46,6 +46,12 @@ void StationBus::publishPolling(bool on)
     emit pollingChanged(on);
 }
 
+void StationBus::publishWebAccess(const WebAccess &access)
+{
+    m_web = access;
+    emit webAccessChanged();
+}
+
 StationBus &stationBus()
 {
     static StationBus *bus = [] {

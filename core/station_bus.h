@@ -68,6 +68,14 @@ struct StoredEvent
     bool forced = false;
 };
 
+// Where the web server can be reached now: its page addresses (empty while
+// it is off or could not listen) and why it is not listening.
+struct WebAccess
+{
+    QStringList urls;
+    QString error;
+};
+
 class StationBus : public QObject
 {
     Q_OBJECT
@@ -78,9 +86,11 @@ public:
     void publishEvent(const StoredEvent &event);
     void publishSettingsSaved();
     void publishPolling(bool on);
+    void publishWebAccess(const WebAccess &access);
 
     // The last report published (an empty one before the first cycle).
     const CycleReport &lastCycle() const { return m_last; }
+    const WebAccess &webAccess() const { return m_web; }
 
 signals:
     void cycleFinished(const vantoro::CycleReport &report);
@@ -88,9 +98,11 @@ signals:
     // The system settings were written to the database: services re-read theirs.
     void settingsSaved();
     void pollingChanged(bool on);
+    void webAccessChanged();
 
 private:
     CycleReport m_last;
+    WebAccess m_web;
 };
 
 // The station's one bus, created on first use, living on the main thread.

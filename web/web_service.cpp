@@ -13,6 +13,8 @@
 #include "web/event_feed.h"
 #include "web/web_http_server.h"
 
+#include <QNetworkInterface>
+
 namespace vantoro {
 
 namespace {
@@ -24,6 +26,28 @@ QString serverText(const char *key)
 {
     const QString k = QString::fromLatin1(key);
     return langText(QStringLiteral("webServer"), k, LANGUAGE_CURRENT, k);
+}
+
+} // namespace
+
+namespace {
+
+// The page's addresses as an operator types them: loopback only, or every
+// IPv4 address of this computer.
+QStringList webPageUrls(int mode, quint16 port)
+{
+    QStringList hosts;
+    if (mode == WEB_MODE_ALL) {
+        for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+                hosts << a.toString();
+        }
+    }
+    hosts << QStringLiteral("127.0.0.1");
+    QStringList urls;
+    for (const QString &host : std::as_const(hosts))
+        urls << QStringLiteral("http://%1:%2/").arg(host).arg(port);
+    return urls;
 }
 
 } // namespace
@@ -115,6 +139,7 @@ void WebService::listen(int mode, int port, bool userSaved)
         m_error = serverText("msgPortInUse").arg(port).arg(m_tcp->errorString());
         closeServer();
         logStatus(m_error);
+        stationBus().publishWebAccess({{}, m_error});
         if (userSaved)
             messages().show(serverText("Caption"), m_error, MessageIcon::Warning);
         return;
@@ -122,10 +147,13 @@ void WebService::listen(int mode, int port, bool userSaved)
     m_error.clear();
     m_server->bind(m_tcp);
     logStatus(serverText("msgListening").arg(address.toString()).arg(m_tcp->serverPort()));
+    stationBus().publishWebAccess({webPageUrls(mode, m_tcp->serverPort()), {}});
 }
 
 void WebService::closeServer()
 {
+    if (m_tcp)
+        stationBus().publishWebAccess({});
     // The sockets are children of the listening socket: they go with it.
     m_tcp = nullptr;
     m_server.reset();
