@@ -15,6 +15,12 @@ QString limitText(const std::optional<double> &limit)
     return limit ? variantText(*limit) : QString();
 }
 
+QString withUnit(const QString &text, const QString &unit)
+{
+    const QString u = unit.trimmed();
+    return u.isEmpty() ? text : text + QLatin1Char(' ') + u;
+}
+
 } // namespace
 
 bool isFaulty(const ParamRecord &p)
@@ -35,9 +41,9 @@ QString faultText(const ParamRecord &p)
     if (!isFaulty(p))
         return {};
     if (p.isstring == 0) {
-        return parameterName(p) + QLatin1Char('=') + p.text() + QLatin1Char(' ')
+        return parameterName(p) + QLatin1Char('=') + withUnit(p.text(), p.unit) + QLatin1Char(' ')
             + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit")) + QStringLiteral(" (")
-            + limitText(p.rangel) + QLatin1Char('|') + limitText(p.rangeu) + QLatin1Char(')');
+            + limitText(p.rangel) + QLatin1Char('|') + withUnit(limitText(p.rangeu), p.unit) + QLatin1Char(')');
     }
     return parameterName(p) + QLatin1Char('=') + parameterValueText(p) + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }

@@ -215,8 +215,10 @@ void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
     QCOMPARE(m_refreshes, 2);
     QVERIFY(!m_port->isOpen());
     // Each command sent is on record, with what came of it.
-    QCOMPARE(events, (QStringList{QStringLiteral("remote: start device, no reply"),
-                                  QStringLiteral("remote: start device, reply received")}));
+    // Read as sentences, in the interface language, naming the command as the dialog does.
+    const QString start = langText(QStringLiteral("frmRemoteControl"), QStringLiteral("optnCmd[0]"));
+    QCOMPARE(events, (QStringList{langText(QStringLiteral("remoteEvents"), QStringLiteral("msgCommandNoReply")).arg(start),
+                                  langText(QStringLiteral("remoteEvents"), QStringLiteral("msgCommandReplied")).arg(start)}));
 }
 
 void TestRemoteDialogs::busyPortRetriesWithGrowingDots()
@@ -371,10 +373,12 @@ void TestRemoteDialogs::sentSettingsAreConfirmedShownAndStored()
     dialog.chkForceRun()->setChecked(true);
     dialog.cmdOKClick(3);
     // Stored even within the quiet minutes of the fault events.
-    QCOMPARE(events, (QStringList{QStringLiteral("remote: delayed shutdown 300 s"),
-                                  QStringLiteral("remote: delayed shutdown withdrawn"),
-                                  QStringLiteral("remote: output frequency 60 Hz"),
-                                  QStringLiteral("remote: forced run on")}));
+    const QString section = QStringLiteral("remoteEvents");
+    auto sent = [&section](int setting, const QString &value) {
+        return langText(section, QStringLiteral("msgSettingSent")).arg(langText(section, QStringLiteral("setting%1").arg(setting)), value);
+    };
+    QCOMPARE(events, (QStringList{sent(1, QStringLiteral("300 s")), sent(1, langText(section, QStringLiteral("msgWithdrawn"))),
+                                  sent(0, QStringLiteral("60 Hz")), sent(3, langText(section, QStringLiteral("msgOn")))}));
 
     // A setting that found the port unusable is reported, not stored.
     events.clear();
