@@ -186,11 +186,15 @@ void TestEventViewer::wholeDaysAndReversedRange()
     QTest::mouseClick(viewer.findChild<QPushButton *>(QStringLiteral("cmdQuery")), Qt::LeftButton);
     QCOMPARE(column(viewer.rsEventLog(), 1), QStringList({QStringLiteral("last second"), QStringLiteral("first second")}));
 
+    QVERIFY(viewer.lblNoEvents()->isHidden());
     viewer.dateFrom()->setDate(to);
     viewer.dateTo()->setDate(from);
     viewer.loadLogData();
     QCOMPARE(viewer.rsEventLog()->rowCount(), 0);
     QCOMPARE(viewer.eventCount(), 0);
+    // An empty list says so, rather than look like a list not yet read.
+    QVERIFY(!viewer.lblNoEvents()->isHidden());
+    QVERIFY(!viewer.lblNoEvents()->text().isEmpty());
     QVERIFY(m_messages->texts.isEmpty());
 }
 
@@ -355,6 +359,18 @@ void TestEventViewer::previewAndPdf()
     QPointer<QPrintPreviewDialog> guard(preview);
     preview->close();
     QTRY_VERIFY(guard.isNull());
+
+    // The sheet names the station and the days; Save as PDF offers a name.
+    sysSettings.devname = QStringLiteral("Roof west");
+    const std::optional<RptEvents> report = viewer.buildReport();
+    QVERIFY(report);
+    QVERIFY(report->lblsubtitle.contains(QStringLiteral("Roof west")));
+    QVERIFY(report->lblsubtitle.contains(m_today.toString(Qt::ISODate)));
+    QCOMPARE(report->pdfFileName, QStringLiteral("events_%1.pdf").arg(m_today.toString(Qt::ISODate)));
+    QPrinter sheet;
+    sheet.setOutputFormat(QPrinter::PdfFormat);
+    const QList<RptEvents::Page> sheets = report->layoutPages(&sheet, QSizeF(sheet.width(), sheet.height()));
+    QCOMPARE(itemsNamed(sheets, 0, QStringLiteral("lblsubtitle")).first().text(), report->lblsubtitle);
 
     const QString pdf = m_home->file(QStringLiteral("events.pdf"));
     QVERIFY(viewer.buildReport()->saveAsPdf(pdf));
