@@ -15,6 +15,8 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
@@ -415,6 +417,21 @@ void TestEventViewer::logWindowHidesAndFollowsTheLog()
     QVERIFY(runningLogText().isEmpty());
     QTest::mouseClick(logs.findChild<QPushButton *>(QStringLiteral("cmdExit")), Qt::LeftButton);
     QVERIFY(!logs.isVisible());
+
+    // It opens on the newest line.
+    for (int i = 0; i < 200; ++i)
+        logStatus(QStringLiteral("line %1").arg(i));
+    logs.close();
+    logs.logs()->verticalScrollBar()->setValue(0);
+    logs.showLogs();
+    QCOMPARE(logs.logs()->verticalScrollBar()->value(), logs.logs()->verticalScrollBar()->maximum());
+    QVERIFY(logs.logs()->verticalScrollBar()->maximum() > 0);
+    // The details switch lets the cycle's steps into the log.
+    QVERIFY(!logs.details()->isChecked());
+    logs.details()->setChecked(true);
+    QVERIFY(runningLogDetails());
+    logs.details()->setChecked(false);
+    QVERIFY(!runningLogDetails());
 
     logs.showLogs();
     logs.unload();
