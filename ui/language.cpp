@@ -38,7 +38,10 @@ void setCaption(QObject *control, const QString &text)
     } else if (auto *button = qobject_cast<QAbstractButton *>(control)) {
         button->setText(text);
     } else if (auto *label = qobject_cast<QLabel *>(control)) {
-        label->setText(text);
+        // A label that shows a picture (a status bar switch) keeps it: its
+        // text in the language file is its tool tip.
+        if (label->pixmap().isNull())
+            label->setText(text);
     } else if (auto *group = qobject_cast<QGroupBox *>(control)) {
         group->setTitle(text);
     }

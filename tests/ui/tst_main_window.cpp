@@ -177,9 +177,17 @@ void TestMainWindow::soundToggleWritesTheSettings()
     QCOMPARE(sysSettings.Soundenabled, 1);
     QCOMPARE(w->panelImage(QStringLiteral("speak")), QStringLiteral("speak"));
     QVERIFY(w->timerBeep().isActive());
+    const QString onTip = w->panel(QStringLiteral("speak"))->toolTip();
     w->toggleSound();
     QCOMPARE(w->panelImage(QStringLiteral("speak")), QStringLiteral("speakx"));
+    QVERIFY(w->panel(QStringLiteral("speak"))->toolTip() != onTip);
     QVERIFY(!w->timerBeep().isActive());
+    // A language switch keeps the picture: the panel's language text is its tool tip.
+    w->action(QStringLiteral("mnuLanguageEN"))->trigger();
+    QVERIFY(!w->panel(QStringLiteral("speak"))->pixmap().isNull());
+    QVERIFY(w->panel(QStringLiteral("speak"))->text().isEmpty());
+    QVERIFY2(w->panel(QStringLiteral("speak"))->toolTip().contains(langText(QStringLiteral("frmMain"), QStringLiteral("msgSoundOff"))),
+             qPrintable(w->panel(QStringLiteral("speak"))->toolTip()));
     QVERIFY(!w->action(QStringLiteral("mnuEnableSound"))->isChecked());
     QCOMPARE(rsSqlGet(QStringLiteral("select Soundenabled from sysset"))->text(0, "Soundenabled"), QStringLiteral("0"));
 }

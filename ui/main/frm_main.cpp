@@ -381,6 +381,7 @@ void frmMain::languageApplied(int language)
         const QString key = QString::fromLatin1(def.key);
         m_panels.value(key)->setToolTip(formText(mainSection, QStringLiteral("panel_") + key, QString::fromUtf8(def.toolTip)));
     }
+    m_panels.value(QStringLiteral("speak"))->setToolTip(speakerToolTip());
     if (!m_timerStatus.isActive())
         m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
     // The caption follows the language and is built from its parts each
@@ -445,10 +446,18 @@ void frmMain::setPicTrendBounds()
     m_views->setPicTrendBounds();
 }
 
+QString frmMain::speakerToolTip() const
+{
+    const bool on = sysSettings.Soundenabled != 0;
+    return formText(mainSection, QStringLiteral("panel_speak"), QStringLiteral("声告警开/关")).trimmed() + QStringLiteral(": ")
+        + formText(mainSection, on ? QStringLiteral("msgSoundOn") : QStringLiteral("msgSoundOff"), on ? QStringLiteral("开") : QStringLiteral("关"));
+}
+
 void frmMain::setSpeaker()
 {
     const bool on = sysSettings.Soundenabled != 0;
     setPanelImage(QStringLiteral("speak"), on ? QStringLiteral("speak") : QStringLiteral("speakx"));
+    m_panels.value(QStringLiteral("speak"))->setToolTip(speakerToolTip());
     if (on)
         m_timerBeep.start();
     else

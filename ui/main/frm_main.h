@@ -45,6 +45,8 @@ public:
     void createStructure();
     void setPicTrendBounds();
     void setSpeaker();
+    // The sound switch's tool tip says whether sound is on.
+    QString speakerToolTip() const;
     void setWorkMode(int) {}
     void checkWorkMode();
     void checkComState();
