@@ -13,6 +13,7 @@
 #include "test_support.h"
 #include "ui/alarm_sound.h"
 #include "ui/form_utils.h"
+#include "ui/dialogs/frm_sys_set.h"
 #include "ui/main/frm_main.h"
 #include "ui/widget_messages.h"
 
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace vantoro;
@@ -256,9 +258,23 @@ void TestMainWindow::toolTipsCountSeparators()
 void TestMainWindow::unavailableItemsAreGreyed()
 {
     auto w = makeWindow();
-    for (const char *name : {"mnuSeleDev", "mnuChgPass", "mnuSMTP", "mnuSMS", "mnuSound"})
+    // Each greyed entry says why in its tool tip.
+    for (const char *name : {"mnuSeleDev", "mnuChgPass", "mnuSMS", "mnuSound", "mnuRemoteControl"}) {
         QVERIFY2(!w->action(QString::fromLatin1(name))->isEnabled(), name);
-    QVERIFY(!w->action(QStringLiteral("mnuRemoteControl"))->isEnabled()); // protocol version 1
+        QVERIFY2(!w->action(QString::fromLatin1(name))->toolTip().isEmpty(), name);
+    }
+    // Mail Service opens the mail page of the settings.
+    QVERIFY(w->action(QStringLiteral("mnuSMTP"))->isEnabled());
+    w->action(QStringLiteral("mnuSMTP"))->trigger();
+    auto *settings = w->findChild<frmSysSet *>();
+    QVERIFY(settings);
+    QCOMPARE(settings->tabs()->currentWidget()->objectName(), QStringLiteral("pageMail"));
+    settings->close();
+    // The four views are one choice.
+    w->action(QStringLiteral("mnuViewGrid"))->trigger();
+    QVERIFY(!w->action(QStringLiteral("mnuViewState"))->isChecked());
+    w->action(QStringLiteral("mnuViewGrid"))->trigger();
+    QVERIFY(w->action(QStringLiteral("mnuViewGrid"))->isChecked());
     QVERIFY(!w->action(QStringLiteral("mnuLanguages"))->isVisible());
 }
 

@@ -79,7 +79,7 @@ private slots:
     void secondPressWhileSendingOnlyBeeps();
     void waitsForThePortWithoutFreezing();
     void portWaitTimesOutAfterFiveSeconds();
-    void testButtonShowsYearAndTime();
+    void deviceClockFollowsTheClockUntilEdited();
     void valuesOutOfRangeAreNeverSent();
 
 private:
@@ -468,13 +468,23 @@ void TestRemoteDialogs::portWaitTimesOutAfterFiveSeconds()
     QVERIFY(dialog.cmdOK(1)->isEnabled());
 }
 
-void TestRemoteDialogs::testButtonShowsYearAndTime()
+void TestRemoteDialogs::deviceClockFollowsTheClockUntilEdited()
 {
     frmRemoteSet dialog(*m_port);
+    // The leftover test button is gone.
+    QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("Command1")));
+    dialog.followClock();
+    QVERIFY(!dialog.clockEdited());
+    QCOMPARE(dialog.DTPDate()->date(), QDate::currentDate());
+    QVERIFY(qAbs(dialog.DTPTime()->time().secsTo(QTime::currentTime())) <= 2);
+
+    // An edit is the operator's: the clock no longer moves it.
     dialog.DTPDate()->setDate(QDate(2005, 3, 7));
     dialog.DTPTime()->setTime(QTime(14, 25, 59));
-    QTest::mouseClick(dialog.Command1(), Qt::LeftButton);
-    QCOMPARE(dialog.lblStatus()->text(), QStringLiteral("05 14:25:59"));
+    QVERIFY(dialog.clockEdited());
+    dialog.followClock();
+    QCOMPARE(dialog.DTPDate()->date(), QDate(2005, 3, 7));
+    QCOMPARE(dialog.DTPTime()->time(), QTime(14, 25, 59));
     QVERIFY(m_port->written().isEmpty());
 }
 

@@ -276,6 +276,16 @@ bool frmSysSet::loadValues()
     return allListed;
 }
 
+void frmSysSet::showPage(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (m_tabs->widget(i)->objectName() == name)
+            m_tabs->setCurrentIndex(i);
+    }
+}
+
 void frmSysSet::chooseLanguage(int language)
 {
     if (language == sysSettings.languageIndex)

@@ -61,6 +61,9 @@ public:
     QCheckBox *chkTotalPower() const { return m_chkTotalPower; }
     QCheckBox *chkAutoShutDown() const { return m_chkAutoShutDown; }
     QComboBox *cmbLanguage() const { return m_cmbLanguage; }
+    // Brings the page of that object name ("pageMail") to the front; an
+    // empty or unknown name leaves the first page.
+    void showPage(const QString &name);
     // The language takes effect and is stored at once, not with Save.
     void chooseLanguage(int language);
     void languageApplied(int language) override;

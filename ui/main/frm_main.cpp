@@ -39,6 +39,7 @@
 #include <QDate>
 #include <QIcon>
 #include <QLabel>
+#include <QActionGroup>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -94,7 +95,7 @@ const MenuDef menuDefs[] = {
                             {"mnuChgPass", "密码修改", false}, {"-", "", true},
                             {"mnuCommunication", "Communication", true}, {"mnuEnableSound", "EnableSound", true},
                             {"-", "", true}, {"mnuExit", "退出(&X)", true}}},
-    {"mnuUseSet", "设置(&E)", {{"mnuUserInfo", "客户信息", true}, {"mnuSMTP", "邮件服务", false},
+    {"mnuUseSet", "设置(&E)", {{"mnuUserInfo", "客户信息", true}, {"mnuSMTP", "邮件服务", true},
                                {"mnuSMS", "短信服务", false}, {"mnuSound", "告警设置", false},
                                {"-", "", true}, {"mnuParSet", "设备参数", true}}},
     {"mnuView", "查看(&V)", {{"mnuViewToolbar", "工具栏", true}, {"mnuViewStatusBar", "状态栏", true},
@@ -237,6 +238,14 @@ void frmMain::buildMenus()
         action(QString::fromLatin1(name))->setCheckable(true);
     action(QStringLiteral("mnuViewToolbar"))->setChecked(true);
     action(QStringLiteral("mnuViewStatusBar"))->setChecked(true);
+    // One view shows at a time: the menu offers them as one choice.
+    auto *views = new QActionGroup(this);
+    views->setExclusive(true);
+    for (const char *name : viewMenus)
+        views->addAction(action(QString::fromLatin1(name)));
+    // A greyed entry says why in its tool tip.
+    for (QMenu *menu : menuBar()->findChildren<QMenu *>())
+        menu->setToolTipsVisible(true);
     // The technicians' mode offers the dialogs that are kept from operators.
     if (sysSettings.debugMode != 0) {
         action(QStringLiteral("mnuChgPass"))->setEnabled(true);
@@ -269,6 +278,25 @@ void frmMain::buildMenus()
     on("mnuLanguageCN", [this] { applyLanguage(this, LANGUAGE_CHINESE); });
     on("mnuLanguageEN", [this] { applyLanguage(this, LANGUAGE_ENGLISH); });
     on("mnuHelpContents", [this] { openManual(); });
+    on("mnuSMTP", [this] { openSystemSettings(QStringLiteral("pageMail")); });
+    showUnavailableReasons();
+}
+
+void frmMain::showUnavailableReasons()
+{
+    static const struct { const char *name; const char *key; const char *builtIn; } reasons[] = {
+        {"mnuSeleDev", "tipSeleDev", "本站只支持一种设备型号。"},
+        {"mnuChgPass", "tipTechnician", "仅在维护（调试）模式下可用。"},
+        {"mnuSound", "tipTechnician", "仅在维护（调试）模式下可用。"},
+        {"mnuSMS", "tipSMS", "本站不发送短信；告警可通过邮件或 MQTT 发出。"},
+        {"mnuRemoteControl", "tipRemoteControl", "遥控需要通讯协议版本 2（系统设置）。"},
+    };
+    for (const auto &reason : reasons) {
+        QAction *entry = action(QString::fromLatin1(reason.name));
+        entry->setToolTip(entry->isEnabled() ? QString()
+                                             : formText(mainSection, QString::fromLatin1(reason.key),
+                                                        QString::fromUtf8(reason.builtIn)));
+    }
 }
 
 void frmMain::buildToolbar()
@@ -382,6 +410,7 @@ void frmMain::languageApplied(int language)
         m_panels.value(key)->setToolTip(formText(mainSection, QStringLiteral("panel_") + key, QString::fromUtf8(def.toolTip)));
     }
     m_panels.value(QStringLiteral("speak"))->setToolTip(speakerToolTip());
+    showUnavailableReasons();
     if (!m_timerStatus.isActive())
         m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
     // The caption follows the language and is built from its parts each
@@ -604,11 +633,13 @@ void frmMain::openRawParameterEditor()
     resumePollingAfter(frmparaset::showParaset(this), wasPolling);
 }
 
-void frmMain::openSystemSettings()
+void frmMain::openSystemSettings(const QString &page)
 {
     if (raiseOpen<frmSysSet>())
         return;
-    openWindowModal(new frmSysSet(this, [this] { updateTitle(); }, [this](int language) { applyLanguage(this, language); }));
+    auto *dialog = new frmSysSet(this, [this] { updateTitle(); }, [this](int language) { applyLanguage(this, language); });
+    dialog->showPage(page);
+    openWindowModal(dialog);
 }
 
 void frmMain::openAbout()
@@ -692,6 +723,7 @@ void frmMain::formActivate()
     action(QStringLiteral("mnuLanguageEN"))->setChecked(sysSettings.languageIndex == LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuLanguageCN"))->setChecked(sysSettings.languageIndex != LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuRemoteControl"))->setEnabled(sysSettings.devcomversion == 2);
+    showUnavailableReasons();
     m_command1->setVisible(sysSettings.debugMode != 0);
     if (!bFormLoaded) {
         bFormLoaded = true;

@@ -135,7 +135,9 @@ private:
     }
     void openParameterEditor();
     void openRawParameterEditor();
-    void openSystemSettings();
+    // `page` names the settings page to show first (its object name).
+    void openSystemSettings(const QString &page = QString());
+    void showUnavailableReasons();
     void openAbout();
     void openManual();
 
