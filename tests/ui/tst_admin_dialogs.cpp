@@ -156,6 +156,7 @@ private slots:
     void sysSetRefusesIntervalThatIsNotANumber();
     void sysSetStartPageWritesAutostartEntry();
     void sysSetLanguageChoiceAppliesAtOnce();
+    void sysSetCloseAsksBeforeDroppingEdits();
     void sysSetSoundChoiceShowsFrequency();
     void sysSetTestButtonSavesBeforeTheTone();
     void sysSetKeepsStoredValuesItsListsLack();
@@ -276,6 +277,41 @@ void TestAdminDialogs::sysSetLanguageChoiceAppliesAtOnce()
     QCOMPARE(dialog.cmbSets(6)->itemText(1), QStringLiteral("System sound"));
     QVERIFY2(main.myCaption.contains(QStringLiteral("Station")), qPrintable(main.myCaption));
     QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::sysSetCloseAsksBeforeDroppingEdits()
+{
+    Station station;
+    frmSysSet dialog;
+    dialog.show();
+    QPushButton *close = dialog.findChild<QPushButton *>(QStringLiteral("cmdQuit"));
+    // Nothing changed: Close asks nothing.
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(station.recorder.questions.isEmpty());
+
+    dialog.show();
+    dialog.cmbSets(0)->setEditText(QStringLiteral("Changed"));
+    station.recorder.saveChoice = SaveChoice::Cancel;
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(station.recorder.questions.size(), 1);
+
+    // Saving answers it; the connection test's old answer goes with the save.
+    dialog.lblTestPort()->setText(QStringLiteral("old answer"));
+    station.recorder.saveChoice = SaveChoice::Save;
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(sysSettings.devname, QStringLiteral("Changed"));
+    QVERIFY(dialog.lblTestPort()->text().isEmpty());
+
+    dialog.show();
+    dialog.cmbSets(0)->setEditText(QStringLiteral("Dropped"));
+    station.recorder.saveChoice = SaveChoice::Discard;
+    dialog.close();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(station.recorder.questions.size(), 3);
+    QCOMPARE(sysSettings.devname, QStringLiteral("Changed"));
 }
 
 void TestAdminDialogs::sysSetStartPageWritesAutostartEntry()

@@ -13,7 +13,10 @@
 #include "ui/form_utils.h"
 #include "ui/language.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QLineEdit>
 #include <QColor>
 #include <QComboBox>
 #include <QGridLayout>
@@ -77,6 +80,64 @@ frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged, std::fu
     loadValues();
     cmbSets(5)->setEnabled(isWinNT());
     applyLanguage(this, sysSettings.languageIndex);
+    m_savedValues = fieldValues();
+}
+
+QStringList frmSysSet::fieldValues() const
+{
+    // Every field of every page, in widget order; the language is applied
+    // at once and is never an unsaved edit.
+    QStringList values;
+    for (const QWidget *w : findChildren<QWidget *>()) {
+        if (w == m_cmbLanguage)
+            continue;
+        if (const auto *combo = qobject_cast<const QComboBox *>(w))
+            values << combo->currentText();
+        else if (const auto *edit = qobject_cast<const QLineEdit *>(w); edit && !qobject_cast<const QComboBox *>(w->parentWidget()))
+            values << edit->text();
+        else if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(w))
+            values << spin->text();
+        else if (const auto *check = qobject_cast<const QAbstractButton *>(w); check && check->isCheckable())
+            values << QString::number(check->isChecked());
+    }
+    return values;
+}
+
+bool frmSysSet::hasUnsavedEdits() const
+{
+    return fieldValues() != m_savedValues;
+}
+
+bool frmSysSet::mayClose()
+{
+    if (!hasUnsavedEdits())
+        return true;
+    switch (messages().askSaveDiscard(windowTitle(), langText(kSection, QStringLiteral("msgUnsavedEdits")))) {
+    case SaveChoice::Save:
+        return cmdOkClick();
+    case SaveChoice::Discard:
+        // Asked once: the close that follows finds nothing unsaved.
+        m_savedValues = fieldValues();
+        return true;
+    case SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
+void frmSysSet::reject()
+{
+    if (mayClose())
+        QDialog::reject();
+}
+
+void frmSysSet::closeEvent(QCloseEvent *event)
+{
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void frmSysSet::buildControls()
@@ -375,6 +436,11 @@ bool frmSysSet::cmdOkClick()
     for (SettingsPage *page : std::as_const(m_pages))
         page->save();
     const bool saved = saveSystemSettings();
+    if (saved) {
+        m_savedValues = fieldValues();
+        // An answer about the settings before this save no longer holds.
+        m_lblTestPort->clear();
+    }
     if (m_titleChanged)
         m_titleChanged();
     // A failed write has shown its own message; the status says it too.

@@ -67,6 +67,15 @@ public:
     // The language takes effect and is stored at once, not with Save.
     void chooseLanguage(int language);
     void languageApplied(int language) override;
+    // True when a field differs from what was loaded or last saved.
+    bool hasUnsavedEdits() const;
+    // Close and Esc ask before unsaved edits are dropped.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+public:
     QPushButton *cmdOk() const { return m_cmdOk; }
     QPushButton *cmdTestSound() const { return m_cmdTestSound; }
     const QList<PortEntry> &portList() const { return m_ports; }
@@ -80,6 +89,9 @@ private:
     std::function<void()> m_titleChanged;
     std::function<void(int)> m_languageChosen;
     QComboBox *m_cmbLanguage = nullptr;
+    QStringList fieldValues() const;
+    bool mayClose();
+    QStringList m_savedValues;
     std::function<void(int)> m_playAlarm;
     QList<QComboBox *> m_cmbSets;
     QList<QLabel *> m_label1;
