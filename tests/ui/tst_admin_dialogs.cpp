@@ -202,8 +202,11 @@ void TestAdminDialogs::sysSetLoadsLineSettings()
     sysSettings.ComSettings = settings;
     frmSysSet dialog;
     QCOMPARE(dialog.cmbSets(2)->currentText(), rate);
-    QCOMPARE(dialog.cmbSets(8)->currentText(), parity);
-    QCOMPARE(dialog.cmbPower()->currentText(), sysSettings.devpower);
+    // Parity and power rating read as words; the stored codes stay behind them.
+    QCOMPARE(dialog.cmbSets(8)->currentData().toString(), parity);
+    QCOMPARE(dialog.cmbSets(8)->currentText(), langText(QStringLiteral("frmSysSet"), QStringLiteral("parity") + parity));
+    QCOMPARE(dialog.cmbPower()->currentData().toString(), sysSettings.devpower);
+    QVERIFY2(dialog.cmbPower()->currentText().endsWith(QStringLiteral(" kW")), qPrintable(dialog.cmbPower()->currentText()));
     QVERIFY(station.recorder.texts.isEmpty());
     // Localised from the language file.
     QCOMPARE(dialog.findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(), QStringLiteral("通讯参数"));
@@ -221,12 +224,12 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     dialog.cmbSets(0)->setEditText(QStringLiteral("Station"));
     dialog.cmbSets(1)->setEditText(QStringLiteral("Com3"));
     dialog.cmbSets(2)->setCurrentText(QStringLiteral("19200"));
-    dialog.cmbSets(8)->setCurrentText(QStringLiteral("E"));
+    dialog.cmbSets(8)->setCurrentIndex(dialog.cmbSets(8)->findData(QStringLiteral("E")));
     dialog.cmbSets(3)->setEditText(QStringLiteral("2.5"));
     dialog.cmbSets(4)->setEditText(QStringLiteral("0.5"));
     dialog.cmbSets(5)->setEditText(QStringLiteral("2500.5"));
     dialog.cmbSets(7)->setEditText(QStringLiteral("4.5"));
-    dialog.cmbPower()->setCurrentText(QStringLiteral("3K"));
+    dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("3K")));
     dialog.cmbSets(9)->setCurrentText(QStringLiteral("7"));
     dialog.cmbSets(10)->setCurrentText(QStringLiteral("2"));
     dialog.chkTotalPower()->setChecked(true);
@@ -253,7 +256,7 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
 
     dialog.cmbSets(0)->setEditText(QStringLiteral("Roof  East "));
     dialog.cmbSets(5)->setEditText(QStringLiteral("2501.5"));
-    dialog.cmbPower()->setCurrentText(QStringLiteral("2K5"));
+    dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("2K5")));
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(sysSettings.BeepFreq, 2502);
     QVERIFY2(main.windowTitle().endsWith(QStringLiteral(" [Roof  East  - QZ2K5]")), qPrintable(main.windowTitle()));
@@ -406,7 +409,7 @@ void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
     frmSysSet dialog;
     QVERIFY(station.recorder.texts.isEmpty());
     // Every field loads; the unknown values are shown and marked.
-    QCOMPARE(dialog.cmbSets(8)->currentText(), QStringLiteral("E"));
+    QCOMPARE(dialog.cmbSets(8)->currentData().toString(), QStringLiteral("E"));
     QCOMPARE(dialog.cmbSets(9)->currentText(), QStringLiteral("9"));
     QVERIFY(dialog.chkTotalPower()->isChecked());
     QVERIFY(dialog.cmbPower()->currentText().startsWith(QStringLiteral("7K")));
@@ -425,7 +428,7 @@ void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
     QCOMPARE(s.devaddr, 9);
     QCOMPARE(s.devcomversion, 3);
     // A listed entry chosen instead replaces the value.
-    dialog.cmbPower()->setCurrentText(QStringLiteral("3K"));
+    dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("3K")));
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(dbText(QStringLiteral("select devpower from devices")), QStringLiteral("3K"));
 }
@@ -470,8 +473,9 @@ void TestAdminDialogs::sysSetPortListShowsDevicesAndMapsNewPorts()
     QVERIFY(dialog.loadValues());
     // Only ports the system has (and the current one) are offered.
     QCOMPARE(dialog.cmbSets(1)->count(), 2);
-    QCOMPARE(dialog.cmbSets(1)->itemText(0), QStringLiteral("Com1  (/dev/ttyUSB9)"));
-    QCOMPARE(dialog.cmbSets(1)->itemText(1), QStringLiteral("Com17  (/dev/ttyFAKE0)"));
+    // Listed by their paths, not by the numbers the settings store them under.
+    QCOMPARE(dialog.cmbSets(1)->itemText(0), QStringLiteral("/dev/ttyUSB9"));
+    QCOMPARE(dialog.cmbSets(1)->itemText(1), QStringLiteral("/dev/ttyFAKE0"));
     dialog.cmbSets(1)->setCurrentIndex(1);
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(sysSettings.comport, 17);

@@ -24,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -58,10 +59,34 @@ QVariant keptValue(const QComboBox *combo)
     return combo->currentData(KEPT_VALUE_ROLE);
 }
 
+// The stored value of the entry chosen: a kept value, the value behind an
+// entry shown in words (parity, power rating), else the text itself.
 QString entryText(const QComboBox *combo)
 {
     const QVariant kept = keptValue(combo);
-    return kept.isValid() ? kept.toString() : combo->currentText();
+    if (kept.isValid())
+        return kept.toString();
+    const QVariant value = combo->currentData();
+    return value.isValid() ? value.toString() : combo->currentText();
+}
+
+// "1K5" reads as "1.5 kW"; a code of another form shows as it is.
+QString powerRatingText(const QString &code)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d+)K(\\d*)$"));
+    const QRegularExpressionMatch m = form.match(code);
+    if (!m.hasMatch())
+        return code;
+    const QString decimals = m.captured(2);
+    return m.captured(1) + (decimals.isEmpty() ? QString() : QLatin1Char('.') + decimals) + QStringLiteral(" kW");
+}
+
+QString parityText(QChar letter)
+{
+    static const char *const builtIn[] = {"None", "Space", "Mark", "Odd", "Even"};
+    const int at = QString::fromLatin1(PARITY_LETTERS).indexOf(letter);
+    return langText(kSection, QStringLiteral("parity") + letter, LANGUAGE_CURRENT,
+                    QString::fromLatin1(at >= 0 ? builtIn[at] : ""));
 }
 
 } // namespace
@@ -284,11 +309,11 @@ void frmSysSet::setControls(const QStringList &systemPorts)
 
     cmbSets(8)->clear();
     for (const QChar letter : QString::fromLatin1(PARITY_LETTERS))
-        cmbSets(8)->addItem(QString(letter));
+        cmbSets(8)->addItem(parityText(letter), QString(letter));
 
     m_cmbPower->clear();
-    m_cmbPower->addItems({QStringLiteral("1K5"), QStringLiteral("2K"), QStringLiteral("2K5"), QStringLiteral("3K"),
-                          QStringLiteral("5K")});
+    for (const char *code : {"1K5", "2K", "2K5", "3K", "5K"})
+        m_cmbPower->addItem(powerRatingText(QString::fromLatin1(code)), QString::fromLatin1(code));
 
     cmbSets(9)->clear();
     for (int address = 0; address <= 255; ++address)
@@ -305,6 +330,11 @@ bool frmSysSet::loadValues()
     const SystemSettings &s = sysSettings;
     bool allListed = true;
     auto pick = [&allListed](QComboBox *combo, const QString &text) {
+        const int byValue = combo->findData(text);
+        if (byValue >= 0 && !combo->itemData(byValue, KEPT_VALUE_ROLE).isValid()) {
+            combo->setCurrentIndex(byValue);
+            return;
+        }
         if (selectEntry(combo, text))
             return;
         keepUnknownEntry(combo, text, text);
@@ -328,7 +358,8 @@ bool frmSysSet::loadValues()
     pickPosition(cmbSets(6), QString::number(s.usesoundcard), s.usesoundcard, s.usesoundcard);
     soundChoiceChanged();
     cmbSets(7)->setEditText(settingNumberText(s.retrytimes));
-    selectEntry(cmbSets(8), parityFromSettings(s.ComSettings));
+    if (const int parity = cmbSets(8)->findData(parityFromSettings(s.ComSettings)); parity >= 0)
+        cmbSets(8)->setCurrentIndex(parity);
     m_chkAutoShutDown->setChecked(s.AutoShutDown != 0);
     pick(m_cmbPower, s.devpower);
     pick(cmbSets(9), QString::number(s.devaddr));
@@ -420,7 +451,7 @@ bool frmSysSet::cmdOkClick()
         if (port.newMapping)
             setPortDeviceName(port.number, port.device);
     }
-    s.ComSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
+    s.ComSettings = comSettingsText(entryText(cmbSets(2)), entryText(cmbSets(8)));
     s.PauseSeconds = *interval;
     s.TimeOut = *timeOut;
     s.BeepFreq = wholeNumberFromText(cmbSets(5)->currentText());
@@ -464,7 +495,7 @@ void frmSysSet::cmdTestPortClick()
     const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, sysSettings.comport);
     const QString device = port.number > 0 ? port.device : portDeviceName(sysSettings.comport);
     ConnectionTestValues values;
-    values.comSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
+    values.comSettings = comSettingsText(entryText(cmbSets(2)), entryText(cmbSets(8)));
     values.protocol = wholeNumberFromText(entryText(cmbSets(10))) == 2 ? 2 : 1;
     values.address = wholeNumberFromText(entryText(cmbSets(9)));
     // A time-out the save would refuse is tried with the one in use.
