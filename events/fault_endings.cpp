@@ -1,6 +1,7 @@
 // Fault endings after each cycle.
 #include "events/fault_endings.h"
 
+#include "acquisition/param_format.h"
 #include "acquisition/param_names.h"
 #include "core/localisation.h"
 #include "events/status_evaluation.h"
@@ -9,9 +10,7 @@ namespace vantoro {
 
 QString faultEndText(const ParamRecord &p)
 {
-    QString value = p.isstring == 0 ? p.text() : parameterValueText(p);
-    if (p.isstring == 0 && !p.unit.trimmed().isEmpty())
-        value += QLatin1Char(' ') + p.unit.trimmed();
+    const QString value = p.isstring == 0 ? valueWithUnit(p.text(), p.unit) : parameterValueText(p);
     return parameterName(p) + QLatin1Char('=') + value + QLatin1Char(' ')
         + langText(QStringLiteral("frmMain"), QStringLiteral("msgBackWithinLimits"));
 }

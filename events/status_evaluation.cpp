@@ -1,6 +1,7 @@
 // Status evaluation after each poll.
 #include "events/status_evaluation.h"
 
+#include "acquisition/param_format.h"
 #include "acquisition/param_names.h"
 #include "core/localisation.h"
 
@@ -13,12 +14,6 @@ namespace {
 QString limitText(const std::optional<double> &limit)
 {
     return limit ? variantText(*limit) : QString();
-}
-
-QString withUnit(const QString &text, const QString &unit)
-{
-    const QString u = unit.trimmed();
-    return u.isEmpty() ? text : text + QLatin1Char(' ') + u;
 }
 
 } // namespace
@@ -41,9 +36,9 @@ QString faultText(const ParamRecord &p)
     if (!isFaulty(p))
         return {};
     if (p.isstring == 0) {
-        return parameterName(p) + QLatin1Char('=') + withUnit(p.text(), p.unit) + QLatin1Char(' ')
+        return parameterName(p) + QLatin1Char('=') + valueWithUnit(p.text(), p.unit) + QLatin1Char(' ')
             + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit")) + QStringLiteral(" (")
-            + limitText(p.rangel) + QLatin1Char('|') + withUnit(limitText(p.rangeu), p.unit) + QLatin1Char(')');
+            + limitText(p.rangel) + QLatin1Char('|') + valueWithUnit(limitText(p.rangeu), p.unit) + QLatin1Char(')');
     }
     return parameterName(p) + QLatin1Char('=') + parameterValueText(p) + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }

@@ -4,6 +4,7 @@
 #include "acquisition/param_format.h"
 #include "acquisition/param_table.h"
 #include "core/display_rules.h"
+#include "core/localisation.h"
 #include "core/number_format.h"
 #include "core/view_layout.h"
 #include "events/status_evaluation.h"
@@ -277,12 +278,16 @@ void StateView::refreshPicState()
     setValueLabel(label(QStringLiteral("lblDc"), 0), P_VDC);
     setValueLabel(label(QStringLiteral("lblDc"), 1), P_IDC);
     label(QStringLiteral("lblDc"), 2)
-        ->setText(formatNumber(numericValue(P_VDC) * numericValue(P_IDC), productPattern) + QLatin1Char('W'));
+        ->setText(valueWithUnit(formatNumber(numericValue(P_VDC) * numericValue(P_IDC), productPattern), QStringLiteral("W")));
     setValueLabel(label(QStringLiteral("Label1"), 0), P_VAC);
     setValueLabel(label(QStringLiteral("Label1"), 1), P_IAC);
     label(QStringLiteral("Label1"), 2)
-        ->setText(formatNumber(numericValue(P_VAC) * numericValue(P_IAC), productPattern) + QLatin1Char('W'));
+        ->setText(valueWithUnit(formatNumber(numericValue(P_VAC) * numericValue(P_IAC), productPattern), QStringLiteral("W")));
     setValueLabel(label(QStringLiteral("Label1"), 3), P_TMOD);
+    // Under the inverter it reads as the inverter's own: it is the module's.
+    label(QStringLiteral("Label1"), 3)
+        ->setText(formText(QStringLiteral("frmMain"), QStringLiteral("lblModuleTemp"), QStringLiteral("模块"))
+                  + QLatin1Char(' ') + label(QStringLiteral("Label1"), 3)->text());
     setValueLabel(label(QStringLiteral("lblkwh"), 0), P_ENERGY);
     setValueLabel(label(QStringLiteral("lblTemp")), P_TAMB);
 
