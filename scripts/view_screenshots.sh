@@ -43,7 +43,8 @@ prepare() { # view-mode name polling -> prints the home directory
   cp "$BIN"/{vantoro.db,VANTORO.INI,langcn.ini,langen.ini,PARAMS.INI} "$home/"
   [ -f "$BIN/manual.pdf" ] && cp "$BIN/manual.pdf" "$home/"
   # The chosen language and view, a poll every second, no alarm sound.
-  sed -i "s/^Language=.*/Language=$LANGUAGE/" "$home/VANTORO.INI"
+  sed -i "/^Language=/d" "$home/VANTORO.INI"
+  printf 'Language=%s\r\n' "$LANGUAGE" >>"$home/VANTORO.INI"
   python3 - "$home/vantoro.db" "$mode" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
