@@ -24,9 +24,12 @@
 #include "ui/dialogs/frm_view_event_log_db.h"
 #include "ui/main/frm_main.h"
 #include "ui/main/frm_splash.h"
+#include "ui/language.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -226,6 +229,14 @@ void TestEnglishTexts::chineseModeNamesStayChinese()
     const QStringList texts = visibleTexts(&window, false);
     QVERIFY(!texts.filter(QStringLiteral("CaptionText: 交流输出功率")).isEmpty());
     QVERIFY(texts.filter(QStringLiteral("CaptionText: AC")).isEmpty());
+
+    // Qt's own buttons (Yes/No of every question) follow, where Qt's
+    // translations are installed.
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm")))
+        QSKIP("qt6-translations-l10n is not installed");
+    QVERIFY(QCoreApplication::translate("QPlatformTheme", "&Yes") != QLatin1String("&Yes"));
+    applyLanguage(&window, LANGUAGE_ENGLISH);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Yes"));
 }
 
 QTEST_MAIN(TestEnglishTexts)
