@@ -10,6 +10,7 @@
 
 #include <QDateEdit>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>

@@ -57,14 +57,14 @@ public:
     QDateEdit *dateFrom() const { return m_from; }
     QDateEdit *dateTo() const { return m_to; }
     QTableView *grid() const { return m_grid; }
+    // Shown instead of an empty list.
+    QLabel *lblNoEvents() const { return m_lblNoEvents; }
+    // "events_<from>_<to>.<suffix>" (one date when the range is one day).
+    QString reportFileName(const QString &suffix) const;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
-
-    QLabel *lblNoEvents() const { return m_lblNoEvents; }
-    // "events_<from>_<to>.<suffix>" (one date when the range is one day).
-    QString reportFileName(const QString &suffix) const;
 
 private:
     bool ensureConnection(QString *error);

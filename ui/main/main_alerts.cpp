@@ -143,14 +143,14 @@ void MainAlerts::showAlarmState()
     m_faults->setVisible(!running.isEmpty());
 
     const BellState bell = m_acknowledgement.bell(state);
-    if (bell == m_bell && m_bellShown)
-        return;
-    m_bell = bell;
-    m_bellShown = true;
-    const char *icon = bell == BellState::Quiet ? ":/icons/ackalarm_quiet.svg"
-        : bell == BellState::Due                ? ":/icons/ackalarm_due.svg"
-                                                : ":/icons/ackalarm.svg";
-    m_action->setIcon(QIcon(QString::fromLatin1(icon)));
+    if (bell != m_bell || !m_bellShown) {
+        m_bell = bell;
+        m_bellShown = true;
+        const char *icon = bell == BellState::Quiet ? ":/icons/ackalarm_quiet.svg"
+            : bell == BellState::Due                ? ":/icons/ackalarm_due.svg"
+                                                    : ":/icons/ackalarm.svg";
+        m_action->setIcon(QIcon(QString::fromLatin1(icon)));
+    }
     QString tip = mainText("tbAckAlarm") + QStringLiteral("\n");
     if (bell == BellState::Quiet)
         tip += mainText("msgNothingToAcknowledge");
@@ -158,7 +158,8 @@ void MainAlerts::showAlarmState()
         tip += mainText("msgAcknowledgeDue");
     else
         tip += mainText("msgAlarmAcknowledged") + QLatin1Char(' ') + shownNames(m_acknowledgement.acknowledged()).join(QStringLiteral(", "));
-    m_action->setToolTip(tip);
+    if (m_action->toolTip() != tip)
+        m_action->setToolTip(tip);
 }
 
 bool MainAlerts::toneDue() const
