@@ -194,6 +194,9 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
 
 frmMain::~frmMain()
 {
+    // An editor closed by the window's own end must not switch polling on.
+    for (const QMetaObject::Connection &watch : std::as_const(m_editorWatches))
+        disconnect(watch);
     setStatusSink(nullptr);
     m_timerReloadData.stop();
     m_timerBeep.stop();
@@ -594,7 +597,7 @@ void frmMain::resumePollingAfter(QWidget *editor, bool wasPolling)
     if (!editor || editor->property("resumesPolling").isValid())
         return;
     editor->setProperty("resumesPolling", wasPolling);
-    connect(editor, &QObject::destroyed, this, [this, wasPolling] {
+    m_editorWatches << connect(editor, &QObject::destroyed, this, [this, wasPolling] {
         if (quitRequested)
             return;
         if (wasPolling && !m_timerReloadData.isActive()) {

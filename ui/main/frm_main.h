@@ -164,6 +164,7 @@ private:
     int m_beeps = 0;
     bool m_osQuit = false;
     bool m_activated = false;
+    QList<QMetaObject::Connection> m_editorWatches;
 };
 
 } // namespace vantoro
