@@ -5,7 +5,7 @@
 # the main dialogs are opened from the menus (xdotool) and saved as
 # docs/dialog_<name>.png.
 #
-#   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer" \
+#   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer events log about" \
 #     UI_LANGUAGE=en OUT=docs ./scripts/view_screenshots.sh [seconds-for-the-trend]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -119,5 +119,8 @@ for dialog in ${DIALOGS-settings remote customer}; do
     settings) shoot 0 settings 6 "$OUT/dialog_settings$suffix.png" "30 Down Return" "281 255" ;;
     customer) shoot 0 customer 6 "$OUT/dialog_customer$suffix.png" "93 Down Return" ;;
     remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
+    events) shoot 0 events 6 "$OUT/dialog_events$suffix.png" "146 Down Down Down Down Down Down Down Return" ;;
+    log) shoot 0 log 6 "$OUT/dialog_log$suffix.png" "146 Down Down Down Down Down Down Down Down Return" ;;
+    about) shoot 0 about 6 "$OUT/dialog_about$suffix.png" "327 Down Down Return" ;;
   esac
 done

@@ -257,7 +257,7 @@ void StateView::updateCaptions()
 {
     m_labels.value(QStringLiteral("lblSolar"))->setText(viewCaption(QStringLiteral("lblSolar"), "PV Array", "光伏阵列"));
     m_labels.value(QStringLiteral("lblDc(3)"))->setText(viewCaption(QStringLiteral("lblDc[3]"), "DC Input", "直流输入"));
-    m_labels.value(QStringLiteral("lblTmod"))->setText(viewCaption(QStringLiteral("lblTmod"), "Module temperature", "模块温度"));
+    m_labels.value(QStringLiteral("lblTmod"))->setText(viewCaption(QStringLiteral("lblTmod"), "Module temp.", "模块温度"));
     QHash<QString, QString> captions;
     captions.insert(QStringLiteral("capInverter"), viewCaption(QStringLiteral("capInverter"), "Inverter", "逆变器"));
     captions.insert(QStringLiteral("capAcOutput"), viewCaption(QStringLiteral("capAcOutput"), "AC Output", "交流输出"));
