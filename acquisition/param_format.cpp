@@ -45,7 +45,13 @@ QString formatParaWithUnit(int id)
     if (!isParamSlot(id))
         return QString();
     const ParamRecord &p = paramTable[size_t(id)];
-    return usesPattern(p) ? formatNumber(p.number(), p.dataformat) + p.unit : parameterValueText(p);
+    return usesPattern(p) ? valueWithUnit(formatNumber(p.number(), p.dataformat), p.unit) : parameterValueText(p);
+}
+
+QString valueWithUnit(const QString &value, const QString &unit)
+{
+    const QString u = unit.trimmed();
+    return u.isEmpty() ? value : value + QLatin1Char(' ') + u;
 }
 
 QString calibrationMarker(int id)

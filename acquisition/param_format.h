@@ -11,6 +11,8 @@ namespace vantoro {
 QString formatParaValue(int id);
 // The same, followed by the unit; a text or unformatted value gets no unit.
 QString formatParaWithUnit(int id);
+// A value and its unit a blank apart ("2,349.0 W"); the value alone without a unit.
+QString valueWithUnit(const QString &value, const QString &unit);
 // Any numeric field of parameter `id` (value, limits) by column, with the
 // same rule as formatParaValue.
 QString formatParaField(int id, int column);

@@ -17,7 +17,12 @@ QString lookUp(const QString &key, const QString &fallback, int language)
 
 QString parameterName(const ParamRecord &p, int language)
 {
-    return lookUp(p.paracode.trimmed(), p.paraname, language);
+    return parameterName(p.paracode, p.paraname, language);
+}
+
+QString parameterName(const QString &code, const QString &storedName, int language)
+{
+    return lookUp(code.trimmed(), storedName, language);
 }
 
 QString parameterStatusText(const ParamRecord &p, const QString &stored, int language)
@@ -30,6 +35,16 @@ QString parameterStatusText(const ParamRecord &p, const QString &stored, int lan
     if (stored == p.okstring)
         return lookUp(code + QStringLiteral(".OkString"), stored, language);
     return stored;
+}
+
+QString shippedParameterText(const QString &code, const QString &suffix, const QString &stored, int language)
+{
+    const QString key = code.trimmed();
+    if (key.isEmpty() || stored.isEmpty())
+        return stored;
+    if (formText(section, key + suffix, QString(), LANGUAGE_CHINESE) != stored)
+        return stored;
+    return lookUp(key + suffix, stored, language);
 }
 
 QString parameterValueText(const ParamRecord &p, int language)

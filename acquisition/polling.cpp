@@ -164,7 +164,7 @@ bool Poller::runQuery()
         logStatus(QStringLiteral("Com port is busy!"), sysSettings.debugMode == 0);
         return false;
     }
-    logStatus(mainText("msgBeginToQuery"));
+    logDetail(mainText("msgBeginToQuery"));
     const SystemSettings &s = sysSettings;
     const bool crcProtocol = s.devcomversion == 2;
     const quint8 address = quint8(s.devaddr);
@@ -339,7 +339,7 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
     m_replyReceived = 0;
     if (!m_port.isOpen() || !waitForReply(timeoutSeconds))
         return false;
-    logStatus(QStringLiteral("Received data %1 bytes.").arg(m_port.bytesWaiting()));
+    logDetail(QStringLiteral("Received data %1 bytes.").arg(m_port.bytesWaiting()));
 
     const QByteArray head = version == 1 ? replyHeadV1() : replyHeadV2(address, function);
     m_result = PollResult::BadChecksum;   // a damaged frame, until it checks out
@@ -399,7 +399,7 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
     m_result = checksumGood ? PollResult::Ok : PollResult::BadChecksum;
     // Lets pending events run; a sleep here would only lengthen the cycle.
     pauseMs(0);
-    logStatus(mainText("msgDataRecvOK") + deviceSuffix());
+    logDetail(mainText("msgDataRecvOK") + deviceSuffix());
     // Polling switched off while the reply came in: the values are not wanted.
     if (!m_timer.isActive()) {
         m_result = PollResult::Stopped;

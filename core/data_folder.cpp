@@ -138,6 +138,16 @@ int languageForLocale(const QLocale &locale)
     return locale.language() == QLocale::Chinese ? LANGUAGE_CHINESE : LANGUAGE_ENGLISH;
 }
 
+int startLanguage(const QString &iniFile, const QLocale &locale)
+{
+    const QString stored = readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QString(), iniFile);
+    if (!stored.isEmpty())
+        return truncatedInt(leadingNumber(stored));
+    const int language = languageForLocale(locale);
+    writeIni(QStringLiteral("Settings"), QStringLiteral("Language"), QString::number(language), iniFile);
+    return language;
+}
+
 DataFolderPlaces dataFolderPlaces(const QString &homeOption)
 {
     DataFolderPlaces places;

@@ -58,4 +58,8 @@ bool useDataFolder(const QString &homeOption, QString *reason, QStringList *note
 // (1), every other locale English (2).
 int languageForLocale(const QLocale &locale);
 
+// The language a start uses: the one `iniFile` stores, else (a first start
+// in a build folder or an unpacked copy) the locale's, which is then stored.
+int startLanguage(const QString &iniFile, const QLocale &locale = QLocale::system());
+
 } // namespace vantoro

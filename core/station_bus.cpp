@@ -52,6 +52,12 @@ void StationBus::publishServiceState(const QString &service, const QString &text
     emit serviceStateChanged(service, text);
 }
 
+void StationBus::publishWebAccess(const WebAccess &access)
+{
+    m_web = access;
+    emit webAccessChanged();
+}
+
 StationBus &stationBus()
 {
     static StationBus *bus = [] {

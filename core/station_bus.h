@@ -73,6 +73,14 @@ struct StoredEvent
     bool forced = false;
 };
 
+// Where the web server can be reached now: its page addresses (empty while
+// it is off or could not listen) and why it is not listening.
+struct WebAccess
+{
+    QStringList urls;
+    QString error;
+};
+
 class StationBus : public QObject
 {
     Q_OBJECT
@@ -85,10 +93,12 @@ public:
     void publishPolling(bool on);
     // A service's last state in one line ("mqtt", "mail"); empty while off.
     void publishServiceState(const QString &service, const QString &text);
+    void publishWebAccess(const WebAccess &access);
 
     // The last report published (an empty one before the first cycle).
     const CycleReport &lastCycle() const { return m_last; }
     QString serviceState(const QString &service) const { return m_serviceStates.value(service); }
+    const WebAccess &webAccess() const { return m_web; }
 
 signals:
     void cycleFinished(const vantoro::CycleReport &report);
@@ -97,10 +107,12 @@ signals:
     void settingsSaved();
     void pollingChanged(bool on);
     void serviceStateChanged(const QString &service, const QString &text);
+    void webAccessChanged();
 
 private:
     CycleReport m_last;
     QHash<QString, QString> m_serviceStates;
+    WebAccess m_web;
 };
 
 // The station's one bus, created on first use, living on the main thread.

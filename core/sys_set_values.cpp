@@ -117,7 +117,13 @@ QList<PortEntry> portEntries(int currentPort, const QStringList &systemPorts)
 
 QString portEntryText(const PortEntry &entry)
 {
+    // Elsewhere a port is known by its device path; its number is only how
+    // the settings store it.
+#ifdef Q_OS_WIN
     const QString text = QStringLiteral("Com%1  (%2)").arg(entry.number).arg(entry.device);
+#else
+    const QString text = entry.device.isEmpty() ? QStringLiteral("Com%1").arg(entry.number) : entry.device;
+#endif
     return entry.description.isEmpty() ? text : text + QStringLiteral("  ") + entry.description;
 }
 

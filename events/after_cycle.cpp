@@ -10,6 +10,8 @@ namespace vantoro {
 
 bool AfterCycleRules::conclude(const QString &faults)
 {
+    for (const QString &ended : m_endings.update(paramTable))
+        logEvent(ended);
     if (!faults.isEmpty())
         logEvent(faults, QStringLiteral("001"), faultKey(paramTable));
     if (!m_underVoltage.update(paramTable, sysSettings.AutoShutDown != 0))

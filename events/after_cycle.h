@@ -4,6 +4,7 @@
 #pragma once
 
 #include "events/auto_shutdown.h"
+#include "events/fault_endings.h"
 
 #include <QString>
 
@@ -15,10 +16,15 @@ public:
     // `faults` is what checkDevStatus found this cycle. True when the
     // automatic shutdown's countdown is to start now.
     bool conclude(const QString &faults);
-    void reset() { m_underVoltage.reset(); }
+    void reset()
+    {
+        m_underVoltage.reset();
+        m_endings.reset();
+    }
 
 private:
     UnderVoltageTrigger m_underVoltage;
+    FaultEndings m_endings;
 };
 
 } // namespace vantoro

@@ -35,6 +35,22 @@ void AlarmAcknowledgement::update(const AlarmState &state)
     m_linkLost = m_linkLost && state.linkLost;
 }
 
+BellState AlarmAcknowledgement::bell(const AlarmState &state) const
+{
+    if (state.faults.isEmpty() && !state.linkLost)
+        return BellState::Quiet;
+    return silences(state) ? BellState::Acknowledged : BellState::Due;
+}
+
+QStringList AlarmAcknowledgement::acknowledged() const
+{
+    QStringList names(m_faults.cbegin(), m_faults.cend());
+    names.sort();
+    if (m_linkLost)
+        names << QStringLiteral("link");
+    return names;
+}
+
 bool AlarmAcknowledgement::silences(const AlarmState &state) const
 {
     if (state.faults.isEmpty() && !state.linkLost)

@@ -21,9 +21,17 @@ struct AlarmState
 // "Vac"): the value in the entry changes every cycle, the fault does not.
 QString faultParameter(const QString &entry);
 
+// What the acknowledge control shows: nothing alarms, something alarms that
+// was not acknowledged, or all that alarms was acknowledged.
+enum class BellState { Quiet, Due, Acknowledged };
+
 class AlarmAcknowledgement
 {
 public:
+    BellState bell(const AlarmState &state) const;
+    // The parameters acknowledged and still at fault, sorted; the link text
+    // key "link" among them while an acknowledged loss lasts.
+    QStringList acknowledged() const;
     // Acknowledges everything alarming now; returns what was newly
     // acknowledged (parameter names, and the link text key when the link is
     // lost), empty when there was nothing new to acknowledge.

@@ -94,9 +94,29 @@ void logStatus(const QString &text, bool statusOnly)
     appendLine(text);
 }
 
+namespace {
+bool logDetails = false;
+} // namespace
+
+void setRunningLogDetails(bool on)
+{
+    logDetails = on;
+}
+
+bool runningLogDetails()
+{
+    return logDetails;
+}
+
+void logDetail(const QString &text)
+{
+    logStatus(text, !logDetails);
+}
+
 void logTrace(const QString &text)
 {
-    appendLine(text);
+    if (logDetails)
+        appendLine(text);
 }
 
 namespace {

@@ -43,7 +43,13 @@ QString runningLogLine(const QString &text, const QDateTime &when, bool debugMod
 bool appendToRunningLog(QString &log, const QString &line);
 
 void logStatus(const QString &text, bool statusOnly = false);
-// A trace line for the running log only; the status bar keeps what it shows.
+// The steps of a normal poll cycle would bury the messages that matter: they
+// reach the running log only while its details are switched on (off at
+// start). A detail shows in the status bar as a status message does; a trace
+// goes to the running log only.
+void setRunningLogDetails(bool on);
+bool runningLogDetails();
+void logDetail(const QString &text);
 void logTrace(const QString &text);
 // Stores an event in eventlog. An unforced event that repeats the last stored
 // unforced one within 13 minutes of the last stored event is dropped unless

@@ -2,30 +2,41 @@
 #include "events/remote_events.h"
 
 #include "acquisition/remote_commands.h"
+#include "core/localisation.h"
 
 namespace vantoro {
 
 namespace {
 
 const char *const commandNames[REMOTE_COMMAND_COUNT] = {
-    "start device",   "stop device",   "self-test",          "buzzer test",   "alarm lamp test",     "start battery maintenance",
-    "abort battery maintenance", "silence alarm", "fan test", "switch to inverter", "switch to bypass", "LCD backlight test",
+    "Start device",   "Stop device",   "Self-test",          "Buzzer test",   "Alarm lamp test",     "Start battery maintenance",
+    "Abort battery maintenance", "Silence alarm", "Fan test", "Switch to inverter", "Switch to bypass", "LCD backlight test",
 };
 
 const char *const settingNames[REMOTE_SETTING_COUNT] = {
     "output frequency", "delayed shutdown", "device clock", "forced run",
 };
 
-const QString prefix = QStringLiteral("remote: ");
+const QString section = QStringLiteral("remoteEvents");
+
+// The event list reads in the interface language; without a language file
+// the texts are English.
+QString eventText(const char *key, const char *builtIn)
+{
+    return formText(section, QString::fromLatin1(key), QString::fromLatin1(builtIn));
+}
 
 } // namespace
 
 QString remoteCommandEventText(int command, bool replied)
 {
+    // The name the operator chose it by in the dialog.
     const QString name = command >= 0 && command < REMOTE_COMMAND_COUNT
-        ? QString::fromLatin1(commandNames[command])
-        : QStringLiteral("command %1").arg(command);
-    return prefix + name + (replied ? QStringLiteral(", reply received") : QStringLiteral(", no reply"));
+        ? formText(QStringLiteral("frmRemoteControl"), QStringLiteral("optnCmd[%1]").arg(command),
+                   QString::fromLatin1(commandNames[command]))
+        : QString::number(command);
+    return replied ? eventText("msgCommandReplied", "Remote command \"%1\" sent; the device confirmed it.").arg(name)
+                   : eventText("msgCommandNoReply", "Remote command \"%1\" sent; the device did not confirm it.").arg(name);
 }
 
 QString remoteSettingValueText(const RemoteSettingSent &sent)
@@ -34,11 +45,11 @@ QString remoteSettingValueText(const RemoteSettingSent &sent)
     case SETTING_OUTPUT_FREQUENCY:
         return QString::number(settingWord(sent.text)) + QStringLiteral(" Hz");
     case SETTING_DELAYED_SHUTDOWN:
-        return sent.withdraw ? QStringLiteral("withdrawn") : QString::number(settingWord(sent.text)) + QStringLiteral(" s");
+        return sent.withdraw ? eventText("msgWithdrawn", "withdrawn") : QString::number(settingWord(sent.text)) + QStringLiteral(" s");
     case SETTING_DEVICE_CLOCK:
         return sent.clock.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case SETTING_FORCED_RUN:
-        return sent.forced ? QStringLiteral("on") : QStringLiteral("off");
+        return sent.forced ? eventText("msgOn", "on") : eventText("msgOff", "off");
     default:
         return sent.text;
     }
@@ -47,9 +58,9 @@ QString remoteSettingValueText(const RemoteSettingSent &sent)
 QString remoteSettingEventText(const RemoteSettingSent &sent)
 {
     const QString name = sent.setting >= 0 && sent.setting < REMOTE_SETTING_COUNT
-        ? QString::fromLatin1(settingNames[sent.setting])
-        : QStringLiteral("setting %1").arg(sent.setting);
-    return prefix + name + QLatin1Char(' ') + remoteSettingValueText(sent);
+        ? formText(section, QStringLiteral("setting%1").arg(sent.setting), QString::fromLatin1(settingNames[sent.setting]))
+        : QString::number(sent.setting);
+    return eventText("msgSettingSent", "Remote setting sent: %1 %2").arg(name, remoteSettingValueText(sent));
 }
 
 } // namespace vantoro

@@ -1,6 +1,7 @@
 // Status evaluation after each poll.
 #include "events/status_evaluation.h"
 
+#include "acquisition/param_format.h"
 #include "acquisition/param_names.h"
 #include "core/localisation.h"
 
@@ -37,9 +38,9 @@ QString faultText(const ParamRecord &p)
     if (!isFaulty(p))
         return {};
     if (p.isstring == 0) {
-        return parameterName(p) + QLatin1Char('=') + p.text() + QLatin1Char(' ')
+        return parameterName(p) + QLatin1Char('=') + valueWithUnit(p.text(), p.unit) + QLatin1Char(' ')
             + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit")) + QStringLiteral(" (")
-            + limitText(p.rangel) + QLatin1Char('|') + limitText(p.rangeu) + QLatin1Char(')');
+            + limitText(p.rangel) + QLatin1Char('|') + valueWithUnit(limitText(p.rangeu), p.unit) + QLatin1Char(')');
     }
     return parameterName(p) + QLatin1Char('=') + parameterValueText(p) + langText(QStringLiteral("frmMain"), QStringLiteral("msgStatusError"));
 }

@@ -7,6 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
   qt6-multimedia-dev qt6-svg-dev libqt6svg6 libgl1-mesa-dev
   fonts-wqy-zenhei
+  qt6-translations-l10n  # Qt's own texts (Yes/No, Cancel) in Chinese
   xdotool xvfb imagemagick  # scripts/view_screenshots.sh: a virtual display, its dialogs, the pictures
   # the web server, and the real collector, browser and client its tests use
   qt6-httpserver-dev qt6-websockets-dev prometheus chromium curl

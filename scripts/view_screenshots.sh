@@ -5,7 +5,7 @@
 # the main dialogs are opened from the menus (xdotool) and saved as
 # docs/dialog_<name>.png.
 #
-#   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer" \
+#   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer events log about" \
 #     UI_LANGUAGE=en OUT=docs ./scripts/view_screenshots.sh [seconds-for-the-trend]
 #
 # SIM_ARGS replaces the simulator's options (default "--vary --baud 9600"),
@@ -49,7 +49,8 @@ prepare() { # view-mode name polling -> prints the home directory
   cp "$BIN"/{vantoro.db,VANTORO.INI,langcn.ini,langen.ini,PARAMS.INI} "$home/"
   [ -f "$BIN/manual.pdf" ] && cp "$BIN/manual.pdf" "$home/"
   # The chosen language and view, a poll every second, no alarm sound.
-  sed -i "s/^Language=.*/Language=$LANGUAGE/" "$home/VANTORO.INI"
+  sed -i "/^Language=/d" "$home/VANTORO.INI"
+  printf 'Language=%s\r\n' "$LANGUAGE" >>"$home/VANTORO.INI"
   python3 - "$home/vantoro.db" "$mode" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
@@ -126,5 +127,8 @@ for dialog in ${DIALOGS-settings remote customer}; do
     # The settings dialog's last page: the night's standby share.
     night) shoot 0 night 6 "$OUT/dialog_night$suffix.png" "30 Down Return" "431 24" ;;
     remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
+    events) shoot 0 events 6 "$OUT/dialog_events$suffix.png" "146 Down Down Down Down Down Down Down Return" ;;
+    log) shoot 0 log 6 "$OUT/dialog_log$suffix.png" "146 Down Down Down Down Down Down Down Down Return" ;;
+    about) shoot 0 about 6 "$OUT/dialog_about$suffix.png" "327 Down Down Return" ;;
   esac
 done

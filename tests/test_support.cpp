@@ -4,6 +4,7 @@
 #include "acquisition/param_table.h"
 #include "core/common.h"
 #include "core/database.h"
+#include "core/profile_file.h"
 #include "core/system_settings.h"
 
 #include <QDir>
@@ -36,6 +37,8 @@ TestHome::TestHome(bool withDefaults)
     if (withDefaults) {
         for (const char *name : {"vantoro.db", "VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"})
             copyDefault(QString::fromLatin1(name));
+        // Chinese as the design starts, whatever the machine's locale.
+        writeIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"), file(QStringLiteral("VANTORO.INI")));
     }
     sysSettings = SystemSettings();
     initGlobals();

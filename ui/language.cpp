@@ -8,6 +8,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -35,7 +38,10 @@ void setCaption(QObject *control, const QString &text)
     } else if (auto *button = qobject_cast<QAbstractButton *>(control)) {
         button->setText(text);
     } else if (auto *label = qobject_cast<QLabel *>(control)) {
-        label->setText(text);
+        // A label that shows a picture (a status bar switch) keeps it: its
+        // text in the language file is its tool tip.
+        if (label->pixmap().isNull())
+            label->setText(text);
     } else if (auto *group = qobject_cast<QGroupBox *>(control)) {
         group->setTitle(text);
     }
@@ -43,11 +49,37 @@ void setCaption(QObject *control, const QString &text)
 
 } // namespace
 
+void useQtTranslations(int language)
+{
+    static int installed = 0;
+    static QTranslator *translator = nullptr;
+    const int wanted = language == LANGUAGE_ENGLISH ? LANGUAGE_ENGLISH : LANGUAGE_CHINESE;
+    if (wanted == installed || !QCoreApplication::instance())
+        return;
+    installed = wanted;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        translator = nullptr;
+    }
+    if (wanted != LANGUAGE_CHINESE)
+        return;
+    // Without the translations package the buttons stay English; nothing else changes.
+    auto *loaded = new QTranslator(QCoreApplication::instance());
+    if (!loaded->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete loaded;
+        return;
+    }
+    QCoreApplication::installTranslator(loaded);
+    translator = loaded;
+}
+
 void applyLanguage(QWidget *form, int language)
 {
     if (!form)
         return;
     sysSettings.languageIndex = language;
+    useQtTranslations(language);
     const QString file = languageFile(language);
     const QString section = form->objectName();
 

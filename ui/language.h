@@ -15,5 +15,7 @@ public:
 };
 
 void applyLanguage(QWidget *form, int language);
+// Qt's own texts (message box buttons, context menus) in `language`.
+void useQtTranslations(int language);
 
 } // namespace vantoro

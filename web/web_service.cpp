@@ -13,6 +13,8 @@
 #include "web/event_feed.h"
 #include "web/web_http_server.h"
 
+#include <QNetworkInterface>
+
 namespace vantoro {
 
 namespace {
@@ -24,6 +26,28 @@ QString serverText(const char *key)
 {
     const QString k = QString::fromLatin1(key);
     return langText(QStringLiteral("webServer"), k, LANGUAGE_CURRENT, k);
+}
+
+} // namespace
+
+namespace {
+
+// The page's addresses as an operator types them: loopback only, or every
+// IPv4 address of this computer.
+QStringList webPageUrls(int mode, quint16 port)
+{
+    QStringList hosts;
+    if (mode == WEB_MODE_ALL) {
+        for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+                hosts << a.toString();
+        }
+    }
+    hosts << QStringLiteral("127.0.0.1");
+    QStringList urls;
+    for (const QString &host : std::as_const(hosts))
+        urls << QStringLiteral("http://%1:%2/").arg(host).arg(port);
+    return urls;
 }
 
 } // namespace
@@ -126,6 +150,7 @@ void WebService::listen(int mode, int port, bool userSaved)
         if (m_error != m_loggedError)
             logStatus(m_error);
         m_loggedError = m_error;
+        stationBus().publishWebAccess({{}, m_error});
         if (userSaved)
             messages().show(serverText("Caption"), m_error, MessageIcon::Warning);
         m_retry.start();
@@ -137,6 +162,7 @@ void WebService::listen(int mode, int port, bool userSaved)
     m_api.setLocalHostOnly(mode == WEB_MODE_LOOPBACK, m_tcp->serverPort());
     m_server->bind(m_tcp);
     logStatus(serverText("msgListening").arg(address.toString()).arg(m_tcp->serverPort()));
+    stationBus().publishWebAccess({webPageUrls(mode, m_tcp->serverPort()), {}});
 }
 
 void WebService::retryListen()
@@ -147,6 +173,8 @@ void WebService::retryListen()
 
 void WebService::closeServer()
 {
+    if (m_tcp)
+        stationBus().publishWebAccess({});
     // The sockets are children of the listening socket: they go with it.
     m_tcp = nullptr;
     m_server.reset();

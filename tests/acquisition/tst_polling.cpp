@@ -91,6 +91,8 @@ private slots:
             paramTable[size_t(row)].multiple = row == 3 || row == 5 ? 0.01 : 0.1;
         resetEventThrottle();
         clearRunningLog();
+        // The steps of a cycle are what these tests follow.
+        setRunningLogDetails(true);
         quitRequested = false;
         m_port = std::make_unique<FakeSerialPort>();
         m_timer = std::make_unique<QTimer>();
@@ -102,6 +104,7 @@ private slots:
 
     void cleanup()
     {
+        setRunningLogDetails(false);
         setStatusSink(nullptr);
         quitRequested = false;
         m_poller.reset();
@@ -129,6 +132,22 @@ private slots:
                             "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.4",
                             "msgDataProcessOk(INV)"}));
         QVERIFY(!logHas(QStringLiteral("Connecting"))); // the dots are status-only
+
+        // In normal running a good cycle adds one line; its steps still show
+        // in the status bar.
+        setRunningLogDetails(false);
+        clearRunningLog();
+        m_sink.statuses.clear();
+        DeviceReading plausible = sampleReading();
+        plausible.words[2] = 5000; // 500 V, 6 A on the DC side: nothing is calibrated
+        plausible.words[3] = 600;
+        answerPolls(buildReplyV1(1, plausible));
+        m_timer->start(3600 * 1000);
+        m_poller->reloadTick();
+        QCOMPARE(runningLogText().count(QStringLiteral("\r\n")), 1);
+        QVERIFY(logHas(QStringLiteral("msgDataProcessOk(INV)")));
+        QVERIFY(m_sink.statuses.contains(QStringLiteral("msgBeginToQuery")));
+        setRunningLogDetails(true);
     }
 
     void versionTwoReplyWithWrongCrcIsStillUsed()

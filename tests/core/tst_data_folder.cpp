@@ -171,6 +171,16 @@ void TestDataFolder::firstStartSeedsUserFolderWithLocaleLanguage()
     // The copies are the user's to change, whatever the installed mode.
     QVERIFY(QFileInfo(install.user("vantoro.db")).isWritable());
     QVERIFY(!folder.notes.isEmpty());
+
+    // A build folder's INI names no language: its first start follows the
+    // locale too and keeps that choice, whatever the locale later is.
+    QTemporaryDir build;
+    const QString ini = build.filePath(QStringLiteral("VANTORO.INI"));
+    QVERIFY(writeIni(QStringLiteral("Other"), QStringLiteral("Key"), QStringLiteral("x"), ini));
+    QFETCH(QString, language);
+    QCOMPARE(QString::number(startLanguage(ini, locale)), language);
+    const QLocale other = locale.language() == QLocale::Chinese ? QLocale::c() : QLocale(QLocale::Chinese, QLocale::China);
+    QCOMPARE(QString::number(startLanguage(ini, other)), language);
 }
 
 void TestDataFolder::laterInstallRefreshesOnlyUntouchedFiles()

@@ -108,11 +108,11 @@ void TestNumberFormat::paraValueText()
     number.unit = QStringLiteral("kWh");
     number.dataformat = QStringLiteral("###,###,###0.0");
     QCOMPARE(formatParaValue(8), QStringLiteral("12,345.7"));
-    QCOMPARE(formatParaWithUnit(8), QStringLiteral("12,345.7kWh"));
+    QCOMPARE(formatParaWithUnit(8), QStringLiteral("12,345.7 kWh"));
 
     // A decoded number (not text) is formatted the same way.
     number.paravalue = 229.96;
-    QCOMPARE(formatParaWithUnit(8), QStringLiteral("230.0kWh"));
+    QCOMPARE(formatParaWithUnit(8), QStringLiteral("230.0 kWh"));
 
     // A status text is shown as stored, with no unit, whatever its format.
     ParamRecord &status = paramTable[14];

@@ -186,7 +186,10 @@ void TestRemoteE2e::controlReplyNotCountedWithPollingOff()
     frmRemoteControl control(*m_port, *m_poller, [this] { ++m_refreshes; });
     const int recordedBefore = int(m_sim.recordLines().size());
     control.optnCmd(1)->setChecked(true);
+    // Stopping the device goes out after the operator's Yes.
+    m_messages->answer = true;
     control.cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 1);
     // The device answered, but with polling off the reply is not taken.
     QCOMPARE(control.lblStatus()->text(), QStringLiteral("命令已发送.接收数据不成功."));
     QCOMPARE(m_refreshes, 1);

@@ -4,6 +4,7 @@
 #include "core/memory_status.h"
 #include "core/tone.h"
 #include "events/device_sleep.h"
+#include "events/fault_endings.h"
 #include "events/status_evaluation.h"
 #include "test_support.h"
 
@@ -25,6 +26,7 @@ private slots:
     void numericFaultText();
     void statusFaultTextHasNoBlank();
     void twoFaultsInIdOrder();
+    void faultsThatClearAreReportedOnce();
     void unwatchedOrDisabledIsNeverAFault();
     void statusWithoutErrorFlagIsFine();
     void cellColour();
@@ -75,7 +77,7 @@ void TestStatusEvaluation::init()
     // A language file of our own, so the expected texts do not follow the shipped wording.
     QFile f(m_homeOwner->file(QStringLiteral("langcn.ini")));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[frmMain]\nmsgOutLimit=out of limits\nmsgStatusError=, abnormal\n");
+    f.write("[frmMain]\nmsgOutLimit=out of limits\nmsgStatusError=, abnormal\nmsgBackWithinLimits=back in limits\n");
     f.close();
     paramTable = ParamTable();
 }
@@ -91,6 +93,9 @@ void TestStatusEvaluation::numericFaultText()
 {
     paramTable[4] = numeric(QStringLiteral("Vdc"), 520.5, 150, 500);
     QCOMPARE(checkDevStatus(), QStringLiteral("Vdc=520.5 out of limits (150|500)"));
+    // The unit follows the value and the limits, a blank apart.
+    paramTable[4].unit = QStringLiteral("V");
+    QCOMPARE(checkDevStatus(), QStringLiteral("Vdc=520.5 V out of limits (150|500 V)"));
 }
 
 void TestStatusEvaluation::statusFaultTextHasNoBlank()
@@ -104,6 +109,32 @@ void TestStatusEvaluation::twoFaultsInIdOrder()
     paramTable[20] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
     paramTable[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
     QCOMPARE(checkDevStatus(), QStringLiteral("Vac=100 out of limits (198|253); Grid=low, abnormal"));
+}
+
+void TestStatusEvaluation::faultsThatClearAreReportedOnce()
+{
+    FaultEndings endings;
+    paramTable[2] = numeric(QStringLiteral("Vac"), 260, 198, 253);
+    paramTable[2].unit = QStringLiteral("V");
+    paramTable[15] = status(QStringLiteral("DC"), QStringLiteral("undervoltage"), 1);
+    paramTable[15].okstring = QStringLiteral("normal");
+    paramTable[16] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
+    QVERIFY(endings.update(paramTable).isEmpty());
+
+    paramTable[2].paravalue = QStringLiteral("230");
+    paramTable[15].paravalue = QStringLiteral("normal");
+    paramTable[15].founderror = 0;
+    // Unwatched meanwhile: not a return within limits.
+    paramTable[16].warningenabled = 0;
+    QCOMPARE(endings.update(paramTable),
+             (QStringList{QStringLiteral("Vac=230 V back in limits"), QStringLiteral("DC=normal back in limits")}));
+    QVERIFY(endings.update(paramTable).isEmpty());
+
+    // A fault that comes back and clears again ends again.
+    paramTable[2].paravalue = QStringLiteral("190");
+    QVERIFY(endings.update(paramTable).isEmpty());
+    paramTable[2].paravalue = QStringLiteral("231");
+    QCOMPARE(endings.update(paramTable), QStringList{QStringLiteral("Vac=231 V back in limits")});
 }
 
 void TestStatusEvaluation::unwatchedOrDisabledIsNeverAFault()

@@ -6,6 +6,7 @@
 #include "core/localisation.h"
 #include "core/params_file.h"
 #include "core/password.h"
+#include "core/profile_file.h"
 #include "core/session_autostart.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -38,6 +39,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -153,6 +155,8 @@ private slots:
     void sysSetSavesFieldsAndUpdatesTitle();
     void sysSetRefusesIntervalThatIsNotANumber();
     void sysSetStartPageWritesAutostartEntry();
+    void sysSetLanguageChoiceAppliesAtOnce();
+    void sysSetCloseAsksBeforeDroppingEdits();
     void sysSetSoundChoiceShowsFrequency();
     void sysSetTestButtonSavesBeforeTheTone();
     void sysSetKeepsStoredValuesItsListsLack();
@@ -198,8 +202,11 @@ void TestAdminDialogs::sysSetLoadsLineSettings()
     sysSettings.ComSettings = settings;
     frmSysSet dialog;
     QCOMPARE(dialog.cmbSets(2)->currentText(), rate);
-    QCOMPARE(dialog.cmbSets(8)->currentText(), parity);
-    QCOMPARE(dialog.cmbPower()->currentText(), sysSettings.devpower);
+    // Parity and power rating read as words; the stored codes stay behind them.
+    QCOMPARE(dialog.cmbSets(8)->currentData().toString(), parity);
+    QCOMPARE(dialog.cmbSets(8)->currentText(), langText(QStringLiteral("frmSysSet"), QStringLiteral("parity") + parity));
+    QCOMPARE(dialog.cmbPower()->currentData().toString(), sysSettings.devpower);
+    QVERIFY2(dialog.cmbPower()->currentText().endsWith(QStringLiteral(" kW")), qPrintable(dialog.cmbPower()->currentText()));
     QVERIFY(station.recorder.texts.isEmpty());
     // Localised from the language file.
     QCOMPARE(dialog.findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(), QStringLiteral("通讯参数"));
@@ -217,12 +224,12 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     dialog.cmbSets(0)->setEditText(QStringLiteral("Station"));
     dialog.cmbSets(1)->setEditText(QStringLiteral("Com3"));
     dialog.cmbSets(2)->setCurrentText(QStringLiteral("19200"));
-    dialog.cmbSets(8)->setCurrentText(QStringLiteral("E"));
+    dialog.cmbSets(8)->setCurrentIndex(dialog.cmbSets(8)->findData(QStringLiteral("E")));
     dialog.cmbSets(3)->setEditText(QStringLiteral("2.5"));
     dialog.cmbSets(4)->setEditText(QStringLiteral("0.5"));
     dialog.cmbSets(5)->setEditText(QStringLiteral("2500.5"));
     dialog.cmbSets(7)->setEditText(QStringLiteral("4.5"));
-    dialog.cmbPower()->setCurrentText(QStringLiteral("3K"));
+    dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("3K")));
     dialog.cmbSets(9)->setCurrentText(QStringLiteral("7"));
     dialog.cmbSets(10)->setCurrentText(QStringLiteral("2"));
     dialog.chkTotalPower()->setChecked(true);
@@ -249,11 +256,65 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
 
     dialog.cmbSets(0)->setEditText(QStringLiteral("Roof  East "));
     dialog.cmbSets(5)->setEditText(QStringLiteral("2501.5"));
-    dialog.cmbPower()->setCurrentText(QStringLiteral("2K5"));
+    dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("2K5")));
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(sysSettings.BeepFreq, 2502);
     QVERIFY2(main.windowTitle().endsWith(QStringLiteral(" [Roof  East  - QZ2K5]")), qPrintable(main.windowTitle()));
     QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::sysSetLanguageChoiceAppliesAtOnce()
+{
+    Station station;
+    sysSettings.languageIndex = LANGUAGE_CHINESE;
+    frmMain main(nullptr, std::make_unique<FakeSerialPort>());
+    frmSysSet dialog(&main, {}, [&main](int language) { applyLanguage(&main, language); });
+    QCOMPARE(dialog.cmbLanguage()->currentText(), QStringLiteral("中文"));
+    emit dialog.cmbLanguage()->activated(1);
+
+    // No Save needed: the choice is stored and shown at once.
+    QCOMPARE(readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QString(), sysSettings.iniPath),
+             QStringLiteral("2"));
+    QCOMPARE(dialog.windowTitle(), langText(QStringLiteral("frmSysSet"), QStringLiteral("Caption"), LANGUAGE_ENGLISH));
+    QCOMPARE(dialog.tabs()->tabText(0), QStringLiteral("Station"));
+    QCOMPARE(dialog.cmbSets(6)->itemText(1), QStringLiteral("System sound"));
+    QVERIFY2(main.myCaption.contains(QStringLiteral("Station")), qPrintable(main.myCaption));
+    QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::sysSetCloseAsksBeforeDroppingEdits()
+{
+    Station station;
+    frmSysSet dialog;
+    dialog.show();
+    QPushButton *close = dialog.findChild<QPushButton *>(QStringLiteral("cmdQuit"));
+    // Nothing changed: Close asks nothing.
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(station.recorder.questions.isEmpty());
+
+    dialog.show();
+    dialog.cmbSets(0)->setEditText(QStringLiteral("Changed"));
+    station.recorder.saveChoice = SaveChoice::Cancel;
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(station.recorder.questions.size(), 1);
+
+    // Saving answers it; the connection test's old answer goes with the save.
+    dialog.lblTestPort()->setText(QStringLiteral("old answer"));
+    station.recorder.saveChoice = SaveChoice::Save;
+    QTest::mouseClick(close, Qt::LeftButton);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(sysSettings.devname, QStringLiteral("Changed"));
+    QVERIFY(dialog.lblTestPort()->text().isEmpty());
+
+    dialog.show();
+    dialog.cmbSets(0)->setEditText(QStringLiteral("Dropped"));
+    station.recorder.saveChoice = SaveChoice::Discard;
+    dialog.close();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(station.recorder.questions.size(), 3);
+    QCOMPARE(sysSettings.devname, QStringLiteral("Changed"));
 }
 
 void TestAdminDialogs::sysSetStartPageWritesAutostartEntry()
@@ -348,7 +409,7 @@ void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
     frmSysSet dialog;
     QVERIFY(station.recorder.texts.isEmpty());
     // Every field loads; the unknown values are shown and marked.
-    QCOMPARE(dialog.cmbSets(8)->currentText(), QStringLiteral("E"));
+    QCOMPARE(dialog.cmbSets(8)->currentData().toString(), QStringLiteral("E"));
     QCOMPARE(dialog.cmbSets(9)->currentText(), QStringLiteral("9"));
     QVERIFY(dialog.chkTotalPower()->isChecked());
     QVERIFY(dialog.cmbPower()->currentText().startsWith(QStringLiteral("7K")));
@@ -367,7 +428,7 @@ void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
     QCOMPARE(s.devaddr, 9);
     QCOMPARE(s.devcomversion, 3);
     // A listed entry chosen instead replaces the value.
-    dialog.cmbPower()->setCurrentText(QStringLiteral("3K"));
+    dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("3K")));
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(dbText(QStringLiteral("select devpower from devices")), QStringLiteral("3K"));
 }
@@ -412,8 +473,9 @@ void TestAdminDialogs::sysSetPortListShowsDevicesAndMapsNewPorts()
     QVERIFY(dialog.loadValues());
     // Only ports the system has (and the current one) are offered.
     QCOMPARE(dialog.cmbSets(1)->count(), 2);
-    QCOMPARE(dialog.cmbSets(1)->itemText(0), QStringLiteral("Com1  (/dev/ttyUSB9)"));
-    QCOMPARE(dialog.cmbSets(1)->itemText(1), QStringLiteral("Com17  (/dev/ttyFAKE0)"));
+    // Listed by their paths, not by the numbers the settings store them under.
+    QCOMPARE(dialog.cmbSets(1)->itemText(0), QStringLiteral("/dev/ttyUSB9"));
+    QCOMPARE(dialog.cmbSets(1)->itemText(1), QStringLiteral("/dev/ttyFAKE0"));
     dialog.cmbSets(1)->setCurrentIndex(1);
     QVERIFY(dialog.cmdOkClick());
     QCOMPARE(sysSettings.comport, 17);
@@ -759,12 +821,28 @@ void TestAdminDialogs::parSet3OpenedFromTheMainWindowSavesEdits()
         editor->accept();
     });
     poke.start(10);
+    main.timerReloadData().start(3600 * 1000); // polling on, no tick during the test
     main.action(QStringLiteral("mnuParSet"))->trigger();
     QTRY_VERIFY(done);
     QVERIFY(saved);
     QCOMPARE(dbText("select RANGEU from paraset where PARAID=2").toDouble(), 260.0);
     QCOMPARE(paramTable[2].rangeu.value_or(0), 260.0);
+    // Polling was on before the editor: it is on again, and the status says so.
+    QTRY_VERIFY(!main.findChild<frmParSet3 *>());
+    QVERIFY(main.timerReloadData().isActive());
+    QCOMPARE(main.findChild<QLabel *>(QStringLiteral("panel_status"))->text(),
+             langText(QStringLiteral("frmMain"), QStringLiteral("msgPollingResumed")));
+    main.setComOpen(false);
     QVERIFY(station.recorder.texts.isEmpty());
+
+    // Off before: it stays off, and the status says how to switch it on.
+    done = false;
+    main.action(QStringLiteral("mnuParSet"))->trigger();
+    QTRY_VERIFY(done);
+    QTRY_VERIFY(!main.findChild<frmParSet3 *>());
+    QVERIFY(!main.timerReloadData().isActive());
+    QCOMPARE(main.findChild<QLabel *>(QStringLiteral("panel_status"))->text(),
+             langText(QStringLiteral("frmMain"), QStringLiteral("msgPollingStaysOff")));
 }
 
 void TestAdminDialogs::parSet3FailedSaveKeepsEveryEdit()

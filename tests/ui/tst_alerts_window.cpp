@@ -82,24 +82,42 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     QVERIFY(w->findChild<QToolBar *>(QStringLiteral("Tb1"))->actions().contains(ack));
     QVERIFY(w->findChild<QMenu *>(QStringLiteral("mnuSys"))->actions().contains(ack));
     QCOMPARE(ack->text(), langText(QStringLiteral("frmMain"), QStringLiteral("mnuAckAlarm")));
+    QLabel *status = w->findChild<QLabel *>(QStringLiteral("panel_status"));
+    QLabel *faults = w->alerts()->faultsPanel();
 
     for (ParamRecord &p : paramTable) {
         if (p.rangel && p.rangeu)
             p.paravalue = (*p.rangel + *p.rangeu) / 2;
     }
     paramTable[15].paravalue = paramTable[15].srcstring;
+    // Nothing alarms: the bell shows no tick, and acknowledging says so.
+    w->refreshDisplay();
+    QCOMPARE(w->alerts()->bellState(), BellState::Quiet);
+    QVERIFY(faults->isHidden());
+    ack->trigger();
+    QCOMPARE(status->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgNothingToAcknowledge")));
+
     paramTable[15].founderror = 1;
     w->refreshDisplay();
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 1);
+    QCOMPARE(w->alerts()->bellState(), BellState::Due);
+    QVERIFY(!faults->isHidden());
+    QVERIFY2(faults->text().contains(paramTable[15].paraname), qPrintable(faults->text()));
 
     ack->trigger();
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 1);
     QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_red"));
+    QCOMPARE(w->alerts()->bellState(), BellState::Acknowledged);
+    const QString acknowledged = langText(QStringLiteral("frmMain"), QStringLiteral("msgAlarmAcknowledged")) + QLatin1Char(' ')
+        + paramTable[15].paraname;
+    QCOMPARE(status->text(), acknowledged);
+    QVERIFY(ack->toolTip().contains(paramTable[15].paraname));
+    // Still present, so still shown until it clears.
+    QVERIFY(!faults->isHidden());
     const auto rows = rsSqlGet(QStringLiteral("select eventname from eventlog order by rowid desc limit 1"));
-    QCOMPARE(rows->text(0, "eventname"),
-             langText(QStringLiteral("frmMain"), QStringLiteral("msgAlarmAcknowledged")) + paramTable[15].paraname);
+    QCOMPARE(rows->text(0, "eventname"), acknowledged);
 
     // A second parameter leaves its limits: a fault not acknowledged.
     ParamRecord *numeric = nullptr;
@@ -112,6 +130,9 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     w->refreshDisplay();
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 2);
+    QCOMPARE(w->alerts()->bellState(), BellState::Due);
+    QVERIFY2(faults->text().contains(langText(QStringLiteral("frmMain"), QStringLiteral("msgMoreFaults")).arg(1)),
+             qPrintable(faults->text()));
 }
 
 void TestAlertsWindow::staleValuesGreyTheViews()

@@ -10,11 +10,14 @@
 
 #include <QDateEdit>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
@@ -186,11 +189,15 @@ void TestEventViewer::wholeDaysAndReversedRange()
     QTest::mouseClick(viewer.findChild<QPushButton *>(QStringLiteral("cmdQuery")), Qt::LeftButton);
     QCOMPARE(column(viewer.rsEventLog(), 1), QStringList({QStringLiteral("last second"), QStringLiteral("first second")}));
 
+    QVERIFY(viewer.lblNoEvents()->isHidden());
     viewer.dateFrom()->setDate(to);
     viewer.dateTo()->setDate(from);
     viewer.loadLogData();
     QCOMPARE(viewer.rsEventLog()->rowCount(), 0);
     QCOMPARE(viewer.eventCount(), 0);
+    // An empty list says so, rather than look like a list not yet read.
+    QVERIFY(!viewer.lblNoEvents()->isHidden());
+    QVERIFY(!viewer.lblNoEvents()->text().isEmpty());
     QVERIFY(m_messages->texts.isEmpty());
 }
 
@@ -356,6 +363,18 @@ void TestEventViewer::previewAndPdf()
     preview->close();
     QTRY_VERIFY(guard.isNull());
 
+    // The sheet names the station and the days; Save as PDF offers a name.
+    sysSettings.devname = QStringLiteral("Roof west");
+    const std::optional<RptEvents> report = viewer.buildReport();
+    QVERIFY(report);
+    QVERIFY(report->lblsubtitle.contains(QStringLiteral("Roof west")));
+    QVERIFY(report->lblsubtitle.contains(m_today.toString(Qt::ISODate)));
+    QCOMPARE(report->pdfFileName, QStringLiteral("events_%1.pdf").arg(m_today.toString(Qt::ISODate)));
+    QPrinter sheet;
+    sheet.setOutputFormat(QPrinter::PdfFormat);
+    const QList<RptEvents::Page> sheets = report->layoutPages(&sheet, QSizeF(sheet.width(), sheet.height()));
+    QCOMPARE(itemsNamed(sheets, 0, QStringLiteral("lblsubtitle")).first().text(), report->lblsubtitle);
+
     const QString pdf = m_home->file(QStringLiteral("events.pdf"));
     QVERIFY(viewer.buildReport()->saveAsPdf(pdf));
     QFile written(pdf);
@@ -399,6 +418,21 @@ void TestEventViewer::logWindowHidesAndFollowsTheLog()
     QVERIFY(runningLogText().isEmpty());
     QTest::mouseClick(logs.findChild<QPushButton *>(QStringLiteral("cmdExit")), Qt::LeftButton);
     QVERIFY(!logs.isVisible());
+
+    // It opens on the newest line.
+    for (int i = 0; i < 200; ++i)
+        logStatus(QStringLiteral("line %1").arg(i));
+    logs.close();
+    logs.logs()->verticalScrollBar()->setValue(0);
+    logs.showLogs();
+    QCOMPARE(logs.logs()->verticalScrollBar()->value(), logs.logs()->verticalScrollBar()->maximum());
+    QVERIFY(logs.logs()->verticalScrollBar()->maximum() > 0);
+    // The details switch lets the cycle's steps into the log.
+    QVERIFY(!logs.details()->isChecked());
+    logs.details()->setChecked(true);
+    QVERIFY(runningLogDetails());
+    logs.details()->setChecked(false);
+    QVERIFY(!runningLogDetails());
 
     logs.showLogs();
     logs.unload();

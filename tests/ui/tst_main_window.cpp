@@ -13,6 +13,7 @@
 #include "test_support.h"
 #include "ui/alarm_sound.h"
 #include "ui/form_utils.h"
+#include "ui/dialogs/frm_sys_set.h"
 #include "ui/main/frm_main.h"
 #include "ui/widget_messages.h"
 
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace vantoro;
@@ -179,9 +181,17 @@ void TestMainWindow::soundToggleWritesTheSettings()
     QCOMPARE(sysSettings.Soundenabled, 1);
     QCOMPARE(w->panelImage(QStringLiteral("speak")), QStringLiteral("speak"));
     QVERIFY(w->timerBeep().isActive());
+    const QString onTip = w->panel(QStringLiteral("speak"))->toolTip();
     w->toggleSound();
     QCOMPARE(w->panelImage(QStringLiteral("speak")), QStringLiteral("speakx"));
+    QVERIFY(w->panel(QStringLiteral("speak"))->toolTip() != onTip);
     QVERIFY(!w->timerBeep().isActive());
+    // A language switch keeps the picture: the panel's language text is its tool tip.
+    w->action(QStringLiteral("mnuLanguageEN"))->trigger();
+    QVERIFY(!w->panel(QStringLiteral("speak"))->pixmap().isNull());
+    QVERIFY(w->panel(QStringLiteral("speak"))->text().isEmpty());
+    QVERIFY2(w->panel(QStringLiteral("speak"))->toolTip().contains(langText(QStringLiteral("frmMain"), QStringLiteral("msgSoundOff"))),
+             qPrintable(w->panel(QStringLiteral("speak"))->toolTip()));
     QVERIFY(!w->action(QStringLiteral("mnuEnableSound"))->isChecked());
     QCOMPARE(rsSqlGet(QStringLiteral("select Soundenabled from sysset"))->text(0, "Soundenabled"), QStringLiteral("0"));
 }
@@ -250,9 +260,23 @@ void TestMainWindow::toolTipsCountSeparators()
 void TestMainWindow::unavailableItemsAreGreyed()
 {
     auto w = makeWindow();
-    for (const char *name : {"mnuSeleDev", "mnuChgPass", "mnuSMTP", "mnuSMS", "mnuSound"})
+    // Each greyed entry says why in its tool tip.
+    for (const char *name : {"mnuSeleDev", "mnuChgPass", "mnuSMS", "mnuSound", "mnuRemoteControl"}) {
         QVERIFY2(!w->action(QString::fromLatin1(name))->isEnabled(), name);
-    QVERIFY(!w->action(QStringLiteral("mnuRemoteControl"))->isEnabled()); // protocol version 1
+        QVERIFY2(!w->action(QString::fromLatin1(name))->toolTip().isEmpty(), name);
+    }
+    // Mail Service opens the mail page of the settings.
+    QVERIFY(w->action(QStringLiteral("mnuSMTP"))->isEnabled());
+    w->action(QStringLiteral("mnuSMTP"))->trigger();
+    auto *settings = w->findChild<frmSysSet *>();
+    QVERIFY(settings);
+    QCOMPARE(settings->tabs()->currentWidget()->objectName(), QStringLiteral("pageMail"));
+    settings->close();
+    // The four views are one choice.
+    w->action(QStringLiteral("mnuViewGrid"))->trigger();
+    QVERIFY(!w->action(QStringLiteral("mnuViewState"))->isChecked());
+    w->action(QStringLiteral("mnuViewGrid"))->trigger();
+    QVERIFY(w->action(QStringLiteral("mnuViewGrid"))->isChecked());
     QVERIFY(!w->action(QStringLiteral("mnuLanguages"))->isVisible());
 }
 

@@ -28,6 +28,8 @@ void TestManual::builtBesideTheProgram()
     const QRegularExpression cjkFont(
         QStringLiteral("/FontName /[A-Z]{6}\\+(WenQuanYi|NotoSansCJK|SourceHanSans|MicrosoftYaHei|SimSun)"));
     QVERIFY2(cjkFont.match(text).hasMatch(), "no CJK font embedded");
+    // The pictures of the main windows are in it.
+    QVERIFY(text.count(QStringLiteral("/Subtype /Image")) >= 4);
 }
 
 QTEST_GUILESS_MAIN(TestManual)

@@ -65,6 +65,7 @@ private slots:
 
     void controlFrames_data();
     void controlFrames();
+    void stopAsksFirstNamingTheDevice();
     void controlReplyCountedOnlyWhilePolling();
     void busyPortRetriesWithGrowingDots();
     void busyPortGivesUpAfterTheLimit();
@@ -78,7 +79,7 @@ private slots:
     void secondPressWhileSendingOnlyBeeps();
     void waitsForThePortWithoutFreezing();
     void portWaitTimesOutAfterFiveSeconds();
-    void testButtonShowsYearAndTime();
+    void deviceClockFollowsTheClockUntilEdited();
     void valuesOutOfRangeAreNeverSent();
 
 private:
@@ -162,6 +163,35 @@ void TestRemoteDialogs::controlFrames()
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
+void TestRemoteDialogs::stopAsksFirstNamingTheDevice()
+{
+    sysSettings.devname = QStringLiteral("Roof west");
+    frmRemoteControl *dialog = controlDialog();
+    dialog->optnCmd(1)->setChecked(true);
+    m_messages->answer = false;
+    dialog->cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 1);
+    QVERIFY(m_messages->questions.first().contains(QStringLiteral("Roof west")));
+    QVERIFY(m_port->written().isEmpty());
+    QVERIFY(dialog->cmdSend()->isEnabled());
+    QCOMPARE(dialog->waitCount(), 0);
+
+    // A retry while the port is busy does not ask a second time.
+    m_messages->answer = true;
+    m_port->open();
+    dialog->cmdSendClick();
+    m_port->close();
+    dialog->timerRetry().stop();
+    dialog->cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 2);
+    QCOMPARE(m_port->written(), CONTROL_STOP);
+
+    // Starting the device asks nothing.
+    dialog->optnCmd(0)->setChecked(true);
+    dialog->cmdSendClick();
+    QCOMPARE(m_messages->questions.size(), 2);
+}
+
 void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
 {
     m_port->device = answerControl;
@@ -185,8 +215,10 @@ void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
     QCOMPARE(m_refreshes, 2);
     QVERIFY(!m_port->isOpen());
     // Each command sent is on record, with what came of it.
-    QCOMPARE(events, (QStringList{QStringLiteral("remote: start device, no reply"),
-                                  QStringLiteral("remote: start device, reply received")}));
+    // Read as sentences, in the interface language, naming the command as the dialog does.
+    const QString start = langText(QStringLiteral("frmRemoteControl"), QStringLiteral("optnCmd[0]"));
+    QCOMPARE(events, (QStringList{langText(QStringLiteral("remoteEvents"), QStringLiteral("msgCommandNoReply")).arg(start),
+                                  langText(QStringLiteral("remoteEvents"), QStringLiteral("msgCommandReplied")).arg(start)}));
 }
 
 void TestRemoteDialogs::busyPortRetriesWithGrowingDots()
@@ -341,10 +373,12 @@ void TestRemoteDialogs::sentSettingsAreConfirmedShownAndStored()
     dialog.chkForceRun()->setChecked(true);
     dialog.cmdOKClick(3);
     // Stored even within the quiet minutes of the fault events.
-    QCOMPARE(events, (QStringList{QStringLiteral("remote: delayed shutdown 300 s"),
-                                  QStringLiteral("remote: delayed shutdown withdrawn"),
-                                  QStringLiteral("remote: output frequency 60 Hz"),
-                                  QStringLiteral("remote: forced run on")}));
+    const QString section = QStringLiteral("remoteEvents");
+    auto sent = [&section](int setting, const QString &value) {
+        return langText(section, QStringLiteral("msgSettingSent")).arg(langText(section, QStringLiteral("setting%1").arg(setting)), value);
+    };
+    QCOMPARE(events, (QStringList{sent(1, QStringLiteral("300 s")), sent(1, langText(section, QStringLiteral("msgWithdrawn"))),
+                                  sent(0, QStringLiteral("60 Hz")), sent(3, langText(section, QStringLiteral("msgOn")))}));
 
     // A setting that found the port unusable is reported, not stored.
     events.clear();
@@ -434,13 +468,23 @@ void TestRemoteDialogs::portWaitTimesOutAfterFiveSeconds()
     QVERIFY(dialog.cmdOK(1)->isEnabled());
 }
 
-void TestRemoteDialogs::testButtonShowsYearAndTime()
+void TestRemoteDialogs::deviceClockFollowsTheClockUntilEdited()
 {
     frmRemoteSet dialog(*m_port);
+    // The leftover test button is gone.
+    QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("Command1")));
+    dialog.followClock();
+    QVERIFY(!dialog.clockEdited());
+    QCOMPARE(dialog.DTPDate()->date(), QDate::currentDate());
+    QVERIFY(qAbs(dialog.DTPTime()->time().secsTo(QTime::currentTime())) <= 2);
+
+    // An edit is the operator's: the clock no longer moves it.
     dialog.DTPDate()->setDate(QDate(2005, 3, 7));
     dialog.DTPTime()->setTime(QTime(14, 25, 59));
-    QTest::mouseClick(dialog.Command1(), Qt::LeftButton);
-    QCOMPARE(dialog.lblStatus()->text(), QStringLiteral("05 14:25:59"));
+    QVERIFY(dialog.clockEdited());
+    dialog.followClock();
+    QCOMPARE(dialog.DTPDate()->date(), QDate(2005, 3, 7));
+    QCOMPARE(dialog.DTPTime()->time(), QTime(14, 25, 59));
     QVERIFY(m_port->written().isEmpty());
 }
 

@@ -191,14 +191,16 @@ void TestViews::stateLabelsBarAndCounters()
     setFault(5, true);
     views.refreshPicState();
 
-    QCOMPARE(state->label(QStringLiteral("lblDc"), 0)->text(), QStringLiteral("365.5V"));
-    QCOMPARE(state->label(QStringLiteral("lblDc"), 1)->text(), QStringLiteral("6.92A"));
-    QCOMPARE(state->label(QStringLiteral("lblDc"), 2)->text(), QStringLiteral("2,529.3W"));
-    QCOMPARE(state->label(QStringLiteral("Label1"), 0)->text(), QStringLiteral("230.0V"));
-    QCOMPARE(state->label(QStringLiteral("Label1"), 2)->text(), QStringLiteral("1,840.3W"));
-    QCOMPARE(state->label(QStringLiteral("Label1"), 3)->text(), QStringLiteral("45.2°C"));
-    QCOMPARE(state->label(QStringLiteral("lblTemp"))->text(), QStringLiteral("-3.3°C"));
-    QCOMPARE(state->label(QStringLiteral("lblkwh"), 0)->text(), QStringLiteral("12,345.6kWh"));
+    QCOMPARE(state->label(QStringLiteral("lblDc"), 0)->text(), QStringLiteral("365.5 V"));
+    QCOMPARE(state->label(QStringLiteral("lblDc"), 1)->text(), QStringLiteral("6.92 A"));
+    QCOMPARE(state->label(QStringLiteral("lblDc"), 2)->text(), QStringLiteral("2,529.3 W"));
+    QCOMPARE(state->label(QStringLiteral("Label1"), 0)->text(), QStringLiteral("230.0 V"));
+    QCOMPARE(state->label(QStringLiteral("Label1"), 2)->text(), QStringLiteral("1,840.3 W"));
+    QCOMPARE(state->label(QStringLiteral("Label1"), 3)->text(), QStringLiteral("45.2 °C"));
+    // The temperature under the inverter says it is the module's.
+    QVERIFY(!state->label(QStringLiteral("lblTmod"))->text().isEmpty());
+    QCOMPARE(state->label(QStringLiteral("lblTemp"))->text(), QStringLiteral("-3.3 °C"));
+    QCOMPARE(state->label(QStringLiteral("lblkwh"), 0)->text(), QStringLiteral("12,345.6 kWh"));
     QCOMPARE(textColour(state->label(QStringLiteral("lblDc"), 1)), QColor(Qt::red));
     QCOMPARE(textColour(state->label(QStringLiteral("lblDc"), 0)), QColor(Qt::black));
     QCOMPARE(state->sliderTemp()->value(), double(45.2f));
@@ -303,7 +305,7 @@ void TestViews::onlyVisibleViewsRefreshButTrendsSample()
     views.showView(-1);
     QCOMPARE(views.visibleView(), -1);
     views.showView(VIEW_STATE);
-    QCOMPARE(views.stateView()->label(QStringLiteral("lblDc"), 0)->text(), QStringLiteral("300.0V"));
+    QCOMPARE(views.stateView()->label(QStringLiteral("lblDc"), 0)->text(), QStringLiteral("300.0 V"));
     QVERIFY(!views.picMeter()->isVisibleTo(&views));
 }
 

@@ -3,11 +3,13 @@
 #include "test_support.h"
 
 #include "core/database.h"
+#include "core/localisation.h"
 #include "core/system_settings.h"
 #include "ui/dialogs/frm_sys_set.h"
 #include "web/web_service.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTest>
@@ -67,10 +69,19 @@ void TestWebSettings::savingTheDialogMovesTheServer()
     QVERIFY(web.listening());
     QCOMPARE(web.port(), chosen);
     QCOMPARE(web.address(), QHostAddress(QHostAddress::LocalHost));
+    // The page confirms the save with the address served, as a link.
+    auto *address = dialog.findChild<QLabel *>(QStringLiteral("lblHttpAddress"));
+    QVERIFY(address);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(chosen);
+    QVERIFY2(address->text().contains(QStringLiteral("<a href=\"%1\">").arg(url)), qPrintable(address->text()));
+    QVERIFY(address->text().startsWith(langText(QStringLiteral("webServer"), QStringLiteral("msgSavedAddress")).section(QLatin1Char('%'), 0, 0)));
+    // The hint is plain text: no placeholder of it is taken for markup.
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblHttpHint"))->textFormat(), Qt::PlainText);
 
     mode->setCurrentIndex(WEB_MODE_OFF);
     QVERIFY(dialog.cmdOkClick());
     QVERIFY(!web.listening());
+    QCOMPARE(address->text(), langText(QStringLiteral("webServer"), QStringLiteral("msgSavedOff")));
     QVERIFY(recorder.texts.isEmpty());
 }
 

@@ -1,6 +1,7 @@
 // The about box.
 #include "ui/dialogs/frm_about.h"
 
+#include "core/localisation.h"
 #include "core/process_starter.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
@@ -25,7 +26,14 @@ frmAbout::frmAbout(QWidget *owner)
 
     const QString started = sysSettings.startDate.isValid() ? sysSettings.startDate.toString(QStringLiteral("yyyy-MM-dd"))
                                                             : QString();
-    m_lblTitle = namedLabel(QStringLiteral("lblTitle"), stationTitle() + QStringLiteral("  ") + started, this);
+    m_lblTitle = namedLabel(QStringLiteral("lblTitle"), stationTitle(), this);
+    // The date alone read as a build or release date: it is this run's start.
+    m_lblStarted = namedLabel(QStringLiteral("lblStarted"),
+                              started.isEmpty() ? QString()
+                                                : formText(QStringLiteral("frmAbout"), QStringLiteral("msgStarted"),
+                                                           QStringLiteral("本次运行开始于 %1"))
+                                                      .arg(started),
+                              this);
     QFont titleFont = m_lblTitle->font();
     titleFont.setPointSize(titleFont.pointSize() * 2);
     titleFont.setBold(true);
@@ -41,7 +49,8 @@ frmAbout::frmAbout(QWidget *owner)
     m_cmdOK->setDefault(true);
     m_cmdSysInfo = namedButton(QStringLiteral("cmdSysInfo"), QStringLiteral("系统信息(&S)..."), this);
     m_tool = systemInfoTool();
-    m_cmdSysInfo->setEnabled(!m_tool.isEmpty());
+    // A button that can do nothing is not offered.
+    m_cmdSysInfo->setVisible(!m_tool.isEmpty());
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(m_cmdOK);
@@ -50,6 +59,7 @@ frmAbout::frmAbout(QWidget *owner)
     auto *texts = new QVBoxLayout;
     texts->addWidget(m_lblTitle);
     texts->addWidget(m_lblVersion);
+    texts->addWidget(m_lblStarted);
     texts->addWidget(m_lblDescription);
     texts->addStretch();
     auto *top = new QHBoxLayout;
@@ -86,7 +96,7 @@ QString frmAbout::systemInfoTool()
 #ifdef Q_OS_WIN
     return QStandardPaths::findExecutable(QStringLiteral("msinfo32"));
 #else
-    for (const char *name : {"hardinfo2", "hardinfo", "kinfocenter"}) {
+    for (const char *name : {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor"}) {
         const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
         if (!path.isEmpty())
             return path;

@@ -28,6 +28,7 @@ public:
 
     QLabel *lblTitle() const { return m_lblTitle; }
     QLabel *lblVersion() const { return m_lblVersion; }
+    QLabel *lblStarted() const { return m_lblStarted; }
     QLabel *lblDescription() const { return m_lblDescription; }
     QLabel *lblDisclaimer() const { return m_lblDisclaimer; }
     QPushButton *cmdOK() const { return m_cmdOK; }
@@ -48,6 +49,7 @@ private:
 
     QLabel *m_lblTitle = nullptr;
     QLabel *m_lblVersion = nullptr;
+    QLabel *m_lblStarted = nullptr;
     QLabel *m_lblDescription = nullptr;
     QLabel *m_lblDisclaimer = nullptr;
     QPushButton *m_cmdOK = nullptr;

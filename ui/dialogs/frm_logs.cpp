@@ -5,11 +5,13 @@
 #include "events/event_log.h"
 #include "ui/language.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace vantoro {
@@ -43,8 +45,13 @@ frmLogs::frmLogs(QWidget *owner)
     m_clear->setObjectName(QStringLiteral("Command1"));
     m_exit = new QPushButton(QStringLiteral("关闭(&X)"), this);
     m_exit->setObjectName(QStringLiteral("cmdExit"));
+    m_details = new QCheckBox(QStringLiteral("详细信息(&D)"), this);
+    m_details->setObjectName(QStringLiteral("chkDetails"));
+    m_details->setChecked(runningLogDetails());
+    connect(m_details, &QCheckBox::toggled, this, [](bool on) { setRunningLogDetails(on); });
 
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_details);
     buttons->addStretch();
     buttons->addWidget(m_clear);
     buttons->addWidget(m_exit);
@@ -79,6 +86,9 @@ void frmLogs::showLogs()
     show();
     raise();
     activateWindow();
+    // The newest line is what an operator opens the log for.
+    m_logs->moveCursor(QTextCursor::End);
+    m_logs->ensureCursorVisible();
 }
 
 void frmLogs::clearLogs()

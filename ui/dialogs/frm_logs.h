@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -25,6 +26,8 @@ public:
     void unload();
 
     QPlainTextEdit *logs() const { return m_logs; }
+    // The steps of every poll cycle in the log too, while checked.
+    QCheckBox *details() const { return m_details; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -37,6 +40,7 @@ private:
     QPlainTextEdit *m_logs = nullptr;
     QPushButton *m_clear = nullptr;
     QPushButton *m_exit = nullptr;
+    QCheckBox *m_details = nullptr;
     bool m_unloading = false;
 };
 

@@ -134,6 +134,9 @@ void frmRemoteControl::cmdSendClick()
         finish();
         return;
     }
+    // A retry of a command already confirmed does not ask again.
+    if (m_waitCount == 0 && !confirmStop())
+        return;
     m_cmdSend->setEnabled(false);
     m_busy = true;
     setBusyCursor(true);
@@ -188,6 +191,17 @@ void frmRemoteControl::cmdSendClick()
         m_refreshDisplay();
     m_waitCount = 0;
     finish();
+}
+
+bool frmRemoteControl::confirmStop()
+{
+    const RemoteCommandBytes bytes = readRemoteCommandBytes(sysSettings.iniPath);
+    const QByteArray data = controlCommandData(selectedCommand(), bytes);
+    if (data.isEmpty() || quint8(data.at(0)) != COMMAND_STOP)
+        return true;
+    QString question = controlText("msgConfirmStop", "设备“%1”将停机。\r\n发出关机命令吗？");
+    question.replace(QStringLiteral("%1"), sysSettings.devname);
+    return confirmYesNo(windowTitle(), question);
 }
 
 void frmRemoteControl::finish()

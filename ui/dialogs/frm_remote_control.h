@@ -49,6 +49,8 @@ private:
     void timerRetryTimer();
     void showAndLog(const QString &text);
     int selectedCommand() const;
+    // The command that stops the device goes out only after a Yes.
+    bool confirmStop();
     void finish();
 
     SerialPort &m_port;

@@ -95,15 +95,22 @@ frmRemoteSet::frmRemoteSet(SerialPort &port, QWidget *owner)
 
     m_lblStatus = namedLabel(QStringLiteral("lblStatus"), QString(), this);
     m_lblStatus->setFrameShape(QFrame::StyledPanel);
-    m_command1 = namedButton(QStringLiteral("Command1"), QStringLiteral("test"), this);
-    connect(m_command1, &QPushButton::clicked, this, &frmRemoteSet::command1Click);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_lblStatus, 1);
-    bottom->addWidget(m_command1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(bottom);
+
+    const auto edited = [this] {
+        if (!m_settingClock)
+            m_clockEdited = true;
+    };
+    connect(m_date, &QDateEdit::dateChanged, this, edited);
+    connect(m_time, &QTimeEdit::timeChanged, this, edited);
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &frmRemoteSet::followClock);
+    m_clock.start();
 
     m_portWait.setSingleShot(true);
     m_portWait.setInterval(SET_PORT_WAIT_STEP_MS);
@@ -113,6 +120,7 @@ frmRemoteSet::frmRemoteSet(SerialPort &port, QWidget *owner)
 frmRemoteSet::~frmRemoteSet()
 {
     m_portWait.stop();
+    m_clock.stop();
     if (m_sendingSet)
         setBusyCursor(false);
 }
@@ -281,10 +289,17 @@ void frmRemoteSet::reportSent(bool sent)
                          + QLatin1Char(' ') + what + QStringLiteral(" = ") + remoteSettingValueText(m_sent));
 }
 
-void frmRemoteSet::command1Click()
+void frmRemoteSet::followClock()
 {
-    m_lblStatus->setText(m_date->date().toString(QStringLiteral("yy")) + QLatin1Char(' ')
-                         + m_time->time().toString(QStringLiteral("hh:mm:ss")));
+    if (m_clockEdited) {
+        m_clock.stop();
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    m_settingClock = true;
+    m_date->setDate(now.date());
+    m_time->setTime(now.time());
+    m_settingClock = false;
 }
 
 void frmRemoteSet::showDelayCaption()

@@ -39,8 +39,10 @@ public:
     // A "确定" button: builds the setting and sends it once the port is free.
     // A press while another setting is on its way only beeps.
     void cmdOKClick(int index);
-    // The "test" button: the two-digit year and the time of the pickers.
-    void command1Click();
+    // Until the operator edits them, the clock pickers follow the computer's
+    // clock, so a later send never sets a stale time (once a second).
+    void followClock();
+    bool clockEdited() const { return m_clockEdited; }
 
     bool sendingSet() const { return m_sendingSet; }
     // True after a delayed shutdown was sent and before it was withdrawn.
@@ -53,7 +55,6 @@ public:
     QTimeEdit *DTPTime() const { return m_time; }
     QCheckBox *chkForceRun() const { return m_forceRun; }
     QLabel *lblStatus() const { return m_lblStatus; }
-    QPushButton *Command1() const { return m_command1; }
 
     void languageApplied(int language) override;
 
@@ -79,7 +80,9 @@ private:
     QTimeEdit *m_time = nullptr;
     QCheckBox *m_forceRun = nullptr;
     QLabel *m_lblStatus = nullptr;
-    QPushButton *m_command1 = nullptr;
+    QTimer m_clock;
+    bool m_settingClock = false;
+    bool m_clockEdited = false;
 
     bool m_sendingSet = false;
     bool m_delayPending = false;

@@ -1,6 +1,8 @@
 // The warning bounds editor.
 #include "ui/dialogs/frm_set_warning.h"
 
+#include "acquisition/param_names.h"
+
 #include "core/common.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
@@ -121,8 +123,22 @@ void frmSetWarning::loadDevData()
     for (const ParamsRow &row : std::as_const(*m_rows)) {
         if (!rowInUse(row))
             continue;
-        m_list1[rowWatched(row) ? 1 : 0]->addItem(rowField(row, PF_NAME));
+        addParameterItem(m_list1[rowWatched(row) ? 1 : 0], rowField(row, PF_NAME),
+                         parameterName(rowField(row, PF_CODE), rowField(row, PF_NAME)));
     }
+}
+
+void frmSetWarning::addParameterItem(QListWidget *list, const QString &storedName, const QString &shown)
+{
+    // The file's rows are found by their stored name; the list shows the
+    // name in the interface language.
+    auto *item = new QListWidgetItem(shown, list);
+    item->setData(Qt::UserRole, storedName);
+}
+
+QString frmSetWarning::storedName(const QListWidgetItem *item)
+{
+    return item->data(Qt::UserRole).toString();
 }
 
 int frmSetWarning::selectedRow(QListWidget *list) const
@@ -136,7 +152,7 @@ void frmSetWarning::moveListItem(QListWidget *from, QListWidget *to)
     const int position = selectedRow(from);
     if (position < 0)
         return;
-    to->addItem(from->item(position)->text());
+    addParameterItem(to, storedName(from->item(position)), from->item(position)->text());
     delete from->takeItem(position);
     if (from->count() < position + 1) {
         from->setCurrentRow(from->count() - 1);
@@ -151,7 +167,7 @@ bool frmSetWarning::findItem(QListWidget *list, const QString &name)
 {
     bool found = false;
     for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->text() == name) {
+        if (storedName(list->item(i)) == name) {
             found = true;
             break;
         }
@@ -178,7 +194,7 @@ void frmSetWarning::list1Click(int index)
     const int position = selectedRow(m_list1[1]);
     if (position < 0)
         return;
-    const int row = findParamsRow(*m_rows, m_list1[1]->item(position)->text());
+    const int row = findParamsRow(*m_rows, storedName(m_list1[1]->item(position)));
     if (row >= 0 && rowBoundsEditable((*m_rows)[row])) {
         setBoundsEnable(true);
         const ParamsRow &fields = (*m_rows)[row];
@@ -234,7 +250,7 @@ void frmSetWarning::cmdBoundOkClick()
     setBusyCursor(true);
     const int position = selectedRow(m_list1[1]);
     if (position >= 0) {
-        const int row = findParamsRow(*m_rows, m_list1[1]->item(position)->text());
+        const int row = findParamsRow(*m_rows, storedName(m_list1[1]->item(position)));
         if (row >= 0) {
             // The operator's numbers, only without blanks around them.
             setRowField((*m_rows)[row], PF_LOWER, m_cmbBound[0]->currentText().trimmed());

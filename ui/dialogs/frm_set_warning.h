@@ -12,6 +12,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace vantoro {
@@ -58,6 +59,8 @@ protected:
 private:
     void list1Click(int index);
     int selectedRow(QListWidget *list) const;
+    static void addParameterItem(QListWidget *list, const QString &storedName, const QString &shown);
+    static QString storedName(const QListWidgetItem *item);
 
     std::function<void()> m_structureChanged;
     ParamsRows *m_rows = nullptr;

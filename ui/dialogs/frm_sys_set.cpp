@@ -13,7 +13,10 @@
 #include "ui/form_utils.h"
 #include "ui/language.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QLineEdit>
 #include <QColor>
 #include <QComboBox>
 #include <QGridLayout>
@@ -21,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -55,17 +59,42 @@ QVariant keptValue(const QComboBox *combo)
     return combo->currentData(KEPT_VALUE_ROLE);
 }
 
+// The stored value of the entry chosen: a kept value, the value behind an
+// entry shown in words (parity, power rating), else the text itself.
 QString entryText(const QComboBox *combo)
 {
     const QVariant kept = keptValue(combo);
-    return kept.isValid() ? kept.toString() : combo->currentText();
+    if (kept.isValid())
+        return kept.toString();
+    const QVariant value = combo->currentData();
+    return value.isValid() ? value.toString() : combo->currentText();
+}
+
+// "1K5" reads as "1.5 kW"; a code of another form shows as it is.
+QString powerRatingText(const QString &code)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d+)K(\\d*)$"));
+    const QRegularExpressionMatch m = form.match(code);
+    if (!m.hasMatch())
+        return code;
+    const QString decimals = m.captured(2);
+    return m.captured(1) + (decimals.isEmpty() ? QString() : QLatin1Char('.') + decimals) + QStringLiteral(" kW");
+}
+
+QString parityText(QChar letter)
+{
+    static const char *const builtIn[] = {"None", "Space", "Mark", "Odd", "Even"};
+    const int at = QString::fromLatin1(PARITY_LETTERS).indexOf(letter);
+    return langText(kSection, QStringLiteral("parity") + letter, LANGUAGE_CURRENT,
+                    QString::fromLatin1(at >= 0 ? builtIn[at] : ""));
 }
 
 } // namespace
 
-frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged)
+frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged, std::function<void(int)> languageChosen)
     : QDialog(owner)
     , m_titleChanged(std::move(titleChanged))
+    , m_languageChosen(std::move(languageChosen))
     , m_playAlarm(alarmBeep)
 {
     setObjectName(kSection);
@@ -76,6 +105,64 @@ frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged)
     loadValues();
     cmbSets(5)->setEnabled(isWinNT());
     applyLanguage(this, sysSettings.languageIndex);
+    m_savedValues = fieldValues();
+}
+
+QStringList frmSysSet::fieldValues() const
+{
+    // Every field of every page, in widget order; the language is applied
+    // at once and is never an unsaved edit.
+    QStringList values;
+    for (const QWidget *w : findChildren<QWidget *>()) {
+        if (w == m_cmbLanguage)
+            continue;
+        if (const auto *combo = qobject_cast<const QComboBox *>(w))
+            values << combo->currentText();
+        else if (const auto *edit = qobject_cast<const QLineEdit *>(w); edit && !qobject_cast<const QComboBox *>(w->parentWidget()))
+            values << edit->text();
+        else if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(w))
+            values << spin->text();
+        else if (const auto *check = qobject_cast<const QAbstractButton *>(w); check && check->isCheckable())
+            values << QString::number(check->isChecked());
+    }
+    return values;
+}
+
+bool frmSysSet::hasUnsavedEdits() const
+{
+    return fieldValues() != m_savedValues;
+}
+
+bool frmSysSet::mayClose()
+{
+    if (!hasUnsavedEdits())
+        return true;
+    switch (messages().askSaveDiscard(windowTitle(), langText(kSection, QStringLiteral("msgUnsavedEdits")))) {
+    case SaveChoice::Save:
+        return cmdOkClick();
+    case SaveChoice::Discard:
+        // Asked once: the close that follows finds nothing unsaved.
+        m_savedValues = fieldValues();
+        return true;
+    case SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
+void frmSysSet::reject()
+{
+    if (mayClose())
+        QDialog::reject();
+}
+
+void frmSysSet::closeEvent(QCloseEvent *event)
+{
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void frmSysSet::buildControls()
@@ -102,6 +189,11 @@ void frmSysSet::buildControls()
     m_chkTotalPower = namedCheckBox(QStringLiteral("chkTotalPower"), QStringLiteral("发电量记录"), this);
     m_chkAutoShutDown = namedCheckBox(QStringLiteral("chkAutoShutDown"), QStringLiteral("欠压自动关机"), this);
     m_cmdTestSound = namedButton(QStringLiteral("cmdTestSound"), QStringLiteral("测试"), this);
+    // Each language is named in itself, so an operator who reads only one finds it.
+    m_cmbLanguage = namedCombo(QStringLiteral("cmbLanguage"), false, this);
+    m_cmbLanguage->addItem(QStringLiteral("中文"), LANGUAGE_CHINESE);
+    m_cmbLanguage->addItem(QStringLiteral("English"), LANGUAGE_ENGLISH);
+    m_lblLanguage = namedLabel(QStringLiteral("lblLanguage"), QStringLiteral("界面语言"), this);
     m_cmdOk = namedButton(QStringLiteral("cmdOk"), QStringLiteral("保存"), this);
     m_cmdQuit = namedButton(QStringLiteral("cmdQuit"), QStringLiteral("退出"), this);
 
@@ -154,6 +246,7 @@ void frmSysSet::buildControls()
     deviceGrid->addWidget(m_chkTotalPower, deviceGrid->rowCount(), 0, 1, 2);
 
     auto *otherGrid = new QGridLayout(other);
+    addRow(otherGrid, m_lblLanguage, m_cmbLanguage);
     addRow(otherGrid, label1(6), cmbSets(6));
     addRow(otherGrid, label1(5), cmbSets(5));
     otherGrid->addWidget(m_cmdTestSound, otherGrid->rowCount(), 1);
@@ -186,6 +279,8 @@ void frmSysSet::buildControls()
     layout->addLayout(buttons);
 
     connect(cmbSets(6), &QComboBox::currentIndexChanged, this, &frmSysSet::soundChoiceChanged);
+    connect(m_cmbLanguage, &QComboBox::activated, this,
+            [this](int index) { chooseLanguage(m_cmbLanguage->itemData(index).toInt()); });
     connect(m_cmdOk, &QPushButton::clicked, this, &frmSysSet::cmdOkClick);
     connect(m_cmdTestSound, &QPushButton::clicked, this, &frmSysSet::cmdTestSoundClick);
     connect(m_cmdQuit, &QPushButton::clicked, this, &QDialog::reject);
@@ -214,11 +309,11 @@ void frmSysSet::setControls(const QStringList &systemPorts)
 
     cmbSets(8)->clear();
     for (const QChar letter : QString::fromLatin1(PARITY_LETTERS))
-        cmbSets(8)->addItem(QString(letter));
+        cmbSets(8)->addItem(parityText(letter), QString(letter));
 
     m_cmbPower->clear();
-    m_cmbPower->addItems({QStringLiteral("1K5"), QStringLiteral("2K"), QStringLiteral("2K5"), QStringLiteral("3K"),
-                          QStringLiteral("5K")});
+    for (const char *code : {"1K5", "2K", "2K5", "3K", "5K"})
+        m_cmbPower->addItem(powerRatingText(QString::fromLatin1(code)), QString::fromLatin1(code));
 
     cmbSets(9)->clear();
     for (int address = 0; address <= 255; ++address)
@@ -235,6 +330,11 @@ bool frmSysSet::loadValues()
     const SystemSettings &s = sysSettings;
     bool allListed = true;
     auto pick = [&allListed](QComboBox *combo, const QString &text) {
+        const int byValue = combo->findData(text);
+        if (byValue >= 0 && !combo->itemData(byValue, KEPT_VALUE_ROLE).isValid()) {
+            combo->setCurrentIndex(byValue);
+            return;
+        }
         if (selectEntry(combo, text))
             return;
         keepUnknownEntry(combo, text, text);
@@ -258,13 +358,44 @@ bool frmSysSet::loadValues()
     pickPosition(cmbSets(6), QString::number(s.usesoundcard), s.usesoundcard, s.usesoundcard);
     soundChoiceChanged();
     cmbSets(7)->setEditText(settingNumberText(s.retrytimes));
-    selectEntry(cmbSets(8), parityFromSettings(s.ComSettings));
+    if (const int parity = cmbSets(8)->findData(parityFromSettings(s.ComSettings)); parity >= 0)
+        cmbSets(8)->setCurrentIndex(parity);
     m_chkAutoShutDown->setChecked(s.AutoShutDown != 0);
     pick(m_cmbPower, s.devpower);
     pick(cmbSets(9), QString::number(s.devaddr));
     m_chkTotalPower->setChecked(s.totalpower != 0);
     pick(cmbSets(10), QString::number(s.devcomversion));
     return allListed;
+}
+
+void frmSysSet::showPage(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (m_tabs->widget(i)->objectName() == name)
+            m_tabs->setCurrentIndex(i);
+    }
+}
+
+void frmSysSet::chooseLanguage(int language)
+{
+    if (language == sysSettings.languageIndex)
+        return;
+    applyLanguage(this, language);
+    if (m_languageChosen)
+        m_languageChosen(language);
+}
+
+void frmSysSet::languageApplied(int language)
+{
+    m_cmbLanguage->setCurrentIndex(language == LANGUAGE_ENGLISH ? 1 : 0);
+    m_tabs->setTabText(0, langText(kSection, QStringLiteral("tabStation"), language, QStringLiteral("Station")));
+    for (SettingsPage *page : std::as_const(m_pages))
+        m_tabs->setTabText(m_tabs->indexOf(page), page->title());
+    // The sound choices are list entries, which the controls pass misses.
+    cmbSets(6)->setItemText(0, langText(kSection, QStringLiteral("UserDefined"), language, QString()));
+    cmbSets(6)->setItemText(1, langText(kSection, QStringLiteral("SysSound"), language, QString()));
 }
 
 void frmSysSet::soundChoiceChanged()
@@ -320,7 +451,7 @@ bool frmSysSet::cmdOkClick()
         if (port.newMapping)
             setPortDeviceName(port.number, port.device);
     }
-    s.ComSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
+    s.ComSettings = comSettingsText(entryText(cmbSets(2)), entryText(cmbSets(8)));
     s.PauseSeconds = *interval;
     s.TimeOut = *timeOut;
     s.BeepFreq = wholeNumberFromText(cmbSets(5)->currentText());
@@ -336,6 +467,11 @@ bool frmSysSet::cmdOkClick()
     for (SettingsPage *page : std::as_const(m_pages))
         page->save();
     const bool saved = saveSystemSettings();
+    if (saved) {
+        m_savedValues = fieldValues();
+        // An answer about the settings before this save no longer holds.
+        m_lblTestPort->clear();
+    }
     if (m_titleChanged)
         m_titleChanged();
     // A failed write has shown its own message; the status says it too.
@@ -359,7 +495,7 @@ void frmSysSet::cmdTestPortClick()
     const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, sysSettings.comport);
     const QString device = port.number > 0 ? port.device : portDeviceName(sysSettings.comport);
     ConnectionTestValues values;
-    values.comSettings = comSettingsText(entryText(cmbSets(2)), cmbSets(8)->currentText());
+    values.comSettings = comSettingsText(entryText(cmbSets(2)), entryText(cmbSets(8)));
     values.protocol = wholeNumberFromText(entryText(cmbSets(10))) == 2 ? 2 : 1;
     values.address = wholeNumberFromText(entryText(cmbSets(9)));
     // A time-out the save would refuse is tried with the one in use.

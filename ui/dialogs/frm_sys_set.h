@@ -4,6 +4,8 @@
 
 #include "core/sys_set_values.h"
 
+#include "ui/language.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QList>
@@ -20,12 +22,14 @@ namespace vantoro {
 
 class SettingsPage;
 
-class frmSysSet : public QDialog
+class frmSysSet : public QDialog, public LanguageAware
 {
 public:
     // `titleChanged` is called after a save so the owner can show the new
-    // device name and power in its title.
-    explicit frmSysSet(QWidget *owner = nullptr, std::function<void()> titleChanged = {});
+    // device name and power in its title; `languageChosen` when the operator
+    // picks another language, so the owner re-captions itself at once.
+    explicit frmSysSet(QWidget *owner = nullptr, std::function<void()> titleChanged = {},
+                       std::function<void(int language)> languageChosen = {});
 
     // Fills the pick-lists; the port list offers the ports the system has
     // and the current one, and takes a device path typed in.
@@ -56,6 +60,22 @@ public:
     QLabel *label1(int index) const { return m_label1.value(index); }
     QCheckBox *chkTotalPower() const { return m_chkTotalPower; }
     QCheckBox *chkAutoShutDown() const { return m_chkAutoShutDown; }
+    QComboBox *cmbLanguage() const { return m_cmbLanguage; }
+    // Brings the page of that object name ("pageMail") to the front; an
+    // empty or unknown name leaves the first page.
+    void showPage(const QString &name);
+    // The language takes effect and is stored at once, not with Save.
+    void chooseLanguage(int language);
+    void languageApplied(int language) override;
+    // True when a field differs from what was loaded or last saved.
+    bool hasUnsavedEdits() const;
+    // Close and Esc ask before unsaved edits are dropped.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+public:
     QPushButton *cmdOk() const { return m_cmdOk; }
     QPushButton *cmdTestSound() const { return m_cmdTestSound; }
     const QList<PortEntry> &portList() const { return m_ports; }
@@ -67,6 +87,11 @@ private:
     void soundChoiceChanged();
 
     std::function<void()> m_titleChanged;
+    std::function<void(int)> m_languageChosen;
+    QComboBox *m_cmbLanguage = nullptr;
+    QStringList fieldValues() const;
+    bool mayClose();
+    QStringList m_savedValues;
     std::function<void(int)> m_playAlarm;
     QList<QComboBox *> m_cmbSets;
     QList<QLabel *> m_label1;
@@ -80,6 +105,7 @@ private:
     QHash<QString, QString> m_portDescriptions;
     QPushButton *m_cmdTestPort = nullptr;
     QLabel *m_lblTestPort = nullptr;
+    QLabel *m_lblLanguage = nullptr;
     QTabWidget *m_tabs = nullptr;
     QList<SettingsPage *> m_pages;
 };

@@ -93,6 +93,10 @@ frmViewEventLogDb::frmViewEventLogDb(QWidget *owner)
     // The text column takes what the time column leaves, as the window grows.
     m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->setWordWrap(false);
+    m_lblNoEvents = new QLabel(this);
+    m_lblNoEvents->setObjectName(QStringLiteral("lblNoEvents"));
+    m_lblNoEvents->setAlignment(Qt::AlignCenter);
+    m_lblNoEvents->hide();
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(label);
@@ -107,11 +111,12 @@ frmViewEventLogDb::frmViewEventLogDb(QWidget *owner)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(m_grid, 1);
+    layout->addWidget(m_lblNoEvents);
 
     connect(m_query, &QPushButton::clicked, this, &frmViewEventLogDb::loadLogData);
     connect(m_print, &QPushButton::clicked, this, &frmViewEventLogDb::printEvents);
     connect(m_export, &QPushButton::clicked, this, [this] {
-        exportWithDialog(this, QStringLiteral("events.csv"), QStringLiteral("CSV (*.csv)"),
+        exportWithDialog(this, reportFileName(QStringLiteral("csv")), QStringLiteral("CSV (*.csv)"),
                          [this](const QString &path, QString *error) { return exportEvents(path, error); });
     });
     connect(m_clear, &QPushButton::clicked, this, &frmViewEventLogDb::clearLog);
@@ -185,9 +190,31 @@ void frmViewEventLogDb::loadLogData()
         m_eventCount = 0;
         m_lastList = EventQuery();
     }
+    showNoEvents(ok && m_eventCount == 0);
     setBusyCursor(false);
     if (!ok)
         showQueryError(error);
+}
+
+void frmViewEventLogDb::showNoEvents(bool none)
+{
+    if (none)
+        m_lblNoEvents->setText(formText(kSection, QStringLiteral("msgNoEvents"), QStringLiteral("这段日期内没有事件。")));
+    m_lblNoEvents->setVisible(none);
+}
+
+QString frmViewEventLogDb::dateRangeText() const
+{
+    const QString from = m_from->date().toString(Qt::ISODate);
+    const QString to = m_to->date().toString(Qt::ISODate);
+    return from == to ? from : from + QStringLiteral(" – ") + to;
+}
+
+QString frmViewEventLogDb::reportFileName(const QString &suffix) const
+{
+    const QString from = m_from->date().toString(Qt::ISODate);
+    const QString to = m_to->date().toString(Qt::ISODate);
+    return QStringLiteral("events_") + (from == to ? from : from + QLatin1Char('_') + to) + QLatin1Char('.') + suffix;
 }
 
 void frmViewEventLogDb::showQueryError(const QString &error)
@@ -205,6 +232,10 @@ std::optional<RptEvents> frmViewEventLogDb::buildReport()
     report.lbltime = viewerText(QStringLiteral("msgTime"));
     report.label2 = viewerText(QStringLiteral("msgEvent"));
     report.language = sysSettings.languageIndex;
+    // A sheet on its own says whose events and which days it lists.
+    report.lblsubtitle = sysSettings.devname.trimmed().isEmpty() ? dateRangeText()
+                                                                 : sysSettings.devname.trimmed() + QStringLiteral("  ·  ") + dateRangeText();
+    report.pdfFileName = reportFileName(QStringLiteral("pdf"));
     setBusyCursor(true);
     QString error;
     // The listed events read once more, front to back, so a long list is not

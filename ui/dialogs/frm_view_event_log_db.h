@@ -12,6 +12,7 @@
 #include <optional>
 
 class QDateEdit;
+class QLabel;
 class QPrintPreviewDialog;
 class QPushButton;
 class QSqlQueryModel;
@@ -56,6 +57,10 @@ public:
     QDateEdit *dateFrom() const { return m_from; }
     QDateEdit *dateTo() const { return m_to; }
     QTableView *grid() const { return m_grid; }
+    // Shown instead of an empty list.
+    QLabel *lblNoEvents() const { return m_lblNoEvents; }
+    // "events_<from>_<to>.<suffix>" (one date when the range is one day).
+    QString reportFileName(const QString &suffix) const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -68,6 +73,8 @@ private:
     // listed order; false with `error` when the read failed.
     bool readListedEvents(const std::function<void(const QString &, const QString &)> &take, QString *error);
     void currentRowChanged(int row);
+    void showNoEvents(bool none);
+    QString dateRangeText() const;
 
     std::unique_ptr<DbConnection> m_connection;
     QSqlQueryModel *m_model = nullptr;
@@ -79,6 +86,7 @@ private:
     QPushButton *m_export = nullptr;
     QPushButton *m_clear = nullptr;
     QPushButton *m_exit = nullptr;
+    QLabel *m_lblNoEvents = nullptr;
     EventQuery m_lastList;
     int m_eventCount = 0;
 };

@@ -1,6 +1,7 @@
 // The paraset grid of the parameter editors.
 #include "ui/dialogs/paraset_grid.h"
 
+#include "acquisition/param_names.h"
 #include "core/common.h"
 #include "core/database.h"
 
@@ -43,6 +44,43 @@ public:
 
     // The key the row had when it was read: the one it is found by.
     QSqlRecord storedKey(int row) const { return primaryValues(row); }
+
+    // Names and status texts show in the interface language; editing and
+    // saving work on the stored text.
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const QVariant stored = QSqlTableModel::data(index, role);
+        if (role != Qt::DisplayRole || !index.isValid())
+            return stored;
+        const int column = index.column();
+        const int code = fieldIndex(QStringLiteral("PARACODE"));
+        if (code < 0)
+            return stored;
+        QString suffix;
+        if (column == fieldIndex(QStringLiteral("PARANAME"))) {
+        } else if (column == fieldIndex(QStringLiteral("SRCSTRING"))) {
+            suffix = QStringLiteral(".SrcString");
+        } else if (column == fieldIndex(QStringLiteral("OKSTRING"))) {
+            suffix = QStringLiteral(".OkString");
+        } else if (column == fieldIndex(QStringLiteral("PARAVALUE"))) {
+            const QString value = stored.toString();
+            if (value.isEmpty())
+                return stored;
+            const auto cell = [this, &index](const char *field) {
+                return QSqlTableModel::data(this->index(index.row(), fieldIndex(QString::fromLatin1(field)))).toString();
+            };
+            if (value == cell("SRCSTRING"))
+                suffix = QStringLiteral(".SrcString");
+            else if (value == cell("OKSTRING"))
+                suffix = QStringLiteral(".OkString");
+            else
+                return stored;
+        } else {
+            return stored;
+        }
+        const QString codeText = QSqlTableModel::data(this->index(index.row(), code)).toString();
+        return shippedParameterText(codeText, suffix, stored.toString());
+    }
 };
 
 struct PendingEdit

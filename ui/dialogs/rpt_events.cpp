@@ -149,6 +149,12 @@ QList<RptEvents::Page> RptEvents::layoutPages(const QPaintDevice *device, const 
                                         device, QRectF(0, y, width, 0), Qt::AlignHCenter);
             page.items << item;
             y = item.rect.bottom() + title.lineSpacing() * 0.5;
+            if (!lblsubtitle.isEmpty()) {
+                const Item sub = placeText(QStringLiteral("section4"), QStringLiteral("lblsubtitle"), lblsubtitle,
+                                           HeadingFont, device, QRectF(0, y, width, 0), Qt::AlignHCenter);
+                page.items << sub;
+                y = sub.rect.bottom() + title.lineSpacing() * 0.5;
+            }
         }
         const Item time = placeText(QStringLiteral("section2"), QStringLiteral("lbltime"), lbltime, HeadingFont,
                                     device, QRectF(0, y, timeWidth - gap, 0), Qt::AlignLeft);
@@ -253,7 +259,7 @@ QPrintPreviewDialog *RptEvents::showPreview(QWidget *over) const
                                                                         : QStringLiteral("另存为 PDF"));
         save->setObjectName(QStringLiteral("actionSavePdf"));
         QObject::connect(save, &QAction::triggered, dialog, [report, dialog] {
-            const QString path = QFileDialog::getSaveFileName(dialog, report->lbltitle, QString(),
+            const QString path = QFileDialog::getSaveFileName(dialog, report->lbltitle, report->pdfFileName,
                                                               QStringLiteral("PDF (*.pdf)"));
             if (path.isEmpty())
                 return;
@@ -263,7 +269,12 @@ QPrintPreviewDialog *RptEvents::showPreview(QWidget *over) const
                 const QString text = report->language == LANGUAGE_ENGLISH ? QStringLiteral("The PDF file could not be written:")
                                                                            : QStringLiteral("无法写入 PDF 文件：");
                 messages().show(report->lbltitle, text + QLatin1Char('\n') + file, MessageIcon::Warning);
+                return;
             }
+            const QString done = report->language == LANGUAGE_ENGLISH ? QStringLiteral("%1 events saved as PDF:")
+                                                                       : QStringLiteral("已将 %1 条事件保存为 PDF：");
+            messages().show(report->lbltitle, done.arg(report->records().size()) + QLatin1Char('\n') + file,
+                            MessageIcon::Information);
         });
     }
     dialog->show();

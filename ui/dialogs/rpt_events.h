@@ -56,6 +56,10 @@ public:
     QString lbltitle;
     QString lbltime;
     QString label2;
+    // Under the title: the station and the dates the list covers.
+    QString lblsubtitle;
+    // What Save as PDF offers, without folder.
+    QString pdfFileName;
     // Shown in the footer; set when the report is made.
     QDateTime printedAt = QDateTime::currentDateTime();
     // Language of the footer texts (2 English, any other value Chinese).

@@ -3,6 +3,7 @@
 #include "ui/dialogs/web_settings_page.h"
 
 #include "core/localisation.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "web/web_service.h"
 
@@ -33,15 +34,47 @@ WebSettingsPage::WebSettingsPage(QWidget *parent)
     m_mode->addItems({pageText("optOff"), pageText("optLoopback"), pageText("optAll")});
     m_port->setObjectName(QStringLiteral("txtHttpPort"));
     m_port->setRange(1, 65535);
+    // Plain text: a language file's wording is never taken for markup.
     auto *hint = new QLabel(pageText("lblHint"), this);
     hint->setObjectName(QStringLiteral("lblHttpHint"));
+    hint->setTextFormat(Qt::PlainText);
     hint->setWordWrap(true);
+    m_address = new QLabel(this);
+    m_address->setObjectName(QStringLiteral("lblHttpAddress"));
+    m_address->setTextFormat(Qt::RichText);
+    m_address->setOpenExternalLinks(true);
+    m_address->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    m_address->setWordWrap(true);
     auto *form = new QFormLayout(this);
     form->addRow(pageText("lblMode"), m_mode);
     form->addRow(pageText("lblPort"), m_port);
+    form->addRow(m_address);
     form->addRow(hint);
     connect(m_mode, &QComboBox::currentIndexChanged, this,
             [this](int mode) { m_port->setEnabled(mode != WEB_MODE_OFF); });
+    // The web service follows a save before this hears of it.
+    connect(&stationBus(), &StationBus::settingsSaved, this, [this] {
+        showAccess(m_saving);
+        m_saving = false;
+    });
+    connect(&stationBus(), &StationBus::webAccessChanged, this, [this] { showAccess(m_saving); });
+    showAccess(false);
+}
+
+void WebSettingsPage::showAccess(bool saved)
+{
+    const WebAccess &access = stationBus().webAccess();
+    QStringList links;
+    for (const QString &url : access.urls)
+        links << QStringLiteral("<a href=\"%1\">%1</a>").arg(url.toHtmlEscaped());
+    QString text;
+    if (!links.isEmpty())
+        text = pageText(saved ? "msgSavedAddress" : "msgAddressNow").toHtmlEscaped().arg(links.join(QStringLiteral(", ")));
+    else if (!access.error.isEmpty())
+        text = pageText("msgNotListening").toHtmlEscaped().arg(access.error.toHtmlEscaped());
+    else
+        text = pageText(saved ? "msgSavedOff" : "msgOffNow").toHtmlEscaped();
+    m_address->setText(text);
 }
 
 QString WebSettingsPage::title() const
@@ -66,6 +99,7 @@ QString WebSettingsPage::validate() const
 
 bool WebSettingsPage::save()
 {
+    m_saving = true;
     sysSettings.HttpServerEnabled = m_mode->currentIndex();
     sysSettings.httpport = m_port->value();
     return true;

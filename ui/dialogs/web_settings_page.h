@@ -5,6 +5,7 @@
 #include "ui/dialogs/settings_page.h"
 
 class QComboBox;
+class QLabel;
 class QSpinBox;
 
 namespace vantoro {
@@ -19,9 +20,16 @@ public:
     QString validate() const override;
     bool save() override;
 
+    QLabel *addressLabel() const { return m_address; }
+
 private:
+    // Where the page is served now; `saved` after a Save, as its confirmation.
+    void showAccess(bool saved);
+
     QComboBox *m_mode;
     QSpinBox *m_port;
+    QLabel *m_address;
+    bool m_saving = false;
 };
 
 } // namespace vantoro

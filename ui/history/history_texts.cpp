@@ -4,6 +4,7 @@
 #include "core/message_service.h"
 #include "events/event_log.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 namespace vantoro {
@@ -20,9 +21,12 @@ void exportWithDialog(QWidget *over, const QString &suggestedName, const QString
     if (path.isEmpty())
         return;
     QString error;
-    if (write(path, &error))
-        logStatus(historyText("msgExportDone") + path);
-    else
+    if (write(path, &error)) {
+        // Said where it can be seen: the status bar may be hidden behind this window.
+        const QString done = historyText("msgExportDone") + QLatin1Char(' ') + QDir::toNativeSeparators(path);
+        logStatus(done);
+        messages().show(over ? over->windowTitle() : historyText("Caption"), done, MessageIcon::Information);
+    } else
         messages().show(historyText("Caption"), historyText("msgExportFailed") + error + QLatin1Char('\n') + path,
                         MessageIcon::Warning);
 }

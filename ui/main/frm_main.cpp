@@ -42,6 +42,7 @@
 #include <QDate>
 #include <QIcon>
 #include <QLabel>
+#include <QActionGroup>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -97,7 +98,7 @@ const MenuDef menuDefs[] = {
                             {"mnuChgPass", "密码修改", false}, {"-", "", true},
                             {"mnuCommunication", "Communication", true}, {"mnuEnableSound", "EnableSound", true},
                             {"-", "", true}, {"mnuExit", "退出(&X)", true}}},
-    {"mnuUseSet", "设置(&E)", {{"mnuUserInfo", "客户信息", true}, {"mnuSMTP", "邮件服务", false},
+    {"mnuUseSet", "设置(&E)", {{"mnuUserInfo", "客户信息", true}, {"mnuSMTP", "邮件服务", true},
                                {"mnuSMS", "短信服务", false}, {"mnuSound", "告警设置", false},
                                {"-", "", true}, {"mnuParSet", "设备参数", true}}},
     {"mnuView", "查看(&V)", {{"mnuViewToolbar", "工具栏", true}, {"mnuViewStatusBar", "状态栏", true},
@@ -197,6 +198,9 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
 
 frmMain::~frmMain()
 {
+    // An editor closed by the window's own end must not switch polling on.
+    for (const QMetaObject::Connection &watch : std::as_const(m_editorWatches))
+        disconnect(watch);
     setStatusSink(nullptr);
     m_timerReloadData.stop();
     m_timerBeep.stop();
@@ -241,6 +245,14 @@ void frmMain::buildMenus()
         action(QString::fromLatin1(name))->setCheckable(true);
     action(QStringLiteral("mnuViewToolbar"))->setChecked(true);
     action(QStringLiteral("mnuViewStatusBar"))->setChecked(true);
+    // One view shows at a time: the menu offers them as one choice.
+    auto *views = new QActionGroup(this);
+    views->setExclusive(true);
+    for (const char *name : viewMenus)
+        views->addAction(action(QString::fromLatin1(name)));
+    // A greyed entry says why in its tool tip.
+    for (QMenu *menu : menuBar()->findChildren<QMenu *>())
+        menu->setToolTipsVisible(true);
     // The technicians' mode offers the dialogs that are kept from operators.
     if (sysSettings.debugMode != 0) {
         action(QStringLiteral("mnuChgPass"))->setEnabled(true);
@@ -273,6 +285,25 @@ void frmMain::buildMenus()
     on("mnuLanguageCN", [this] { applyLanguage(this, LANGUAGE_CHINESE); });
     on("mnuLanguageEN", [this] { applyLanguage(this, LANGUAGE_ENGLISH); });
     on("mnuHelpContents", [this] { openManual(); });
+    on("mnuSMTP", [this] { openSystemSettings(QStringLiteral("pageMail")); });
+    showUnavailableReasons();
+}
+
+void frmMain::showUnavailableReasons()
+{
+    static const struct { const char *name; const char *key; const char *builtIn; } reasons[] = {
+        {"mnuSeleDev", "tipSeleDev", "本站只支持一种设备型号。"},
+        {"mnuChgPass", "tipTechnician", "仅在维护（调试）模式下可用。"},
+        {"mnuSound", "tipTechnician", "仅在维护（调试）模式下可用。"},
+        {"mnuSMS", "tipSMS", "本站不发送短信；告警可通过邮件或 MQTT 发出。"},
+        {"mnuRemoteControl", "tipRemoteControl", "遥控需要通讯协议版本 2（系统设置）。"},
+    };
+    for (const auto &reason : reasons) {
+        QAction *entry = action(QString::fromLatin1(reason.name));
+        entry->setToolTip(entry->isEnabled() ? QString()
+                                             : formText(mainSection, QString::fromLatin1(reason.key),
+                                                        QString::fromUtf8(reason.builtIn)));
+    }
 }
 
 void frmMain::buildToolbar()
@@ -385,6 +416,8 @@ void frmMain::languageApplied(int language)
         const QString key = QString::fromLatin1(def.key);
         m_panels.value(key)->setToolTip(formText(mainSection, QStringLiteral("panel_") + key, QString::fromUtf8(def.toolTip)));
     }
+    m_panels.value(QStringLiteral("speak"))->setToolTip(speakerToolTip());
+    showUnavailableReasons();
     if (!m_timerStatus.isActive())
         m_panels.value(QStringLiteral("status"))->setText(statusPlaceholder());
     // The caption follows the language and is built from its parts each
@@ -417,6 +450,7 @@ void frmMain::refreshDisplay()
     sErrorString = checkDevStatus();
     bFoundError = !sErrorString.isEmpty();
     showDeviceState();
+    m_alerts->showAlarmState();
     m_views->refreshViews();
     if (m_afterCycle.conclude(sErrorString)) {
         frmAutoShutDown::showAutoShutDown(this);
@@ -464,10 +498,18 @@ void frmMain::setPicTrendBounds()
     m_views->setPicTrendBounds();
 }
 
+QString frmMain::speakerToolTip() const
+{
+    const bool on = sysSettings.Soundenabled != 0;
+    return formText(mainSection, QStringLiteral("panel_speak"), QStringLiteral("声告警开/关")).trimmed() + QStringLiteral(": ")
+        + formText(mainSection, on ? QStringLiteral("msgSoundOn") : QStringLiteral("msgSoundOff"), on ? QStringLiteral("开") : QStringLiteral("关"));
+}
+
 void frmMain::setSpeaker()
 {
     const bool on = sysSettings.Soundenabled != 0;
     setPanelImage(QStringLiteral("speak"), on ? QStringLiteral("speak") : QStringLiteral("speakx"));
+    m_panels.value(QStringLiteral("speak"))->setToolTip(speakerToolTip());
     if (on)
         m_timerBeep.start();
     else
@@ -558,12 +600,34 @@ void frmMain::showSystemLog()
     m_logs->showLogs();
 }
 
-void frmMain::stopPollingForEditor()
+bool frmMain::stopPollingForEditor()
 {
+    const bool wasPolling = m_timerReloadData.isActive();
     setBusyCursor(true);
     setComOpen(false);
     pauseMs(PARAMETER_EDITOR_PAUSE_MS);
     setBusyCursor(false);
+    checkComState();
+    return wasPolling;
+}
+
+void frmMain::resumePollingAfter(QWidget *editor, bool wasPolling)
+{
+    // An editor already open is already watched.
+    if (!editor || editor->property("resumesPolling").isValid())
+        return;
+    editor->setProperty("resumesPolling", wasPolling);
+    m_editorWatches << connect(editor, &QObject::destroyed, this, [this, wasPolling] {
+        if (quitRequested)
+            return;
+        if (wasPolling && !m_timerReloadData.isActive()) {
+            setComOpen(true);
+            checkComState();
+        }
+        showStatus(formText(mainSection, m_timerReloadData.isActive() ? QStringLiteral("msgPollingResumed")
+                                                                      : QStringLiteral("msgPollingStaysOff"),
+                            QString()));
+    });
 }
 
 // Dialogs open without an event loop of their own: a poll cycle that is
@@ -580,21 +644,25 @@ void frmMain::openParameterEditor()
 {
     if (raiseOpen<frmParSet3>())
         return;
-    stopPollingForEditor();
-    openWindowModal(new frmParSet3(this, [this] { setComOpen(false); }));
+    const bool wasPolling = stopPollingForEditor();
+    auto *editor = new frmParSet3(this, [this] { setComOpen(false); });
+    resumePollingAfter(editor, wasPolling);
+    openWindowModal(editor);
 }
 
 void frmMain::openRawParameterEditor()
 {
-    stopPollingForEditor();
-    frmparaset::showParaset(this);
+    const bool wasPolling = stopPollingForEditor();
+    resumePollingAfter(frmparaset::showParaset(this), wasPolling);
 }
 
-void frmMain::openSystemSettings()
+void frmMain::openSystemSettings(const QString &page)
 {
     if (raiseOpen<frmSysSet>())
         return;
-    openWindowModal(new frmSysSet(this, [this] { updateTitle(); }));
+    auto *dialog = new frmSysSet(this, [this] { updateTitle(); }, [this](int language) { applyLanguage(this, language); });
+    dialog->showPage(page);
+    openWindowModal(dialog);
 }
 
 void frmMain::openAbout()
@@ -679,6 +747,7 @@ void frmMain::formActivate()
     action(QStringLiteral("mnuLanguageEN"))->setChecked(sysSettings.languageIndex == LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuLanguageCN"))->setChecked(sysSettings.languageIndex != LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuRemoteControl"))->setEnabled(sysSettings.devcomversion == 2);
+    showUnavailableReasons();
     m_command1->setVisible(sysSettings.debugMode != 0);
     if (!bFormLoaded) {
         bFormLoaded = true;

@@ -47,6 +47,8 @@ public:
     void createStructure();
     void setPicTrendBounds();
     void setSpeaker();
+    // The sound switch's tool tip says whether sound is on.
+    QString speakerToolTip() const;
     void setWorkMode(int) {}
     void checkWorkMode();
     void checkComState();
@@ -116,7 +118,9 @@ private:
     void toggleToolbarVisible();
     void toggleStatusBarVisible();
     void showSystemLog();
-    void stopPollingForEditor();
+    // True when polling was on: it is switched on again when the editor closes.
+    bool stopPollingForEditor();
+    void resumePollingAfter(QWidget *editor, bool wasPolling);
     void openWindowModal(QDialog *dialog);
     // Raises an open dialog of that kind instead of opening a second one.
     template <class Dialog> bool raiseOpen()
@@ -133,7 +137,9 @@ private:
     }
     void openParameterEditor();
     void openRawParameterEditor();
-    void openSystemSettings();
+    // `page` names the settings page to show first (its object name).
+    void openSystemSettings(const QString &page = QString());
+    void showUnavailableReasons();
     void openAbout();
     void openManual();
 
@@ -160,6 +166,7 @@ private:
     int m_beeps = 0;
     bool m_osQuit = false;
     bool m_activated = false;
+    QList<QMetaObject::Connection> m_editorWatches;
 };
 
 } // namespace vantoro

@@ -62,7 +62,6 @@ MainAlerts::MainAlerts(frmMain &window)
     m_action = new QAction(QIcon(QStringLiteral(":/icons/ackalarm.svg")), mainText("mnuAckAlarm"), &window);
     m_action->setObjectName(QStringLiteral("mnuAckAlarm"));
     m_action->setShortcut(QKeySequence(Qt::Key_F8));
-    m_action->setToolTip(mainText("tbAckAlarm"));
     connect(m_action, &QAction::triggered, this, &MainAlerts::acknowledge);
     // Beside the polling switch on the toolbar, beside the sound switch in
     // the menu.
@@ -70,6 +69,13 @@ MainAlerts::MainAlerts(frmMain &window)
         insertAfter(toolbar, window.toolButton(QStringLiteral("plug")), m_action);
     if (auto *menu = window.findChild<QMenu *>(QStringLiteral("mnuSys")))
         insertAfter(menu, window.action(QStringLiteral("mnuEnableSound")), m_action);
+
+    m_faults = new QLabel(window.statusBar());
+    m_faults->setObjectName(QStringLiteral("panel_faults"));
+    m_faults->setContentsMargins(4, 0, 4, 0);
+    m_faults->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c0392b; font-weight: bold; }"));
+    m_faults->hide();
+    window.statusBar()->addPermanentWidget(m_faults);
 
     m_lastReply = new QLabel(window.statusBar());
     m_lastReply->setObjectName(QStringLiteral("panel_lastReply"));
@@ -82,6 +88,7 @@ MainAlerts::MainAlerts(frmMain &window)
     m_clock.setInterval(STALENESS_CHECK_MS);
     connect(&m_clock, &QTimer::timeout, this, &MainAlerts::refreshStaleness);
     m_clock.start();
+    showAlarmState();
 }
 
 AlarmState MainAlerts::currentAlarmState() const
@@ -93,17 +100,66 @@ void MainAlerts::cycleFinished()
 {
     m_acknowledgement.update(currentAlarmState());
     refreshStaleness();
+    showAlarmState();
+}
+
+QStringList MainAlerts::shownNames(const QStringList &names) const
+{
+    QStringList shown = names;
+    shown.replaceInStrings(QRegularExpression(QStringLiteral("^link$")), mainText("msgLinkLost"));
+    return shown;
 }
 
 void MainAlerts::acknowledge()
 {
     const QStringList added = m_acknowledgement.acknowledge(currentAlarmState());
-    if (added.isEmpty())
+    showAlarmState();
+    if (added.isEmpty()) {
+        m_window.showStatus(mainText(m_bell == BellState::Quiet ? "msgNothingToAcknowledge" : "msgAlreadyAcknowledged"));
         return;
-    QStringList names = added;
-    names.replaceInStrings(QRegularExpression(QStringLiteral("^link$")), mainText("msgLinkLost"));
-    logEvent(mainText("msgAlarmAcknowledged") + names.join(QStringLiteral(", ")), QStringLiteral("001"), QString(),
-             true);
+    }
+    // The language text ends in a colon; the file trims the blank after it.
+    const QString text = mainText("msgAlarmAcknowledged") + QLatin1Char(' ') + shownNames(added).join(QStringLiteral(", "));
+    logEvent(text, QStringLiteral("001"), QString(), true);
+    m_window.showStatus(text);
+}
+
+void MainAlerts::showAlarmState()
+{
+    const AlarmState state = currentAlarmState();
+    QStringList running = state.faults;
+    if (state.linkLost)
+        running.prepend(mainText("msgLinkLost"));
+    QString summary;
+    if (!running.isEmpty()) {
+        summary = mainText("msgFaultPanel").arg(running.first());
+        if (running.size() > 1)
+            summary += QLatin1Char(' ') + mainText("msgMoreFaults").arg(running.size() - 1);
+    }
+    if (m_faults->text() != summary) {
+        m_faults->setText(summary);
+        m_faults->setToolTip(running.join(QLatin1Char('\n')));
+    }
+    m_faults->setVisible(!running.isEmpty());
+
+    const BellState bell = m_acknowledgement.bell(state);
+    if (bell != m_bell || !m_bellShown) {
+        m_bell = bell;
+        m_bellShown = true;
+        const char *icon = bell == BellState::Quiet ? ":/icons/ackalarm_quiet.svg"
+            : bell == BellState::Due                ? ":/icons/ackalarm_due.svg"
+                                                    : ":/icons/ackalarm.svg";
+        m_action->setIcon(QIcon(QString::fromLatin1(icon)));
+    }
+    QString tip = mainText("tbAckAlarm") + QStringLiteral("\n");
+    if (bell == BellState::Quiet)
+        tip += mainText("msgNothingToAcknowledge");
+    else if (bell == BellState::Due)
+        tip += mainText("msgAcknowledgeDue");
+    else
+        tip += mainText("msgAlarmAcknowledged") + QLatin1Char(' ') + shownNames(m_acknowledgement.acknowledged()).join(QStringLiteral(", "));
+    if (m_action->toolTip() != tip)
+        m_action->setToolTip(tip);
 }
 
 bool MainAlerts::toneDue() const
@@ -149,9 +205,11 @@ QString MainAlerts::lastReplyText(const Staleness &s) const
 void MainAlerts::languageApplied(int language)
 {
     Q_UNUSED(language);
-    m_action->setToolTip(mainText("tbAckAlarm"));
     m_lastReply->clear();
     refreshStaleness();
+    m_bellShown = false;
+    m_faults->clear();
+    showAlarmState();
 }
 
 } // namespace vantoro

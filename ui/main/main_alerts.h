@@ -27,10 +27,15 @@ public:
     bool toneDue() const;
     // Re-judges staleness now (once a second and after every cycle).
     void refreshStaleness();
+    // The running faults in the status bar and the acknowledge control's
+    // look, after every refresh of the display.
+    void showAlarmState();
     void languageApplied(int language);
 
     QAction *acknowledgeAction() const { return m_action; }
     QLabel *lastReplyPanel() const { return m_lastReply; }
+    QLabel *faultsPanel() const { return m_faults; }
+    BellState bellState() const { return m_bell; }
     bool valuesStale() const { return m_stale; }
 
 private:
@@ -38,11 +43,15 @@ private:
     AlarmState currentAlarmState() const;
     void applyStaleLook(bool stale);
     QString lastReplyText(const Staleness &s) const;
+    QStringList shownNames(const QStringList &names) const;
 
     frmMain &m_window;
     AlarmAcknowledgement m_acknowledgement;
     QAction *m_action = nullptr;
     QLabel *m_lastReply = nullptr;
+    QLabel *m_faults = nullptr;
+    BellState m_bell = BellState::Quiet;
+    bool m_bellShown = false;
     QTimer m_clock;
     bool m_stale = false;
     bool m_lookApplied = false;

@@ -3,6 +3,7 @@
 #include "ui/main/startup.h"
 
 #include "core/common.h"
+#include "core/data_folder.h"
 #include "core/database.h"
 #include "core/instance_lock.h"
 #include "core/message_service.h"
@@ -99,9 +100,7 @@ Startup::Result Startup::run()
     const bool lockedAtOnce = m_lock->tryLock();
     setBusyCursor(true);
     const bool fixedWaits = !skipFixedWaits();
-    sysSettings.languageIndex = truncatedInt(leadingNumber(
-        readIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"),
-                findFileNoCase(appDir(), QStringLiteral("vantoro.ini")))));
+    sysSettings.languageIndex = startLanguage(findFileNoCase(appDir(), QStringLiteral("vantoro.ini")));
 
     auto splash = std::make_unique<frmSplash>();
     splash->show();

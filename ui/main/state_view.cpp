@@ -114,9 +114,17 @@ StateView::StateView(QWidget *parent)
     makeLabel("Label1", 0, centre, unitRect(414, 107, 142, 16));
     makeLabel("Label1", 1, centre, unitRect(414, 125, 142, 16));
     makeLabel("Label1", 2, centre, unitRect(414, 160, 142, 16));
-    makeLabel("Label1", 3, centre, unitRect(322, 204, 88, 16));
+    // Under the inverter a bare temperature reads as the inverter's own.
+    makeLabel("lblTmod", -1, centre, unitRect(318, 199, 94, 12));
+    makeLabel("Label1", 3, centre, unitRect(322, 211, 88, 16));
     makeLabel("lblkwh", 0, centre, unitRect(553, 318, 118, 18));
     makeLabel("lblkwh", 2, centre, unitRect(262, 373, 64, 16));
+    {
+        QLabel *l = m_labels.value(QStringLiteral("lblTmod"));
+        QFont f = l->font();
+        f.setPointSizeF(f.pointSizeF() * 0.8);
+        l->setFont(f);
+    }
     for (const char *caption : {"lblSolar", "lblDc(3)"}) {
         QLabel *l = m_labels.value(QString::fromLatin1(caption));
         QFont f = l->font();
@@ -151,7 +159,7 @@ StateView::StateView(QWidget *parent)
     place(m_sliderTempModule, unitRect(300, 201, 20, 48));
     m_sliderTemp = new SliderTemp(Qt::Horizontal, this);
     m_sliderTemp->setObjectName(QStringLiteral("sliderTemp"));
-    place(m_sliderTemp, unitRect(324, 228, 84, 16));
+    place(m_sliderTemp, unitRect(324, 230, 84, 15));
 
     m_barI = new QProgressBar(this);
     m_barI->setObjectName(QStringLiteral("barI"));
@@ -249,6 +257,7 @@ void StateView::updateCaptions()
 {
     m_labels.value(QStringLiteral("lblSolar"))->setText(viewCaption(QStringLiteral("lblSolar"), "PV Array", "光伏阵列"));
     m_labels.value(QStringLiteral("lblDc(3)"))->setText(viewCaption(QStringLiteral("lblDc[3]"), "DC Input", "直流输入"));
+    m_labels.value(QStringLiteral("lblTmod"))->setText(viewCaption(QStringLiteral("lblTmod"), "Module temp.", "模块温度"));
     QHash<QString, QString> captions;
     captions.insert(QStringLiteral("capInverter"), viewCaption(QStringLiteral("capInverter"), "Inverter", "逆变器"));
     captions.insert(QStringLiteral("capAcOutput"), viewCaption(QStringLiteral("capAcOutput"), "AC Output", "交流输出"));
@@ -281,11 +290,11 @@ void StateView::refreshPicState()
     setValueLabel(label(QStringLiteral("lblDc"), 0), P_VDC);
     setValueLabel(label(QStringLiteral("lblDc"), 1), P_IDC);
     label(QStringLiteral("lblDc"), 2)
-        ->setText(formatNumber(numericValue(P_VDC) * numericValue(P_IDC), productPattern) + QLatin1Char('W'));
+        ->setText(valueWithUnit(formatNumber(numericValue(P_VDC) * numericValue(P_IDC), productPattern), QStringLiteral("W")));
     setValueLabel(label(QStringLiteral("Label1"), 0), P_VAC);
     setValueLabel(label(QStringLiteral("Label1"), 1), P_IAC);
     label(QStringLiteral("Label1"), 2)
-        ->setText(formatNumber(numericValue(P_VAC) * numericValue(P_IAC), productPattern) + QLatin1Char('W'));
+        ->setText(valueWithUnit(formatNumber(numericValue(P_VAC) * numericValue(P_IAC), productPattern), QStringLiteral("W")));
     setValueLabel(label(QStringLiteral("Label1"), 3), P_TMOD);
     setValueLabel(label(QStringLiteral("lblkwh"), 0), P_ENERGY);
     setValueLabel(label(QStringLiteral("lblTemp")), P_TAMB);

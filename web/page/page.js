@@ -21,6 +21,12 @@ function ageText(seconds) {
   return texts.hoursAgo.replace('%1', Math.round(seconds / 3600));
 }
 
+// The station shows times on a 24-hour clock; the page does the same
+// whatever the browser's locale.
+function clockText(d) {
+  return [d.getHours(), d.getMinutes(), d.getSeconds()].map(n => String(n).padStart(2, '0')).join(':');
+}
+
 function limitsText(p) {
   if (p.low === null && p.high === null) return '';
   return (p.low === null ? '' : p.low) + ' – ' + (p.high === null ? '' : p.high);
@@ -68,7 +74,7 @@ function draw(s) {
   document.getElementById('yield').textContent =
     s.todayYieldKwh === null ? '–' : s.todayYieldKwh.toFixed(1) + ' kWh';
   const alarm = document.getElementById('alarm');
-  alarm.textContent = s.alarm ? '!' : '–';
+  alarm.textContent = s.alarm ? texts.alarmOn : texts.alarmNone;
   alarm.className = 'big' + (s.alarm ? ' bad' : '');
   fillList(document.getElementById('faults'), s.faults, texts.noFaults, f => el('li', 'bad', f));
   fillList(document.getElementById('events'), s.events || [], texts.noEvents, e => {
@@ -89,7 +95,7 @@ async function refresh() {
     if (!reply.ok) throw new Error(reply.status);
     draw(await reply.json());
     lastGood = Date.now();
-    document.getElementById('updated').textContent = texts.updated + ' ' + new Date().toLocaleTimeString();
+    document.getElementById('updated').textContent = texts.updated + ' ' + clockText(new Date());
   } catch (e) {
     // The station itself is out of reach: what is shown ages like an old reply.
     if (Date.now() - lastGood > 3 * intervalSeconds * 1000) {
@@ -100,4 +106,99 @@ async function refresh() {
   setTimeout(refresh, Math.min(5, Math.max(2, intervalSeconds)) * 1000);
 }
 
+const SVG_NS = 'http://www.w3.org/2000/svg';
+const CHART_W = 600;
+const CHART_H = 220;
+const CHART_REFRESH_MS = 60000;
+
+function svg(tag, attrs) {
+  const e = document.createElementNS(SVG_NS, tag);
+  for (const [k, v] of Object.entries(attrs)) e.setAttribute(k, v);
+  return e;
+}
+
+// A round top for the power axis: 1, 2 or 5 times a power of ten.
+function niceMax(value) {
+  if (!(value > 0)) return 1;
+  const step = Math.pow(10, Math.floor(Math.log10(value)));
+  for (const m of [1, 2, 5, 10]) if (value <= m * step) return m * step;
+  return 10 * step;
+}
+
+// Runs of points between gaps and missing values, as chart coordinates.
+function powerRuns(history, column) {
+  const start = Date.parse(history.from);
+  const span = Date.parse(history.to) - start;
+  const runs = [];
+  let run = [];
+  for (const p of history.points) {
+    const v = p.values[column];
+    if (p.gap || v === null || v === undefined) {
+      if (run.length) runs.push(run);
+      run = [];
+    }
+    if (v === null || v === undefined) continue;
+    run.push([(Date.parse(p.time) - start) / span, v]);
+  }
+  if (run.length) runs.push(run);
+  return runs;
+}
+
+function drawChart(history, dayYield) {
+  const chart = document.getElementById('chart');
+  const note = document.getElementById('chart-note');
+  chart.replaceChildren();
+  for (let i = 0; i <= 4; ++i) {
+    const x = (i * CHART_W / 4).toFixed(1);
+    chart.append(svg('line', { x1: x, y1: 0, x2: x, y2: CHART_H, class: 'grid' }));
+  }
+  chart.append(svg('line', { x1: 0, y1: CHART_H - 1, x2: CHART_W, y2: CHART_H - 1, class: 'axis' }));
+  const column = history ? history.columns.findIndex(c => c.code === 'PAC') : -1;
+  if (column < 0) {
+    note.textContent = texts.noHistory;
+    return;
+  }
+  const runs = powerRuns(history, column);
+  let peak = 0;
+  for (const run of runs) for (const [, v] of run) peak = Math.max(peak, v);
+  const top = niceMax(peak);
+  const unit = history.columns[column].unit || 'W';
+  const xy = ([t, v]) => (t * CHART_W).toFixed(1) + ',' + (CHART_H - 2 - v / top * (CHART_H - 12)).toFixed(1);
+  for (const run of runs) {
+    const line = run.map(xy).join(' ');
+    const first = (run[0][0] * CHART_W).toFixed(1);
+    const last = (run[run.length - 1][0] * CHART_W).toFixed(1);
+    chart.append(svg('polygon', { points: first + ',' + CHART_H + ' ' + line + ' ' + last + ',' + CHART_H, class: 'area' }));
+    chart.append(svg('polyline', { points: line, class: 'power' }));
+  }
+  const parts = [];
+  if (dayYield !== null && dayYield !== undefined) parts.push(texts.dayYield.replace('%1', dayYield.toFixed(1)));
+  parts.push('0 – ' + top.toLocaleString('en-US') + ' ' + unit);
+  if (!runs.length) parts.push(texts.noHistory);
+  note.textContent = parts.join(' · ');
+}
+
+async function refreshChart() {
+  let history = null;
+  let dayYield = null;
+  try {
+    const reply = await fetch('/api/v1/history?codes=PAC', { cache: 'no-store' });
+    if (reply.ok) history = await reply.json();
+    if (history) {
+      const day = history.from.slice(0, 10);
+      const month = await fetch('/api/v1/yield?year=' + day.slice(0, 4) + '&month=' + Number(day.slice(5, 7)),
+                                { cache: 'no-store' });
+      if (month.ok) {
+        const row = ((await month.json()).days || []).find(d => d.day === day);
+        if (row) dayYield = row.energyKwh;
+      }
+    }
+  } catch (e) {
+    // Drawn as "no history" below; the status part of the page goes on.
+  }
+  drawChart(history, dayYield);
+  setTimeout(refreshChart, CHART_REFRESH_MS);
+}
+
 refresh();
+refreshChart();
