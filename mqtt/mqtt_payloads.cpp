@@ -2,34 +2,15 @@
 // Assistant discovery configs.
 #include "mqtt/mqtt_payloads.h"
 
+#include "core/number_format.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
-#include <string>
 
 namespace vantoro {
 
 namespace {
-
-// Decoding multiplies by 0.1 or 0.01, and some rows are kept as float: the
-// shortest text of the float (44.4, not 44.400002), or six decimals for a
-// double (230.1, not 230.10000000000002), drops the binary residue without
-// touching any resolution a device reports.
-double rounded(double value)
-{
-    if (!std::isfinite(value))
-        return value;
-    const auto single = float(value);
-    if (double(single) == value) {
-        char text[32];
-        const auto end = std::to_chars(text, text + sizeof text, single).ptr;
-        return std::strtod(std::string(text, end).c_str(), nullptr);
-    }
-    return std::round(value * 1e6) / 1e6;
-}
 
 QString isoTime(const QDateTime &time)
 {
@@ -126,12 +107,12 @@ QByteArray stateJson(const CycleReport &report)
     QJsonObject raw;
     for (const ParameterReading &p : report.parameters) {
         if (p.numeric)
-            readings.insert(p.code, rounded(p.value));
+            readings.insert(p.code, tidyValue(p.value));
         else
             status.insert(p.code, p.text);
         if (p.calibrated && p.raw) {
             calibrated.append(p.code);
-            raw.insert(p.code, rounded(*p.raw));
+            raw.insert(p.code, tidyValue(*p.raw));
         }
     }
     QJsonObject state{{QStringLiteral("time"), isoTime(report.time)},

@@ -37,7 +37,7 @@ TestHome::TestHome(bool withDefaults)
     if (withDefaults) {
         for (const char *name : {"vantoro.db", "VANTORO.INI", "langcn.ini", "langen.ini", "PARAMS.INI"})
             copyDefault(QString::fromLatin1(name));
-        // Chinese as the design starts, whatever the machine's locale.
+        // Chinese, the station's own first language, whatever the machine's locale.
         writeIni(QStringLiteral("Settings"), QStringLiteral("Language"), QStringLiteral("1"), file(QStringLiteral("VANTORO.INI")));
     }
     sysSettings = SystemSettings();
