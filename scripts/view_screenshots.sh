@@ -21,6 +21,9 @@ SCREEN_WIDTH=1600
 SCREEN_HEIGHT=1000
 UI_LANGUAGE=${UI_LANGUAGE:-en}
 OUT=${OUT:-docs}
+# The dialogs are opened in debug mode (no password asked); the views are
+# shown as an operator sees them.
+DEBUG_MODE=${DEBUG_MODE:-$([ -n "${DIALOGS-settings}" ] && echo 1 || echo 0)}
 case $UI_LANGUAGE in en) LANGUAGE=2 ;; *) LANGUAGE=1 ;; esac
 command -v xdotool >/dev/null || { echo "xdotool is needed (scripts/install-deps.sh)"; exit 1; }
 
@@ -62,7 +65,7 @@ PY
 [Settings]
 Ports\\Com1=$PTY
 AutoStartPolling=$polling
-DebugMode=1
+DebugMode=$DEBUG_MODE
 MainLeft=300
 MainTop=300
 CONF
