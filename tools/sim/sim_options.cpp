@@ -116,7 +116,7 @@ const std::vector<DeviceKey> &deviceKeys()
             }},
         {"status", "word", "Status word, one bit per status parameter (default 0x0001: running).", false,
             [](DeviceSettings &d, const QString &v) { return setWord(v, d.status); }},
-        {"address", "n", "Device address 0..255 (default 1).", false,
+        {"address", "n", "Device address 0..255 (default 1); with --devices N the first one.", false,
             [](DeviceSettings &d, const QString &v) {
                 return setInRange(v, 0, 255, [&](qint64 x) { d.address = quint8(x); });
             }},
@@ -326,7 +326,8 @@ DeviceSettings applyScenario(
     return settings;
 }
 
-const char *DESCRIPTION = R"(Plays the PV inverter on a serial line for the Vantoro station.
+const char *DESCRIPTION = R"(Plays the PV inverter on a serial line for the Vantoro station, or several
+inverters on one line (--devices).
 
 Without --port it opens a pseudo-terminal and prints its path as the first line
 of standard output ("PTY /dev/pts/N"); point the station's port at it (per-user
