@@ -312,7 +312,7 @@ DeviceSettings applyScenario(
         if (!split.ok) {
             problems << QStringLiteral("bad address in: %1").arg(line);
         } else if ((split.address || plant) && !aimable(*k)) {
-            problems << QStringLiteral("the addresses are fixed by --devices: %1").arg(line);
+            problems << QStringLiteral("the address can be neither aimed nor, with --devices, changed: %1").arg(line);
         } else if (split.address) {
             DeviceSettings check = settings;
             if (k->set(check, split.value))
@@ -525,7 +525,9 @@ std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions
             : std::any_of(options.plant.cbegin(), options.plant.cend(),
                   [&](const PlantDevice &d) { return d.address == value.address; });
         if (!present)
-            return QStringLiteral("no device at address %1 for --%2 %3@%1").arg(value.address).arg(value.key, value.value);
+            return QStringLiteral("no device at address %1 for --%2 %3@%1")
+                .arg(value.address)
+                .arg(value.key, value.value);
     }
     return std::nullopt;
 }
@@ -543,7 +545,9 @@ QList<DeviceSettings> lineSettings(const SimOptions &options, const QByteArray &
         const auto device = std::find_if(
             line.begin(), line.end(), [&](const DeviceSettings &d) { return d.address == value.address; });
         if (device == line.end())
-            problems << QStringLiteral("no device at address %1 for %2=%3@%1").arg(value.address).arg(value.key, value.value);
+            problems << QStringLiteral("no device at address %1 for %2=%3@%1")
+                            .arg(value.address)
+                            .arg(value.key, value.value);
         else
             keyNamed(value.key)->set(*device, value.value);
     }
