@@ -43,6 +43,37 @@ constexpr int SILENCE_MS = 100;
 const QByteArray POLL_V1 = hex("EB 90 01 CF A0 00 00 70 01 0D");
 const QByteArray POLL_V2 = hex("01 03 08 00 00 00 00 00 00 00 00 00 17 6F");
 
+QByteArray pollV2(quint8 address)
+{
+    return buildCrcFrame(address, QByteArray(8, '\0'), FUNCTION_POLL);
+}
+
+QByteArray controlFrame(quint8 address)
+{
+    return buildCrcFrame(address, hex("CF 00 00 00 00 00 00 00"), FUNCTION_CONTROL);
+}
+
+// Version-2 reply fields: AC current, DC current, energy counter, status.
+int iacOf(const QByteArray &reply)
+{
+    return wordAt(reply, 6);
+}
+
+int idcOf(const QByteArray &reply)
+{
+    return wordAt(reply, 10);
+}
+
+qint64 energyOf(const QByteArray &reply)
+{
+    return wordAt(reply, 16) | (qint64(wordAt(reply, 18)) << 16);
+}
+
+int statusOf(const QByteArray &reply)
+{
+    return wordAt(reply, 20);
+}
+
 // The station's side of the line, opened on the simulator's pseudo-terminal.
 class Line
 {
@@ -119,6 +150,11 @@ private slots:
     void varyingValues();
     void solarDayOnItsClock();
     void stdinEndsItOnlyWhenAsked();
+    void plantAnswersEachAddressWithItsOwnValues();
+    void aimedValuesReachOneDeviceOnly();
+    void plantDevicesKeepTheirOwnClocks();
+    void plantOptionsRefused_data();
+    void plantOptionsRefused();
 
 private:
     SimProcess m_sim;
@@ -446,6 +482,126 @@ void TestSimulator::stdinEndsItOnlyWhenAsked()
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
     }
+}
+
+void TestSimulator::plantAnswersEachAddressWithItsOwnValues()
+{
+    SimProcess plant;
+    QVERIFY2(plant.start({"--baud", "0", "--devices", "3"}), qPrintable(plant.errorText()));
+    Line line;
+    QVERIFY(line.open(plant.ptyPath()));
+
+    const QList<int> iac{1000, 900, 800};
+    const QList<int> idc{700, 630, 560};
+    const QList<qint64> energy{123456, 111110, 98765};
+    for (int i = 0; i < 3; ++i) {
+        const quint8 address = quint8(i + 1);
+        const QByteArray reply = line.exchange(pollV2(address));
+        QCOMPARE(reply.size(), REPLY_BYTES);
+        QCOMPARE(byteAt(reply, 0), int(address));
+        QCOMPARE(wordAt(reply, 31), int(frameCrc(reply.left(31))));
+        QCOMPARE(wordAt(reply, 4), 2300);
+        QCOMPARE(iacOf(reply), iac[i]);
+        QCOMPARE(idcOf(reply), idc[i]);
+        QCOMPARE(energyOf(reply), energy[i]);
+    }
+    const QByteArray v1 = line.exchange(hex("EB 90 02 CF A0 00 00 71 01 0D"));
+    QCOMPARE(v1.left(3).toHex(' '), QByteArray("eb 90 02"));
+    QCOMPARE(wordAt(v1, 5), 900);
+
+    // Nobody at 0 or 4: silence, as on a bus, and the line stays in step.
+    QCOMPARE(line.exchange(pollV2(4), 1, SILENCE_MS).toHex(' '), QByteArray());
+    QCOMPARE(line.exchange(hex("EB 90 00 CF A0 00 00 6F 01 0D"), 1, SILENCE_MS).toHex(' '), QByteArray());
+    QCOMPARE(line.exchange(controlFrame(4), 1, SILENCE_MS).toHex(' '), QByteArray());
+    QCOMPARE(line.exchange(controlFrame(3)).left(4).toHex(' '), QByteArray("03 10 1b 00"));
+    QCOMPARE(iacOf(line.exchange(pollV2(3))), 800);
+}
+
+void TestSimulator::aimedValuesReachOneDeviceOnly()
+{
+    SimProcess plant;
+    QVERIFY2(plant.start({"--baud", "0", "--devices", "2:3K,5,9:5K", "--fault", "noreply@5"}),
+        qPrintable(plant.errorText()));
+    Line line;
+    QVERIFY(line.open(plant.ptyPath()));
+
+    // A rating sets the full-sun AC power at the AC voltage given: 3 kW and
+    // 5 kW at 230.0 V; the DC current keeps its share of the AC current.
+    QByteArray reply = line.exchange(pollV2(2));
+    QCOMPARE(iacOf(reply), 1304);
+    QCOMPARE(idcOf(reply), 913);
+    QCOMPARE(iacOf(line.exchange(pollV2(9))), 2174);
+    QCOMPARE(line.exchange(pollV2(5), 1, SILENCE_MS).size(), 0);
+    // No device at address 1: control frames for it go unanswered on a plant.
+    QCOMPARE(line.exchange(controlFrame(1), 1, SILENCE_MS).size(), 0);
+    QCOMPARE(line.exchange(controlFrame(9)).left(4).toHex(' '), QByteArray("09 10 1b 00"));
+
+    // The scenario's aims win over the command line's and reach one device.
+    QVERIFY(plant.writeScenario(QStringLiteral("status=0x0101@9\nfault=none@5\nfault=noreply@4\n")));
+    reply = line.exchange(pollV2(5));
+    QCOMPARE(reply.size(), REPLY_BYTES);
+    QCOMPARE(iacOf(reply), 1000);
+    QCOMPARE(statusOf(reply), 0x0001);
+    QCOMPARE(statusOf(line.exchange(pollV2(9))), 0x0101);
+    QCOMPARE(statusOf(line.exchange(pollV2(2))), 0x0001);
+    QVERIFY(QTest::qWaitFor([&] { return plant.standardError().contains("no device at address 4"); }, 2000));
+
+    // One device silenced while it runs; the others answer; the command
+    // line's aim holds again once the scenario's is gone.
+    QVERIFY(plant.writeScenario(QStringLiteral("fault=noreply@2\n")));
+    QCOMPARE(line.exchange(pollV2(2), 1, SILENCE_MS).size(), 0);
+    QCOMPARE(line.exchange(pollV2(9)).size(), REPLY_BYTES);
+    QCOMPARE(line.exchange(pollV2(5), 1, SILENCE_MS).size(), 0);
+    QVERIFY(plant.writeScenario(QString()));
+    QCOMPARE(line.exchange(pollV2(2)).size(), REPLY_BYTES);
+}
+
+void TestSimulator::plantDevicesKeepTheirOwnClocks()
+{
+    SimProcess plant;
+    QVERIFY2(plant.start({"--baud", "0", "--devices", "2", "--solar-day", "--clock-start", "2026-06-21T11:00",
+                 "--clock-step", "3600", "--cloud-seed", "0", "--energy", "1000"}),
+        qPrintable(plant.errorText()));
+    Line line;
+    QVERIFY(line.open(plant.ptyPath()));
+    QList<QByteArray> first;
+    for (int hour = 11; hour <= 13; ++hour)
+        first << line.exchange(pollV2(1));
+    const QByteArray second = line.exchange(pollV2(2));
+    QCOMPARE(second.size(), REPLY_BYTES);
+    QVERIFY(iacOf(first[2]) > iacOf(first[0]));
+    // The second device's first poll is its own 11:00, at 90 % of the first's.
+    QVERIFY2(qAbs(iacOf(second) - 0.9 * iacOf(first[0])) <= 1,
+        qPrintable(QStringLiteral("%1 vs %2").arg(iacOf(second)).arg(iacOf(first[0]))));
+    QVERIFY(energyOf(first[2]) > 1000);
+    QCOMPARE(energyOf(second), 900);
+}
+
+void TestSimulator::plantOptionsRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("address twice") << QStringList{"--devices", "1:3K,2,1"} << "address 1 is given twice";
+    QTest::newRow("unknown rating") << QStringList{"--devices", "1:3X"} << "bad rating in --devices: 1:3X";
+    QTest::newRow("count past the last address")
+        << QStringList{"--address", "250", "--devices", "7"} << "bad --devices value: 7";
+    QTest::newRow("aim at an absent device")
+        << QStringList{"--devices", "3", "--fault", "late@4"} << "no device at address 4";
+    QTest::newRow("aim at another address than the lone device's")
+        << QStringList{"--fault", "late@2"} << "no device at address 2";
+    QTest::newRow("bad aimed value") << QStringList{"--devices", "3", "--fault", "slow@2"} << "bad --fault value";
+}
+
+void TestSimulator::plantOptionsRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QProcess process;
+    process.start(QStringLiteral(VANTORO_SIM_PATH), arguments);
+    QVERIFY(process.waitForFinished(3000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(error.contains(message), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)

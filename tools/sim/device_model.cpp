@@ -45,8 +45,9 @@ QDateTime clockStartOf(const DeviceSettings &settings)
 
 } // namespace
 
-DeviceModel::DeviceModel(const DeviceSettings &settings)
+DeviceModel::DeviceModel(const DeviceSettings &settings, bool aloneOnLine)
     : m_settings(settings)
+    , m_aloneOnLine(aloneOnLine)
     , m_clockTime(clockStartOf(settings))
 {
 }
@@ -99,8 +100,10 @@ bool DeviceModel::answers(const Request &request) const
     case Request::Kind::PollV2:
         return protocol != 1 && request.address == m_settings.address;
     case Request::Kind::Control:
-        // The station sends control commands to address 1 whatever the device's address.
-        return protocol != 1 && (request.address == 1 || request.address == m_settings.address);
+        // The station sends control commands to address 1 whatever the
+        // device's address; on a bus of several that would be a collision.
+        return protocol != 1
+            && (request.address == m_settings.address || (m_aloneOnLine && request.address == 1));
     default:
         return false;
     }

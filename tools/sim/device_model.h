@@ -22,7 +22,9 @@ struct ReplyPiece
 class DeviceModel
 {
 public:
-    explicit DeviceModel(const DeviceSettings &settings);
+    // `aloneOnLine`: the only device on its line, which takes the control
+    // frames for address 1 as well.
+    DeviceModel(const DeviceSettings &settings, bool aloneOnLine);
 
     // New settings at run time `seconds`; a changed energy value restarts the
     // count, a changed clock start (or the solar day switched on) the clock.
@@ -30,19 +32,21 @@ public:
     const DeviceSettings &settings() const { return m_settings; }
 
     DeviceReading reading(double seconds) const;
+    // Whether the request is addressed to this device and of its protocol.
+    bool answers(const Request &request) const;
     // The pieces to send for a request; empty when the device stays silent.
     QList<ReplyPiece> answer(const Request &request, double seconds);
     // Whether the last answered request had the fault applied.
     bool lastWasFaulted() const { return m_lastFaulted; }
 
 private:
-    bool answers(const Request &request) const;
     // The solar day's reading now; moves the clock and the energy on by one step.
     DeviceReading nextSolarReading();
     QList<ReplyPiece> withFault(
         QByteArray reply, int version, quint8 address, const DeviceReading &reading, quint8 function) const;
 
     DeviceSettings m_settings;
+    bool m_aloneOnLine = true;
     double m_energyStart = 0;
     qint64 m_answered = 0;
     QDateTime m_clockTime;

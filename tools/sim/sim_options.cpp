@@ -1,8 +1,16 @@
 // Command-line and scenario settings of the device simulator.
 #include "sim_options.h"
 
+#include "solar_day.h"
+
+#include "core/system_settings.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <functional>
 
 namespace vantoro::sim {
@@ -108,7 +116,7 @@ const std::vector<DeviceKey> &deviceKeys()
             }},
         {"status", "word", "Status word, one bit per status parameter (default 0x0001: running).", false,
             [](DeviceSettings &d, const QString &v) { return setWord(v, d.status); }},
-        {"address", "n", "Device address 0..255 (default 1).", false,
+        {"address", "n", "Device address 0..255 (default 1); with --devices N the first one.", false,
             [](DeviceSettings &d, const QString &v) {
                 return setInRange(v, 0, 255, [&](qint64 x) { d.address = quint8(x); });
             }},
@@ -174,7 +182,152 @@ const std::vector<DeviceKey> &deviceKeys()
     return keys;
 }
 
-const char *DESCRIPTION = R"(Plays the PV inverter on a serial line for the Vantoro station.
+const DeviceKey *keyNamed(const QString &name)
+{
+    for (const DeviceKey &key : deviceKeys()) {
+        if (name == QLatin1String(key.name))
+            return &key;
+    }
+    return nullptr;
+}
+
+// The addresses are the line's layout: no device moves alone.
+bool aimable(const DeviceKey &key)
+{
+    return std::strcmp(key.name, "address") != 0;
+}
+
+constexpr QChar AIM_MARK = QLatin1Char('@');
+
+struct SplitValue
+{
+    QString value;
+    std::optional<quint8> address; // none: every device
+    bool ok = true;
+};
+
+// VALUE@ADDR aims a value at the device at ADDR.
+SplitValue splitAim(const QString &text)
+{
+    const qsizetype at = text.lastIndexOf(AIM_MARK);
+    if (at < 0)
+        return {text, std::nullopt};
+    const auto address = parseInteger(text.mid(at + 1));
+    if (!address || *address < 0 || *address > 255)
+        return {text, std::nullopt, false};
+    return {text.left(at).trimmed(), quint8(*address)};
+}
+
+// The devices of --devices N differ by position, so a plant shows
+// different numbers: full, 90 %, 80 %, 70 %, then full again.
+constexpr double POSITION_SHARE_STEP = 0.1;
+constexpr int POSITION_SHARE_CYCLE = 4;
+
+quint16 scaledWord(quint16 word, double share)
+{
+    return quint16(std::clamp(std::round(word * share), 0.0, double(0xFFFF)));
+}
+
+DeviceSettings plantDeviceSettings(const DeviceSettings &common, const PlantDevice &device, int index)
+{
+    DeviceSettings s = common;
+    s.address = device.address;
+    s.iac = scaledWord(common.iac, device.share);
+    s.idc = scaledWord(common.idc, device.share);
+    s.energy = quint32(std::clamp(std::round(common.energy * device.share), 0.0, double(0xFFFFFFFFU)));
+    // Each roof its own clouds; a clear sky stays clear for all.
+    if (common.cloudSeed != 0)
+        s.cloudSeed = common.cloudSeed + quint32(index);
+    return s;
+}
+
+// --devices: a count N from the first address on, or a list of ADDR[:RATING].
+std::optional<QString> parsePlant(const QString &text, bool firstAddressGiven, SimOptions &options)
+{
+    const QString t = text.trimmed();
+    if (!t.contains(QLatin1Char(':')) && !t.contains(QLatin1Char(','))) {
+        const int first = options.device.address;
+        const auto count = parseInteger(t);
+        if (!count || *count < 1 || first + *count - 1 > 255)
+            return QStringLiteral("bad --devices value: %1 (a count 1..%2 from address %3, or a list)")
+                .arg(t)
+                .arg(256 - first)
+                .arg(first);
+        for (int i = 0; i < int(*count); ++i)
+            options.plant.append(
+                {quint8(first + i), 1.0 - POSITION_SHARE_STEP * double(i % POSITION_SHARE_CYCLE)});
+        return std::nullopt;
+    }
+    if (firstAddressGiven)
+        return QStringLiteral("--address goes with a count in --devices; a list names its own addresses");
+    const DeviceSettings &d = options.device;
+    const double commonWatts = d.vac * DEFAULT_AC_VOLTAGE_MULTIPLE * d.iac * DEFAULT_AC_CURRENT_MULTIPLE;
+    QSet<int> seen;
+    for (const QString &item : t.split(QLatin1Char(','))) {
+        const QString addressText = item.section(QLatin1Char(':'), 0, 0);
+        const auto address = parseInteger(addressText);
+        if (!address || *address < 0 || *address > 255)
+            return QStringLiteral("bad address in --devices: %1").arg(item.trimmed());
+        if (seen.contains(int(*address)))
+            return QStringLiteral("address %1 is given twice in --devices").arg(*address);
+        seen.insert(int(*address));
+        PlantDevice device{quint8(*address), 1.0};
+        if (item.contains(QLatin1Char(':'))) {
+            const QString rating = item.section(QLatin1Char(':'), 1).trimmed();
+            const double watts = ratingWatts(rating);
+            if (watts <= 0)
+                return QStringLiteral("bad rating in --devices: %1 (e.g. 1K5, 3K, 5K)").arg(item.trimmed());
+            if (commonWatts <= 0)
+                return QStringLiteral("a rating in --devices needs --vac and --iac above 0");
+            device.share = watts / commonWatts;
+        }
+        options.plant.append(device);
+    }
+    return std::nullopt;
+}
+
+// The scenario's lines over `base`; values aimed at one device go to `aimed`.
+DeviceSettings applyScenario(
+    const QByteArray &text, const DeviceSettings &base, bool plant, QStringList &problems, QList<AimedValue> &aimed)
+{
+    DeviceSettings settings = base;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &raw : lines) {
+        const QString line = QString::fromUtf8(raw).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.isEmpty())
+            continue;
+        const int equals = line.indexOf(QLatin1Char('='));
+        if (equals < 0) {
+            problems << QStringLiteral("no '=' in: %1").arg(line);
+            continue;
+        }
+        const QString key = line.left(equals).trimmed().toLower();
+        const QString value = line.mid(equals + 1).trimmed();
+        const DeviceKey *k = keyNamed(key);
+        if (!k) {
+            problems << QStringLiteral("unknown key: %1").arg(key);
+            continue;
+        }
+        const SplitValue split = splitAim(value);
+        if (!split.ok) {
+            problems << QStringLiteral("bad address in: %1").arg(line);
+        } else if ((split.address || plant) && !aimable(*k)) {
+            problems << QStringLiteral("the address can be neither aimed nor, with --devices, changed: %1").arg(line);
+        } else if (split.address) {
+            DeviceSettings check = settings;
+            if (k->set(check, split.value))
+                aimed.append({*split.address, key, split.value});
+            else
+                problems << QStringLiteral("bad value for %1: %2").arg(key, split.value);
+        } else if (!k->set(settings, value)) {
+            problems << QStringLiteral("bad value for %1: %2").arg(key, value);
+        }
+    }
+    return settings;
+}
+
+const char *DESCRIPTION = R"(Plays the PV inverter on a serial line for the Vantoro station, or several
+inverters on one line (--devices).
 
 Without --port it opens a pseudo-terminal and prints its path as the first line
 of standard output ("PTY /dev/pts/N"); point the station's port at it (per-user
@@ -209,6 +362,29 @@ Faults (--fault, or fault= in the scenario), applied to poll and control replies
   truncated  only the first --truncate-to bytes are sent
   garbage    --garbage-bytes bytes (never the head's first byte) precede the reply
   split      the reply goes in --split-pieces pieces, --split-gap-ms apart
+
+Several devices (--devices): one line carries them all, as an RS-485 bus does;
+each request is answered by the device with its address only, and a request
+for an address no device has gets no answer. --devices N puts N devices at
+addresses --address (default 1) onwards; their currents and energy counters
+are those given times 100, 90, 80, 70 % by position (then 100 % again).
+--devices 1:3K,2,7:5K names the addresses, each with an optional power rating
+(1K5, 2K, 2K5, 3K, 5K, ...): a rated device's currents and counter are those
+given times the rating over the full-sun AC power of --vac and --iac (2.3 kW
+by default); one without a rating takes the values as given. Every device has
+its own fault counter, energy count and solar-day clock, which moves on only
+with the requests addressed to it, and from a --cloud-seed other than 0 its
+own clouds (the seed plus its position). Control frames go to their address
+only; a lone device also takes those for address 1.
+
+Aiming at one device: any value below may end in @ADDR, on the command line
+(--fault noreply@2, repeated for several) or in the scenario (fault=noreply@2,
+status=0x0101@3), and is then that device's own: it wins over the value for
+every device, wherever each is given, the scenario's aims over the command
+line's. Flags aim in the scenario only (silent-at-night=1@2); the address
+cannot be aimed, and with --devices the scenario cannot change it. To take
+one device off the line and back while it runs, write fault=noreply@ADDR into
+the scenario and remove it again.
 
 Scenario file (--scenario): key=value lines with the keys of the device
 options below (vac, iac, vdc, idc, tmod, tamb, energy, status, address,
@@ -286,7 +462,11 @@ std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions
     const QCommandLineOption stdinEof(
         QStringLiteral("exit-on-stdin-eof"), QStringLiteral("Exit when standard input closes."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Trace frames on standard error."));
-    parser.addOptions({port, baud, scenario, record, recordPolls, stdinEof, verbose});
+    const QCommandLineOption devices(QStringLiteral("devices"),
+        QStringLiteral("Several devices on the line: a count N (addresses --address onwards) or a list "
+                       "ADDR[:RATING],...; see Several devices above."),
+        QStringLiteral("N|list"));
+    parser.addOptions({port, baud, scenario, record, recordPolls, stdinEof, verbose, devices});
 
     std::vector<QCommandLineOption> deviceOptions;
     for (const DeviceKey &key : deviceKeys()) {
@@ -318,41 +498,60 @@ std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions
     for (size_t i = 0; i < keys.size(); ++i) {
         if (!parser.isSet(deviceOptions[i]))
             continue;
-        const QString value = keys[i].flagOnCommandLine ? QStringLiteral("1") : parser.value(deviceOptions[i]);
-        if (!keys[i].set(options.device, value))
-            return QStringLiteral("bad --%1 value: %2").arg(QLatin1String(keys[i].name), value);
+        const QString name = QString::fromLatin1(keys[i].name);
+        const QStringList values
+            = keys[i].flagOnCommandLine ? QStringList{QStringLiteral("1")} : parser.values(deviceOptions[i]);
+        for (const QString &value : values) {
+            const SplitValue split = splitAim(value);
+            if (!split.ok)
+                return QStringLiteral("bad address in --%1 value: %2").arg(name, value);
+            if (split.address && !aimable(keys[i]))
+                return QStringLiteral("--%1 cannot be aimed at one device").arg(name);
+            DeviceSettings check = options.device;
+            if (!keys[i].set(split.address ? check : options.device, split.value))
+                return QStringLiteral("bad --%1 value: %2").arg(name, value);
+            if (split.address)
+                options.aimed.append({*split.address, name, split.value});
+        }
+    }
+
+    if (parser.isSet(devices)) {
+        if (const auto error = parsePlant(parser.value(devices), parser.isSet(QStringLiteral("address")), options))
+            return error;
+    }
+    for (const AimedValue &value : options.aimed) {
+        const bool present = options.plant.isEmpty()
+            ? value.address == options.device.address
+            : std::any_of(options.plant.cbegin(), options.plant.cend(),
+                  [&](const PlantDevice &d) { return d.address == value.address; });
+        if (!present)
+            return QStringLiteral("no device at address %1 for --%2 %3@%1")
+                .arg(value.address)
+                .arg(value.key, value.value);
     }
     return std::nullopt;
 }
 
-DeviceSettings applyScenario(const QByteArray &text, const DeviceSettings &base, QStringList &problems)
+QList<DeviceSettings> lineSettings(const SimOptions &options, const QByteArray &scenario, QStringList &problems)
 {
-    DeviceSettings settings = base;
-    const QList<QByteArray> lines = text.split('\n');
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromUtf8(raw).section(QLatin1Char('#'), 0, 0).trimmed();
-        if (line.isEmpty())
-            continue;
-        const int equals = line.indexOf(QLatin1Char('='));
-        if (equals < 0) {
-            problems << QStringLiteral("no '=' in: %1").arg(line);
-            continue;
-        }
-        const QString key = line.left(equals).trimmed().toLower();
-        const QString value = line.mid(equals + 1).trimmed();
-        bool known = false;
-        for (const DeviceKey &k : deviceKeys()) {
-            if (key == QLatin1String(k.name)) {
-                known = true;
-                if (!k.set(settings, value))
-                    problems << QStringLiteral("bad value for %1: %2").arg(key, value);
-                break;
-            }
-        }
-        if (!known)
-            problems << QStringLiteral("unknown key: %1").arg(key);
+    QList<AimedValue> aimed = options.aimed;
+    const DeviceSettings common = applyScenario(scenario, options.device, !options.plant.isEmpty(), problems, aimed);
+    QList<DeviceSettings> line;
+    if (options.plant.isEmpty())
+        line.append(common);
+    for (int i = 0; i < options.plant.size(); ++i)
+        line.append(plantDeviceSettings(common, options.plant[i], i));
+    for (const AimedValue &value : aimed) {
+        const auto device = std::find_if(
+            line.begin(), line.end(), [&](const DeviceSettings &d) { return d.address == value.address; });
+        if (device == line.end())
+            problems << QStringLiteral("no device at address %1 for %2=%3@%1")
+                            .arg(value.address)
+                            .arg(value.key, value.value);
+        else
+            keyNamed(value.key)->set(*device, value.value);
     }
-    return settings;
+    return line;
 }
 
 } // namespace vantoro::sim

@@ -47,10 +47,29 @@ struct DeviceSettings
     int splitGapMs = 300;
 };
 
+// A value given for one device of the line only, written VALUE@ADDR.
+struct AimedValue
+{
+    quint8 address = 0;
+    QString key;
+    QString value;
+};
+
+// One device of a line of several.
+struct PlantDevice
+{
+    quint8 address = 1;
+    // Its full-sun currents and its energy counter as a share of the common
+    // values: a rating over the common full-sun power, or a share by position.
+    double share = 1.0;
+};
+
 // Fixed for the run.
 struct SimOptions
 {
-    DeviceSettings device;
+    DeviceSettings device; // the values common to every device
+    QList<AimedValue> aimed; // command-line values aimed at one device
+    QList<PlantDevice> plant; // empty: the one device of `device`
     QString portName; // empty: a pseudo-terminal
     int baud = 9600; // 0: no pacing
     QString scenarioPath;
@@ -64,8 +83,11 @@ struct SimOptions
 // is handled inside (prints and exits).
 std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions &options);
 
-// Applies the key=value lines of a scenario over `base`. Unknown keys and bad
-// values are listed in `problems` and leave the setting as it was.
-DeviceSettings applyScenario(const QByteArray &text, const DeviceSettings &base, QStringList &problems);
+// The settings of every device on the line, in line order: the key=value
+// lines of a scenario applied over the command-line values, the plant's
+// shares, then the values aimed at single devices (the scenario's last).
+// Unknown keys, bad values and aims at absent addresses are listed in
+// `problems` and leave the setting as it was.
+QList<DeviceSettings> lineSettings(const SimOptions &options, const QByteArray &scenario, QStringList &problems);
 
 } // namespace vantoro::sim

@@ -4,6 +4,7 @@
 #include "device_link.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <cstdio>
 
 namespace vantoro::sim {
@@ -46,9 +47,12 @@ Simulator::Simulator(const SimOptions &options, DeviceLink &link, QObject *paren
     : QObject(parent)
     , m_options(options)
     , m_link(link)
-    , m_model(options.device)
     , m_pacer([&link](const QByteArray &bytes) { link.write(bytes); }, link.pacedByHardware() ? 0 : options.baud, this)
 {
+    QStringList problems; // none without a scenario: the command line was checked
+    const QList<DeviceSettings> line = lineSettings(m_options, QByteArray(), problems);
+    for (const DeviceSettings &settings : line)
+        m_devices.emplace_back(settings, line.size() == 1);
     connect(&m_link, &DeviceLink::received, this, &Simulator::onReceived);
 }
 
@@ -96,12 +100,13 @@ void Simulator::handle(const Request &request, qint64 endNs)
     if (!isPoll || m_options.recordPolls)
         record(kind, request.bytes);
 
-    const QList<ReplyPiece> pieces = m_model.answer(request, secondsRunning());
+    DeviceModel *device = addressedDevice(request);
+    const QList<ReplyPiece> pieces = device ? device->answer(request, secondsRunning()) : QList<ReplyPiece>();
     if (pieces.isEmpty()) {
         trace(QStringLiteral("-> (nothing)"));
         return;
     }
-    const QString fault = m_model.lastWasFaulted() ? faultName(m_model.settings().fault) : QStringLiteral("none");
+    const QString fault = device->lastWasFaulted() ? faultName(device->settings().fault) : QStringLiteral("none");
     bool first = true;
     for (const ReplyPiece &piece : pieces) {
         trace(QStringLiteral("-> [%1, +%2 ms] %3").arg(fault).arg(piece.delayMs).arg(hexBytes(piece.bytes)));
@@ -112,6 +117,14 @@ void Simulator::handle(const Request &request, qint64 endNs)
             m_pacer.send(piece.bytes, 0, delayNs);
         first = false;
     }
+}
+
+DeviceModel *Simulator::addressedDevice(const Request &request)
+{
+    // Addresses are unique on the line, so at most one device answers.
+    const auto device = std::find_if(
+        m_devices.begin(), m_devices.end(), [&](const DeviceModel &d) { return d.answers(request); });
+    return device == m_devices.end() ? nullptr : &*device;
 }
 
 void Simulator::reloadScenario()
@@ -130,10 +143,15 @@ void Simulator::reloadScenario()
         std::fprintf(stderr, "vantoro-sim: cannot read scenario %s; using the command-line values\n",
             qPrintable(m_options.scenarioPath));
     QStringList problems;
-    m_model.setSettings(applyScenario(text, m_options.device, problems), secondsRunning());
+    const QList<DeviceSettings> line = lineSettings(m_options, text, problems);
+    QStringList faults;
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        m_devices[i].setSettings(line[qsizetype(i)], secondsRunning());
+        faults << QStringLiteral("%1 at %2").arg(faultName(line[qsizetype(i)].fault)).arg(line[qsizetype(i)].address);
+    }
     for (const QString &problem : problems)
         std::fprintf(stderr, "vantoro-sim: scenario: %s\n", qPrintable(problem));
-    trace(QStringLiteral("scenario applied: fault %1").arg(faultName(m_model.settings().fault)));
+    trace(QStringLiteral("scenario applied: fault %1").arg(faults.join(QStringLiteral(", "))));
 }
 
 void Simulator::record(const QString &kind, const QByteArray &bytes)

@@ -1,6 +1,6 @@
 // Ties the simulator together: bytes from the line go through the request
-// parser to the device model, replies through the pacer back to the line;
-// set and control frames go to the record file.
+// parser to the device with the request's address, replies through the pacer
+// back to the line; set and control frames go to the record file.
 #pragma once
 
 #include "device_model.h"
@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QObject>
 #include <memory>
+#include <vector>
 
 namespace vantoro::sim {
 
@@ -29,6 +30,7 @@ public:
 private:
     void onReceived(const QByteArray &bytes);
     void handle(const Request &request, qint64 endNs);
+    DeviceModel *addressedDevice(const Request &request);
     void reloadScenario();
     void record(const QString &kind, const QByteArray &bytes);
     void trace(const QString &text) const;
@@ -36,7 +38,7 @@ private:
 
     SimOptions m_options;
     DeviceLink &m_link;
-    DeviceModel m_model;
+    std::vector<DeviceModel> m_devices; // in line order
     RequestParser m_parser;
     OutputPacer m_pacer;
     QFile m_record;
