@@ -191,7 +191,10 @@ void HistoryChartView::showData(const HistoryData &data, const QDateTime &from, 
                 }
             }
             if (banded && line.size() > 1) {
-                auto *band = new QAreaSeries(new QLineSeries, new QLineSeries);
+                // An area series does not own its edges: they are its children.
+                auto *band = new QAreaSeries;
+                band->setUpperSeries(new QLineSeries(band));
+                band->setLowerSeries(new QLineSeries(band));
                 band->upperSeries()->replace(high);
                 band->lowerSeries()->replace(low);
                 QColor light = colour;

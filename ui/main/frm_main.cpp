@@ -157,8 +157,6 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     buildToolbar();
     buildStatusBar();
     buildTimers();
-    m_alerts = new MainAlerts(*this);
-    new ServicePanels(*statusBar());
     m_logs = new frmLogs(this);
     setStatusSink(this);
 
@@ -176,6 +174,9 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
             sErrorString.clear();
         }
     });
+    // After the poller: the alarm state it shows at once asks for the link.
+    m_alerts = new MainAlerts(*this);
+    new ServicePanels(*statusBar());
 
     // Load: design size and geometry first, then the stored position.
     setMinimumSize(twipsToPixels(MIN_WIDTH_TWIPS, this), twipsToPixels(MIN_HEIGHT_TWIPS, this));
