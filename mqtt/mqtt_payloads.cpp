@@ -2,6 +2,7 @@
 // Assistant discovery configs.
 #include "mqtt/mqtt_payloads.h"
 
+#include "core/iso_time.h"
 #include "core/number_format.h"
 
 #include <QJsonArray>
@@ -11,13 +12,6 @@
 namespace vantoro {
 
 namespace {
-
-QString isoTime(const QDateTime &time)
-{
-    if (!time.isValid())
-        return {};
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
-}
 
 QByteArray compact(const QJsonObject &object)
 {
@@ -115,7 +109,7 @@ QByteArray stateJson(const CycleReport &report)
             raw.insert(p.code, tidyValue(*p.raw));
         }
     }
-    QJsonObject state{{QStringLiteral("time"), isoTime(report.time)},
+    QJsonObject state{{QStringLiteral("time"), isoWithOffset(report.time)},
                       {QStringLiteral("link"), report.linkUp},
                       {QStringLiteral("faults"), QJsonArray::fromStringList(report.faults)},
                       {QStringLiteral("alarm"), report.alarm},
@@ -133,7 +127,7 @@ QByteArray stateJson(const CycleReport &report)
 QByteArray eventJson(const StoredEvent &event)
 {
     return compact(QJsonObject{{QStringLiteral("id"), event.rowId},
-                               {QStringLiteral("time"), isoTime(event.time)},
+                               {QStringLiteral("time"), isoWithOffset(event.time)},
                                {QStringLiteral("device"), event.deviceId},
                                {QStringLiteral("text"), event.text}});
 }

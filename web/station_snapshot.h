@@ -54,9 +54,6 @@ struct StationSnapshot
     bool stale() const;
 };
 
-// Replies older than this many poll intervals make the shown values stale.
-inline constexpr int STALE_POLL_INTERVALS = 3;
-
 // The energy counter's reading in a report, when the link was up.
 std::optional<double> energyKwh(const CycleReport &report);
 // A status entry (one bit of the status word): whether its bit is set.
