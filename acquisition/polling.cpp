@@ -138,7 +138,9 @@ void Poller::publishCycle(bool replied)
     outcome.lastReplyTime = m_lastGoodReplyTime;
     outcome.attempts = m_attempts;
     outcome.asleep = m_sleep.asleep();
-    stationBus().publishCycle(makeCycleReport(outcome));
+    const CycleReport report = makeCycleReport(outcome);
+    stationBus().publishCycle(report);
+    stationBus().publishRound(roundOf({report}, report.polling, report.time));
 }
 
 bool Poller::queryData()

@@ -25,10 +25,96 @@ const ParameterReading *CycleReport::parameter(const QString &code) const
     return nullptr;
 }
 
+const CycleReport *RoundReport::device(const QString &id) const
+{
+    for (const CycleReport &r : devices) {
+        if (r.deviceId == id)
+            return &r;
+    }
+    return nullptr;
+}
+
+RoundReport roundOf(const QList<CycleReport> &devices, bool polling, const QDateTime &time)
+{
+    RoundReport round;
+    round.time = time;
+    round.polling = polling;
+    round.devices = devices;
+    for (const CycleReport &r : devices) {
+        if (!r.linkUp)
+            continue;
+        ++round.devicesUp;
+        for (const ParameterReading &p : r.parameters) {
+            if (!p.numeric)
+                continue;
+            if (p.code.compare(QLatin1String(OUTPUT_POWER_CODE), Qt::CaseInsensitive) == 0)
+                round.powerWatts += p.value;
+            else if (p.code.compare(QLatin1String(ENERGY_COUNTER_CODE), Qt::CaseInsensitive) == 0)
+                round.energyKwh = round.energyKwh.value_or(0) + p.value;
+        }
+    }
+    return round;
+}
+
 void StationBus::publishCycle(const CycleReport &report)
 {
-    m_last = report;
+    m_cycles.insert(report.deviceId, report);
     emit cycleFinished(report);
+}
+
+void StationBus::publishRound(const RoundReport &round)
+{
+    m_round = round;
+    emit roundFinished(round);
+}
+
+void StationBus::publishDevices(const QList<DeviceInfo> &devices)
+{
+    m_devices = devices;
+    emit devicesChanged();
+}
+
+const CycleReport &StationBus::lastCycle() const
+{
+    static const CycleReport none;
+    const QString first = m_devices.isEmpty() ? QStringLiteral("001") : m_devices.first().id;
+    if (const CycleReport *r = lastCycle(first))
+        return *r;
+    // Before the device list is known, whatever device reported.
+    return m_cycles.isEmpty() ? none : *m_cycles.cbegin();
+}
+
+const CycleReport *StationBus::lastCycle(const QString &deviceId) const
+{
+    const auto it = m_cycles.constFind(deviceId);
+    return it == m_cycles.cend() ? nullptr : &*it;
+}
+
+QList<CycleReport> StationBus::lastCycles() const
+{
+    QList<CycleReport> out;
+    for (const DeviceInfo &d : m_devices) {
+        if (const CycleReport *r = lastCycle(d.id))
+            out << *r;
+    }
+    // Reports of devices no longer listed are left out; before the list is
+    // known every report counts, by id.
+    if (m_devices.isEmpty()) {
+        QStringList ids = m_cycles.keys();
+        ids.sort();
+        for (const QString &id : ids)
+            out << m_cycles.value(id);
+    }
+    return out;
+}
+
+const DeviceInfo *StationBus::device(const QString &id) const
+{
+    for (const DeviceInfo &d : m_devices) {
+        if (d.id == id)
+            return &d;
+    }
+    return nullptr;
 }
 
 void StationBus::publishEvent(const StoredEvent &event)
@@ -63,6 +149,7 @@ StationBus &stationBus()
     static StationBus *bus = [] {
         qRegisterMetaType<CycleReport>();
         qRegisterMetaType<StoredEvent>();
+        qRegisterMetaType<RoundReport>();
         return new StationBus;
     }();
     return *bus;

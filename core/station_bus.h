@@ -14,6 +14,10 @@
 
 namespace vantoro {
 
+// Parameter codes the plant's totals and the daily yield read.
+inline constexpr const char *ENERGY_COUNTER_CODE = "EKWH";
+inline constexpr const char *OUTPUT_POWER_CODE = "PAC";
+
 // How one poll attempt ended.
 enum class PollResult { Ok, Timeout, BadChecksum, WrongAddress, SendError, Stopped };
 
@@ -63,6 +67,34 @@ struct CycleReport
     const ParameterReading *parameter(const QString &code) const;
 };
 
+// A device on the line as the settings hold it.
+struct DeviceInfo
+{
+    QString id;               // "001".."032"
+    QString name;
+    int address = 1;
+    int protocol = 1;         // 1 or 2
+    QString rating;           // e.g. "3K"
+    bool enabled = true;
+};
+
+// What one round of the line found: the report of every device polled, in
+// line order, and the plant's totals over them.
+struct RoundReport
+{
+    QDateTime time;                       // end of the round
+    bool polling = false;
+    QList<CycleReport> devices;
+    double powerWatts = 0;                // output power of the devices whose link is up
+    std::optional<double> energyKwh;      // sum of the energy counters read; none before any
+    int devicesUp = 0;
+
+    const CycleReport *device(const QString &id) const;
+};
+
+// The plant's totals over a set of device reports.
+RoundReport roundOf(const QList<CycleReport> &devices, bool polling, const QDateTime &time);
+
 // One row the event log stored.
 struct StoredEvent
 {
@@ -87,7 +119,11 @@ class StationBus : public QObject
 public:
     using QObject::QObject;
 
+    // One report per device and cycle; after every round the plant's.
     void publishCycle(const CycleReport &report);
+    void publishRound(const RoundReport &round);
+    // The devices on the line changed (added, edited, removed, or loaded).
+    void publishDevices(const QList<DeviceInfo> &devices);
     void publishEvent(const StoredEvent &event);
     void publishSettingsSaved();
     void publishPolling(bool on);
@@ -95,13 +131,23 @@ public:
     void publishServiceState(const QString &service, const QString &text);
     void publishWebAccess(const WebAccess &access);
 
-    // The last report published (an empty one before the first cycle).
-    const CycleReport &lastCycle() const { return m_last; }
+    // The last report published of the first device on the line (device
+    // "001" of a plant of one); an empty one before the first cycle.
+    const CycleReport &lastCycle() const;
+    // The last report of a device; nullptr before its first cycle.
+    const CycleReport *lastCycle(const QString &deviceId) const;
+    // The last report of every device that has one, in the line's order.
+    QList<CycleReport> lastCycles() const;
+    const RoundReport &lastRound() const { return m_round; }
+    const QList<DeviceInfo> &devices() const { return m_devices; }
+    const DeviceInfo *device(const QString &id) const;
     QString serviceState(const QString &service) const { return m_serviceStates.value(service); }
     const WebAccess &webAccess() const { return m_web; }
 
 signals:
     void cycleFinished(const vantoro::CycleReport &report);
+    void roundFinished(const vantoro::RoundReport &round);
+    void devicesChanged();
     void eventStored(const vantoro::StoredEvent &event);
     // The system settings were written to the database: services re-read theirs.
     void settingsSaved();
@@ -110,7 +156,9 @@ signals:
     void webAccessChanged();
 
 private:
-    CycleReport m_last;
+    QHash<QString, CycleReport> m_cycles;
+    RoundReport m_round;
+    QList<DeviceInfo> m_devices;
     QHash<QString, QString> m_serviceStates;
     WebAccess m_web;
 };
@@ -121,4 +169,5 @@ StationBus &stationBus();
 } // namespace vantoro
 
 Q_DECLARE_METATYPE(vantoro::CycleReport)
+Q_DECLARE_METATYPE(vantoro::RoundReport)
 Q_DECLARE_METATYPE(vantoro::StoredEvent)

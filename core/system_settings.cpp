@@ -210,6 +210,8 @@ bool loadSystemSettings()
         return false;
     }
     readDevice(*device);
+    const SystemSettings &d = sysSettings;
+    stationBus().publishDevices({DeviceInfo{QStringLiteral("001"), d.devname, d.devaddr, d.devcomversion, d.devpower, true}});
     return true;
 }
 

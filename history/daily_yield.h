@@ -17,8 +17,6 @@
 namespace vantoro {
 
 // Parameter codes the yield reads from a cycle.
-inline constexpr const char *ENERGY_COUNTER_CODE = "EKWH";
-inline constexpr const char *OUTPUT_POWER_CODE = "PAC";
 inline constexpr const char *OUTPUT_VOLTAGE_CODE = "VAC";
 inline constexpr const char *OUTPUT_CURRENT_CODE = "IAC";
 inline constexpr const char *MODULE_TEMPERATURE_CODE = "TMOD";
