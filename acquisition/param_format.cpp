@@ -18,11 +18,11 @@ bool usesPattern(const ParamRecord &p)
 
 } // namespace
 
-QString formatParaField(int id, int column)
+QString formatParaField(const ParamTable &table, int id, int column)
 {
     if (!isParamSlot(id))
         return QString();
-    const ParamRecord &p = paramTable[size_t(id)];
+    const ParamRecord &p = table[size_t(id)];
     const QString stored = variantText(p.field(column));
     // An empty limit stays empty rather than reading as a formatted zero.
     if (column == COL_PARAVALUE && p.isstring != 0)
@@ -32,19 +32,19 @@ QString formatParaField(int id, int column)
     return formatNumber(leadingNumber(stored), p.dataformat);
 }
 
-QString formatParaValue(int id)
+QString formatParaValue(const ParamTable &table, int id)
 {
     if (!isParamSlot(id))
         return QString();
-    const ParamRecord &p = paramTable[size_t(id)];
+    const ParamRecord &p = table[size_t(id)];
     return usesPattern(p) ? formatNumber(p.number(), p.dataformat) : parameterValueText(p);
 }
 
-QString formatParaWithUnit(int id)
+QString formatParaWithUnit(const ParamTable &table, int id)
 {
     if (!isParamSlot(id))
         return QString();
-    const ParamRecord &p = paramTable[size_t(id)];
+    const ParamRecord &p = table[size_t(id)];
     return usesPattern(p) ? valueWithUnit(formatNumber(p.number(), p.dataformat), p.unit) : parameterValueText(p);
 }
 
@@ -54,18 +54,18 @@ QString valueWithUnit(const QString &value, const QString &unit)
     return u.isEmpty() ? value : value + QLatin1Char(' ') + u;
 }
 
-QString calibrationMarker(int id)
+QString calibrationMarker(const ParamTable &table, int id)
 {
-    if (!isParamSlot(id) || !paramTable[size_t(id)].rawReading)
+    if (!isParamSlot(id) || !table[size_t(id)].rawReading)
         return QString();
     return QString(QLatin1Char(CALIBRATED_MARKER));
 }
 
-QString calibratedToolTip(int id)
+QString calibratedToolTip(const ParamTable &table, int id)
 {
-    if (!isParamSlot(id) || !paramTable[size_t(id)].rawReading)
+    if (!isParamSlot(id) || !table[size_t(id)].rawReading)
         return QString();
-    const ParamRecord &p = paramTable[size_t(id)];
+    const ParamRecord &p = table[size_t(id)];
     const double raw = *p.rawReading;
     const QString reading = (usesPattern(p) ? formatNumber(raw, p.dataformat) : variantText(raw)) + p.unit;
     return formText(QStringLiteral("frmMain"), QStringLiteral("tipCalibrated"),

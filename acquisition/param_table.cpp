@@ -1,4 +1,4 @@
-// Loading and saving the parameter table of device "001".
+// Loading and saving a device's parameter table.
 #include "acquisition/param_table.h"
 
 #include "core/common.h"
@@ -14,8 +14,6 @@
 #include <cmath>
 
 namespace vantoro {
-
-ParamTable paramTable;
 
 const std::array<const char *, PARAM_COLUMNS> paramColumnNames = {
     "DEVID", "PARAID", "PARACODE", "PARANAME", "ENABLED", "PARAVALUE", "MULTIPLE", "UNIT",
@@ -64,10 +62,10 @@ QVariant fromLimit(const std::optional<double> &limit)
     return limit ? QVariant(*limit) : QVariant(QString());
 }
 
-void noRowsFound()
+void noRowsFound(const QString &devid)
 {
     messages().beep();
-    logEvent(QString::fromLatin1(noRowsEvent), QString::fromLatin1(PARAM_DEVICE_ID));
+    logEvent(QString::fromLatin1(noRowsEvent), devid);
 }
 
 } // namespace
@@ -189,33 +187,32 @@ bool isParamSlot(int slot)
     return slot >= 0 && slot < PARAM_SLOTS;
 }
 
-QVariant field(int slot, int column)
+QVariant field(const ParamTable &table, int slot, int column)
 {
-    return isParamSlot(slot) ? paramTable[size_t(slot)].field(column) : QVariant();
+    return isParamSlot(slot) ? table[size_t(slot)].field(column) : QVariant();
 }
 
-void setField(int slot, int column, const QVariant &value)
+void setField(ParamTable &table, int slot, int column, const QVariant &value)
 {
     if (isParamSlot(slot))
-        paramTable[size_t(slot)].setField(column, value);
+        table[size_t(slot)].setField(column, value);
 }
 
-double numericValue(int slot)
+double numericValue(const ParamTable &table, int slot)
 {
-    return isParamSlot(slot) ? paramTable[size_t(slot)].number() : 0.0;
+    return isParamSlot(slot) ? table[size_t(slot)].number() : 0.0;
 }
 
-bool loadParamTable()
+bool loadParamTable(ParamTable &table, const QString &devid)
 {
     QString error;
-    const auto rs = rsSqlGet(QStringLiteral("select * from paraset where devid=?"),
-                             {QString::fromLatin1(PARAM_DEVICE_ID)}, &error);
+    const auto rs = rsSqlGet(QStringLiteral("select * from paraset where devid=?"), {devid}, &error);
     if (!rs) {
         logStatus(QStringLiteral("Parameter table not loaded: %1").arg(error));
         return false;
     }
     if (rs->recordCount() == 0) {
-        noRowsFound();
+        noRowsFound(devid);
         return false;
     }
     std::array<int, PARAM_COLUMNS> index{};
@@ -237,7 +234,7 @@ bool loadParamTable()
                           .arg(PARAM_SLOTS - 1));
             continue;
         }
-        ParamRecord &p = paramTable[size_t(slot)];
+        ParamRecord &p = table[size_t(slot)];
         p.devid = text(COL_DEVID);
         p.paraid = text(COL_PARAID);
         p.paracode = text(COL_PARACODE);
@@ -298,15 +295,15 @@ double roundToMultiple(double value, double multiple)
     return std::isfinite(rounded) ? rounded : value;
 }
 
-bool saveParamValues()
+bool saveParamValues(const ParamTable &table, const QString &devid)
 {
     bool noRows = false;
     QString error;
     const bool saved = rsSqlGet2(
-        [&noRows](QSqlDatabase &db, QString &workError) {
+        [&](QSqlDatabase &db, QString &workError) {
             QSqlQuery select(db);
             select.prepare(QStringLiteral("select rowid, paraid, updated from paraset where devid=?"));
-            select.addBindValue(QString::fromLatin1(PARAM_DEVICE_ID));
+            select.addBindValue(devid);
             if (!select.exec()) {
                 workError = select.lastError().text();
                 return false;
@@ -329,9 +326,9 @@ bool saveParamValues()
                                           "where rowid=?"));
             int written = 0;
             for (const Row &row : rows) {
-                if (!isParamSlot(row.slot) || paramTable[size_t(row.slot)].isEmpty())
+                if (!isParamSlot(row.slot) || table[size_t(row.slot)].isEmpty())
                     continue;
-                const ParamRecord &p = paramTable[size_t(row.slot)];
+                const ParamRecord &p = table[size_t(row.slot)];
                 ++written;
                 const QDateTime when = variantDateTime(p.updatetime);
                 update.addBindValue(variantText(p.paravalue));
@@ -355,7 +352,7 @@ bool saveParamValues()
         &error);
     if (noRows) {
         // Reported after the transaction is closed: the event is a write of its own.
-        noRowsFound();
+        noRowsFound(devid);
         return false;
     }
     if (!saved)
@@ -386,13 +383,13 @@ void ParamSaveSchedule::restart()
     m_lastSave = now();
 }
 
-bool ParamSaveSchedule::saveIfDue()
+bool ParamSaveSchedule::saveIfDue(const std::function<bool()> &save)
 {
     if (now() - m_lastSave < qint64(PARAM_SAVE_MINUTES) * 60 * 1000)
         return false;
     // A failed save waits for the next interval rather than repeating every tick.
     m_lastSave = now();
-    return saveParamValues();
+    return save();
 }
 
 } // namespace vantoro

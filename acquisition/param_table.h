@@ -1,5 +1,5 @@
-// The in-memory parameter table: the 30 parameter slots of device "001",
-// loaded from paraset and written back with their live values.
+// The in-memory parameter table of a device: its 30 parameter slots, loaded
+// from paraset and written back with their live values.
 #pragma once
 
 #include <QDateTime>
@@ -15,6 +15,7 @@ namespace vantoro {
 inline constexpr int PARAM_SLOTS = 30;
 inline constexpr int PARAM_COLUMNS = 22;
 inline constexpr int UPDATED_LIMIT = 127;
+// The device of a plant of one, and of every database before the plant.
 inline constexpr const char *PARAM_DEVICE_ID = "001";
 // Live values (integrated energy above all) are saved at least this often
 // while polling, so a power cut loses no more than that.
@@ -105,14 +106,11 @@ struct ParamRecord
 
 using ParamTable = std::array<ParamRecord, PARAM_SLOTS>;
 
-// The station's one parameter table, indexed by paraid.
-extern ParamTable paramTable;
-
 bool isParamSlot(int slot);
-QVariant field(int slot, int column);
-void setField(int slot, int column, const QVariant &value);
+QVariant field(const ParamTable &table, int slot, int column);
+void setField(ParamTable &table, int slot, int column, const QVariant &value);
 // The value of a slot as a number (0 for an unknown slot).
-double numericValue(int slot);
+double numericValue(const ParamTable &table, int slot);
 
 // The decimals a scale factor gives a decoded value (0.1 gives 1, 0.25
 // gives 2, 1 and 10 give 0), at most 9.
@@ -127,14 +125,15 @@ QString variantText(const QVariant &value);
 // A date-time in a value, or an invalid QDateTime when it holds no date.
 QDateTime variantDateTime(const QVariant &value);
 
-// Reads the rows of device "001" into their slots. No rows: beep and the event
-// "Device Parameters Error!", table unchanged. False when nothing was loaded.
-bool loadParamTable();
+// Reads the rows of device `devid` into their slots. No rows: beep and the
+// event "Device Parameters Error!", table unchanged. False when nothing was
+// loaded.
+bool loadParamTable(ParamTable &table, const QString &devid);
 // Writes paravalue, founderror, the save counter `updated` (up to 127) and a
-// valid updatetime of every row of device "001", in one transaction. Rows
+// valid updatetime of every row of device `devid`, in one transaction. Rows
 // whose slot was never loaded are left alone, so a failed load is never
 // followed by a save that blanks the live columns.
-bool saveParamValues();
+bool saveParamValues(const ParamTable &table, const QString &devid);
 
 // When the live values are next due for their save while polling.
 class ParamSaveSchedule
@@ -145,9 +144,9 @@ public:
     void setClock(std::function<qint64()> elapsedMs);
     // Counts the interval again from now (polling switched on).
     void restart();
-    // Saves when PARAM_SAVE_MINUTES have passed since the last save or
-    // restart; true when it saved.
-    bool saveIfDue();
+    // Calls `save` when PARAM_SAVE_MINUTES have passed since the last save
+    // or restart; true when it saved.
+    bool saveIfDue(const std::function<bool()> &save);
 
 private:
     qint64 now() const;

@@ -150,7 +150,7 @@ DecodeOutcome decodeReplyV2(const QByteArray &reply, ParamTable &table, const De
     return decodeReading(quint8(reply.at(0)), readingOfReplyV2(reply), table, settings);
 }
 
-void reportDecodeOutcome(const DecodeOutcome &outcome)
+void reportDecodeOutcome(const DecodeOutcome &outcome, const QString &devid)
 {
     if (outcome.dcError) {
         messages().beep();
@@ -166,8 +166,7 @@ void reportDecodeOutcome(const DecodeOutcome &outcome)
                       .arg(numberText(outcome.dcVoltageCalibrated)));
     }
     if (outcome.energyNotSynchronized)
-        logEvent(QStringLiteral("Power meter is not synchronized ."), QString::fromLatin1(PARAM_DEVICE_ID), QString(),
-                 true);
+        logEvent(QStringLiteral("Power meter is not synchronized ."), devid, QString(), true);
 }
 
 } // namespace vantoro

@@ -60,6 +60,6 @@ DecodeOutcome decodeReplyV1(const QByteArray &reply, ParamTable &table, const De
 DecodeOutcome decodeReplyV2(const QByteArray &reply, ParamTable &table, const DecodeSettings &settings);
 
 // Writes the messages and the event of an outcome, in the order they arose.
-void reportDecodeOutcome(const DecodeOutcome &outcome);
+void reportDecodeOutcome(const DecodeOutcome &outcome, const QString &devid);
 
 } // namespace vantoro

@@ -107,7 +107,7 @@ bool sendCrcFrame(SerialPort &port, quint8 address, const QByteArray &data, quin
     return sendFrame(port, buildCrcFrame(address, data, function));
 }
 
-bool findhead(SerialPort &port, const QByteArray &head)
+bool findhead(SerialPort &port, const QByteArray &head, quint8 *byteBefore)
 {
     if (!port.isOpen()) {
         logStatus(QStringLiteral("*findhead:port closed!"));
@@ -116,16 +116,24 @@ bool findhead(SerialPort &port, const QByteArray &head)
     if (head.isEmpty())
         return false;
     int next = 0;
+    quint8 before = 0;
+    quint8 previous = 0;
     while (port.bytesWaiting() > 1) {
         const std::optional<quint8> byte = port.readByte();
         if (!byte)
             return false;
         if (*byte == quint8(head.at(next))) {
-            if (++next == head.size())
+            if (next == 0)
+                before = previous;
+            if (++next == head.size()) {
+                if (byteBefore)
+                    *byteBefore = before;
                 return true;
+            }
         } else {
             next = 0;
         }
+        previous = *byte;
     }
     return false;
 }

@@ -32,6 +32,8 @@ bool sendCrcFrame(SerialPort &port, quint8 address, const QByteArray &data, quin
 // Reads the port byte by byte up to and including the first `head`; true when
 // found. The last byte waiting is never examined, and a mismatching byte is
 // dropped without being compared with the first head byte again.
-bool findhead(SerialPort &port, const QByteArray &head);
+// `byteBefore`, when given, receives the byte read just before the head (0
+// when the head came first).
+bool findhead(SerialPort &port, const QByteArray &head, quint8 *byteBefore = nullptr);
 
 } // namespace vantoro

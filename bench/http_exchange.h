@@ -6,7 +6,7 @@
 
 #include "sim_process.h"
 
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "web/web_service.h"
 

@@ -13,7 +13,7 @@
 #include "sim_process.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "core/database.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"

@@ -10,7 +10,7 @@
 #include "http_exchange.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/serial_link.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"

@@ -36,8 +36,6 @@ const Column syssetColumns[] = {
     {"MailSecurity", Kind::Int}, {"StandbyPercent", Kind::Real},
 };
 
-const char *const deviceWhere = "cast(id as integer)=1";
-
 void fail(const QString &text, MessageIcon icon)
 {
     messages().beep();
@@ -98,21 +96,6 @@ void readSysset(const RecordSet &rs)
     s.StandbyPercent = standby.isNull() || standby.toString().trimmed().isEmpty()
         ? STANDBY_PERCENT_DEFAULT
         : qBound(0.0, double(directReal(standby)), STANDBY_PERCENT_MAX);
-}
-
-void readDevice(const RecordSet &rs)
-{
-    SystemSettings &s = sysSettings;
-    s.devname = rs.text(0, QStringLiteral("devname"));
-    s.devaddr = leadingInt(rs.value(0, QStringLiteral("devaddr")));
-    s.totalpower = leadingInt(rs.value(0, QStringLiteral("totalpower")));
-    s.devpower = rs.text(0, QStringLiteral("devpower"));
-    s.devcomversion = leadingInt(rs.value(0, QStringLiteral("devcomversion")));
-    if (s.devcomversion == 0)
-        s.devcomversion = 1;
-    if (s.devpower.size() < 1)
-        s.devpower = QStringLiteral("3K");
-    s.expectedReplyBytes = EXPECTED_REPLY_BYTES;
 }
 
 QVariant syssetValue(const char *name)
@@ -187,7 +170,6 @@ void initGlobals()
     s.iniPath = findFileNoCase(appDir(), QStringLiteral("VANTORO.INI"));
     s.logFileName = QStringLiteral("EVENTS.LOG");
     s.startDate = QDate::currentDate();
-    s.linkOk = 1;
     s.expectedReplyBytes = EXPECTED_REPLY_BYTES;
     s.debugMode = truncatedInt(leadingNumber(userValue(UserKeys::DebugMode)));
     hashLegacyOperatorPassword();
@@ -204,14 +186,7 @@ bool loadSystemSettings()
         return false;
     }
     readSysset(*sysset);
-    const auto device = rsSqlGet(QStringLiteral("select * from devices where %1").arg(QLatin1String(deviceWhere)), {}, &error);
-    if (!device || device->recordCount() != 1) {
-        fail(QStringLiteral("Device Info Error！Please contact system manager。"), MessageIcon::None);
-        return false;
-    }
-    readDevice(*device);
-    const SystemSettings &d = sysSettings;
-    stationBus().publishDevices({DeviceInfo{QStringLiteral("001"), d.devname, d.devaddr, d.devcomversion, d.devpower, true}});
+    sysSettings.expectedReplyBytes = EXPECTED_REPLY_BYTES;
     return true;
 }
 
@@ -237,25 +212,6 @@ bool saveSystemSettings()
             q.addBindValue(v);
         if (!q.exec()) {
             err = q.lastError().text();
-            return false;
-        }
-        if (countRows(db, QStringLiteral("devices"), QLatin1String(deviceWhere), err) != 1) {
-            // The sysset row stays written, as a later device-row failure
-            // must not undo the settings the operator just saved.
-            failure = QStringLiteral("system info error！\r\nPlease contact system manager.");
-            return true;
-        }
-        QSqlQuery d(db);
-        d.prepare(QStringLiteral("update devices set devname=?, devpower=?, devaddr=?, TotalPower=?, devcomversion=? where %1")
-                      .arg(QLatin1String(deviceWhere)));
-        const SystemSettings &s = sysSettings;
-        d.addBindValue(s.devname);
-        d.addBindValue(s.devpower);
-        d.addBindValue(s.devaddr);
-        d.addBindValue(s.totalpower);
-        d.addBindValue(s.devcomversion);
-        if (!d.exec()) {
-            err = d.lastError().text();
             return false;
         }
         return true;

@@ -1,5 +1,6 @@
-// The system settings record: row 1 of sysset, the device record "001" and
-// the run-time values filled at start-up.
+// The system settings record: row 1 of sysset (the station and its line) and
+// the run-time values filled at start-up. Each device's own record lives with
+// the device on the line.
 #pragma once
 
 #include <QDate>
@@ -13,9 +14,7 @@ struct SystemSettings
 {
     QString iniPath;
     QString logFileName;
-    QString devname;
     int viewmode = 0;
-    int linkOk = 0;
     QDate startDate;
     int comport = 0;
     QString ComSettings;
@@ -44,10 +43,6 @@ struct SystemSettings
     int BeepFreq = 0;
     int AutoShutDown = 0;
     int languageIndex = 0;
-    QString devpower;
-    int devaddr = 0;
-    int totalpower = 0;
-    int devcomversion = 0;
 
     // Mail alerts: sender, login and transport security (columns added by
     // upgradeSchema). The password is stored as typed, as the server needs it.
@@ -75,14 +70,14 @@ extern SystemSettings sysSettings;
 // 800; 0 when it cannot be read.
 double ratingWatts(const QString &rating);
 
-// Fills the run-time values: INI path, log file name, start date, link state,
-// reply length, debug mode and the database path.
+// Fills the run-time values: INI path, log file name, start date, reply
+// length, debug mode and the database path.
 void initGlobals();
-// Reads row 1 of sysset and the device row; reports a missing row and keeps
-// the values then in memory. True when both rows were read.
+// Reads row 1 of sysset; reports a missing row and keeps the values then in
+// memory. True when the row was read.
 bool loadSystemSettings();
-// Writes the record back to both rows; reports a missing row. True when both
-// rows were written.
+// Writes the record back to its row; reports a missing row. True when it was
+// written.
 bool saveSystemSettings();
 
 } // namespace vantoro

@@ -6,6 +6,8 @@
 #include "events/auto_shutdown.h"
 #include "events/fault_endings.h"
 
+#include "acquisition/param_table.h"
+
 #include <QString>
 
 namespace vantoro {
@@ -13,9 +15,10 @@ namespace vantoro {
 class AfterCycleRules
 {
 public:
-    // `faults` is what checkDevStatus found this cycle. True when the
+    // After a cycle of device `devid` with its link up: the faults of its
+    // table are stored, and so are the ends of earlier ones. True when the
     // automatic shutdown's countdown is to start now.
-    bool conclude(const QString &faults);
+    bool conclude(const ParamTable &table, const QString &devid, const QString &deviceName);
     void reset()
     {
         m_underVoltage.reset();

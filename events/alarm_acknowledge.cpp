@@ -64,4 +64,33 @@ bool AlarmAcknowledgement::silences(const AlarmState &state) const
     return true;
 }
 
+BellState PlantAcknowledgement::bell(const QList<DeviceAlarm> &alarms) const
+{
+    BellState bell = BellState::Quiet;
+    for (const DeviceAlarm &a : alarms) {
+        const BellState one = m_devices.value(a.deviceId).bell(a.state);
+        if (one == BellState::Due)
+            return BellState::Due;
+        if (one == BellState::Acknowledged)
+            bell = BellState::Acknowledged;
+    }
+    return bell;
+}
+
+QList<QPair<QString, QStringList>> PlantAcknowledgement::acknowledge(const QList<DeviceAlarm> &alarms)
+{
+    QList<QPair<QString, QStringList>> added;
+    for (const DeviceAlarm &a : alarms) {
+        const QStringList names = m_devices[a.deviceId].acknowledge(a.state);
+        if (!names.isEmpty())
+            added.append({a.deviceId, names});
+    }
+    return added;
+}
+
+bool PlantAcknowledgement::silences(const QList<DeviceAlarm> &alarms) const
+{
+    return bell(alarms) == BellState::Acknowledged;
+}
+
 } // namespace vantoro

@@ -2,6 +2,8 @@
 // present; a fault not acknowledged, or a link lost afterwards, sounds again.
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -46,6 +48,30 @@ public:
 private:
     QSet<QString> m_faults;
     bool m_linkLost = false;
+};
+
+// One device's alarm state on a plant.
+struct DeviceAlarm
+{
+    QString deviceId;
+    AlarmState state;
+};
+
+// The acknowledgement of a plant: each device by its own rule, the bell by
+// all of them (due while any device is due).
+class PlantAcknowledgement
+{
+public:
+    BellState bell(const QList<DeviceAlarm> &alarms) const;
+    // What each device newly acknowledged; devices with nothing new are left out.
+    QList<QPair<QString, QStringList>> acknowledge(const QList<DeviceAlarm> &alarms);
+    void update(const DeviceAlarm &alarm) { m_devices[alarm.deviceId].update(alarm.state); }
+    // True when something alarms and all of it was acknowledged.
+    bool silences(const QList<DeviceAlarm> &alarms) const;
+    QStringList acknowledged(const QString &deviceId) const { return m_devices.value(deviceId).acknowledged(); }
+
+private:
+    QHash<QString, AlarmAcknowledgement> m_devices;
 };
 
 } // namespace vantoro

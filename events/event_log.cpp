@@ -9,6 +9,7 @@
 #include "core/system_settings.h"
 #include "events/event_query.h"
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -18,8 +19,14 @@ namespace {
 
 StatusSink *statusSink = nullptr;
 QString runningLog;
-QDateTime lastEventTime;
-QString lastUnforcedKey;   // of the last stored unforced event
+// The 13-minute rule runs per device: one device's events never make
+// another's repeat look new.
+struct EventThrottle
+{
+    QDateTime lastEventTime;
+    QString lastUnforcedKey;   // of the last stored unforced event
+};
+QHash<QString, EventThrottle> throttles;
 std::function<QDateTime()> eventClock;
 
 QDateTime now()
@@ -145,19 +152,21 @@ bool logEvent(const QString &text, const QString &devid, const QString &repeatKe
 {
     const QDateTime storedAt = now();
     const QString key = repeatKey.isEmpty() ? text : repeatKey;
+    EventThrottle &t = throttles[devid];
+    const QDateTime &lastEventTime = t.lastEventTime;
     // A clock set back makes the last event lie in the future; the window is
     // then over rather than stretched by the amount the clock moved.
     const bool withinWindow = lastEventTime.isValid() && lastEventTime <= storedAt
         && lastEventTime.secsTo(storedAt) < EVENT_QUIET_MINUTES * 60;
-    if (!force && sysSettings.debugMode == 0 && withinWindow && key == lastUnforcedKey)
+    if (!force && sysSettings.debugMode == 0 && withinWindow && key == t.lastUnforcedKey)
         return false;
     // A row that was not stored leaves the window as it was, so the next
     // report is tried again.
     if (!storeEvent(text, devid, storedAt, force))
         return false;
-    lastEventTime = storedAt;
+    t.lastEventTime = storedAt;
     if (!force)
-        lastUnforcedKey = key;
+        t.lastUnforcedKey = key;
     return true;
 }
 
@@ -168,8 +177,7 @@ bool logOperatorAction(const QString &text, const QString &devid)
 
 void resetEventThrottle()
 {
-    lastEventTime = QDateTime();
-    lastUnforcedKey.clear();
+    throttles.clear();
 }
 
 void reportError(const QString &context, const QString &description, int number, const QString &source)

@@ -61,11 +61,6 @@ QString checkDevStatus(const ParamTable &table)
     return faultEntries(table).join(QStringLiteral("; "));
 }
 
-QString checkDevStatus()
-{
-    return checkDevStatus(paramTable);
-}
-
 QString faultKey(const ParamTable &table)
 {
     QStringList ids;
@@ -76,11 +71,11 @@ QString faultKey(const ParamTable &table)
     return ids.join(QLatin1Char(';'));
 }
 
-quint32 getCellColor(int iRow)
+quint32 getCellColor(const ParamTable &table, int iRow)
 {
     if (!isParamSlot(iRow))
         return COLOUR_BLACK;
-    const ParamRecord &p = paramTable[size_t(iRow)];
+    const ParamRecord &p = table[size_t(iRow)];
     if (p.awaitingReply || (p.resting && p.isstring == 0))
         return COLOUR_BLACK;
     return (p.warningenabled != 0 && p.founderror != 0 && p.enabled != 0) ? COLOUR_RED : COLOUR_BLACK;

@@ -23,13 +23,12 @@ QString faultText(const ParamRecord &p);
 QString checkDevStatus(const ParamTable &table);
 // The same faults one entry each, in id order.
 QStringList faultEntries(const ParamTable &table);
-QString checkDevStatus();
 // Which parameters are at fault ("2;15"), without their values: two fault
 // texts with the same key report the same faults, however the values moved.
 QString faultKey(const ParamTable &table);
 // Red for an enabled, watched parameter whose fault flag is set; black
 // otherwise, also for ids outside the table.
-quint32 getCellColor(int iRow);
+quint32 getCellColor(const ParamTable &table, int iRow);
 // Whether a TimerBeep tick sounds: a fault while sound is on, or a lost link
 // while polling; a device asleep without answering has not lost its link.
 bool alarmDue(bool foundError, int soundEnabled, int linkOk, bool pollingOn, bool silentlyAsleep = false);

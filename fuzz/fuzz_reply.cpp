@@ -11,7 +11,7 @@
 #include "acquisition/fake_serial_port.h"
 #include "acquisition/frames.h"
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/reply_decoding.h"
 #include "acquisition/serial_link.h"
 #include "core/system_settings.h"

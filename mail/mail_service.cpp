@@ -209,7 +209,9 @@ void MailService::sendPending()
     }
     m_moreWaiting = backlog.fresh.size() > MAIL_EVENTS_PER_MESSAGE;
     const QList<MailEvent> events = backlog.fresh.mid(0, MAIL_EVENTS_PER_MESSAGE);
-    const AlertContent content = composeAlert(sysSettings.devname, events, int(backlog.tooOld.size()));
+    const QList<DeviceInfo> &devices = stationBus().devices();
+    const AlertContent content = composeAlert(devices.isEmpty() ? QString() : devices.first().name, events,
+                                              int(backlog.tooOld.size()));
     const SmtpConfig config = smtpConfigFrom(m_settings);
     MailMessage message;
     message.fromName = QStringLiteral("Vantoro");

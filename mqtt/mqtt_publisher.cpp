@@ -2,7 +2,7 @@
 #include "mqtt/mqtt_publisher.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"

@@ -92,23 +92,24 @@ void makeDatabaseReadOnly(const QString &path)
     QVERIFY(file.putChar(char(3)));
 }
 
-void pollOneDevice(int version, double timeoutSeconds)
+DeviceRecord pollOneDevice(int version, double timeoutSeconds)
 {
     SystemSettings &s = sysSettings;
     s.comport = 1;
     s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devcomversion = version;
-    s.devname = QStringLiteral("INV");
-    s.totalpower = 1;
     s.TimeOut = float(timeoutSeconds);
     s.retrytimes = 0;
-    s.linkOk = 1;
+    DeviceRecord d;
+    d.address = 1;
+    d.protocol = version;
+    d.name = QStringLiteral("INV");
+    d.totalpower = 1;
+    return d;
 }
 
-void markValuesReceived()
+void markValuesReceived(ParamTable &table)
 {
-    for (ParamRecord &p : paramTable)
+    for (ParamRecord &p : table)
         p.awaitingReply = false;
 }
 

@@ -2,6 +2,8 @@
 // default files, a private settings store, and a message recorder.
 #pragma once
 
+#include "plant/device.h"
+
 #include "core/message_service.h"
 
 #include <QStringList>
@@ -35,13 +37,13 @@ private:
 // included): a write version above 2 in its header means "read only".
 void makeDatabaseReadOnly(const QString &path);
 
-// The station set to poll one device: port 1 at 9600 baud, address 1,
-// named "INV", meter counter on, no retries, the link up.
-void pollOneDevice(int version, double timeoutSeconds);
+// The station set to poll one device: port 1 at 9600 baud, no retries; the
+// device "001" at address 1, named "INV", meter counter on, the link up.
+DeviceRecord pollOneDevice(int version, double timeoutSeconds);
 
 // As if a reply had written every loaded parameter: values a test sets by
 // hand are judged.
-void markValuesReceived();
+void markValuesReceived(ParamTable &table);
 
 // Records every message and answers questions with a preset reply.
 class MessageRecorder : public MessageService

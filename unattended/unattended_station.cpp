@@ -2,7 +2,7 @@
 #include "unattended/unattended_station.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/common.h"
 #include "core/database.h"
@@ -25,7 +25,7 @@ namespace vantoro {
 
 UnattendedStation::UnattendedStation(std::unique_ptr<SerialPort> port, int countdownTickMs, QObject *parent)
     : QObject(parent)
-    , m_port(port ? std::move(port) : std::make_unique<QtSerialPort>())
+    , m_line(std::make_unique<Line>(port ? std::move(port) : std::make_unique<QtSerialPort>()))
     , m_countdownTickMs(countdownTickMs)
 {
 }
@@ -63,8 +63,9 @@ bool UnattendedStation::startSequence()
     extractPowerOff();
     upgradeSchema();
     if (!loadSystemSettings())
-        return fail(QStringLiteral("the settings or device record cannot be read from the database"));
-    loadParamTable();
+        return fail(QStringLiteral("the settings cannot be read from the database"));
+    if (!m_line->load())
+        return fail(QStringLiteral("no device record can be read from the database"));
 
     // The station asks and watches on: the system stops it (SIGTERM) on its
     // way down, and a refusal leaves it monitoring.
@@ -77,8 +78,8 @@ bool UnattendedStation::startSequence()
             m_powerOff->request();
         },
         m_countdownTickMs);
-    m_poller = std::make_unique<Poller>(*m_port, m_timerReloadData);
-    m_poller->setHooks({[this] { afterCycle(); }, {}, {}, {}});
+    m_poller = std::make_unique<Poller>(*m_line, m_timerReloadData);
+    m_poller->setHooks({[this](Device &device) { afterCycle(device); }, {}, {}, {}, {}});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
     m_services = std::make_unique<StationServices>();
     m_services->start();
@@ -125,9 +126,9 @@ PowerOffRequest::State UnattendedStation::powerOffState() const
     return m_powerOff ? m_powerOff->state() : PowerOffRequest::State::Idle;
 }
 
-void UnattendedStation::afterCycle()
+void UnattendedStation::afterCycle(Device &device)
 {
-    if (m_afterCycle.conclude(checkDevStatus()))
+    if (device.rules().conclude(device.table(), device.id(), device.name()))
         m_countdown->start();
 }
 
@@ -144,10 +145,10 @@ void UnattendedStation::quit()
     // Polling off first: a cycle waiting for its reply ends at once.
     quitRequested = true;
     m_timerReloadData.stop();
-    if (m_port->isOpen())
-        m_port->close();
+    if (m_line->port().isOpen())
+        m_line->port().close();
     const bool settingsSaved = saveSystemSettings();
-    const bool valuesSaved = saveParamValues();
+    const bool valuesSaved = m_line->saveValues();
     m_services->stop();
     checkpointDatabase();
     markRunStopped();

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "acquisition/serial_port.h"
-#include "events/after_cycle.h"
+#include "plant/line.h"
 #include "unattended/power_off_request.h"
 
 #include <QObject>
@@ -42,6 +42,7 @@ public:
     bool running() const { return m_running; }
 
     Poller &poller() const { return *m_poller; }
+    Line &line() const { return *m_line; }
     ShutdownCountdown &countdown() const { return *m_countdown; }
     // Where the last power-off request stands (Idle before the first).
     PowerOffRequest::State powerOffState() const;
@@ -49,17 +50,16 @@ public:
 private:
     bool fail(const QString &reason);
     bool startSequence();
-    void afterCycle();
+    void afterCycle(Device &device);
     void powerOffAnswered(bool accepted, const QString &answer);
 
     std::unique_ptr<InstanceLock> m_lock;
-    std::unique_ptr<SerialPort> m_port;
+    std::unique_ptr<Line> m_line;
     QTimer m_timerReloadData;
     std::unique_ptr<Poller> m_poller;
     std::unique_ptr<StationServices> m_services;
     std::unique_ptr<ShutdownCountdown> m_countdown;
     std::unique_ptr<PowerOffRequest> m_powerOff;
-    AfterCycleRules m_afterCycle;
     QString m_failure;
     int m_countdownTickMs;
     int m_exitCode = 0;

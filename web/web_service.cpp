@@ -3,7 +3,7 @@
 #include "web/web_service.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
@@ -194,11 +194,14 @@ StationSnapshot WebService::snapshot() const
     s.report = stationBus().lastCycle();
     if (!s.report.time.isValid()) {
         // No cycle yet: the device as the settings name it, link unknown.
-        s.report.deviceId = QString::fromLatin1(PARAM_DEVICE_ID);
-        s.report.deviceName = sysSettings.devname;
-        s.report.address = sysSettings.devaddr;
-        s.report.protocol = sysSettings.devcomversion == 2 ? 2 : 1;
-        s.report.rating = sysSettings.devpower;
+        const QList<DeviceInfo> &devices = stationBus().devices();
+        const DeviceInfo d = devices.isEmpty() ? DeviceInfo{QString::fromLatin1(PARAM_DEVICE_ID), {}, 1, 1, {}, true}
+                                               : devices.first();
+        s.report.deviceId = d.id;
+        s.report.deviceName = d.name;
+        s.report.address = d.address;
+        s.report.protocol = d.protocol == 2 ? 2 : 1;
+        s.report.rating = d.rating;
     }
     if (m_polling)
         s.report.polling = *m_polling;

@@ -3,7 +3,7 @@
 #include "acquisition/fake_serial_port.h"
 #include "acquisition/frames.h"
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/reply_decoding.h"
 #include "core/common.h"
 #include "core/database.h"

@@ -5,7 +5,7 @@
 #include "test_support.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/common.h"
 #include "core/localisation.h"

@@ -6,7 +6,7 @@
 #include "test_support.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"

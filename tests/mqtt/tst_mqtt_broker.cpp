@@ -9,7 +9,7 @@
 #include "test_support.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/database.h"
 #include "core/system_settings.h"

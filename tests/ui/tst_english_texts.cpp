@@ -5,7 +5,7 @@
 // shipped, since their names and state texts are the station's.
 #include "acquisition/fake_serial_port.h"
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "test_support.h"

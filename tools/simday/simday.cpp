@@ -18,7 +18,7 @@
 #include "sim_process.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/database.h"
 #include "core/localisation.h"

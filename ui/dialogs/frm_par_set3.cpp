@@ -66,13 +66,6 @@ QList<GridColumn> gridColumns()
     return out;
 }
 
-// Both factory copies name the table alike: a blank around the stored rating
-// is not part of it.
-QString factoryRating()
-{
-    return sysSettings.devpower.trimmed();
-}
-
 } // namespace
 
 frmParSet3::frmParSet3(QWidget *owner, std::function<void()> closePort)
@@ -235,7 +228,8 @@ bool frmParSet3::cmdUpdateClick()
         return false;
     }
     waitSeconds(kSaveSettleSeconds * m_pauseScale);
-    loadParamTable();
+    if (m_tablesChanged)
+        m_tablesChanged();
     waitSeconds(kSaveSettleSeconds * m_pauseScale);
     return true;
 }
@@ -249,10 +243,11 @@ bool frmParSet3::cmdRestoreClick()
     m_cmdRestore->setEnabled(false);
     setBusyCursor(true);
     QString error;
-    const bool restored = restoreFactoryParameters(factoryRating(), &error);
+    const bool restored = restoreFactoryParameters(m_rating, &error);
     if (restored) {
         // The alarms work on the in-memory table: it takes the restored limits now.
-        loadParamTable();
+        if (m_tablesChanged)
+        m_tablesChanged();
         for (int i = 0; i < kRestoreRefreshes; ++i) {
             waitSeconds(kFactoryStepSeconds * m_pauseScale);
             refreshGrid();
@@ -279,7 +274,7 @@ bool frmParSet3::cmdSaveToDefaultClick()
     m_cmdSaveToDefault->setEnabled(false);
     setBusyCursor(true);
     QString error;
-    const bool saved = saveParametersAsFactory(factoryRating(), &error);
+    const bool saved = saveParametersAsFactory(m_rating, &error);
     if (saved)
         waitSeconds(kFactoryStepSeconds * m_pauseScale);
     m_cmdSaveToDefault->setEnabled(true);
@@ -325,6 +320,13 @@ void frmParSet3::closeEvent(QCloseEvent *event)
 {
     setBusyCursor(false);
     QDialog::closeEvent(event);
+}
+
+void frmParSet3::showDevice(const QString &devid, const QString &rating)
+{
+    m_deviceId = devid;
+    m_rating = rating.trimmed();
+    m_grid->showDevice(devid);
 }
 
 } // namespace vantoro

@@ -4,6 +4,8 @@
 // factory table of the device's power rating.
 #pragma once
 
+#include <QString>
+
 #include <QDialog>
 #include <functional>
 #include <memory>
@@ -24,6 +26,11 @@ public:
     // `closePort` is called on every activation: the editor and the poll
     // must not use the port and the table together.
     explicit frmParSet3(QWidget *owner = nullptr, std::function<void()> closePort = {});
+    // The device whose rows are edited (the first of the line until told);
+    // `tablesChanged` is called after every write, so the station's tables
+    // take the new rows.
+    void showDevice(const QString &devid, const QString &rating);
+    void onTablesChanged(std::function<void()> tablesChanged) { m_tablesChanged = std::move(tablesChanged); }
     ~frmParSet3() override;
 
     void chkViewAllClick();
@@ -77,6 +84,9 @@ private:
     QLabel *m_datPrimaryRS = nullptr;
     double m_pauseScale = 1.0;
     bool m_readAfterPortClosed = false;
+    std::function<void()> m_tablesChanged;
+    QString m_deviceId = QStringLiteral("001");
+    QString m_rating;
 };
 
 } // namespace vantoro

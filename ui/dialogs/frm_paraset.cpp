@@ -184,7 +184,8 @@ bool frmparaset::cmdUpdateClick()
     m_addNewFlag = false;
     setButtons(true);
     m_dataChanged = false;
-    loadParamTable();
+    if (m_tablesChanged)
+        m_tablesChanged();
     return true;
 }
 
@@ -216,7 +217,8 @@ bool frmparaset::cmdDeleteClick()
         showError(error);
         return false;
     }
-    loadParamTable();
+    if (m_tablesChanged)
+        m_tablesChanged();
     m_grid->setCurrentRow(qMin(row, m_grid->rowCount() - 1));
     return true;
 }
@@ -311,6 +313,13 @@ void frmparaset::closeEvent(QCloseEvent *event)
 {
     setBusyCursor(false);
     QWidget::closeEvent(event);
+}
+
+void frmparaset::showDevice(const QString &devid, const QString &rating)
+{
+    m_deviceId = devid;
+    m_rating = rating.trimmed();
+    m_grid->showDevice(devid);
 }
 
 } // namespace vantoro

@@ -2,6 +2,10 @@
 // states, record navigation by buttons and keys, and a status line.
 #pragma once
 
+#include <QString>
+
+#include <functional>
+
 #include <QWidget>
 #include <memory>
 
@@ -17,6 +21,11 @@ class frmparaset : public QWidget
 {
 public:
     explicit frmparaset(QWidget *owner = nullptr);
+    // The device whose rows are edited (the first of the line until told);
+    // `tablesChanged` is called after every write, so the station's tables
+    // take the new rows.
+    void showDevice(const QString &devid, const QString &rating);
+    void onTablesChanged(std::function<void()> tablesChanged) { m_tablesChanged = std::move(tablesChanged); }
     ~frmparaset() override;
 
     // Opens the one editor owned by `owner`, or brings the open one forward.
@@ -65,6 +74,9 @@ private:
     bool m_editFlag = false;
     bool m_addNewFlag = false;
     bool m_dataChanged = false;
+    std::function<void()> m_tablesChanged;
+    QString m_deviceId = QStringLiteral("001");
+    QString m_rating;
 };
 
 } // namespace vantoro

@@ -2,7 +2,7 @@
 #include "ui/dialogs/frm_remote_control.h"
 
 #include "acquisition/frames.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/remote_commands.h"
 #include "acquisition/serial_link.h"
 #include "core/common.h"
@@ -42,15 +42,19 @@ const char *const commandCaptions[REMOTE_COMMAND_COUNT] = {
 
 } // namespace
 
-frmRemoteControl::frmRemoteControl(SerialPort &port, Poller &poller, std::function<void()> refreshDisplay,
+frmRemoteControl::frmRemoteControl(Poller &poller, const QString &deviceId, std::function<void()> refreshDisplay,
                                    QWidget *owner)
     : QDialog(owner)
-    , m_port(port)
+    , m_port(poller.port())
     , m_poller(poller)
+    , m_deviceId(deviceId)
     , m_refreshDisplay(std::move(refreshDisplay))
 {
     setObjectName(QStringLiteral("frmRemoteControl"));
-    setWindowTitle(QStringLiteral("遥控"));
+    const Device *device = target();
+    // The dialog says which device of the line it talks to.
+    setWindowTitle(QStringLiteral("遥控") + (device ? QStringLiteral(" - %1 %2").arg(device->id(), device->name())
+                                                   : QString()));
 
     auto *frame = new QGroupBox(QStringLiteral(" 选择命令 "), this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -93,16 +97,21 @@ frmRemoteControl::~frmRemoteControl()
         setBusyCursor(false);
 }
 
-frmRemoteControl *frmRemoteControl::showRemoteControl(QWidget *owner, SerialPort &port, Poller &poller,
+frmRemoteControl *frmRemoteControl::showRemoteControl(QWidget *owner, Poller &poller, const QString &deviceId,
                                                       std::function<void()> refreshDisplay)
 {
     static QPointer<frmRemoteControl> dialog;
     if (!dialog) {
-        dialog = new frmRemoteControl(port, poller, std::move(refreshDisplay), owner);
+        dialog = new frmRemoteControl(poller, deviceId, std::move(refreshDisplay), owner);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
     }
     showForm(dialog);
     return dialog;
+}
+
+Device *frmRemoteControl::target() const
+{
+    return m_poller.line().device(m_deviceId);
 }
 
 QRadioButton *frmRemoteControl::optnCmd(int index) const
@@ -157,9 +166,20 @@ void frmRemoteControl::cmdSendClick()
     for (const QString &problem : std::as_const(problems))
         logStatus(problem);
     const QByteArray data = controlCommandData(selectedCommand(), bytes);
+    Device *device = target();
+    if (!device) {
+        // Removed from the line while the dialog was open.
+        m_lblStatus->setText(controlText("msgDeviceGone", "The device is no longer on the line."));
+        m_waitCount = 0;
+        finish();
+        return;
+    }
+    // On a line of several devices the command goes to the one named.
+    const quint8 address = m_poller.line().devices().size() > 1 ? quint8(device->record().address)
+                                                                 : REMOTE_CONTROL_ADDRESS;
     // The port's own error has been shown; the status must not claim a send.
     if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)
-        || !sendCrcFrame(m_port, REMOTE_CONTROL_ADDRESS, data, FUNCTION_CONTROL)) {
+        || !sendCrcFrame(m_port, address, data, FUNCTION_CONTROL)) {
         showAndLog(langText(QStringLiteral("frmRemoteControl"), QStringLiteral("msgSendFailed")));
         if (m_port.isOpen())
             m_port.close();
@@ -172,13 +192,14 @@ void frmRemoteControl::cmdSendClick()
     // The wait runs the window: the dialog may be closed (and deleted) in it.
     QPointer<frmRemoteControl> self(this);
     SerialPort &port = m_port;
-    const bool replied = m_poller.receiveReplyV2(sysSettings.TimeOut, REMOTE_CONTROL_ADDRESS, FUNCTION_CONTROL);
+    const QString id = m_deviceId;
+    const bool replied = m_poller.receiveReplyV2(*device, sysSettings.TimeOut, address, FUNCTION_CONTROL);
     if (!self) {
         if (port.isOpen())
             port.close();
         return;
     }
-    logOperatorAction(remoteCommandEventText(selectedCommand(), replied));
+    logOperatorAction(remoteCommandEventText(selectedCommand(), replied), id);
     if (replied) {
         showAndLog(controlText("msgSentOk", "发送遥控命令成功."));
     } else {
@@ -200,7 +221,8 @@ bool frmRemoteControl::confirmStop()
     if (data.isEmpty() || quint8(data.at(0)) != COMMAND_STOP)
         return true;
     QString question = controlText("msgConfirmStop", "设备“%1”将停机。\r\n发出关机命令吗？");
-    question.replace(QStringLiteral("%1"), sysSettings.devname);
+    const Device *device = target();
+    question.replace(QStringLiteral("%1"), device ? device->name() : m_deviceId);
     return confirmYesNo(windowTitle(), question);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <QTimer>
 #include <functional>
 
@@ -12,6 +13,7 @@ class QRadioButton;
 
 namespace vantoro {
 
+class Device;
 class Poller;
 class SerialPort;
 
@@ -22,15 +24,18 @@ inline constexpr int REMOTE_RETRY_LIMIT = 1025;
 class frmRemoteControl : public QDialog
 {
 public:
-    // Borrows the main window's port and poller; `refreshDisplay` redraws the
-    // main window after each command.
-    frmRemoteControl(SerialPort &port, Poller &poller, std::function<void()> refreshDisplay, QWidget *owner = nullptr);
+    // Borrows the main window's poller (and its line's port) and talks to the
+    // device `deviceId` of that line; `refreshDisplay` redraws the main
+    // window after each command.
+    frmRemoteControl(Poller &poller, const QString &deviceId, std::function<void()> refreshDisplay,
+                     QWidget *owner = nullptr);
     ~frmRemoteControl() override;
 
     // Opens the one dialog owned by `owner` (modeless), or brings the open one
     // forward. Closing the dialog deletes it.
-    static frmRemoteControl *showRemoteControl(QWidget *owner, SerialPort &port, Poller &poller,
+    static frmRemoteControl *showRemoteControl(QWidget *owner, Poller &poller, const QString &deviceId,
                                                std::function<void()> refreshDisplay);
+    const QString &deviceId() const { return m_deviceId; }
 
     // "发出命令": sends the selected command, or retries later while the port is busy.
     void cmdSendClick();
@@ -52,9 +57,12 @@ private:
     // The command that stops the device goes out only after a Yes.
     bool confirmStop();
     void finish();
+    // The device talked to; nullptr once it was removed from the line.
+    Device *target() const;
 
     SerialPort &m_port;
     Poller &m_poller;
+    QString m_deviceId;
     std::function<void()> m_refreshDisplay;
     QList<QRadioButton *> m_optnCmd;
     QPushButton *m_cmdSend = nullptr;

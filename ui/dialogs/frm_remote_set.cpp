@@ -49,12 +49,14 @@ QString withdrawCaption()
 
 } // namespace
 
-frmRemoteSet::frmRemoteSet(SerialPort &port, QWidget *owner)
+frmRemoteSet::frmRemoteSet(SerialPort &port, const QString &deviceId, const QString &deviceName, QWidget *owner)
     : QDialog(owner)
     , m_port(port)
+    , m_deviceId(deviceId)
 {
     setObjectName(QStringLiteral("frmRemoteSet"));
-    setWindowTitle(QStringLiteral("遥调"));
+    setWindowTitle(QStringLiteral("遥调") + (deviceId.isEmpty() ? QString()
+                                                                : QStringLiteral(" - %1 %2").arg(deviceId, deviceName)));
 
     auto *grid = new QGridLayout;
     for (int i = 0; i < REMOTE_SETTING_COUNT; ++i) {
@@ -125,11 +127,12 @@ frmRemoteSet::~frmRemoteSet()
         setBusyCursor(false);
 }
 
-frmRemoteSet *frmRemoteSet::showRemoteSet(QWidget *owner, SerialPort &port)
+frmRemoteSet *frmRemoteSet::showRemoteSet(QWidget *owner, SerialPort &port, const QString &deviceId,
+                                          const QString &deviceName)
 {
     static QPointer<frmRemoteSet> dialog;
     if (!dialog) {
-        dialog = new frmRemoteSet(port, owner);
+        dialog = new frmRemoteSet(port, deviceId, deviceName, owner);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
     }
     showForm(dialog);
@@ -232,7 +235,7 @@ void frmRemoteSet::trySending()
     if (port.isOpen())
         port.close();
     if (sent)
-        logOperatorAction(remoteSettingEventText(m_sent));
+        logOperatorAction(remoteSettingEventText(m_sent), m_deviceId);
     if (!self)
         return;
     if (!sent && m_toggledDelay) {

@@ -28,13 +28,15 @@ inline constexpr int SET_PORT_WAIT_STEP_MS = 50;
 class frmRemoteSet : public QDialog, public LanguageAware
 {
 public:
-    // Borrows the main window's port. Both pickers start at now.
-    explicit frmRemoteSet(SerialPort &port, QWidget *owner = nullptr);
+    // Borrows the main window's port; the settings are logged for device
+    // `deviceId`, which the title names. Both pickers start at now.
+    frmRemoteSet(SerialPort &port, const QString &deviceId, const QString &deviceName, QWidget *owner = nullptr);
     ~frmRemoteSet() override;
 
     // Opens the one dialog owned by `owner` (modeless), or brings the open one
     // forward. Closing the dialog deletes it.
-    static frmRemoteSet *showRemoteSet(QWidget *owner, SerialPort &port);
+    static frmRemoteSet *showRemoteSet(QWidget *owner, SerialPort &port, const QString &deviceId,
+                                       const QString &deviceName);
 
     // A "确定" button: builds the setting and sends it once the port is free.
     // A press while another setting is on its way only beeps.
@@ -73,6 +75,7 @@ private:
     void reportSent(bool sent);
 
     SerialPort &m_port;
+    QString m_deviceId;
     QList<QLabel *> m_lblCmd;
     QList<QPushButton *> m_cmdOK;
     QList<QComboBox *> m_cmbData;

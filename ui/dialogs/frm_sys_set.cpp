@@ -1,6 +1,8 @@
 // The system settings dialog.
 #include "ui/dialogs/frm_sys_set.h"
 
+#include "plant/line.h"
+
 #include "core/common.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
@@ -99,12 +101,27 @@ frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged, std::fu
 {
     setObjectName(kSection);
     setWindowTitle(QStringLiteral("设定"));
+    if (const auto records = readDeviceRecords(); records && !records->isEmpty())
+        m_device = records->first();
     buildControls();
 
     setControls();
     loadValues();
     cmbSets(5)->setEnabled(isWinNT());
     applyLanguage(this, sysSettings.languageIndex);
+    m_savedValues = fieldValues();
+}
+
+void frmSysSet::showDevice(const QString &id)
+{
+    const auto records = readDeviceRecords();
+    if (!records)
+        return;
+    for (const DeviceRecord &r : *records) {
+        if (r.id == id)
+            m_device = r;
+    }
+    loadValues();
     m_savedValues = fieldValues();
 }
 
@@ -349,7 +366,8 @@ bool frmSysSet::loadValues()
         allListed = false;
     };
 
-    cmbSets(0)->setEditText(s.devname);
+    const DeviceRecord &d = m_device;
+    cmbSets(0)->setEditText(d.name);
     showPort(cmbSets(1), m_ports, s.comport);
     pick(cmbSets(2), rateTextFromSettings(s.ComSettings));
     cmbSets(3)->setEditText(settingNumberText(s.PauseSeconds));
@@ -361,10 +379,10 @@ bool frmSysSet::loadValues()
     if (const int parity = cmbSets(8)->findData(parityFromSettings(s.ComSettings)); parity >= 0)
         cmbSets(8)->setCurrentIndex(parity);
     m_chkAutoShutDown->setChecked(s.AutoShutDown != 0);
-    pick(m_cmbPower, s.devpower);
-    pick(cmbSets(9), QString::number(s.devaddr));
-    m_chkTotalPower->setChecked(s.totalpower != 0);
-    pick(cmbSets(10), QString::number(s.devcomversion));
+    pick(m_cmbPower, d.rating);
+    pick(cmbSets(9), QString::number(d.address));
+    m_chkTotalPower->setChecked(d.totalpower != 0);
+    pick(cmbSets(10), QString::number(d.protocol));
     return allListed;
 }
 
@@ -444,7 +462,8 @@ bool frmSysSet::cmdOkClick()
 
     setBusyCursor(true);
     SystemSettings &s = sysSettings;
-    s.devname = cmbSets(0)->currentText();
+    DeviceRecord &d = m_device;
+    d.name = cmbSets(0)->currentText();
     const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, s.comport);
     if (port.number > 0) {
         s.comport = port.number;
@@ -458,15 +477,19 @@ bool frmSysSet::cmdOkClick()
     s.usesoundcard = keptValue(cmbSets(6)).isValid() ? keptValue(cmbSets(6)).toInt() : cmbSets(6)->currentIndex();
     s.retrytimes = *retries;
     s.AutoShutDown = m_chkAutoShutDown->isChecked() ? 1 : 0;
-    s.devpower = entryText(m_cmbPower);
-    s.devaddr = wholeNumberFromText(entryText(cmbSets(9)));
-    s.totalpower = m_chkTotalPower->isChecked() ? 1 : 0;
-    s.devcomversion = wholeNumberFromText(entryText(cmbSets(10)));
+    d.rating = entryText(m_cmbPower);
+    d.address = wholeNumberFromText(entryText(cmbSets(9)));
+    d.totalpower = m_chkTotalPower->isChecked() ? 1 : 0;
+    d.protocol = wholeNumberFromText(entryText(cmbSets(10))) == 2 ? 2 : 1;
     // Pages write their fields first, so the one save below (and the
     // services that follow it) see every change together.
     for (SettingsPage *page : std::as_const(m_pages))
         page->save();
-    const bool saved = saveSystemSettings();
+    QString deviceError;
+    const bool deviceSaved = writeDeviceRecord(m_device, &deviceError);
+    if (!deviceSaved)
+        logStatus(QStringLiteral("Device %1 not saved: %2").arg(m_device.id, deviceError));
+    const bool saved = saveSystemSettings() && deviceSaved;
     if (saved) {
         m_savedValues = fieldValues();
         // An answer about the settings before this save no longer holds.

@@ -2,6 +2,8 @@
 // of the in-memory record, saved to the database and used by the next poll.
 #pragma once
 
+#include "plant/device.h"
+
 #include "core/sys_set_values.h"
 
 #include "ui/language.h"
@@ -30,6 +32,11 @@ public:
     // picks another language, so the owner re-captions itself at once.
     explicit frmSysSet(QWidget *owner = nullptr, std::function<void()> titleChanged = {},
                        std::function<void(int language)> languageChosen = {});
+
+    // The device whose record the first page edits (the first of the line
+    // until told); its fields are loaded again.
+    void showDevice(const QString &id);
+    const DeviceRecord &device() const { return m_device; }
 
     // Fills the pick-lists; the port list offers the ports the system has
     // and the current one, and takes a device path typed in.
@@ -108,6 +115,7 @@ private:
     QLabel *m_lblLanguage = nullptr;
     QTabWidget *m_tabs = nullptr;
     QList<SettingsPage *> m_pages;
+    DeviceRecord m_device;
 };
 
 } // namespace vantoro

@@ -1,6 +1,8 @@
 // The event viewer over the eventlog table.
 #include "ui/dialogs/frm_view_event_log_db.h"
 
+#include "core/station_bus.h"
+
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
@@ -233,8 +235,9 @@ std::optional<RptEvents> frmViewEventLogDb::buildReport()
     report.label2 = viewerText(QStringLiteral("msgEvent"));
     report.language = sysSettings.languageIndex;
     // A sheet on its own says whose events and which days it lists.
-    report.lblsubtitle = sysSettings.devname.trimmed().isEmpty() ? dateRangeText()
-                                                                 : sysSettings.devname.trimmed() + QStringLiteral("  ·  ") + dateRangeText();
+    const QList<DeviceInfo> &devices = stationBus().devices();
+    const QString owner = devices.size() == 1 ? devices.first().name.trimmed() : QString();
+    report.lblsubtitle = owner.isEmpty() ? dateRangeText() : owner + QStringLiteral("  ·  ") + dateRangeText();
     report.pdfFileName = reportFileName(QStringLiteral("pdf"));
     setBusyCursor(true);
     QString error;

@@ -1,6 +1,8 @@
 // The mail settings page.
 #include "ui/dialogs/mail_settings_page.h"
 
+#include "core/station_bus.h"
+
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "mail/mail_message.h"
@@ -125,7 +127,10 @@ void MailSettingsPage::sendTestMail()
     message.from = config.sender;
     message.to = config.recipients;
     message.subject = text("msgTestSubject");
-    message.body = text("msgTestBody").arg(sysSettings.devname) + QStringLiteral("\r\n");
+    QStringList names;
+    for (const DeviceInfo &d : stationBus().devices())
+        names << d.name;
+    message.body = text("msgTestBody").arg(names.join(QStringLiteral(", "))) + QStringLiteral("\r\n");
     m_test->setEnabled(false);
     m_answer->setText(text("msgTesting"));
     m_job = std::make_unique<SmtpJob>(config, composeMessage(message), [this](const SmtpResult &r) {

@@ -1,6 +1,8 @@
 // The paraset grid of the parameter editors.
 #include "ui/dialogs/paraset_grid.h"
 
+#include <QRegularExpression>
+
 #include "acquisition/param_names.h"
 #include "core/common.h"
 #include "core/database.h"
@@ -255,6 +257,14 @@ ParasetGrid::~ParasetGrid()
 bool ParasetGrid::isOpen() const
 {
     return m_connection->isOpen() && m_error.isEmpty();
+}
+
+bool ParasetGrid::showDevice(const QString &devid)
+{
+    // The id goes into the filter text: only digits are let through.
+    static const QRegularExpression digits(QStringLiteral("^\\d{1,3}$"));
+    m_model->setFilter(digits.match(devid).hasMatch() ? QStringLiteral("DEVID = '%1'").arg(devid) : QString());
+    return requery();
 }
 
 bool ParasetGrid::requery()

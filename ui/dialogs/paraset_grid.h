@@ -56,6 +56,9 @@ public:
 
     // Reads the table again (unsaved edits are dropped) and re-filters.
     bool requery();
+    // Shows only the rows of one device (its id is three digits); an empty
+    // id shows every row. Reads the rows again.
+    bool showDevice(const QString &devid);
     void refilter();
     bool hasPendingEdits() const;
     // Writes every pending edit in one transaction, each row found by its

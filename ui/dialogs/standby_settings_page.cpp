@@ -1,6 +1,8 @@
 // The night settings page.
 #include "ui/dialogs/standby_settings_page.h"
 
+#include "core/station_bus.h"
+
 #include "core/localisation.h"
 #include "core/sys_set_values.h"
 #include "core/system_settings.h"
@@ -56,9 +58,12 @@ void StandbySettingsPage::load()
 void StandbySettingsPage::showWatts()
 {
     const std::optional<double> percent = standbyPercentFromText(m_percent->text());
+    // Shown for the first device's rating; each device applies the share to its own.
+    const QList<DeviceInfo> &devices = stationBus().devices();
+    const QString rating = devices.isEmpty() ? QString() : devices.first().rating;
     m_watts->setText(percent ? text("lblWatts", "%1 W of %2")
-                                   .arg(standbyThresholdWatts(*percent, sysSettings.devpower), 0, 'f', 0)
-                                   .arg(sysSettings.devpower)
+                                   .arg(standbyThresholdWatts(*percent, rating), 0, 'f', 0)
+                                   .arg(rating)
                              : QString());
 }
 

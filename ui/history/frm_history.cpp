@@ -1,5 +1,7 @@
 #include "ui/history/frm_history.h"
 
+#include "core/station_bus.h"
+
 #include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/message_service.h"
@@ -165,10 +167,12 @@ void frmHistory::fillParameterList()
     // The enabled numeric parameters; without a loaded table (the unattended
     // mode, a test) whatever was recorded.
     QList<HistoryColumn> choices;
-    for (int id = 0; id < PARAM_SLOTS; ++id) {
-        const ParamRecord &p = paramTable[size_t(id)];
-        if (!p.isEmpty() && p.enabled != 0 && p.isstring == 0)
-            choices << HistoryColumn{id, p.paracode, parameterName(p), p.unit};
+    const QList<CycleReport> reports = stationBus().lastCycles();
+    if (!reports.isEmpty()) {
+        for (const ParameterReading &p : reports.first().parameters) {
+            if (p.numeric)
+                choices << HistoryColumn{p.id, p.code, p.name, p.unit};
+        }
     }
     if (choices.isEmpty())
         choices = historyColumns();

@@ -3,7 +3,7 @@
 #include "ui/main/frm_main.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/common.h"
 #include "core/database.h"
@@ -146,7 +146,7 @@ QString statusPlaceholder()
 
 frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     : QMainWindow(parent)
-    , m_port(port ? std::move(port) : std::make_unique<QtSerialPort>())
+    , m_line(std::make_unique<Line>(port ? std::move(port) : std::make_unique<QtSerialPort>()))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(DESIGN_CAPTION));
@@ -160,11 +160,15 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     m_logs = new frmLogs(this);
     setStatusSink(this);
 
-    m_poller = std::make_unique<Poller>(*m_port, m_timerReloadData);
-    m_poller->setHooks({[this] { refreshDisplay(); },
-                        [this] { showDeviceState(); },
+    m_poller = std::make_unique<Poller>(*m_line, m_timerReloadData);
+    m_poller->setHooks({[this](Device &device) { deviceCycle(device); },
+                        [this](Device &device) {
+                            if (&device == m_device)
+                                showDeviceState();
+                        },
                         [this] { checkComState(); },
-                        [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
+                        [] { return isFormLoaded(QStringLiteral("frmRemote")); },
+                        {}});
     connect(&m_timerReloadData, &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
     connect(&stationBus(), &StationBus::pollingChanged, this, [this](bool on) {
         // Nothing is watched any more: a fault found before must not sound
@@ -184,8 +188,9 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     pauseMs(13);
     m_views->saveDesignGeometry();
     loadWindowPosition();
+    m_line->load();
+    selectDevice(QString());
     m_views->setupMeters();
-    loadParamTable();
     createStructure();
     setPicTrendBounds();
     setSpeaker();
@@ -266,8 +271,14 @@ void frmMain::buildMenus()
     on("mnuSysSet", [this] { toolbarClick(QStringLiteral("setup")); });
     on("mnuChgPass", [this] { frmChgPass::showChgPass(this); });
     on("mnuUserInfo", [this] { frmSetUser::showSetUser(this); });
-    on("mnuRemoteControl", [this] { frmRemoteControl::showRemoteControl(this, port(), poller(), [this] { refreshDisplay(); }); });
-    on("mnuRemoteSet", [this] { frmRemoteSet::showRemoteSet(this, port()); });
+    on("mnuRemoteControl", [this] {
+        if (m_device)
+            frmRemoteControl::showRemoteControl(this, poller(), m_device->id(), [this] { refreshDisplay(); });
+    });
+    on("mnuRemoteSet", [this] {
+        if (m_device)
+            frmRemoteSet::showRemoteSet(this, port(), m_device->id(), m_device->name());
+    });
     on("mnuHelpAbout", [this] { openAbout(); });
     on("mnuSound", [this] { frmSetWarning::showSetWarning(this, [this] { createStructure(); }); });
     on("mnuCommunication", [this] { toggleCommunicationMenu(); });
@@ -399,8 +410,45 @@ QString frmMain::panelImage(const QString &key) const
 
 void frmMain::updateTitle()
 {
-    setWindowTitle(myCaption + QStringLiteral(" [") + sysSettings.devname + QStringLiteral(" - QZ")
-                   + sysSettings.devpower + QStringLiteral("]"));
+    const DeviceRecord shown = m_device ? m_device->record() : DeviceRecord{};
+    setWindowTitle(myCaption + QStringLiteral(" [") + shown.name + QStringLiteral(" - QZ") + shown.rating
+                   + QStringLiteral("]"));
+}
+
+void frmMain::selectDevice(const QString &id)
+{
+    Device *chosen = m_line->device(id);
+    if (!chosen)
+        chosen = m_line->first();
+    const bool changed = chosen != m_device;
+    m_device = chosen;
+    m_views->setDevice(m_device);
+    if (!changed)
+        return;
+    if (m_device) {
+        sErrorString = checkDevStatus(m_device->table());
+        bFoundError = !sErrorString.isEmpty();
+    }
+    if (bFormLoaded) {
+        m_views->setupMeters();
+        createStructure();
+        setPicTrendBounds();
+        updateTitle();
+        action(QStringLiteral("mnuRemoteControl"))->setEnabled(m_device && m_device->record().protocol == 2);
+        showDeviceState();
+        m_views->refreshViews();
+        m_alerts->refreshStaleness();
+    }
+}
+
+void frmMain::reloadDevices()
+{
+    const QString shown = m_device ? m_device->id() : QString();
+    // The views let go of the device first: a reload may remove it.
+    m_device = nullptr;
+    m_views->setDevice(nullptr);
+    m_line->load();
+    selectDevice(shown);
 }
 
 void frmMain::languageApplied(int language)
@@ -448,23 +496,32 @@ void frmMain::runningLogChanged(const QString &line, bool replaced)
 
 void frmMain::refreshDisplay()
 {
-    sErrorString = checkDevStatus();
-    bFoundError = !sErrorString.isEmpty();
+    if (m_device) {
+        sErrorString = checkDevStatus(m_device->table());
+        bFoundError = !sErrorString.isEmpty();
+    }
     showDeviceState();
     m_alerts->showAlarmState();
     m_views->refreshViews();
-    if (m_afterCycle.conclude(sErrorString)) {
+}
+
+void frmMain::deviceCycle(Device &device)
+{
+    if (&device == m_device)
+        refreshDisplay();
+    else
+        m_alerts->showAlarmState();
+    if (device.rules().conclude(device.table(), device.id(), device.name()))
         frmAutoShutDown::showAutoShutDown(this);
-    }
 }
 
 void frmMain::showDeviceState()
 {
     // Asleep is neither a fault nor a lost link; a fault the device flags
     // in its sleep still shows red.
-    const bool asleep = m_poller->deviceAsleep();
+    const bool asleep = m_device && m_device->link().sleep.asleep();
     QString image;
-    if (sysSettings.linkOk != 1)
+    if (m_device && !m_device->linkUp())
         image = asleep ? QStringLiteral("bulble_grey") : QStringLiteral("bulble_blue");
     else if (bFoundError)
         image = QStringLiteral("bulble_red");
@@ -534,7 +591,7 @@ void frmMain::setComOpen(bool bOpen)
 
 bool frmMain::queryData()
 {
-    return m_poller->queryData();
+    return m_device && m_poller->queryData(*m_device);
 }
 
 void frmMain::autoStartPolling()
@@ -647,6 +704,9 @@ void frmMain::openParameterEditor()
         return;
     const bool wasPolling = stopPollingForEditor();
     auto *editor = new frmParSet3(this, [this] { setComOpen(false); });
+    if (m_device)
+        editor->showDevice(m_device->id(), m_device->record().rating);
+    editor->onTablesChanged([this] { reloadTables(); });
     resumePollingAfter(editor, wasPolling);
     openWindowModal(editor);
 }
@@ -654,14 +714,31 @@ void frmMain::openParameterEditor()
 void frmMain::openRawParameterEditor()
 {
     const bool wasPolling = stopPollingForEditor();
-    resumePollingAfter(frmparaset::showParaset(this), wasPolling);
+    frmparaset *editor = frmparaset::showParaset(this);
+    if (m_device)
+        editor->showDevice(m_device->id(), m_device->record().rating);
+    editor->onTablesChanged([this] { reloadTables(); });
+    resumePollingAfter(editor, wasPolling);
+}
+
+void frmMain::reloadTables()
+{
+    // The alarms work on the in-memory tables: they take the written rows now.
+    for (const auto &device : m_line->devices())
+        device->loadTable();
+    refreshDisplay();
 }
 
 void frmMain::openSystemSettings(const QString &page)
 {
     if (raiseOpen<frmSysSet>())
         return;
-    auto *dialog = new frmSysSet(this, [this] { updateTitle(); }, [this](int language) { applyLanguage(this, language); });
+    auto *dialog = new frmSysSet(this, [this] {
+        reloadDevices();
+        updateTitle();
+    }, [this](int language) { applyLanguage(this, language); });
+    if (m_device)
+        dialog->showDevice(m_device->id());
     dialog->showPage(page);
     openWindowModal(dialog);
 }
@@ -711,9 +788,7 @@ void frmMain::timerBeepTick()
         m_timerBeep.stop();
         return;
     }
-    if (alarmDue(bFoundError, sysSettings.Soundenabled, sysSettings.linkOk, m_timerReloadData.isActive(),
-                 m_poller->silentlyAsleep())
-        && m_alerts->toneDue()) {
+    if (m_alerts->alarmDue() && m_alerts->toneDue()) {
         ++m_beeps;
         alarmBeep(sysSettings.BeepFreq);
     }
@@ -747,7 +822,7 @@ void frmMain::formActivate()
     action(QStringLiteral("mnuLanguages"))->setVisible(sysSettings.debugMode > 0);
     action(QStringLiteral("mnuLanguageEN"))->setChecked(sysSettings.languageIndex == LANGUAGE_ENGLISH);
     action(QStringLiteral("mnuLanguageCN"))->setChecked(sysSettings.languageIndex != LANGUAGE_ENGLISH);
-    action(QStringLiteral("mnuRemoteControl"))->setEnabled(sysSettings.devcomversion == 2);
+    action(QStringLiteral("mnuRemoteControl"))->setEnabled(m_device && m_device->record().protocol == 2);
     showUnavailableReasons();
     m_command1->setVisible(sysSettings.debugMode != 0);
     if (!bFormLoaded) {
@@ -843,12 +918,12 @@ void frmMain::closeEvent(QCloseEvent *event)
         }
     }
     saveSystemSettings();
-    saveParamValues();
+    m_line->saveValues();
     m_timerReloadData.stop();
     m_timerBeep.stop();
     m_timerStatus.stop();
-    if (m_port->isOpen())
-        m_port->close();
+    if (port().isOpen())
+        port().close();
 
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *w : windows) {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "acquisition/serial_port.h"
-#include "events/after_cycle.h"
 #include "events/event_log.h"
+#include "plant/line.h"
 #include "ui/language.h"
 
 #include <QHash>
@@ -29,8 +29,9 @@ class frmLogs;
 class frmMain : public QMainWindow, public LanguageAware, public StatusSink
 {
 public:
-    // The window's load sequence runs here; the port defaults to the real
-    // serial port of the settings.
+    // The window's load sequence runs here (the line's devices are read from
+    // the database); the port defaults to the real serial port of the
+    // settings.
     explicit frmMain(QWidget *parent = nullptr, std::unique_ptr<SerialPort> port = {});
     ~frmMain() override;
 
@@ -39,8 +40,12 @@ public:
     QString sErrorString;
     bool bFormLoaded = false;
 
-    // After every poll (and every remote command): evaluate, mark, redraw, log.
+    // After every poll of the selected device (and every remote command):
+    // evaluate, mark, redraw.
     void refreshDisplay();
+    // After a cycle of any device with its link up: its faults and
+    // under-voltage rule, and the display when it is the one shown.
+    void deviceCycle(Device &device);
     // The state bulb and the night look of the diagram after a cycle.
     void showDeviceState();
     void setViewMode(int iMode);
@@ -54,6 +59,15 @@ public:
     void checkComState();
     void setComOpen(bool bOpen);
     bool queryData();
+
+    // The device the views and the dialogs of one device show; the first of
+    // the line at start. An unknown id selects the first device.
+    void selectDevice(const QString &id);
+    Device *device() const { return m_device; }
+    Line &line() const { return *m_line; }
+    // Reads the devices again after the settings changed them; the
+    // selection stays when its device does.
+    void reloadDevices();
 
     // The caption rule: myCaption + " [" + devname + " - QZ" + devpower + "]".
     void updateTitle();
@@ -78,7 +92,7 @@ public:
     void runningLogChanged(const QString &line, bool replaced) override;
 
     Poller &poller() const { return *m_poller; }
-    SerialPort &port() const { return *m_port; }
+    SerialPort &port() const { return m_line->port(); }
     MainViews *views() const { return m_views; }
     frmLogs *logWindow() const { return m_logs; }
     MainAlerts *alerts() const { return m_alerts; }
@@ -137,13 +151,15 @@ private:
     }
     void openParameterEditor();
     void openRawParameterEditor();
+    void reloadTables();
     // `page` names the settings page to show first (its object name).
     void openSystemSettings(const QString &page = QString());
     void showUnavailableReasons();
     void openAbout();
     void openManual();
 
-    std::unique_ptr<SerialPort> m_port;
+    std::unique_ptr<Line> m_line;
+    Device *m_device = nullptr;
     QTimer m_timerReloadData;
     QTimer m_timerBeep;
     QTimer m_timerStatus;
@@ -161,7 +177,6 @@ private:
     QHash<QString, QString> m_panelImages;
     QString m_clockTime;
     QString m_clockText;
-    AfterCycleRules m_afterCycle;
     int m_diagCounter = 0;
     int m_beeps = 0;
     bool m_osQuit = false;

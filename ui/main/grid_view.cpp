@@ -78,16 +78,16 @@ void GridView::createStructure()
     setColumnWidth(COL_ID, twipsToPx(GRID_ID_COLUMN_TWIPS, this));
 
     for (int id = 0; id < PARAM_SLOTS; ++id) {
-        const ParamRecord &p = paramTable[size_t(id)];
+        const ParamRecord &p = table()[size_t(id)];
         if (p.enabled == 0)
             continue;
         const int row = rowCount();
         insertRow(row);
         const QString texts[COLUMNS] = {parameterName(p),
-                                        formatParaField(id, COL_PARAVALUE),
+                                        formatParaField(table(), id, COL_PARAVALUE),
                                         p.unit,
-                                        formatParaField(id, COL_RANGEL),
-                                        formatParaField(id, COL_RANGEU),
+                                        formatParaField(table(), id, COL_RANGEL),
+                                        formatParaField(table(), id, COL_RANGEU),
                                         QString::number(id)};
         for (int col = 0; col < COLUMNS; ++col) {
             auto *item = new QTableWidgetItem(texts[col]);
@@ -108,13 +108,13 @@ void GridView::refreshGrid()
         if (!idItem || !valueItem)
             continue;
         const int id = truncatedInt(leadingNumber(idItem->text()));
-        const QColor colour = colourFromValue(getCellColor(id));
+        const QColor colour = colourFromValue(getCellColor(table(), id));
         if (valueItem->foreground().color() != colour)
             valueItem->setForeground(colour);
-        const QString text = formatParaValue(id) + calibrationMarker(id);
+        const QString text = formatParaValue(table(), id) + calibrationMarker(table(), id);
         if (valueItem->text() != text)
             valueItem->setText(text);
-        const QString tip = calibratedToolTip(id);
+        const QString tip = calibratedToolTip(table(), id);
         if (valueItem->toolTip() != tip)
             valueItem->setToolTip(tip);
     }

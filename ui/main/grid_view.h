@@ -2,11 +2,13 @@
 // value, unit, limits and id; values of faulty parameters in red.
 #pragma once
 
+#include "ui/main/shown_table.h"
+
 #include <QTableWidget>
 
 namespace vantoro {
 
-class GridView : public QTableWidget
+class GridView : public QTableWidget, public ShownTable
 {
 public:
     static constexpr int COLUMNS = 6;

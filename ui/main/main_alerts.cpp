@@ -2,7 +2,7 @@
 #include "ui/main/main_alerts.h"
 
 #include "acquisition/param_table.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "core/localisation.h"
 #include "core/station_bus.h"
 #include "core/system_settings.h"
@@ -91,16 +91,45 @@ MainAlerts::MainAlerts(frmMain &window)
     showAlarmState();
 }
 
-AlarmState MainAlerts::currentAlarmState() const
+QList<DeviceAlarm> MainAlerts::currentAlarms() const
 {
-    return {faultEntries(paramTable), m_window.poller().linkLost()};
+    QList<DeviceAlarm> alarms;
+    for (const auto &device : m_window.line().devices()) {
+        if (device->record().enabled)
+            alarms.append({device->id(), {faultEntries(device->table()), m_window.poller().linkLost(*device)}});
+    }
+    return alarms;
 }
 
-void MainAlerts::cycleFinished()
+QString MainAlerts::entryPrefix(const Device &device) const
 {
-    m_acknowledgement.update(currentAlarmState());
+    if (m_window.line().devices().size() < 2)
+        return QString();
+    return (device.name().trimmed().isEmpty() ? device.id() : device.name().trimmed()) + QStringLiteral(": ");
+}
+
+void MainAlerts::cycleFinished(const CycleReport &report)
+{
+    for (const DeviceAlarm &a : currentAlarms()) {
+        if (a.deviceId == report.deviceId)
+            m_acknowledgement.update(a);
+    }
     refreshStaleness();
     showAlarmState();
+}
+
+bool MainAlerts::alarmDue() const
+{
+    const bool polling = m_window.timerReloadData().isActive();
+    for (const auto &device : m_window.line().devices()) {
+        if (!device->record().enabled)
+            continue;
+        const LinkState &link = device->link();
+        if (vantoro::alarmDue(!faultEntries(device->table()).isEmpty(), sysSettings.Soundenabled, link.linkOk, polling,
+                              link.sleep.silentlyAsleep()))
+            return true;
+    }
+    return false;
 }
 
 QStringList MainAlerts::shownNames(const QStringList &names) const
@@ -112,24 +141,38 @@ QStringList MainAlerts::shownNames(const QStringList &names) const
 
 void MainAlerts::acknowledge()
 {
-    const QStringList added = m_acknowledgement.acknowledge(currentAlarmState());
+    const auto added = m_acknowledgement.acknowledge(currentAlarms());
     showAlarmState();
     if (added.isEmpty()) {
         m_window.showStatus(mainText(m_bell == BellState::Quiet ? "msgNothingToAcknowledge" : "msgAlreadyAcknowledged"));
         return;
     }
-    // The language text ends in a colon; the file trims the blank after it.
-    const QString text = mainText("msgAlarmAcknowledged") + QLatin1Char(' ') + shownNames(added).join(QStringLiteral(", "));
-    logEvent(text, QStringLiteral("001"), QString(), true);
-    m_window.showStatus(text);
+    QString shown;
+    for (const auto &[id, names] : added) {
+        const Device *device = m_window.line().device(id);
+        // The language text ends in a colon; the file trims the blank after it.
+        const QString text = mainText("msgAlarmAcknowledged") + QLatin1Char(' ')
+            + (device ? entryPrefix(*device) : QString()) + shownNames(names).join(QStringLiteral(", "));
+        logEvent(text, id, QString(), true);
+        shown = shown.isEmpty() ? text : shown + QStringLiteral("; ") + text;
+    }
+    m_window.showStatus(shown);
 }
 
 void MainAlerts::showAlarmState()
 {
-    const AlarmState state = currentAlarmState();
-    QStringList running = state.faults;
-    if (state.linkLost)
-        running.prepend(mainText("msgLinkLost"));
+    const QList<DeviceAlarm> alarms = currentAlarms();
+    QStringList running;
+    QStringList lost;
+    for (const DeviceAlarm &a : alarms) {
+        const Device *device = m_window.line().device(a.deviceId);
+        const QString prefix = device ? entryPrefix(*device) : QString();
+        if (a.state.linkLost)
+            lost << prefix + mainText("msgLinkLost");
+        for (const QString &entry : a.state.faults)
+            running << prefix + entry;
+    }
+    running = lost + running;
     QString summary;
     if (!running.isEmpty()) {
         summary = mainText("msgFaultPanel").arg(running.first());
@@ -142,7 +185,7 @@ void MainAlerts::showAlarmState()
     }
     m_faults->setVisible(!running.isEmpty());
 
-    const BellState bell = m_acknowledgement.bell(state);
+    const BellState bell = m_acknowledgement.bell(alarms);
     if (bell != m_bell || !m_bellShown) {
         m_bell = bell;
         m_bellShown = true;
@@ -157,21 +200,31 @@ void MainAlerts::showAlarmState()
     else if (bell == BellState::Due)
         tip += mainText("msgAcknowledgeDue");
     else
-        tip += mainText("msgAlarmAcknowledged") + QLatin1Char(' ') + shownNames(m_acknowledgement.acknowledged()).join(QStringLiteral(", "));
+    {
+        QStringList names;
+        for (const DeviceAlarm &a : alarms) {
+            const Device *device = m_window.line().device(a.deviceId);
+            for (const QString &name : shownNames(m_acknowledgement.acknowledged(a.deviceId)))
+                names << (device ? entryPrefix(*device) : QString()) + name;
+        }
+        tip += mainText("msgAlarmAcknowledged") + QLatin1Char(' ') + names.join(QStringLiteral(", "));
+    }
     if (m_action->toolTip() != tip)
         m_action->setToolTip(tip);
 }
 
 bool MainAlerts::toneDue() const
 {
-    return !m_acknowledgement.silences(currentAlarmState());
+    return !m_acknowledgement.silences(currentAlarms());
 }
 
 void MainAlerts::refreshStaleness()
 {
     const bool polling = m_window.timerReloadData().isActive();
-    const Staleness s = valueStaleness(stationBus().lastCycle().lastReplyTime, QDateTime::currentDateTime(),
-                                       reloadIntervalMs(sysSettings.PauseSeconds), sysSettings.linkOk == 1, polling);
+    const Device *device = m_window.device();
+    const Staleness s = valueStaleness(device ? device->link().lastGoodReplyTime : QDateTime(),
+                                       QDateTime::currentDateTime(), reloadIntervalMs(sysSettings.PauseSeconds),
+                                       device && device->linkUp(), polling);
     m_stale = s.stale;
     applyStaleLook(s.stale);
     const QString text = s.stale ? lastReplyText(s) : QString();
@@ -193,7 +246,7 @@ void MainAlerts::applyStaleLook(bool stale)
 
 QString MainAlerts::lastReplyText(const Staleness &s) const
 {
-    if (m_window.poller().silentlyAsleep())
+    if (m_window.device() && m_window.device()->link().sleep.silentlyAsleep())
         return mainText("msgDeviceAsleep");
     if (s.ageSeconds < 0)
         return mainText("msgNoReply");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "events/alarm_acknowledge.h"
+#include "core/station_bus.h"
 #include "events/stale_values.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@ class QLabel;
 
 namespace vantoro {
 
+class Device;
 class frmMain;
 
 class MainAlerts : public QObject
@@ -25,6 +27,9 @@ public:
     void acknowledge();
     // False while everything that alarms has been acknowledged.
     bool toneDue() const;
+    // Whether the tone rule holds for any device: a fault while sound is on,
+    // or a link lost while polling.
+    bool alarmDue() const;
     // Re-judges staleness now (once a second and after every cycle).
     void refreshStaleness();
     // The running faults in the status bar and the acknowledge control's
@@ -39,14 +44,16 @@ public:
     bool valuesStale() const { return m_stale; }
 
 private:
-    void cycleFinished();
-    AlarmState currentAlarmState() const;
+    void cycleFinished(const CycleReport &report);
+    QList<DeviceAlarm> currentAlarms() const;
+    // A device's name before its entries, once the plant has more than one.
+    QString entryPrefix(const Device &device) const;
     void applyStaleLook(bool stale);
     QString lastReplyText(const Staleness &s) const;
     QStringList shownNames(const QStringList &names) const;
 
     frmMain &m_window;
-    AlarmAcknowledgement m_acknowledgement;
+    PlantAcknowledgement m_acknowledgement;
     QAction *m_action = nullptr;
     QLabel *m_lastReply = nullptr;
     QLabel *m_faults = nullptr;

@@ -1,6 +1,8 @@
 // The view area of the main window.
 #include "ui/main/main_views.h"
 
+#include "plant/device.h"
+
 #include "acquisition/param_table.h"
 #include "ui/controls/slider_temp.h"
 #include "ui/main/grid_view.h"
@@ -119,6 +121,19 @@ void MainViews::createStructure()
     m_picState->updateCaptions();
 }
 
+void MainViews::setDevice(const Device *device)
+{
+    const ParamTable *table = device ? &device->table() : nullptr;
+    const QString id = device ? device->id() : QString();
+    const bool changed = m_picTrend->deviceId() != id;
+    m_picState->setTable(table, id);
+    m_grid->setTable(table, id);
+    m_picMeter->setTable(table, id);
+    m_picTrend->setTable(table, id);
+    if (changed)
+        m_picTrend->breakLines();
+}
+
 void MainViews::setPicTrendBounds()
 {
     m_picTrend->setPicTrendBounds();
@@ -128,7 +143,7 @@ void MainViews::setupMeters()
 {
     m_picMeter->setupMeters();
     // The temperature sliders share the module temperature's limits.
-    const ParamRecord &t = paramTable[P_TMOD];
+    const ParamRecord &t = m_picMeter->table()[P_TMOD];
     if (t.rangel && t.rangeu && *t.rangeu > *t.rangel) {
         m_picState->sliderTemp()->setRange(*t.rangel, *t.rangeu);
         m_picState->sliderTempModule()->setRange(*t.rangel, *t.rangeu);

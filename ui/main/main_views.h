@@ -6,6 +6,7 @@
 
 namespace vantoro {
 
+class Device;
 class GridView;
 class MeterView;
 class StateView;
@@ -25,6 +26,9 @@ public:
     // other value leaves none visible.
     void showView(int mode);
     int visibleView() const;
+    // The device the views show; its table is read at every refresh. A
+    // change of device starts the trend lines afresh.
+    void setDevice(const Device *device);
     // Redraws the visible views; the trend charts always take their sample.
     void refreshViews();
     void refreshPicState();

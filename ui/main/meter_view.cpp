@@ -18,9 +18,9 @@ namespace {
 constexpr double LOAD_SCALE_FACTOR = 1.5;
 constexpr int P_VAC = 2, P_IAC = 3;
 
-double upperLimit(int id)
+double upperLimit(const ParamTable &table, int id)
 {
-    return isParamSlot(id) ? paramTable[size_t(id)].rangeu.value_or(0.0) : 0.0;
+    return isParamSlot(id) ? table[size_t(id)].rangeu.value_or(0.0) : 0.0;
 }
 
 } // namespace
@@ -46,9 +46,9 @@ void MeterView::setupMeters()
 {
     for (int i = 0; i < int(meterParams.size()); ++i) {
         const int id = meterParams[size_t(i)];
-        const ParamRecord &p = paramTable[size_t(id)];
+        const ParamRecord &p = table()[size_t(id)];
         MeterGauge *m = m_meters[size_t(i)];
-        const double upper = upperLimit(id) * LOAD_SCALE_FACTOR;
+        const double upper = upperLimit(table(), id) * LOAD_SCALE_FACTOR;
         m->setScale(0, upper);
         m->setRange(0, upper);
         m->setCaption(parameterName(p));
@@ -56,7 +56,7 @@ void MeterView::setupMeters()
         m->setValueFormat(p.isstring == 0 ? p.dataformat : QString());
     }
     MeterGauge *power = m_meters[5];
-    const double upper = upperLimit(P_VAC) * upperLimit(P_IAC);
+    const double upper = upperLimit(table(), P_VAC) * upperLimit(table(), P_IAC);
     power->setScale(0, upper);
     power->setRange(0, upper);
     power->setCaption(viewCaption(QStringLiteral("Meter1[5]"), "AC Power", "交流输出功率"));
@@ -69,25 +69,25 @@ void MeterView::refreshPicMeter()
     for (int i = 0; i < int(meterParams.size()); ++i) {
         const int id = meterParams[size_t(i)];
         MeterGauge *m = m_meters[size_t(i)];
-        const double value = numericValue(id);
+        const double value = numericValue(table(), id);
         const double upper = meterUpperBound(m->upperBound(), value);
         if (upper != m->upperBound()) {
             m->setUpperBound(upper);
             m->setRange(m->rangeMin(), upper);
         }
         m->setValue(value);
-        m->setValueColor(getCellColor(id));
-        const QString unit = paramTable[size_t(id)].unit + calibrationMarker(id);
+        m->setValueColor(getCellColor(table(), id));
+        const QString unit = table()[size_t(id)].unit + calibrationMarker(table(), id);
         if (m->unit() != unit)
             m->setUnit(unit);
-        const QString tip = calibratedToolTip(id);
+        const QString tip = calibratedToolTip(table(), id);
         if (m->toolTip() != tip)
             m->setToolTip(tip);
     }
     MeterGauge *power = m_meters[5];
-    const double upper = upperLimit(P_VAC) * upperLimit(P_IAC);
+    const double upper = upperLimit(table(), P_VAC) * upperLimit(table(), P_IAC);
     power->setUpperBound(upper);
-    power->setValue(numericValue(P_VAC) * numericValue(P_IAC));
+    power->setValue(numericValue(table(), P_VAC) * numericValue(table(), P_IAC));
     power->setRange(power->rangeMin(), upper);
 }
 

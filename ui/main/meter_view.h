@@ -3,6 +3,8 @@
 // power; their scales grow with the values they have to show.
 #pragma once
 
+#include "ui/main/shown_table.h"
+
 #include <QWidget>
 #include <array>
 
@@ -10,7 +12,7 @@ namespace vantoro {
 
 class MeterGauge;
 
-class MeterView : public QWidget
+class MeterView : public QWidget, public ShownTable
 {
 public:
     static constexpr int METERS = 6;

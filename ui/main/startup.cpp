@@ -132,7 +132,6 @@ Startup::Result Startup::run()
     extractPowerOff();
     upgradeSchema();
     loadSystemSettings();
-    loadParamTable();
 
     m_main = std::make_unique<frmMain>();
     m_services = std::make_unique<StationServices>();

@@ -273,11 +273,11 @@ void StateView::updateCaptions()
 
 void StateView::setValueLabel(QLabel *label, int id)
 {
-    label->setText(formatParaWithUnit(id) + calibrationMarker(id));
-    const QString tip = calibratedToolTip(id);
+    label->setText(formatParaWithUnit(table(), id) + calibrationMarker(table(), id));
+    const QString tip = calibratedToolTip(table(), id);
     if (label->toolTip() != tip)
         label->setToolTip(tip);
-    const QColor colour = colourFromValue(getCellColor(id));
+    const QColor colour = colourFromValue(getCellColor(table(), id));
     if (label->palette().color(QPalette::WindowText) != colour) {
         QPalette pal = label->palette();
         pal.setColor(QPalette::WindowText, colour);
@@ -290,33 +290,36 @@ void StateView::refreshPicState()
     setValueLabel(label(QStringLiteral("lblDc"), 0), P_VDC);
     setValueLabel(label(QStringLiteral("lblDc"), 1), P_IDC);
     label(QStringLiteral("lblDc"), 2)
-        ->setText(valueWithUnit(formatNumber(numericValue(P_VDC) * numericValue(P_IDC), productPattern), QStringLiteral("W")));
+        ->setText(valueWithUnit(formatNumber(numericValue(table(), P_VDC) * numericValue(table(), P_IDC), productPattern),
+                                QStringLiteral("W")));
     setValueLabel(label(QStringLiteral("Label1"), 0), P_VAC);
     setValueLabel(label(QStringLiteral("Label1"), 1), P_IAC);
     label(QStringLiteral("Label1"), 2)
-        ->setText(valueWithUnit(formatNumber(numericValue(P_VAC) * numericValue(P_IAC), productPattern), QStringLiteral("W")));
+        ->setText(valueWithUnit(formatNumber(numericValue(table(), P_VAC) * numericValue(table(), P_IAC), productPattern),
+                                QStringLiteral("W")));
     setValueLabel(label(QStringLiteral("Label1"), 3), P_TMOD);
     setValueLabel(label(QStringLiteral("lblkwh"), 0), P_ENERGY);
     setValueLabel(label(QStringLiteral("lblTemp")), P_TAMB);
 
-    m_sliderTempModule->setValue(numericValue(P_TMOD));
-    m_sliderTemp->setValue(numericValue(P_TMOD));
+    m_sliderTempModule->setValue(numericValue(table(), P_TMOD));
+    m_sliderTemp->setValue(numericValue(table(), P_TMOD));
 
-    const ParamRecord &iac = paramTable[P_IAC];
-    setBarValue(m_barI, float(numericValue(P_IAC)), float(limitOf(iac.rangel)), float(limitOf(iac.rangeu)));
+    const ParamRecord &iac = table()[P_IAC];
+    setBarValue(m_barI, float(numericValue(table(), P_IAC)), float(limitOf(iac.rangel)),
+                float(limitOf(iac.rangeu)));
     const int speed = flowSpeed(m_barI->property("position").toDouble());
     if (m_aniLineMeter->speed() != speed)
         m_aniLineMeter->setSpeed(speed);
 
-    m_led->setValue(numericValue(P_ENERGY));
-    m_odo->setValue(numericValue(P_ENERGY));
+    m_led->setValue(numericValue(table(), P_ENERGY));
+    m_odo->setValue(numericValue(table(), P_ENERGY));
     checkWorkMode();
 }
 
 void StateView::checkWorkMode()
 {
-    m_aniLine2[0]->setVisible(flowVisible(numericValue(P_IDC)));
-    m_aniLine2[1]->setVisible(flowVisible(numericValue(P_IAC)));
+    m_aniLine2[0]->setVisible(flowVisible(numericValue(table(), P_IDC)));
+    m_aniLine2[1]->setVisible(flowVisible(numericValue(table(), P_IAC)));
 }
 
 void StateView::sliderMoved(int position)

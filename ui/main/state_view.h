@@ -2,6 +2,8 @@
 // flow lines, current bar, temperature sliders, LED display and counter.
 #pragma once
 
+#include "ui/main/shown_table.h"
+
 #include <QHash>
 #include <QWidget>
 
@@ -28,7 +30,7 @@ void resizeControl(QWidget *objBase, QWidget *ctlX, double leftOff, double topOf
 // The numeric display's four size properties from its own size.
 void resizeCSTNumLed(NumberLedMeter *ledX);
 
-class StateView : public QWidget
+class StateView : public QWidget, public ShownTable
 {
 public:
     explicit StateView(QWidget *parent = nullptr);

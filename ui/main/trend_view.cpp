@@ -70,7 +70,7 @@ void TrendView::setPicTrendBounds()
         m_charts[size_t(i)]->setTimeRange(start, end);
     for (int i = 0; i < int(chartParams.size()); ++i) {
         const int id = chartParams[size_t(i)];
-        const ParamRecord &p = paramTable[size_t(id)];
+        const ParamRecord &p = table()[size_t(id)];
         const double upper = p.rangeu.value_or(0.0) * SCALE_FACTOR;
         TrendChart *c = m_charts[size_t(i)];
         c->setValueRange(0, upper);
@@ -88,12 +88,14 @@ void TrendView::refreshPicTrend()
 void TrendView::refreshPicTrend(const QDateTime &now)
 {
     for (int i = 0; i < int(chartParams.size()); ++i)
-        m_charts[size_t(i)]->addSample(numericValue(chartParams[size_t(i)]), now);
+        m_charts[size_t(i)]->addSample(numericValue(table(), chartParams[size_t(i)]), now);
     m_charts[3]->advanceTo(now);
 }
 
 void TrendView::cycleFinished(const CycleReport &report)
 {
+    if (!shows(report.deviceId))
+        return;
     if (!report.replied) {
         breakLines();
         advanceTo(report.time);

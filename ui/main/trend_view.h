@@ -4,6 +4,8 @@
 // clock whether or not the device answers.
 #pragma once
 
+#include "ui/main/shown_table.h"
+
 #include <QDateTime>
 #include <QTimer>
 #include <QWidget>
@@ -14,7 +16,7 @@ namespace vantoro {
 class TrendChart;
 struct CycleReport;
 
-class TrendView : public QWidget
+class TrendView : public QWidget, public ShownTable
 {
 public:
     static constexpr int CHARTS = 4;

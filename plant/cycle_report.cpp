@@ -1,6 +1,6 @@
 // The cycle report: every enabled parameter with its display text and limits,
 // the running faults and the device's identity.
-#include "events/cycle_report.h"
+#include "plant/cycle_report.h"
 
 #include "acquisition/param_format.h"
 #include "acquisition/param_names.h"
@@ -11,8 +11,9 @@ namespace vantoro {
 
 namespace {
 
-ParameterReading reading(int id, const ParamRecord &p, bool stationTable)
+ParameterReading reading(const ParamTable &table, int id)
 {
+    const ParamRecord &p = table[size_t(id)];
     ParameterReading r;
     r.id = id;
     r.code = p.paracode;
@@ -21,8 +22,7 @@ ParameterReading reading(int id, const ParamRecord &p, bool stationTable)
     // Status texts (1) and the reply time (also 1) are text; numbers are 0.
     r.numeric = p.isstring == 0;
     r.value = r.numeric ? p.number() : 0;
-    // The number patterns work on the station's own table only.
-    r.text = stationTable ? formatParaValue(id) : parameterValueText(p);
+    r.text = formatParaValue(table, id);
     r.watched = p.warningenabled != 0;
     r.inLimits = !isFaulty(p);
     // A set bit shows the entry's source text, a clear one its normal text.
@@ -38,7 +38,7 @@ ParameterReading reading(int id, const ParamRecord &p, bool stationTable)
 
 } // namespace
 
-CycleReport makeCycleReport(const CycleOutcome &outcome, const ParamTable &table)
+CycleReport makeCycleReport(const CycleOutcome &outcome, const Device &device)
 {
     CycleReport report;
     report.time = QDateTime::currentDateTime();
@@ -48,12 +48,13 @@ CycleReport makeCycleReport(const CycleOutcome &outcome, const ParamTable &table
     report.asleep = outcome.asleep;
     report.lastReplyTime = outcome.lastReplyTime;
     report.attempts = outcome.attempts;
-    report.deviceId = QString::fromLatin1(PARAM_DEVICE_ID);
-    report.deviceName = sysSettings.devname;
-    report.address = sysSettings.devaddr;
-    report.protocol = sysSettings.devcomversion == 2 ? 2 : 1;
-    report.rating = sysSettings.devpower;
-    const bool stationTable = &table == &paramTable;
+    const DeviceRecord &d = device.record();
+    report.deviceId = d.id;
+    report.deviceName = d.name;
+    report.address = d.address;
+    report.protocol = d.protocol == 2 ? 2 : 1;
+    report.rating = d.rating;
+    const ParamTable &table = device.table();
     for (int id = 0; id < PARAM_SLOTS; ++id) {
         const ParamRecord &p = table[size_t(id)];
         if (p.isEmpty() || p.enabled == 0)
@@ -61,7 +62,7 @@ CycleReport makeCycleReport(const CycleOutcome &outcome, const ParamTable &table
         if (isFaulty(p))
             report.faults << faultText(p);
         if (report.linkUp)
-            report.parameters << reading(id, p, stationTable);
+            report.parameters << reading(table, id);
     }
     report.alarm = !report.faults.isEmpty();
     return report;

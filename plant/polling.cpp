@@ -1,5 +1,5 @@
 // The poll cycle, the reply checks and the link state.
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 
 #include "acquisition/frames.h"
 #include "acquisition/param_table.h"
@@ -10,7 +10,7 @@
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
-#include "events/cycle_report.h"
+#include "plant/cycle_report.h"
 #include "events/event_log.h"
 
 #include <QElapsedTimer>
@@ -33,11 +33,6 @@ QString hexText(quint32 value)
     return QString::number(value, 16).toUpper();
 }
 
-QString deviceSuffix()
-{
-    return QLatin1Char('(') + sysSettings.devname + QLatin1Char(')');
-}
-
 // Raises a flag for the length of a scope, so every way out clears it.
 class BusyFlag
 {
@@ -58,8 +53,9 @@ int reloadIntervalMs(double pauseSeconds)
     return clampInterval(pauseSeconds * 1000.0, MIN_RELOAD_INTERVAL_MS);
 }
 
-Poller::Poller(SerialPort &port, QTimer &timerReloadData, PollHooks hooks)
-    : m_port(port)
+Poller::Poller(Line &line, QTimer &timerReloadData, PollHooks hooks)
+    : m_line(line)
+    , m_port(line.port())
     , m_timer(timerReloadData)
     , m_hooks(std::move(hooks))
 {
@@ -68,9 +64,9 @@ Poller::Poller(SerialPort &port, QTimer &timerReloadData, PollHooks hooks)
     m_clock.start();
 }
 
-bool Poller::linkLost() const
+bool Poller::linkLost(const Device &device) const
 {
-    return sysSettings.linkOk == 0 && !m_sleep.silentlyAsleep() && m_timer.isActive();
+    return device.link().linkOk == 0 && !device.link().sleep.silentlyAsleep() && m_timer.isActive();
 }
 
 bool Poller::pollingOn() const
@@ -101,55 +97,81 @@ void Poller::reloadTick()
     // A port already open at the start belongs to a remote command still
     // waiting for its reply: closing it would cut that exchange short.
     const bool portWasBusy = m_port.isOpen();
-    m_attempts.clear();
-    m_cycleDecoded = false;
-    queryData();
+    m_portFailedThisRound = false;
+    QList<CycleReport> reports;
+    bool setUp = false;
+    for (const auto &owned : m_line.devices()) {
+        Device &device = *owned;
+        if (!device.record().enabled)
+            continue;
+        LinkState &link = device.link();
+        link.attempts.clear();
+        link.cycleDecoded = false;
+        // The port is set up once a round and then held open for it.
+        if (!setUp && !portWasBusy) {
+            setUp = true;
+            if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
+                logStatus(QStringLiteral("Error while send command!"));
+                m_portFailedThisRound = true;
+            }
+        }
+        queryData(device);
+        if (link.cycleDecoded)
+            logStatus(mainText("msgLastReply") + QLatin1Char(' ')
+                          + link.lastGoodReplyTime.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ')
+                          + device.suffix(),
+                      true);
+        if (link.linkOk == 1) {
+            if (m_hooks.refreshDisplay)
+                m_hooks.refreshDisplay(device);
+        } else if (m_hooks.showLinkDown) {
+            m_hooks.showLinkDown(device);
+        }
+        reports << publishCycle(device);
+        // Polling switched off or a quit: the rest of the round is not wanted.
+        if (quitRequested || !m_timer.isActive())
+            break;
+    }
     if (m_port.isOpen() && !portWasBusy)
         m_port.close();
     // The trace is for the running log; the status bar says when the device
     // last answered, so a working link never reads as a closed port.
     logTrace(mainText("msgConnectionClosed"));
-    if (m_cycleDecoded)
-        logStatus(mainText("msgLastReply") + QLatin1Char(' ') + m_lastGoodReplyTime.toString(QStringLiteral("HH:mm:ss")),
-                  true);
     if (m_timer.isActive())
-        m_saveSchedule.saveIfDue();
-    if (sysSettings.linkOk == 1) {
-        if (m_hooks.refreshDisplay)
-            m_hooks.refreshDisplay();
-    } else if (m_hooks.showLinkDown) {
-        m_hooks.showLinkDown();
-    }
+        m_saveSchedule.saveIfDue([this] { return m_line.saveValues(); });
     if (m_timer.isActive()) {
-        // Restarted, so the next tick comes a full interval after this cycle.
+        // Restarted, so the next tick comes a full interval after this round.
         m_timer.stop();
         m_timer.setInterval(reloadIntervalMs(sysSettings.PauseSeconds));
         m_timer.start();
     }
-    publishCycle(m_cycleDecoded);
+    stationBus().publishRound(roundOf(reports, m_timer.isActive(), QDateTime::currentDateTime()));
+    if (m_hooks.roundFinished)
+        m_hooks.roundFinished();
 }
 
-void Poller::publishCycle(bool replied)
+CycleReport Poller::publishCycle(Device &device)
 {
+    const LinkState &link = device.link();
     CycleOutcome outcome;
-    outcome.linkUp = sysSettings.linkOk == 1;
+    outcome.linkUp = link.linkOk == 1;
     outcome.polling = m_timer.isActive();
-    outcome.replied = replied;
-    outcome.lastReplyTime = m_lastGoodReplyTime;
-    outcome.attempts = m_attempts;
-    outcome.asleep = m_sleep.asleep();
-    const CycleReport report = makeCycleReport(outcome);
+    outcome.replied = link.cycleDecoded;
+    outcome.lastReplyTime = link.lastGoodReplyTime;
+    outcome.attempts = link.attempts;
+    outcome.asleep = link.sleep.asleep();
+    const CycleReport report = makeCycleReport(outcome, device);
     stationBus().publishCycle(report);
-    stationBus().publishRound(roundOf({report}, report.polling, report.time));
+    return report;
 }
 
-bool Poller::queryData()
+bool Poller::queryData(Device &device)
 {
     if (m_queryBusy)
         return false;
     BusyFlag busy(m_queryBusy);
     try {
-        return runQuery();
+        return runQuery(device);
     } catch (const std::exception &e) {
         messages().beep();
         logStatus(QStringLiteral("Connection Error：") + QString::fromLocal8Bit(e.what())
@@ -158,106 +180,132 @@ bool Poller::queryData()
     }
 }
 
-bool Poller::runQuery()
+bool Poller::runQuery(Device &device)
 {
-    if (m_port.isOpen()) {
+    // Outside a round (a test, a remote dialog's own poll) the port is
+    // prepared here; inside one it is already open for the round.
+    const bool ownExchange = !m_reloadBusy;
+    if (ownExchange && m_port.isOpen()) {
         // Another exchange (a remote command) holds the port.
         messages().beep();
         logStatus(QStringLiteral("Com port is busy!"), sysSettings.debugMode == 0);
         return false;
     }
-    logDetail(mainText("msgBeginToQuery"));
-    const SystemSettings &s = sysSettings;
-    const bool crcProtocol = s.devcomversion == 2;
-    const quint8 address = quint8(s.devaddr);
+    if (ownExchange) {
+        m_portFailedThisRound = false;
+        if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
+            device.link().attempts << PollResult::SendError;
+            logStatus(QStringLiteral("Error while send command!"));
+            return false;
+        }
+    }
+    logDetail(mainText("msgBeginToQuery") + QLatin1Char(' ') + device.suffix());
     // A stored negative count would run no attempt and report the link up.
-    const int retries = std::max(0, s.retrytimes);
+    const int retries = std::max(0, sysSettings.retrytimes);
     int ok = 1;
-    for (int attempt = 0; attempt <= retries; ++attempt) {
-        if (attempt > 0) {
-            logStatus(mainText("msgRetryTimes") + QString::number(attempt));
+    for (int n = 0; n <= retries; ++n) {
+        if (n > 0) {
+            logStatus(mainText("msgRetryTimes") + QString::number(n) + QLatin1Char(' ') + device.suffix());
             waitSeconds(RETRY_PAUSE_SECONDS);
             if (quitRequested || !m_timer.isActive())
-                return false;
+                break;
         }
-        const QByteArray data(POLL_DATA_BYTES, '\0');
-        if (!setupCommPort(m_port, s.ComSettings, s.comport, true)) {
-            m_attempts << PollResult::SendError;
-            logStatus(QStringLiteral("Error while send command!"));
-            return false;
-        }
-        // A port that cannot be opened (an adapter unplugged) is a failed
-        // attempt like a silent device, so the link goes down and says so.
-        if (!openForPolling()) {
-            m_attempts << PollResult::SendError;
-            logStatus(QStringLiteral("Error while send command!"));
-            ok = 0;
-            continue;
-        }
-        const bool sent = crcProtocol ? sendCrcFrame(m_port, address, data, FUNCTION_POLL)
-                                      : sendPollV1(m_port, address, data, POLL_COMMAND_V1);
-        if (!sent) {
-            m_attempts << PollResult::SendError;
-            logStatus(QStringLiteral("Error while send command!"));
-            return false;
-        }
-        if (!m_port.isOpen())
-            m_port.open();
-        m_result = PollResult::Timeout;
-        const bool accepted = crcProtocol ? receiveReplyV2(s.TimeOut, address, FUNCTION_POLL)
-                                          : receiveReplyV1(s.TimeOut, address, POLL_COMMAND_V1);
-        m_attempts << m_result;
-        if (m_port.isOpen())
-            m_port.close();
-        // Stopped by the operator (or a quit): that says nothing about the link.
-        if (m_result == PollResult::Stopped || quitRequested)
-            return false;
+        bool accepted = false;
+        if (!attempt(device, sysSettings.TimeOut, accepted))
+            break;
         if (accepted) {
             ok = 1;
             break;
         }
         ok = 0;
+        // A port that would not open fails every attempt: the other devices
+        // of the round are not kept waiting by its retries.
+        if (m_portFailedThisRound)
+            break;
     }
-    setLinkState(ok, retries);
+    if (ownExchange && m_port.isOpen())
+        m_port.close();
+    const PollResult last = device.link().attempts.isEmpty() ? PollResult::Timeout : device.link().attempts.last();
+    // Stopped by the operator (or a quit): that says nothing about the link.
+    if (last == PollResult::Stopped || quitRequested)
+        return false;
+    if (device.link().attempts.isEmpty())
+        return false;
+    setLinkState(device, ok, retries);
     return true;
 }
 
-void Poller::setLinkState(int ok, int retries)
+bool Poller::attempt(Device &device, double timeoutSeconds, bool &accepted)
 {
-    const QString device = QString::fromLatin1(PARAM_DEVICE_ID);
+    LinkState &link = device.link();
+    const DeviceRecord &r = device.record();
+    const bool crcProtocol = r.protocol == 2;
+    const quint8 address = quint8(r.address);
+    // A port that cannot be opened (an adapter unplugged) is a failed
+    // attempt like a silent device, so the link goes down and says so.
+    if (m_portFailedThisRound || !openForPolling()) {
+        m_portFailedThisRound = true;
+        link.attempts << PollResult::SendError;
+        logStatus(QStringLiteral("Error while send command!"));
+        return true;
+    }
+    // A late reply of the device before is no reply of this one.
+    m_port.flush();
+    const QByteArray data(POLL_DATA_BYTES, '\0');
+    const bool sent = crcProtocol ? sendCrcFrame(m_port, address, data, FUNCTION_POLL)
+                                  : sendPollV1(m_port, address, data, POLL_COMMAND_V1);
+    if (!sent) {
+        link.attempts << PollResult::SendError;
+        logStatus(QStringLiteral("Error while send command!"));
+        // The port is in doubt: it is opened afresh for the next device.
+        if (m_port.isOpen())
+            m_port.close();
+        return false;
+    }
+    if (!m_port.isOpen())
+        m_port.open();
+    m_result = PollResult::Timeout;
+    accepted = crcProtocol ? receiveReplyV2(device, timeoutSeconds, address, FUNCTION_POLL)
+                           : receiveReplyV1(device, timeoutSeconds, address, POLL_COMMAND_V1);
+    link.attempts << m_result;
+    return m_result != PollResult::Stopped && !quitRequested;
+}
+
+void Poller::setLinkState(Device &device, int ok, int retries)
+{
+    LinkState &link = device.link();
+    const QString &id = device.id();
     if (ok == 1) {
         // A device that slept without answering did not lose its link.
-        const bool quietReturn = m_sleep.silentlyAsleep();
-        const SleepChange change = m_sleep.replied(
-            dcInputPowerWatts(paramTable), standbyThresholdWatts(sysSettings.StandbyPercent, sysSettings.devpower),
-            m_clock.elapsed());
-        setDcSideResting(paramTable, m_sleep.asleep());
-        if (sysSettings.linkOk != 1) {
-            sysSettings.linkOk = 1;
+        const bool quietReturn = link.sleep.silentlyAsleep();
+        const SleepChange change = link.sleep.replied(
+            dcInputPowerWatts(device.table()),
+            standbyThresholdWatts(sysSettings.StandbyPercent, device.record().rating), m_clock.elapsed());
+        setDcSideResting(device.table(), link.sleep.asleep());
+        if (link.linkOk != 1) {
+            link.linkOk = 1;
             if (!quietReturn)
-                logEvent(mainText("msgConnResumed"), device, QString(), true);
+                logEvent(mainText("msgConnResumed") + device.suffix(), id, QString(), true);
         }
         if (change == SleepChange::FellAsleep)
-            logEvent(mainText("msgDeviceAsleep"), device, QString(), true);
+            logEvent(mainText("msgDeviceAsleep") + device.suffix(), id, QString(), true);
         else if (change == SleepChange::WokeUp)
-            logEvent(mainText("msgDeviceAwake"), device, QString(), true);
+            logEvent(mainText("msgDeviceAwake") + device.suffix(), id, QString(), true);
         return;
     }
-    if (m_sleep.silent(m_clock.elapsed())) {
-        sysSettings.linkOk = 0;
+    if (link.sleep.silent(m_clock.elapsed())) {
+        link.linkOk = 0;
         return;
     }
-    if (ok == sysSettings.linkOk)
+    if (ok == link.linkOk)
         return;
-    sysSettings.linkOk = ok;
+    link.linkOk = ok;
     QString event;
-    if (ok == 1)
-        event = mainText("msgConnResumed");
-    else if (retries > 0)
+    if (retries > 0)
         event = mainText("msgConnFail") + QString::number(retries) + QLatin1Char(')');
     else
         event = mainText("msgConnFail0");
-    logEvent(event, device, QString(), true);
+    logEvent(event + device.suffix(), id, QString(), true);
 }
 
 bool Poller::openForPolling()
@@ -270,7 +318,7 @@ bool Poller::openForPolling()
     // is back. A message box on each would stop the polling that finds it
     // again, so it is shown once, and not at all when the link is already
     // reported down; the running log keeps the cause of every cycle.
-    if (!m_portUnavailable && sysSettings.linkOk == 1)
+    if (!m_portUnavailable)
         reportError(QStringLiteral("Send command code"), m_port.errorText());
     else
         logStatus(QStringLiteral("Serial port not opened: ") + m_port.errorText());
@@ -278,14 +326,14 @@ bool Poller::openForPolling()
     return false;
 }
 
-bool Poller::receiveReplyV1(double timeoutSeconds, quint8 address, quint8 command)
+bool Poller::receiveReplyV1(Device &device, double timeoutSeconds, quint8 address, quint8 command)
 {
-    return receiveReply(1, timeoutSeconds, address, command);
+    return receiveReply(device, 1, timeoutSeconds, address, command);
 }
 
-bool Poller::receiveReplyV2(double timeoutSeconds, quint8 address, quint8 function)
+bool Poller::receiveReplyV2(Device &device, double timeoutSeconds, quint8 address, quint8 function)
 {
-    return receiveReply(2, timeoutSeconds, address, function);
+    return receiveReply(device, 2, timeoutSeconds, address, function);
 }
 
 bool Poller::waitForReply(double timeoutSeconds)
@@ -336,20 +384,28 @@ bool Poller::waitForReply(double timeoutSeconds)
     return true;
 }
 
-bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, quint8 function)
+bool Poller::receiveReply(Device &device, int version, double timeoutSeconds, quint8 address, quint8 function)
 {
-    m_replyReceived = 0;
+    LinkState &link = device.link();
+    link.replyReceived = 0;
     if (!m_port.isOpen() || !waitForReply(timeoutSeconds))
         return false;
     logDetail(QStringLiteral("Received data %1 bytes.").arg(m_port.bytesWaiting()));
 
-    const QByteArray head = version == 1 ? replyHeadV1() : replyHeadV2(address, function);
+    // A CRC reply is found by its function and length, whatever address it
+    // carries, so an answer of another device on the line is told apart.
+    QByteArray head = version == 1 ? replyHeadV1() : replyHeadV2(address, function);
+    quint8 addressByte = 0;
+    if (version == 2)
+        head.remove(0, 1);
     m_result = PollResult::BadChecksum;   // a damaged frame, until it checks out
-    if (!findhead(m_port, head)) {
+    if (!findhead(m_port, head, &addressByte)) {
         messages().beep();
         logStatus(mainText("msgConnDataLost") + (version == 1 ? QString::number(m_port.bytesWaiting()) : QString()));
         return false;
     }
+    if (version == 2)
+        head.prepend(char(addressByte));
     const int bodyBytes = REPLY_BYTES - int(head.size());
     const int waiting = m_port.bytesWaiting();
     if (waiting < bodyBytes) {
@@ -389,32 +445,34 @@ bool Poller::receiveReply(int version, double timeoutSeconds, quint8 address, qu
 
     const quint8 replyAddress = quint8(reply.at(version == 1 ? 2 : 0));
     const QDateTime now = replyTimeNow();
-    m_lastReplyAddr = replyAddress;
-    m_lastReplyTime = now;
-    if (version == 1 && replyAddress != address) {
+    link.lastReplyAddr = replyAddress;
+    link.lastReplyTime = now;
+    // On a line of several devices another one may answer: its reply is
+    // never credited to the device asked.
+    if (replyAddress != address) {
         m_result = PollResult::WrongAddress;
         messages().beep();
-        logStatus(mainText("msgAddrReplyError") + deviceSuffix() + QStringLiteral(" [%1]").arg(replyAddress));
+        logStatus(mainText("msgAddrReplyError") + device.suffix() + QStringLiteral(" [%1]").arg(replyAddress));
         return false;
     }
-    m_replyReceived = 1;
+    link.replyReceived = 1;
     m_result = checksumGood ? PollResult::Ok : PollResult::BadChecksum;
     // Lets pending events run; a sleep here would only lengthen the cycle.
     pauseMs(0);
-    logDetail(mainText("msgDataRecvOK") + deviceSuffix());
+    logDetail(mainText("msgDataRecvOK") + device.suffix());
     // Polling switched off while the reply came in: the values are not wanted.
     if (!m_timer.isActive()) {
         m_result = PollResult::Stopped;
         return false;
     }
 
-    const DecodeSettings settings{sysSettings.totalpower != 0, now};
-    const DecodeOutcome outcome = version == 1 ? decodeReplyV1(reply, paramTable, settings)
-                                               : decodeReplyV2(reply, paramTable, settings);
-    reportDecodeOutcome(outcome);
-    m_lastGoodReplyTime = now;
-    m_cycleDecoded = true;
-    logStatus(mainText("msgDataProcessOk") + deviceSuffix());
+    const DecodeSettings settings{device.record().totalpower != 0, now};
+    const DecodeOutcome outcome = version == 1 ? decodeReplyV1(reply, device.table(), settings)
+                                               : decodeReplyV2(reply, device.table(), settings);
+    reportDecodeOutcome(outcome, device.id());
+    link.lastGoodReplyTime = now;
+    link.cycleDecoded = true;
+    logStatus(mainText("msgDataProcessOk") + device.suffix());
     return true;
 }
 
@@ -422,7 +480,7 @@ void Poller::switchOff()
 {
     if (m_timer.isActive())
         m_timer.stop();
-    saveParamValues();
+    m_line.saveValues();
 }
 
 void Poller::pollingSwitched()

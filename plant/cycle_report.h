@@ -4,6 +4,7 @@
 
 #include "acquisition/param_table.h"
 #include "core/station_bus.h"
+#include "plant/device.h"
 
 namespace vantoro {
 
@@ -17,8 +18,8 @@ struct CycleOutcome
     QList<PollResult> attempts;
 };
 
-// The report of a cycle over `table` (the station's table unless a test
-// passes its own); parameters are left out while the link is down.
-CycleReport makeCycleReport(const CycleOutcome &outcome, const ParamTable &table = paramTable);
+// The report of a cycle of `device`; parameters are left out while the link
+// is down.
+CycleReport makeCycleReport(const CycleOutcome &outcome, const Device &device);
 
 } // namespace vantoro

@@ -1,0 +1,33 @@
+// A device's identity and texts.
+#include "plant/device.h"
+
+namespace vantoro {
+
+DeviceInfo DeviceRecord::info() const
+{
+    return DeviceInfo{id, name, address, protocol, rating, enabled};
+}
+
+Device::Device(DeviceRecord record)
+    : m_record(std::move(record))
+{
+}
+
+QString Device::suffix() const
+{
+    return QLatin1Char('(') + m_record.name + QLatin1Char(')');
+}
+
+QString deviceIdText(int number)
+{
+    return QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
+}
+
+int deviceIdNumber(const QString &id)
+{
+    bool ok = false;
+    const int n = id.trimmed().toInt(&ok);
+    return ok && n > 0 ? n : 0;
+}
+
+} // namespace vantoro

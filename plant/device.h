@@ -1,0 +1,81 @@
+// One device on the line: its record in `devices`, its parameter table, its
+// link state and the rules that follow each of its cycles.
+#pragma once
+
+#include "acquisition/param_table.h"
+#include "core/station_bus.h"
+#include "events/after_cycle.h"
+#include "events/device_sleep.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace vantoro {
+
+inline constexpr int PLANT_DEVICES_MAX = 32;
+
+// A row of `devices`.
+struct DeviceRecord
+{
+    QString id = QString::fromLatin1(PARAM_DEVICE_ID);
+    QString name;
+    int address = 1;
+    int protocol = 1;          // 1: framed with a sum, 2: CRC frames
+    QString rating = QStringLiteral("3K");
+    int totalpower = 0;        // the energy counter reads the plant's total
+    bool enabled = true;
+
+    DeviceInfo info() const;
+};
+
+// What the poll path knows of a device's link.
+struct LinkState
+{
+    int linkOk = 1;
+    DeviceSleep sleep;
+    QList<PollResult> attempts;     // of the last cycle
+    bool cycleDecoded = false;      // the last cycle stored a reply
+    int replyReceived = 0;
+    int lastReplyAddr = 0;
+    QDateTime lastReplyTime;        // of any reply
+    QDateTime lastGoodReplyTime;    // of the last reply that was decoded
+};
+
+class Device
+{
+public:
+    explicit Device(DeviceRecord record = {});
+    Device(const Device &) = delete;
+    Device &operator=(const Device &) = delete;
+
+    const DeviceRecord &record() const { return m_record; }
+    void setRecord(const DeviceRecord &record) { m_record = record; }
+    const QString &id() const { return m_record.id; }
+    const QString &name() const { return m_record.name; }
+    // "(name)", as status messages end.
+    QString suffix() const;
+
+    ParamTable &table() { return m_table; }
+    const ParamTable &table() const { return m_table; }
+    bool loadTable() { return loadParamTable(m_table, m_record.id); }
+    bool saveValues() const { return saveParamValues(m_table, m_record.id); }
+
+    LinkState &link() { return m_link; }
+    const LinkState &link() const { return m_link; }
+    bool linkUp() const { return m_link.linkOk == 1; }
+    AfterCycleRules &rules() { return m_rules; }
+
+private:
+    DeviceRecord m_record;
+    ParamTable m_table;
+    LinkState m_link;
+    AfterCycleRules m_rules;
+};
+
+// "001" for 1; ids are three digits.
+QString deviceIdText(int number);
+// The number of an id ("007" gives 7); 0 when it is not one.
+int deviceIdNumber(const QString &id);
+
+} // namespace vantoro
