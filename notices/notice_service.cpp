@@ -1,6 +1,7 @@
 // The notice service.
 #include "notices/notice_service.h"
 
+#include "core/background_write.h"
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/station_bus.h"
@@ -9,7 +10,6 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
 
 namespace vantoro {
 
@@ -133,10 +133,7 @@ void NoticeService::stop()
     m_connections.clear();
     m_markRetry.stop();
     m_channels.clear();
-    if (m_marker) {
-        m_marker->wait();
-        m_marker.reset();
-    }
+    m_marker.reset();
     // What stays unmarked goes out a second time after the next start.
     QString error;
     if (!m_unmarked.isEmpty()) {
@@ -284,22 +281,13 @@ void NoticeService::storeMarks()
 {
     if (!m_started || m_marker || m_unmarked.isEmpty())
         return;
-    // The database's busy wait is the worker's, never the station's thread.
-    struct Outcome { bool ok = false; QString error; };
-    auto outcome = std::make_shared<Outcome>();
     const QList<Mark> marks = m_unmarked;
-    const int round = ++m_markerRound;
-    m_marker.reset(QThread::create([outcome, marks] {
-        outcome->ok = storeNoticeDeliveries(marks, outcome->error);
-    }));
-    connect(m_marker.get(), &QThread::finished, this, [this, round, outcome, count = marks.size()] {
-        if (round != m_markerRound || !m_marker)
-            return;
-        m_marker->wait();
-        m_marker.reset();
-        marksStored(outcome->ok, outcome->error, count);
-    });
-    m_marker->start();
+    m_marker = std::make_unique<BackgroundWrite>(
+        [marks](QString &error) { return storeNoticeDeliveries(marks, error); },
+        [this, count = marks.size()](bool ok, const QString &error) {
+            m_marker.release()->deleteLater();
+            marksStored(ok, error, count);
+        });
 }
 
 void NoticeService::marksStored(bool ok, const QString &error, qsizetype count)

@@ -14,10 +14,9 @@
 #include <memory>
 #include <vector>
 
-class QThread;
-
 namespace vantoro {
 
+class BackgroundWrite;
 struct StoredEvent;
 
 // noticesent states: the channel accepted the event, or the event was too
@@ -83,8 +82,7 @@ private:
     bool m_started = false;
     std::vector<std::unique_ptr<Channel>> m_channels;
     QList<Mark> m_unmarked;
-    std::unique_ptr<QThread> m_marker;
-    int m_markerRound = 0;
+    std::unique_ptr<BackgroundWrite> m_marker;
     QTimer m_markRetry;
     int m_markRetryMs = 0;
     int m_sends = 0;

@@ -143,6 +143,7 @@ void MainAlerts::showAlarmState()
     m_faults->setVisible(!running.isEmpty());
 
     const BellState bell = m_acknowledgement.bell(state);
+    stationBus().publishAcknowledged(QStringLiteral("001"), bell == BellState::Acknowledged);
     if (bell != m_bell || !m_bellShown) {
         m_bell = bell;
         m_bellShown = true;
