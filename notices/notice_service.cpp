@@ -196,8 +196,10 @@ bool NoticeService::held(qint64 channel) const
 
 void NoticeService::eventStored(const StoredEvent &event)
 {
-    // All the poll path pays: a text check and a timer per channel.
-    if (m_channels.empty() || !isMailEvent(event.text))
+    // All the poll path pays is a timer per channel: which events go out
+    // (the language files' texts, in both languages) is judged when the
+    // gathered backlog is read, after the cycle.
+    if (m_channels.empty() || event.text.startsWith(QLatin1Char('*')))
         return;
     for (const auto &c : m_channels) {
         if (c->job)

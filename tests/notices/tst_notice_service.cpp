@@ -341,6 +341,12 @@ void TestNoticeService::pageShowsSavedUrlsMaskedAndTheAnswer()
     QTRY_VERIFY(again.answerLabel()->text().startsWith(langText(QStringLiteral("pageNotices"), QStringLiteral("msgTestOk")).trimmed()));
     QVERIFY(!again.answerLabel()->text().contains(QStringLiteral("Xy7Tq2Lm9Pw4Rz8K")));
     QVERIFY(hook.posts.first().value(QStringLiteral("title")).toString().contains(QStringLiteral("test")));
+    // VANTORO_NOTICES_SCREENSHOT=file.png keeps a picture of the page.
+    if (const QString picture = qEnvironmentVariable("VANTORO_NOTICES_SCREENSHOT"); !picture.isEmpty()) {
+        again.resize(560, 360);
+        again.findChild<QLineEdit *>(QStringLiteral("txtNoticeUrl"))->setText(QStringLiteral("ntfy://ntfy.sh/my-plant-alerts"));
+        QVERIFY(again.grab().save(picture));
+    }
     // A removed channel takes its deliveries with it.
     list->setCurrentRow(0);
     page.load();
