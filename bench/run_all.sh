@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt.
+# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt, notices.
 set -euo pipefail
 
 smoke=0
@@ -42,6 +42,7 @@ if [[ $smoke == 1 ]]; then
     [web]="web_bench --requests 20 --load-seconds 1 --idle-seconds 1"
     [historydl]="history_download_bench --seconds 1 --samples 2000 --tick-ms 100"
     [mqtt]="mqtt_bench --count 3"
+    [notices]="notice_bench --count 20"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -56,9 +57,10 @@ else
     [web]="web_bench --requests 1000 --load-seconds 10 --idle-seconds 30"
     [historydl]="history_download_bench --seconds 60"
     [mqtt]="mqtt_bench --count 300"
+    [notices]="notice_bench --count 2000"
   )
 fi
-order=(poll store eventlog startup idle soak history web historydl mqtt)
+order=(poll store eventlog startup idle soak history web historydl mqtt notices)
 
 declare -A result=()
 failed=()
@@ -133,6 +135,7 @@ row "web: idle cost, server on minus off" "$(fmt '%+.3f %% of a core' "$(value w
 row "web: poll cycles/min, largest CSV back to back" "$(fmt '%.1f' "$(value historydl.loaded_per_min)") vs $(fmt '%.1f' "$(value historydl.quiet_per_min)") without" "as many as without" "$(judge "$(awk -v q="$(value historydl.quiet_per_min)" -v l="$(value historydl.loaded_per_min)" 'BEGIN { if (q != "" && l != "") print q - l }')" '<=' 1)"
 row "  (cycle median with / without the client)" "$(fmt '%.1f' "$(value historydl.loaded_median_ms)") / $(fmt '%.1f ms' "$(value historydl.quiet_median_ms)"), longest wait $(fmt '%.0f ms' "$(value historydl.loaded_wait_ms)")" "" ""
 row "MQTT: added to the poll path, broker on loopback" "$(fmt '%.3f ms' "$(value mqtt.handover_on_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.added_ms)"))" "median under 0.2 ms" "$(judge "$(value mqtt.handover_on_ms)" '<' 0.2)"
+row "notices: hand-over on the poll path" "$(fmt '%.4f ms' "$(value notices.handover_open_ms)") (window shut $(fmt '%.4f ms' "$(value notices.handover_shut_ms)"))" "median under 0.1 ms" "$(judge "$(value notices.handover_shut_ms)" '<' 0.1)"
 row "MQTT: poll path, broker not answering" "$(fmt '%.3f ms' "$(value mqtt.handover_unreachable_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.unreachable_added_ms)"))" "unchanged within 1 ms median" "$(judge "$(value mqtt.handover_unreachable_ms)" '<=' 1)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then

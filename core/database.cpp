@@ -431,6 +431,11 @@ void upgradeSchema()
         "alter table sysset add MailSecurity integer default 0",
         // The share of the rating below which the device is asleep.
         "alter table sysset add StandbyPercent real default 1",
+        // Notices: the channels' URLs, and which event each channel accepted.
+        "create table if not exists noticeurls (id integer primary key autoincrement, url text not null, "
+        "added varchar(19) not null)",
+        "create table if not exists noticesent (eventrow integer not null, logtime varchar(19) not null, "
+        "channel integer not null, state integer not null, primary key (channel, eventrow)) without rowid",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));

@@ -132,6 +132,11 @@ void StationBus::publishPolling(bool on)
     emit pollingChanged(on);
 }
 
+void StationBus::publishAcknowledged(const QString &deviceId, bool acknowledged)
+{
+    m_acknowledged.insert(deviceId, acknowledged);
+}
+
 void StationBus::publishServiceState(const QString &service, const QString &text)
 {
     m_serviceStates.insert(service, text);

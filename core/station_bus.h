@@ -130,6 +130,9 @@ public:
     // A service's last state in one line ("mqtt", "mail"); empty while off.
     void publishServiceState(const QString &service, const QString &text);
     void publishWebAccess(const WebAccess &access);
+    // Whether everything alarming at a device was acknowledged by the
+    // operator; false while nothing alarms or nobody acknowledged.
+    void publishAcknowledged(const QString &deviceId, bool acknowledged);
 
     // The last report published of the first device on the line (device
     // "001" of a plant of one); an empty one before the first cycle.
@@ -143,6 +146,7 @@ public:
     const DeviceInfo *device(const QString &id) const;
     QString serviceState(const QString &service) const { return m_serviceStates.value(service); }
     const WebAccess &webAccess() const { return m_web; }
+    bool acknowledged(const QString &deviceId) const { return m_acknowledged.value(deviceId); }
 
 signals:
     void cycleFinished(const vantoro::CycleReport &report);
@@ -161,6 +165,7 @@ private:
     QList<DeviceInfo> m_devices;
     QHash<QString, QString> m_serviceStates;
     WebAccess m_web;
+    QHash<QString, bool> m_acknowledged;
 };
 
 // The station's one bus, created on first use, living on the main thread.

@@ -63,6 +63,7 @@ class PlantAcknowledgement
 {
 public:
     BellState bell(const QList<DeviceAlarm> &alarms) const;
+    BellState bell(const DeviceAlarm &alarm) const { return m_devices.value(alarm.deviceId).bell(alarm.state); }
     // What each device newly acknowledged; devices with nothing new are left out.
     QList<QPair<QString, QStringList>> acknowledge(const QList<DeviceAlarm> &alarms);
     void update(const DeviceAlarm &alarm) { m_devices[alarm.deviceId].update(alarm.state); }

@@ -1,6 +1,7 @@
 // The mail alert service.
 #include "mail/mail_service.h"
 
+#include "core/background_write.h"
 #include "core/database.h"
 #include "core/localisation.h"
 #include "core/station_bus.h"
@@ -11,7 +12,6 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
 
 namespace vantoro {
 
@@ -128,10 +128,7 @@ void MailService::stop()
     m_job.reset();
     m_inFlight.clear();
     m_inFlightLeftOut.clear();
-    if (m_marker) {
-        m_marker->wait();
-        m_marker.reset(); // its report, queued to this object, is dropped with it
-    }
+    m_marker.reset(); // waits; its report is dropped with it
     // One last try for marks the database refused: polling is over, and
     // what stays unmarked goes out a second time after the next start.
     QString error;
@@ -263,22 +260,15 @@ void MailService::storeMarks()
         afterMarks();
         return;
     }
-    // The database's busy wait is the worker's, never the station's thread.
-    struct Outcome { bool ok = false; QString error; };
-    auto outcome = std::make_shared<Outcome>();
     const QList<qint64> accepted = m_unmarkedAccepted;
     const QList<qint64> leftOut = m_unmarkedLeftOut;
-    const int round = ++m_markerRound;
-    m_marker.reset(QThread::create([=] { outcome->ok = storeMailsent(accepted, leftOut, outcome->error); }));
-    connect(m_marker.get(), &QThread::finished, this, [this, round, outcome, accepted, leftOut] {
-        // A report from before a stop has no thread and no marks to match.
-        if (round != m_markerRound || !m_marker)
-            return;
-        m_marker->wait();
-        m_marker.reset();
-        marksStored(outcome->ok, outcome->error, accepted.size(), leftOut.size());
-    });
-    m_marker->start();
+    m_marker = std::make_unique<BackgroundWrite>(
+        [accepted, leftOut](QString &error) { return storeMailsent(accepted, leftOut, error); },
+        [this, accepted = accepted.size(), leftOut = leftOut.size()](bool ok, const QString &error) {
+            // It is in the middle of reporting: it goes once that is done.
+            m_marker.release()->deleteLater();
+            marksStored(ok, error, accepted, leftOut);
+        });
 }
 
 void MailService::marksStored(bool ok, const QString &error, qsizetype accepted, qsizetype leftOut)

@@ -12,10 +12,9 @@
 #include <QTimer>
 #include <memory>
 
-class QThread;
-
 namespace vantoro {
 
+class BackgroundWrite;
 class SmtpJob;
 struct StoredEvent;
 
@@ -78,8 +77,7 @@ private:
     // Marks not yet stored, in the order they were due.
     QList<qint64> m_unmarkedAccepted;
     QList<qint64> m_unmarkedLeftOut;
-    std::unique_ptr<QThread> m_marker;
-    int m_markerRound = 0;
+    std::unique_ptr<BackgroundWrite> m_marker;
     QTimer m_markRetry;
     int m_markRetryMs = 0;
     bool m_sendHeld = false;

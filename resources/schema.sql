@@ -269,3 +269,6 @@ create table histyield (
 -- MQTT publishing, one row; a null column takes the station's default.
 create table mqttset (id integer primary key, enabled integer, host varchar(255), port integer, tls integer, cafile varchar(255), username varchar(255), password varchar(255), clientid varchar(255), basetopic varchar(255), discovery integer, discoveryprefix varchar(255), manufacturer varchar(255));
 insert into mqttset (id) values (1);
+-- Notices: the channels' URLs, and which event each channel accepted.
+create table noticeurls (id integer primary key autoincrement, url text not null, added varchar(19) not null);
+create table noticesent (eventrow integer not null, logtime varchar(19) not null, channel integer not null, state integer not null, primary key (channel, eventrow)) without rowid;

@@ -30,6 +30,7 @@ TEST_PACKAGES=(
   # the broker and clients the MQTT tests start
   mosquitto mosquitto-clients openssl
   python3-aiosmtpd  # the SMTP server of the mail tests
+  apprise  # sends the notices (tests/notices); the package recommends it
   python3-jinja2  # renders the discovery templates as Home Assistant would (tests/mqtt)
 )
 case ${1:-all} in

@@ -6,6 +6,7 @@
 #include "core/station_bus.h"
 #include "mqtt/mqtt_publisher.h"
 #include "mail/mail_service.h"
+#include "notices/notice_service.h"
 
 namespace vantoro {
 
@@ -33,6 +34,8 @@ void StationServices::start()
     m_mqtt->start();
     m_mail = std::make_unique<MailService>();
     m_mail->start();
+    m_notices = std::make_unique<NoticeService>();
+    m_notices->start();
 }
 
 void StationServices::stop()
@@ -48,6 +51,9 @@ void StationServices::stop()
     if (m_mail)
         m_mail->stop();
     m_mail.reset();
+    if (m_notices)
+        m_notices->stop();
+    m_notices.reset();
 }
 
 } // namespace vantoro

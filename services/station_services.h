@@ -1,6 +1,7 @@
-// The services that follow the poll path (history, web server, MQTT, mail):
-// created once after start-up by the window or the unattended mode, fed only
-// through the station bus, stopped in order before the station quits.
+// The services that follow the poll path (history, web server, MQTT, mail,
+// notices): created once after start-up by the window or the unattended
+// mode, fed only through the station bus, stopped in order before the
+// station quits.
 #pragma once
 
 #include <QObject>
@@ -12,6 +13,7 @@ class HistoryRecorder;
 class WebService;
 class MqttPublisher;
 class MailService;
+class NoticeService;
 
 class StationServices : public QObject
 {
@@ -34,6 +36,7 @@ private:
     std::unique_ptr<WebService> m_web;
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<MailService> m_mail;
+    std::unique_ptr<NoticeService> m_notices;
 };
 
 } // namespace vantoro

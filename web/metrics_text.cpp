@@ -105,6 +105,9 @@ QByteArray metricsText(const StationSnapshot &s, const PollCounters &counters)
     w.sample("vantoro_polling", {}, r.polling ? 1 : 0);
     w.family("vantoro_alarm_active", "gauge", "1 while a fault is present, else 0.");
     w.sample("vantoro_alarm_active", {}, r.alarm ? 1 : 0);
+    w.family("vantoro_alarm_acknowledged", "gauge",
+             "1 while a fault is present and the operator acknowledged all that alarms, else 0.");
+    w.sample("vantoro_alarm_acknowledged", {}, r.alarm && s.alarmAcknowledged ? 1 : 0);
     w.family("vantoro_device_asleep", "gauge",
              "1 while the device stands by at night (DC input below its standby share), else 0.");
     w.sample("vantoro_device_asleep", {}, r.asleep ? 1 : 0);

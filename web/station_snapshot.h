@@ -46,6 +46,8 @@ struct StationSnapshot
     double pollIntervalSeconds = 1;
     std::optional<double> todayYieldKwh;
     QString version;
+    // Every fault present was acknowledged by the operator.
+    bool alarmAcknowledged = false;
 
     // Seconds since the last good reply; nullopt before the first.
     std::optional<double> ageSeconds() const;

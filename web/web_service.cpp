@@ -211,6 +211,7 @@ StationSnapshot WebService::snapshot() const
     s.pollIntervalSeconds = reloadIntervalMs(sysSettings.PauseSeconds) / 1000.0;
     s.todayYieldKwh = todayYieldKwh(s.now.date());
     s.version = QStringLiteral(VANTORO_VERSION);
+    s.alarmAcknowledged = stationBus().acknowledged(s.report.deviceId);
     return s;
 }
 

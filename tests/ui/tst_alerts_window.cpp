@@ -102,6 +102,7 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 1);
     QCOMPARE(w->alerts()->bellState(), BellState::Due);
+    QVERIFY(!stationBus().acknowledged(QStringLiteral("001")));
     QVERIFY(!faults->isHidden());
     QVERIFY2(faults->text().contains(paramTable[15].paraname), qPrintable(faults->text()));
 
@@ -110,6 +111,8 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     QCOMPARE(w->beepCount(), 1);
     QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_red"));
     QCOMPARE(w->alerts()->bellState(), BellState::Acknowledged);
+    // Served to a fleet's Prometheus as vantoro_alarm_acknowledged.
+    QVERIFY(stationBus().acknowledged(QStringLiteral("001")));
     const QString acknowledged = langText(QStringLiteral("frmMain"), QStringLiteral("msgAlarmAcknowledged")) + QLatin1Char(' ')
         + paramTable[15].paraname;
     QCOMPARE(status->text(), acknowledged);
@@ -131,6 +134,7 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 2);
     QCOMPARE(w->alerts()->bellState(), BellState::Due);
+    QVERIFY(!stationBus().acknowledged(QStringLiteral("001")));
     QVERIFY2(faults->text().contains(langText(QStringLiteral("frmMain"), QStringLiteral("msgMoreFaults")).arg(1)),
              qPrintable(faults->text()));
 }
@@ -177,10 +181,13 @@ void TestAlertsWindow::serviceStatesKeepTheirPanels()
 {
     stationBus().publishServiceState(QStringLiteral("mqtt"), QString());
     stationBus().publishServiceState(QStringLiteral("mail"), QStringLiteral("Mail with 2 events sent: 250 OK"));
+    stationBus().publishServiceState(QStringLiteral("notices"), QString());
     auto w = makeWindow();
     auto *mqtt = w->findChild<QLabel *>(QStringLiteral("panel_mqtt"));
     auto *mail = w->findChild<QLabel *>(QStringLiteral("panel_mail"));
-    QVERIFY(mqtt && mail);
+    auto *notices = w->findChild<QLabel *>(QStringLiteral("panel_notices"));
+    QVERIFY(mqtt && mail && notices);
+    QVERIFY(notices->isHidden()); // every channel well
     QVERIFY(mqtt->isHidden()); // publishing off
     QCOMPARE(mail->text(), QStringLiteral("Mail with 2 events sent: 250 OK")); // told before the window opened
 
@@ -193,6 +200,10 @@ void TestAlertsWindow::serviceStatesKeepTheirPanels()
     QCOMPARE(mqtt->toolTip(), failed);
     QVERIFY(mqtt->text() == failed || failed.startsWith(mqtt->text().chopped(1)));
     QVERIFY(!mail->isHidden());
+    const QString refused = QStringLiteral("Notice to ntfy://ntfy.sh/x not sent: HTTP 429");
+    stationBus().publishServiceState(QStringLiteral("notices"), refused);
+    QVERIFY(!notices->isHidden());
+    QCOMPARE(notices->toolTip(), refused);
 }
 
 void TestAlertsWindow::aSleepingDeviceIsGreyAndSilent()

@@ -1,11 +1,13 @@
-// A real Prometheus scrapes the station once a second; what it stored is
-// read back through its query API.
+// A real Prometheus scrapes the station once a second with the fleet alert
+// rules loaded; what it stored, the rules' health and the alerts firing are
+// read back through its API.
 #include "web_fixture.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +28,35 @@ QString queryValue(quint16 port, const QString &query)
     const QJsonObject data = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("data")).toObject();
     const QJsonArray result = data.value(QStringLiteral("result")).toArray();
     return result.isEmpty() ? QString() : result[0].toObject().value(QStringLiteral("value")).toArray()[1].toString();
+}
+
+QJsonObject apiData(quint16 port, const QString &path)
+{
+    const HttpAnswer answer = httpRequest(QStringLiteral("http://127.0.0.1:%1/api/v1/").arg(port) + path);
+    return QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("data")).toObject();
+}
+
+// Each loaded rule's name with its health ("ok" once evaluated cleanly).
+QMap<QString, QString> ruleHealth(quint16 port)
+{
+    QMap<QString, QString> health;
+    for (const QJsonValue &group : apiData(port, QStringLiteral("rules")).value(QStringLiteral("groups")).toArray()) {
+        for (const QJsonValue &rule : group.toObject().value(QStringLiteral("rules")).toArray())
+            health.insert(rule[QStringLiteral("name")].toString(), rule[QStringLiteral("health")].toString());
+    }
+    return health;
+}
+
+QStringList firing(quint16 port)
+{
+    QStringList names;
+    for (const QJsonValue &alert : apiData(port, QStringLiteral("alerts")).value(QStringLiteral("alerts")).toArray()) {
+        const QJsonObject a = alert.toObject();
+        if (a.value(QStringLiteral("state")).toString() == QStringLiteral("firing"))
+            names << a.value(QStringLiteral("labels")).toObject().value(QStringLiteral("alertname")).toString() + QLatin1Char('/')
+                    + a.value(QStringLiteral("labels")).toObject().value(QStringLiteral("device")).toString();
+    }
+    return names;
 }
 
 } // namespace
@@ -53,10 +84,12 @@ void TestWebPrometheus::prometheusStoresTheStationsSeries()
     const quint16 port = freeLoopbackPort();
     QFile config(dir.filePath(QStringLiteral("prometheus.yml")));
     QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+    config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n  evaluation_interval: 1s\n"
+                                "rule_files:\n  - '%2'\n"
                                 "scrape_configs:\n  - job_name: vantoro\n    static_configs:\n"
                                 "      - targets: ['127.0.0.1:%1']\n")
                      .arg(station.port())
+                     .arg(QStringLiteral(VANTORO_ALERT_RULES))
                      .toUtf8());
     config.close();
     QProcess server;
@@ -69,6 +102,16 @@ void TestWebPrometheus::prometheusStoresTheStationsSeries()
                               30000);
     QCOMPARE(queryValue(port, QStringLiteral("vantoro_parameter_value{code=\"VAC\"}")), QStringLiteral("230.1"));
     QCOMPARE(queryValue(port, QStringLiteral("up{job=\"vantoro\"}")), QStringLiteral("1"));
+
+    // The shipped rules load as they are and evaluate cleanly; the
+    // simulator's fault fires at once.
+    const QStringList rules{"VantoroDeviceLost", "VantoroFaultActive", "VantoroAlarmUnacknowledged",
+                            "VantoroStationNotScraped", "VantoroNoEnergyRise"};
+    QTRY_COMPARE_WITH_TIMEOUT(ruleHealth(port).keys().size(), rules.size(), 10000);
+    for (const QString &rule : rules)
+        QTRY_COMPARE_WITH_TIMEOUT(ruleHealth(port).value(rule), QStringLiteral("ok"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(firing(port).contains(QStringLiteral("VantoroFaultActive/001")), 10000);
+    QCOMPARE(firing(port), QStringList{QStringLiteral("VantoroFaultActive/001")});
 
     server.terminate();
     if (!server.waitForFinished(5000))

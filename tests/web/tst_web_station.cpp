@@ -228,6 +228,7 @@ void TestWebStation::metricsShowWhatTheSimulatorSentAndPassPromtool()
                              "vantoro_energy_kwh_total{device=\"001\"} 12345.6\n",
                              "vantoro_link_up{device=\"001\"} 1\n", "vantoro_polling{device=\"001\"} 1\n",
                              "vantoro_alarm_active{device=\"001\"} 1\n",
+                             "vantoro_alarm_acknowledged{device=\"001\"} 0\n",
                              "vantoro_device_asleep{device=\"001\"} 0\n",
                              "vantoro_polls_total{device=\"001\",result=\"ok\"} 2\n",
                              "vantoro_polls_total{device=\"001\",result=\"send_error\"} 0\n",
@@ -238,6 +239,12 @@ void TestWebStation::metricsShowWhatTheSimulatorSentAndPassPromtool()
     // Unwatched parameters have no in-limits series; the reply time is no number.
     QVERIFY(!m.contains("vantoro_parameter_in_limits{device=\"001\",code=\"EKWH\"}"));
     QVERIFY(!m.contains("code=\"TIME\""));
+    // The operator's acknowledgement at the station, for the fleet's
+    // "unacknowledged" rule.
+    stationBus().publishAcknowledged(QStringLiteral("001"), true);
+    const QByteArray acknowledged = httpRequest(m_station->url("/metrics")).body;
+    stationBus().publishAcknowledged(QStringLiteral("001"), false);
+    QVERIFY2(acknowledged.contains("vantoro_alarm_acknowledged{device=\"001\"} 1\n"), acknowledged.constData());
 
     const QString promtool = installedProgram(QStringLiteral("promtool"));
     if (promtool.isEmpty())

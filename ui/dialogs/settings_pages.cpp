@@ -6,6 +6,7 @@
 #include "ui/dialogs/start_page.h"
 #include "ui/dialogs/mqtt_settings_page.h"
 #include "ui/dialogs/mail_settings_page.h"
+#include "ui/dialogs/notice_settings_page.h"
 #include "ui/dialogs/standby_settings_page.h"
 
 namespace vantoro {
@@ -18,6 +19,7 @@ QList<SettingsPage *> createSettingsPages(QWidget *parent)
     pages << new StartPage(parent);
     pages << new MqttSettingsPage(parent);
     pages << new MailSettingsPage(parent);
+    pages << new NoticeSettingsPage(parent);
     pages << new StandbySettingsPage(parent);
     return pages;
 }

@@ -186,6 +186,8 @@ void MainAlerts::showAlarmState()
     m_faults->setVisible(!running.isEmpty());
 
     const BellState bell = m_acknowledgement.bell(alarms);
+    for (const DeviceAlarm &a : alarms)
+        stationBus().publishAcknowledged(a.deviceId, m_acknowledgement.bell(a) == BellState::Acknowledged);
     if (bell != m_bell || !m_bellShown) {
         m_bell = bell;
         m_bellShown = true;

@@ -1,4 +1,4 @@
-// Broker and mail server panels of the main window's status bar.
+// Broker, mail server and notice channel panels of the main window's status bar.
 #include "ui/main/service_panels.h"
 
 #include "core/station_bus.h"
@@ -30,16 +30,20 @@ ServicePanels::ServicePanels(QStatusBar &bar)
     : QObject(&bar)
     , m_mqtt(addPanel(bar, "panel_mqtt"))
     , m_mail(addPanel(bar, "panel_mail"))
+    , m_notices(addPanel(bar, "panel_notices"))
 {
     StationBus &bus = stationBus();
     connect(&bus, &StationBus::serviceStateChanged, this, &ServicePanels::show);
-    for (const QString &service : {QStringLiteral("mqtt"), QStringLiteral("mail")})
+    for (const QString &service : {QStringLiteral("mqtt"), QStringLiteral("mail"), QStringLiteral("notices")})
         show(service, bus.serviceState(service));
 }
 
 void ServicePanels::show(const QString &service, const QString &text)
 {
-    QLabel *panel = service == QLatin1String("mqtt") ? m_mqtt : service == QLatin1String("mail") ? m_mail : nullptr;
+    QLabel *panel = service == QLatin1String("mqtt") ? m_mqtt
+        : service == QLatin1String("mail")            ? m_mail
+        : service == QLatin1String("notices")         ? m_notices
+                                                      : nullptr;
     if (!panel)
         return;
     const QString shown = panel->fontMetrics().elidedText(text, Qt::ElideRight, PANEL_MAX_WIDTH - 8);
