@@ -108,6 +108,14 @@ QList<CycleReport> StationBus::lastCycles() const
     return out;
 }
 
+QString StationBus::deviceNames() const
+{
+    QStringList names;
+    for (const DeviceInfo &d : m_devices)
+        names << d.name;
+    return names.join(QStringLiteral(", "));
+}
+
 const DeviceInfo *StationBus::device(const QString &id) const
 {
     for (const DeviceInfo &d : m_devices) {

@@ -144,6 +144,8 @@ public:
     const RoundReport &lastRound() const { return m_round; }
     const QList<DeviceInfo> &devices() const { return m_devices; }
     const DeviceInfo *device(const QString &id) const;
+    // The names of the devices on the line, joined by ", " (a test message's text).
+    QString deviceNames() const;
     QString serviceState(const QString &service) const { return m_serviceStates.value(service); }
     const WebAccess &webAccess() const { return m_web; }
     bool acknowledged(const QString &deviceId) const { return m_acknowledged.value(deviceId); }

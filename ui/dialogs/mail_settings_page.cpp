@@ -127,10 +127,7 @@ void MailSettingsPage::sendTestMail()
     message.from = config.sender;
     message.to = config.recipients;
     message.subject = text("msgTestSubject");
-    QStringList names;
-    for (const DeviceInfo &d : stationBus().devices())
-        names << d.name;
-    message.body = text("msgTestBody").arg(names.join(QStringLiteral(", "))) + QStringLiteral("\r\n");
+    message.body = text("msgTestBody").arg(stationBus().deviceNames()) + QStringLiteral("\r\n");
     m_test->setEnabled(false);
     m_answer->setText(text("msgTesting"));
     m_job = std::make_unique<SmtpJob>(config, composeMessage(message), [this](const SmtpResult &r) {

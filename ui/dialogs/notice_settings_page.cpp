@@ -1,6 +1,8 @@
 // The notices settings page.
 #include "ui/dialogs/notice_settings_page.h"
 
+#include "core/station_bus.h"
+
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
@@ -149,7 +151,7 @@ void NoticeSettingsPage::sendTestNotice()
     m_test->setEnabled(false);
     m_answer->setText(text("msgTesting"));
     m_job = std::make_unique<AppriseJob>(QString::fromLatin1(APPRISE_PROGRAM), url, text("msgTestTitle"),
-                                         text("msgTestBody").arg(sysSettings.devname), APPRISE_TIMEOUT_MS,
+                                         text("msgTestBody").arg(stationBus().deviceNames()), APPRISE_TIMEOUT_MS,
                                          [this](const NoticeResult &r) {
                                              m_job.release()->deleteLater();
                                              m_test->setEnabled(true);
