@@ -74,6 +74,11 @@ public:
     ParamSaveSchedule &saveSchedule() { return m_saveSchedule; }
     // The link of `device` lost while polling: not answering, and not asleep.
     bool linkLost(const Device &device) const;
+    // Whether the round left the port open for the next one.
+    bool holdingPort() const { return m_holdingPort && m_port.isOpen(); }
+    // Closes a port held between rounds (a remote command or the parameter
+    // editor wants the line); the next round opens it again.
+    void releasePort();
 
 private:
     bool runQuery(Device &device);
@@ -82,6 +87,7 @@ private:
     bool waitForReply(double timeoutSeconds);
     bool pollingAllowed() const;
     bool openForPolling();
+    bool portStillSetUp() const;
     void setLinkState(Device &device, int ok, int retries);
     void switchOff();
     void switchOn();
@@ -96,6 +102,7 @@ private:
     bool m_queryBusy = false;
     bool m_portUnavailable = false;
     bool m_portFailedThisRound = false;
+    bool m_holdingPort = false;
     PollResult m_result = PollResult::Timeout;   // of the attempt under way
     ParamSaveSchedule m_saveSchedule;
     QElapsedTimer m_clock;            // monotonic, for the sleep's grace
