@@ -17,6 +17,9 @@ namespace vantoro {
 inline constexpr int QUERY_MAX_BYTES = 2048;
 inline constexpr int QUERY_MAX_PARAMETERS = 16;
 
+// Device ids run "001".."032": three digits, one per device the line holds.
+inline constexpr int LINE_MAX_DEVICES = 32;
+
 // Why a request was refused: the parameter at fault (empty for the query as
 // a whole) and a message in plain English.
 struct ParameterError
@@ -69,6 +72,8 @@ public:
     // One of `choices`; `fallback` when absent.
     std::optional<QString> choice(const QString &name, const QStringList &choices, const QString &fallback,
                                   ParameterError *error) const;
+    // A device id, "001".."032"; empty when absent.
+    std::optional<QString> deviceId(const QString &name, ParameterError *error) const;
     // A comma-separated list of codes (letters and digits), at least one.
     std::optional<QStringList> codes(const QString &name, ParameterError *error) const;
 

@@ -57,6 +57,42 @@ bool StationSnapshot::stale() const
         .stale;
 }
 
+const StationSnapshot *PlantSnapshot::device(const QString &id) const
+{
+    for (const StationSnapshot &d : devices) {
+        if (d.report.deviceId == id)
+            return &d;
+    }
+    return nullptr;
+}
+
+const StationSnapshot *PlantSnapshot::defaultDevice() const
+{
+    if (const StationSnapshot *first = device(QStringLiteral("001")))
+        return first;
+    return devices.isEmpty() ? nullptr : &devices.first();
+}
+
+void PlantSnapshot::addTotals(const QHash<QString, double> &lastEnergy)
+{
+    QList<CycleReport> reports;
+    reports.reserve(devices.size());
+    energyKwh.reset();
+    todayYieldKwh.reset();
+    for (const StationSnapshot &d : std::as_const(devices)) {
+        reports << d.report;
+        // The last reading, not only the answering devices': a device
+        // going down must not make the plant's lifetime energy fall.
+        if (const auto e = lastEnergy.constFind(d.report.deviceId); e != lastEnergy.cend())
+            energyKwh = energyKwh.value_or(0) + *e;
+        if (d.todayYieldKwh)
+            todayYieldKwh = todayYieldKwh.value_or(0) + *d.todayYieldKwh;
+    }
+    const RoundReport round = roundOf(reports, false, now);
+    powerWatts = round.powerWatts;
+    devicesUp = round.devicesUp;
+}
+
 void withoutLiveValues(CycleReport &report)
 {
     report.linkUp = false;
