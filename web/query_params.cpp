@@ -213,9 +213,9 @@ std::optional<QString> QueryParams::deviceId(const QString &name, ParameterError
     static const QRegularExpression pattern(QStringLiteral("^\\d{3}$"));
     const QString text = value(name);
     const int number = text.toInt();
-    if (!pattern.match(text).hasMatch() || number < 1 || number > LINE_MAX_DEVICES) {
+    if (!pattern.match(text).hasMatch() || number < 1 || number > PLANT_MAX_DEVICES) {
         if (error)
-            *error = refuse(name, QStringLiteral("expected a device id from 001 to %1").arg(LINE_MAX_DEVICES, 3, 10,
+            *error = refuse(name, QStringLiteral("expected a device id from 001 to %1").arg(PLANT_MAX_DEVICES, 3, 10,
                                                                                         QLatin1Char('0')));
         return std::nullopt;
     }

@@ -3,6 +3,8 @@
 // parameter it is about.
 #pragma once
 
+#include "core/plant.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -16,9 +18,6 @@ namespace vantoro {
 // The longest query string and the most parameters a request may carry.
 inline constexpr int QUERY_MAX_BYTES = 2048;
 inline constexpr int QUERY_MAX_PARAMETERS = 16;
-
-// Device ids run "001".."032": three digits, one per device the line holds.
-inline constexpr int LINE_MAX_DEVICES = 32;
 
 // Why a request was refused: the parameter at fault (empty for the query as
 // a whole) and a message in plain English.

@@ -73,21 +73,20 @@ const StationSnapshot *PlantSnapshot::defaultDevice() const
     return devices.isEmpty() ? nullptr : &devices.first();
 }
 
-void PlantSnapshot::addTotals(const QHash<QString, double> &lastEnergy)
+void PlantSnapshot::addTotals(const PlantEnergy &energy)
 {
     QList<CycleReport> reports;
+    QList<DeviceInfo> ids;
     reports.reserve(devices.size());
-    energyKwh.reset();
+    ids.reserve(devices.size());
     todayYieldKwh.reset();
     for (const StationSnapshot &d : std::as_const(devices)) {
         reports << d.report;
-        // The last reading, not only the answering devices': a device
-        // going down must not make the plant's lifetime energy fall.
-        if (const auto e = lastEnergy.constFind(d.report.deviceId); e != lastEnergy.cend())
-            energyKwh = energyKwh.value_or(0) + *e;
+        ids << DeviceInfo{d.report.deviceId, {}, 0, 1, {}, d.enabled};
         if (d.todayYieldKwh)
             todayYieldKwh = todayYieldKwh.value_or(0) + *d.todayYieldKwh;
     }
+    energyKwh = energy.totalKwh(ids);
     const RoundReport round = roundOf(reports, false, now);
     powerWatts = round.powerWatts;
     devicesUp = round.devicesUp;

@@ -5,12 +5,12 @@
 #pragma once
 
 #include "core/number_format.h"
+#include "core/plant.h"
 #include "core/station_bus.h"
 #include "history/daily_yield.h"
 
 #include <QDate>
 #include <QDateTime>
-#include <QHash>
 #include <array>
 #include <optional>
 
@@ -73,9 +73,8 @@ struct PlantSnapshot
     const StationSnapshot *device(const QString &id) const;
     // The device a request without a device names: "001", else the first.
     const StationSnapshot *defaultDevice() const;
-    // The totals over `devices` as they stand (their reports as served);
-    // `lastEnergy` holds each device's last counter reading by id.
-    void addTotals(const QHash<QString, double> &lastEnergy);
+    // The totals over `devices` as they stand (their reports as served).
+    void addTotals(const PlantEnergy &energy);
 };
 
 // The energy counter's reading in a report, when the link was up.

@@ -183,8 +183,7 @@ void WebService::cycleFinished(const CycleReport &report)
 {
     m_counters[report.deviceId].add(report.attempts);
     m_yield[report.deviceId].add(report);
-    if (const std::optional<double> energy = energyKwh(report))
-        m_lastEnergy.insert(report.deviceId, *energy);
+    m_energy.add(report);
     m_storedYield.remove(report.deviceId);
     m_polling.reset();
 }
@@ -235,7 +234,7 @@ PlantSnapshot WebService::plant() const
         s.counters = m_counters.value(d.id);
         plant.devices << s;
     }
-    plant.addTotals(m_lastEnergy);
+    plant.addTotals(m_energy);
     return plant;
 }
 

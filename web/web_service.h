@@ -80,7 +80,7 @@ private:
     // By device id, from the cycles seen since the start.
     QHash<QString, PollCounters> m_counters;
     QHash<QString, TodayYield> m_yield;
-    QHash<QString, double> m_lastEnergy;
+    PlantEnergy m_energy;
     // Today's row of each device's daily yield, read at most once a cycle of it.
     struct StoredYield
     {
