@@ -122,6 +122,20 @@ bool closedWithin(QTcpSocket &socket, int ms)
     return socket.state() == QAbstractSocket::UnconnectedState;
 }
 
+// Headless Chromium on `url` with `args` besides the quiet ones; what it
+// printed, nullopt when it could not run.
+std::optional<QByteArray> runChromium(const QString &chromium, const QStringList &args, const QString &url)
+{
+    QTemporaryDir profile;
+    return runProgram(chromium,
+                      QStringList{"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                                  "--disable-component-update", "--disable-sync", "--no-first-run",
+                                  "--hide-scrollbars", "--user-data-dir=" + profile.path(),
+                                  "--virtual-time-budget=3000"}
+                          + args + QStringList{url},
+                      60000);
+}
+
 } // namespace
 
 class TestWebStation : public QObject
@@ -881,6 +895,28 @@ void TestWebStation::plantOfThreeServedPerDevice()
         QCOMPARE(jsonOf(refused)["parameter"].toString(), QStringLiteral("device"));
     }
     QCOMPARE(httpRequest(m_station->url("/api/v1/devices?device=001")).status, 400);
+
+    // The page: a tile per device, the one in the address chosen and shown.
+    if (const QString chromium = installedProgram(QStringLiteral("chromium")); !chromium.isEmpty()) {
+        const auto dom = runChromium(chromium, {"--dump-dom"}, m_station->url("/#device=003"));
+        QVERIFY(dom);
+        const QString text = QString::fromUtf8(*dom);
+        QVERIFY2(text.count(QStringLiteral("<button class=\"tile ")) == 3, qPrintable(text.mid(text.indexOf(QLatin1String("<body")), 3000)));
+        QVERIFY2(text.contains(QStringLiteral("class=\"tile alarm selected\" type=\"button\" data-id=\"003\"")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("class=\"tile down\" type=\"button\" data-id=\"002\"")));
+        QVERIFY(text.contains(QStringLiteral("<h1 id=\"device\">East</h1>")));
+        QVERIFY(!text.contains(QStringLiteral("<section id=\"plant\" hidden")));
+        // Pictures to look at, on request: a phone's width and a desk's.
+        const QString picture = qEnvironmentVariable("VANTORO_WEB_PLANT_SCREENSHOT");
+        if (!picture.isEmpty()) {
+            for (const auto &[size, name] : {std::pair{"390,1600", "phone"}, std::pair{"1280,1100", "desktop"}}) {
+                const QString file = picture + QLatin1Char('_') + QLatin1String(name) + QStringLiteral(".png");
+                runChromium(chromium, {QStringLiteral("--window-size=") + QLatin1String(size), "--screenshot=" + file},
+                            m_station->url("/#device=003"));
+                QVERIFY(QFile::exists(file));
+            }
+        }
+    }
 
     // A device disabled on the line is served without live values.
     QList<DeviceInfo> disabled = bus.devices();
