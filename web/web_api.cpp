@@ -145,7 +145,9 @@ WebReply WebApi::status(const QByteArray &rawQuery)
     const PlantSnapshot plant = m_content.plant();
     const StationSnapshot *device = id->isEmpty() ? plant.defaultDevice() : plant.device(*id);
     if (!device)
-        return jsonError(404, QStringLiteral("no device %1 on the line").arg(*id), deviceName);
+        return jsonError(404, id->isEmpty() ? QStringLiteral("no device on the line")
+                                            : QStringLiteral("no device %1 on the line").arg(*id),
+                         deviceName);
     QJsonObject json = statusJson(*device);
     QJsonArray events = m_content.recentEvents();
     // Asked for one device of a plant, its own events; without, the plant's.
