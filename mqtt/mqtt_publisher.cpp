@@ -148,6 +148,7 @@ void MqttPublisher::stopLink()
     m_link->stop(availabilityTopic(stationTopic()), MQTT_OFFLINE);
     m_link.reset();
     m_stationDiscovery.reset();
+    m_stationExpirySent = -1;
     for (Device &d : m_devices) {
         d.discovery.reset();
         d.linkSent.reset();
@@ -396,6 +397,7 @@ void MqttPublisher::publishStationDiscovery()
     c.expireAfterSeconds = sensorExpirySeconds();
     for (const MqttMessage &m : m_stationDiscovery.update(stationConfigs(c), true))
         publish(m);
+    m_stationExpirySent = c.expireAfterSeconds;
 }
 
 void MqttPublisher::removeDevice(Device &device)
@@ -438,8 +440,9 @@ void MqttPublisher::publishPlant()
     const QList<DeviceInfo> devices = m_bus.devices();
     plant.devices = int(devices.size());
     plant.energyKwh = m_energy.totalKwh(devices);
-    if (m_settings.discovery)
-        publishStationDiscovery(); // the sensors' expiry follows the poll interval
+    // The sensors' expiry follows the poll interval.
+    if (m_settings.discovery && sensorExpirySeconds() != m_stationExpirySent)
+        publishStationDiscovery();
     publish({stateTopic(plantTopic(stationTopic())), plantStateJson(plant), false, 0});
 }
 

@@ -101,6 +101,7 @@ private:
     // By device id, in id order.
     QMap<QString, Device> m_devices;
     DiscoveryTracker m_stationDiscovery;
+    int m_stationExpirySent = -1; // the plant sensors' expiry in the configs sent
     PlantEnergy m_energy;
     // Polling as last told.
     bool m_polling = false;
