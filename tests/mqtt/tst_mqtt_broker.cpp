@@ -430,6 +430,12 @@ void TestMqttBroker::plantOfThreeHasAvailabilityPerDevice()
     for (const ReceivedMessage &m : late.messages())
         QVERIFY2(!m.topic.contains(QLatin1String("003")) && m.topic != leftOver, qPrintable(m.topic));
 
+    // Disabled on the line: not watched, whatever its last cycle said.
+    DeviceInfo disabled = single.first();
+    disabled.enabled = false;
+    bus.publishDevices({disabled, west.info});
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("offline")));
+
     publisher.stop();
     bus.publishDevices(single);
 }
