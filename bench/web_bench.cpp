@@ -1,5 +1,6 @@
 // Measures the web server: the latency of /api/v1/status and /metrics for
-// one client on a kept-alive connection; the poll cycle against the
+// one client on a kept-alive connection, and of /metrics and /api/v1/devices
+// for a plant of 32 devices; the poll cycle against the
 // simulator at 9600 baud without and with 200 requests a second from a
 // loopback load generator (a new connection per request), the load on and
 // off every second for twice the load time; and the CPU cost
@@ -12,6 +13,7 @@
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
 #include "acquisition/serial_link.h"
+#include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 #include "web/web_service.h"
@@ -56,6 +58,42 @@ QList<double> latencies(quint16 port, const QByteArray &path, int count)
         }
     });
     return ms;
+}
+
+constexpr int PLANT_DEVICES = 32;
+
+// A plant of `count` on the bus: the polled device's last report, with all
+// its parameters, copied to each device of the list.
+void publishPlantOf(int count)
+{
+    StationBus &bus = stationBus();
+    const CycleReport model = bus.lastCycle();
+    QList<DeviceInfo> devices;
+    for (int i = 1; i <= count; ++i) {
+        const QString id = QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
+        devices << DeviceInfo{id, QStringLiteral("INV-") + id, i, 2, model.rating, true};
+    }
+    bus.publishDevices(devices);
+    for (const DeviceInfo &d : std::as_const(devices)) {
+        CycleReport r = model;
+        r.deviceId = d.id;
+        r.deviceName = d.name;
+        r.address = d.address;
+        bus.publishCycle(r);
+    }
+}
+
+// The body's size of one answer.
+qsizetype bodySize(quint16 port, const QByteArray &path)
+{
+    qsizetype bytes = 0;
+    runBeside([&] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(3000))
+            exchange(socket, path, 5000, &bytes);
+    });
+    return bytes;
 }
 
 struct LoadRun
@@ -152,6 +190,19 @@ int main(int argc, char **argv)
                 "(%lld cycles, %d requests, %d failed)\n",
                 bench::median(loadRun.quietMs), qsizetype(loadRun.quietMs.size()), bench::median(loadRun.loadedMs),
                 LOAD_RATE, qsizetype(loadRun.loadedMs.size()), loadRun.requests, loadRun.failed);
+
+    publishPlantOf(PLANT_DEVICES);
+    const QList<double> plantMetrics = latencies(port, "/metrics", *requests);
+    const QList<double> plantDevices = latencies(port, "/api/v1/devices", *requests);
+    if (plantMetrics.size() != *requests || plantDevices.size() != *requests) {
+        std::fprintf(stderr, "a request of the plant failed\n");
+        return 1;
+    }
+    std::printf("plant of %d devices, one client, %d requests each: /metrics median %.3f ms (p99 %.3f, %lld bytes), "
+                "/api/v1/devices median %.3f ms (p99 %.3f, %lld bytes)\n",
+                PLANT_DEVICES, *requests, bench::median(plantMetrics), bench::percentile(plantMetrics, 0.99),
+                qsizetype(bodySize(port, "/metrics")), bench::median(plantDevices),
+                bench::percentile(plantDevices, 0.99), qsizetype(bodySize(port, "/api/v1/devices")));
     station.stop();
 
     const QString db = home.file(QStringLiteral("vantoro.db"));
@@ -169,6 +220,8 @@ int main(int argc, char **argv)
 
     bench::printResult("web.status_ms", bench::median(status), "ms");
     bench::printResult("web.metrics_ms", bench::median(metrics), "ms");
+    bench::printResult("web.plant_metrics_ms", bench::median(plantMetrics), "ms");
+    bench::printResult("web.plant_devices_ms", bench::median(plantDevices), "ms");
     bench::printResult("web.load_failed", loadRun.failed, "requests");
     bench::printResult("web.load_requests", loadRun.requests, "requests");
     bench::printResult("web.cycle_shift_ms", shift, "ms");

@@ -55,20 +55,44 @@ bool isMailEvent(const QString &text)
     return matchesIn(text, LANGUAGE_CHINESE) || matchesIn(text, LANGUAGE_ENGLISH);
 }
 
-AlertContent composeAlert(const QString &deviceName, const QList<MailEvent> &events, int leftOut)
+QString deviceLabel(const QString &deviceId, const QList<DeviceInfo> &devices)
 {
+    if (deviceId.isEmpty())
+        return QStringLiteral("Vantoro");
+    for (const DeviceInfo &d : devices) {
+        if (d.id == deviceId && !d.name.trimmed().isEmpty())
+            return QStringLiteral("%1 (%2)").arg(d.name.trimmed(), deviceId);
+    }
+    return deviceId;
+}
+
+AlertContent composeAlert(const QList<MailEvent> &events, int leftOut, const QList<DeviceInfo> &devices)
+{
+    // The devices in the order their first event came; a long list would
+    // push the event out of the subject.
+    constexpr int SUBJECT_DEVICES = 3;
+    QStringList labels;
+    for (const MailEvent &e : events) {
+        const QString label = deviceLabel(e.deviceId, devices);
+        if (!labels.contains(label))
+            labels << label;
+    }
+    QString tag = labels.isEmpty() ? QStringLiteral("Vantoro") : labels.mid(0, SUBJECT_DEVICES).join(QStringLiteral(", "));
+    if (labels.size() > SUBJECT_DEVICES)
+        tag += QStringLiteral(" +%1").arg(labels.size() - SUBJECT_DEVICES);
     AlertContent c;
-    const QString device = deviceName.isEmpty() ? QStringLiteral("Vantoro") : deviceName;
-    c.subject = QStringLiteral("[%1] ").arg(device);
+    c.subject = QStringLiteral("[%1] ").arg(tag);
     if (!events.isEmpty()) {
         c.subject += events.first().text;
         if (events.size() > 1)
             c.subject += QStringLiteral(" (+%1)").arg(events.size() - 1);
     }
     QStringList lines;
-    lines << mailText("Application", "msgMailIntro").arg(device) << QString();
+    lines << mailText("Application", "msgMailIntro").arg(labels.isEmpty() ? tag : labels.join(QStringLiteral(", ")))
+          << QString();
     for (const MailEvent &e : events)
-        lines << e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("  ") + e.text;
+        lines << e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("  ")
+                + deviceLabel(e.deviceId, devices) + QStringLiteral(": ") + e.text;
     if (leftOut > 0)
         lines << QString() << mailText("Application", "msgMailLeftOut").arg(leftOut).arg(MAIL_MAX_AGE_HOURS);
     c.body = lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");

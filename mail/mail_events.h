@@ -1,6 +1,8 @@
 // Which stored events go out by mail, and the alert mail that carries them.
 #pragma once
 
+#include "core/station_bus.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -23,6 +25,7 @@ struct MailEvent
     qint64 rowId = 0;
     QDateTime time;
     QString text;
+    QString deviceId; // empty for an event of the station itself
 };
 
 struct AlertContent
@@ -31,8 +34,12 @@ struct AlertContent
     QString body;
 };
 
-// Subject: the device and the first event; body: every event with its time,
-// and one line for the events left out as too old.
-AlertContent composeAlert(const QString &deviceName, const QList<MailEvent> &events, int leftOut);
+// Subject: the devices the events are of and the first event; body: every
+// event with its time and device, and one line for the events left out as
+// too old. A device is named as `devices` (the line's list) names it.
+AlertContent composeAlert(const QList<MailEvent> &events, int leftOut, const QList<DeviceInfo> &devices);
+// "name (id)", the id alone for a device without a name or not on the list,
+// and the station's name for an event of no device.
+QString deviceLabel(const QString &deviceId, const QList<DeviceInfo> &devices);
 
 } // namespace vantoro

@@ -42,7 +42,7 @@ Backlog loadBacklog(const QDateTime &now)
 {
     Backlog b;
     QString error;
-    const auto rows = rsSqlGet(QStringLiteral("select rowid as rid, eventname, logtime from eventlog "
+    const auto rows = rsSqlGet(QStringLiteral("select rowid as rid, devid, eventname, logtime from eventlog "
                                               "where coalesce(mailsent, 0) = 0 and eventname not like '*%' "
                                               "order by logtime, rowid"),
                                {}, &error);
@@ -60,7 +60,7 @@ Backlog loadBacklog(const QDateTime &now)
         if (!time.isValid() || time < oldest)
             b.tooOld << row;
         else
-            b.fresh << MailEvent{row, time, text};
+            b.fresh << MailEvent{row, time, text, rows->text(i, QStringLiteral("devid")).trimmed()};
     }
     return b;
 }
@@ -206,9 +206,7 @@ void MailService::sendPending()
     }
     m_moreWaiting = backlog.fresh.size() > MAIL_EVENTS_PER_MESSAGE;
     const QList<MailEvent> events = backlog.fresh.mid(0, MAIL_EVENTS_PER_MESSAGE);
-    const QList<DeviceInfo> &devices = stationBus().devices();
-    const AlertContent content = composeAlert(devices.isEmpty() ? QString() : devices.first().name, events,
-                                              int(backlog.tooOld.size()));
+    const AlertContent content = composeAlert(events, int(backlog.tooOld.size()), stationBus().devices());
     const SmtpConfig config = smtpConfigFrom(m_settings);
     MailMessage message;
     message.fromName = QStringLiteral("Vantoro");

@@ -31,22 +31,46 @@ QJsonObject deviceBlock(const DiscoveryContext &c)
     QJsonObject device{{QStringLiteral("identifiers"), QJsonArray{discoveryNode(c)}},
                        {QStringLiteral("name"), c.deviceName.isEmpty() ? discoveryNode(c) : c.deviceName},
                        {QStringLiteral("manufacturer"), c.manufacturer},
-                       {QStringLiteral("sw_version"), QStringLiteral(VANTORO_VERSION)}};
+                       {QStringLiteral("sw_version"), QStringLiteral(VANTORO_VERSION)},
+                       {QStringLiteral("via_device"), QLatin1String(STATION_NODE)}};
     if (!c.model.isEmpty())
         device.insert(QStringLiteral("model"), c.model);
     return device;
 }
 
-QString configTopic(const DiscoveryContext &c, const char *component, const QString &object)
+QJsonObject availabilityOf(const QStringList &topics)
 {
-    return c.prefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + discoveryNode(c)
-        + QLatin1Char('/') + object + QLatin1String("/config");
+    QJsonArray list;
+    for (const QString &t : topics)
+        list.append(QJsonObject{{QStringLiteral("topic"), t}});
+    // Available only while every one of them says so.
+    return {{QStringLiteral("availability"), list}, {QStringLiteral("availability_mode"), QStringLiteral("all")}};
 }
 
-MqttMessage binarySensor(const DiscoveryContext &c, const char *object, const QString &name, const char *field,
-                         const char *deviceClass)
+void insertAll(QJsonObject &into, const QJsonObject &from)
 {
-    const QJsonObject config{
+    for (auto it = from.begin(); it != from.end(); ++it)
+        into.insert(it.key(), it.value());
+}
+
+QString configTopic(const QString &prefix, const char *component, const QString &node, const QString &object)
+{
+    return prefix + QLatin1Char('/') + QLatin1String(component) + QLatin1Char('/') + node + QLatin1Char('/') + object
+        + QLatin1String("/config");
+}
+
+QString configTopic(const DiscoveryContext &c, const char *component, const QString &object)
+{
+    return configTopic(c.prefix, component, discoveryNode(c), object);
+}
+
+// The link sensor shows the device's link itself: only the station's
+// availability governs it. The alarm means nothing while the device is not
+// watched.
+MqttMessage binarySensor(const DiscoveryContext &c, const char *object, const QString &name, const char *field,
+                         const char *deviceClass, bool followsLink)
+{
+    QJsonObject config{
         {QStringLiteral("name"), name},
         {QStringLiteral("unique_id"), discoveryNode(c) + QLatin1Char('_') + QLatin1String(object)},
         {QStringLiteral("state_topic"), stateTopic(c.baseTopic)},
@@ -54,16 +78,64 @@ MqttMessage binarySensor(const DiscoveryContext &c, const char *object, const QS
          QStringLiteral("{{ 'ON' if value_json.%1 else 'OFF' }}").arg(QLatin1String(field))},
         {QStringLiteral("device_class"), QLatin1String(deviceClass)},
         {QStringLiteral("entity_category"), QStringLiteral("diagnostic")},
-        {QStringLiteral("availability_topic"), availabilityTopic(c.baseTopic)},
         {QStringLiteral("device"), deviceBlock(c)}};
+    QStringList availability{availabilityTopic(c.stationTopic)};
+    if (followsLink)
+        availability << linkTopic(c.baseTopic);
+    insertAll(config, availabilityOf(availability));
     return {configTopic(c, "binary_sensor", QLatin1String(object)), compact(config), true, 1};
+}
+
+QJsonObject stationDevice(const StationContext &c, bool plant)
+{
+    QJsonObject device{
+        {QStringLiteral("identifiers"), QJsonArray{QLatin1String(plant ? PLANT_NODE : STATION_NODE)}},
+        {QStringLiteral("name"), plant ? c.plantName : c.stationName},
+        {QStringLiteral("manufacturer"), QStringLiteral("Vantoro")},
+        {QStringLiteral("sw_version"), QStringLiteral(VANTORO_VERSION)}};
+    if (plant)
+        device.insert(QStringLiteral("via_device"), QLatin1String(STATION_NODE));
+    return device;
+}
+
+MqttMessage plantSensor(const StationContext &c, const char *object, const QString &name, const char *field,
+                        const char *unit, const char *deviceClass, const char *stateClass)
+{
+    const QString node = QLatin1String(PLANT_NODE);
+    QJsonObject config{
+        {QStringLiteral("name"), name},
+        {QStringLiteral("unique_id"), node + QLatin1Char('_') + QLatin1String(object)},
+        {QStringLiteral("state_topic"), stateTopic(plantTopic(c.stationTopic))},
+        // The energy is missing until a counter was read: unknown, not 0.
+        {QStringLiteral("value_template"),
+         QStringLiteral("{{ value_json.%1 if value_json.%1 is defined else None }}").arg(QLatin1String(field))},
+        {QStringLiteral("state_class"), QLatin1String(stateClass)},
+        {QStringLiteral("device"), stationDevice(c, true)}};
+    insertAll(config, availabilityOf({availabilityTopic(c.stationTopic)}));
+    if (*unit)
+        config.insert(QStringLiteral("unit_of_measurement"), QLatin1String(unit));
+    if (*deviceClass)
+        config.insert(QStringLiteral("device_class"), QLatin1String(deviceClass));
+    if (c.expireAfterSeconds > 0)
+        config.insert(QStringLiteral("expire_after"), c.expireAfterSeconds);
+    return {configTopic(c.prefix, "sensor", node, QLatin1String(object)), compact(config), true, 1};
 }
 
 } // namespace
 
-QString availabilityTopic(const QString &baseTopic)
+QString availabilityTopic(const QString &stationTopic)
 {
-    return baseTopic + QLatin1String("/availability");
+    return stationTopic + QLatin1String("/availability");
+}
+
+QString deviceTopic(const QString &stationTopic, const QString &deviceId)
+{
+    return stationTopic + QLatin1Char('/') + topicSafe(deviceId);
+}
+
+QString plantTopic(const QString &stationTopic)
+{
+    return stationTopic + QLatin1String("/plant");
 }
 
 QString linkTopic(const QString &baseTopic)
@@ -132,6 +204,17 @@ QByteArray eventJson(const StoredEvent &event)
                                {QStringLiteral("text"), event.text}});
 }
 
+QByteArray plantStateJson(const PlantState &plant)
+{
+    QJsonObject state{{QStringLiteral("time"), isoWithOffset(plant.time)},
+                      {QStringLiteral("powerWatts"), tidyValue(plant.powerWatts)},
+                      {QStringLiteral("devicesUp"), plant.devicesUp},
+                      {QStringLiteral("devices"), plant.devices}};
+    if (plant.energyKwh)
+        state.insert(QStringLiteral("energyKwh"), tidyValue(*plant.energyKwh));
+    return compact(state);
+}
+
 QString deviceClassForUnit(const QString &unit)
 {
     static const QList<QPair<QStringList, QString>> classes = {
@@ -166,9 +249,14 @@ QString topicSafe(const QString &code)
     return safe;
 }
 
+QString discoveryNode(const QString &deviceId)
+{
+    return QStringLiteral("vantoro_") + topicSafe(deviceId);
+}
+
 QString discoveryNode(const DiscoveryContext &context)
 {
-    return QStringLiteral("vantoro_") + topicSafe(context.deviceId);
+    return discoveryNode(context.deviceId);
 }
 
 MqttMessage sensorConfig(const DiscoveryContext &c, const ParameterReading &p)
@@ -186,12 +274,9 @@ MqttMessage sensorConfig(const DiscoveryContext &c, const ParameterReading &p)
          QStringLiteral("{{ value_json.readings[%1] if value_json.readings is defined and %1 in value_json.readings "
                         "else None }}")
              .arg(code)},
-        // Unavailable when the station is gone or the device is not watched.
-        {QStringLiteral("availability"),
-         QJsonArray{QJsonObject{{QStringLiteral("topic"), availabilityTopic(c.baseTopic)}},
-                    QJsonObject{{QStringLiteral("topic"), linkTopic(c.baseTopic)}}}},
-        {QStringLiteral("availability_mode"), QStringLiteral("all")},
         {QStringLiteral("device"), deviceBlock(c)}};
+    // Unavailable when the station is gone or the device is not watched.
+    insertAll(config, availabilityOf({availabilityTopic(c.stationTopic), linkTopic(c.baseTopic)}));
     if (isDiagnosticParameter(p.code))
         config.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
     else
@@ -207,13 +292,40 @@ MqttMessage sensorConfig(const DiscoveryContext &c, const ParameterReading &p)
 
 QList<MqttMessage> binarySensorConfigs(const DiscoveryContext &c)
 {
-    return {binarySensor(c, "link", c.linkName, "link", "connectivity"),
-            binarySensor(c, "alarm", c.alarmName, "alarm", "problem")};
+    return {binarySensor(c, "link", c.linkName, "link", "connectivity", false),
+            binarySensor(c, "alarm", c.alarmName, "alarm", "problem", true)};
 }
 
-QString sensorConfigPattern(const DiscoveryContext &c)
+QList<MqttMessage> stationConfigs(const StationContext &c)
 {
-    return c.prefix + QStringLiteral("/sensor/") + discoveryNode(c) + QStringLiteral("/+/config");
+    const QString station = QLatin1String(STATION_NODE);
+    // The station's availability is the state itself: nothing governs it.
+    const QJsonObject online{{QStringLiteral("name"), c.onlineName},
+                             {QStringLiteral("unique_id"), station + QStringLiteral("_online")},
+                             {QStringLiteral("state_topic"), availabilityTopic(c.stationTopic)},
+                             {QStringLiteral("payload_on"), QLatin1String(MQTT_ONLINE)},
+                             {QStringLiteral("payload_off"), QLatin1String(MQTT_OFFLINE)},
+                             {QStringLiteral("device_class"), QStringLiteral("connectivity")},
+                             {QStringLiteral("entity_category"), QStringLiteral("diagnostic")},
+                             {QStringLiteral("device"), stationDevice(c, false)}};
+    return {{configTopic(c.prefix, "binary_sensor", station, QStringLiteral("online")), compact(online), true, 1},
+            plantSensor(c, "power", c.powerName, "powerWatts", "W", "power", "measurement"),
+            plantSensor(c, "energy", c.energyName, "energyKwh", "kWh", "energy", "total_increasing"),
+            plantSensor(c, "devices_up", c.devicesUpName, "devicesUp", "", "", "measurement")};
+}
+
+QString configPattern(const QString &prefix, const QString &node)
+{
+    return prefix + QStringLiteral("/+/") + node + QStringLiteral("/+/config");
+}
+
+QString configNode(const QString &prefix, const QString &topic)
+{
+    // <prefix>/<component>/<node>/<object>/config
+    if (!topic.startsWith(prefix + QLatin1Char('/')) || !topic.endsWith(QLatin1String("/config")))
+        return {};
+    const QStringList levels = topic.mid(prefix.size() + 1).split(QLatin1Char('/'));
+    return levels.size() == 4 ? levels[1] : QString();
 }
 
 } // namespace vantoro

@@ -1,15 +1,18 @@
 // The station's MQTT service: follows the station bus and publishes each
-// cycle's state, each stored event, the availability and the Home Assistant
+// device's cycle state, each stored event, the availability of the station
+// and of each device's link, the plant's totals and the Home Assistant
 // discovery configs to the broker in the settings. Runs on the main thread
 // and only builds messages and queues them; the connection lives on the
 // link's own thread.
 #pragma once
 
+#include "core/plant.h"
 #include "core/station_bus.h"
 #include "mqtt/mqtt_discovery.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_settings.h"
 
+#include <QMap>
 #include <QObject>
 #include <memory>
 #include <optional>
@@ -38,11 +41,32 @@ signals:
     void stateChanged(const QString &text);
 
 private:
+    // What the cycles told about one device and its numeric parameters.
+    struct Device
+    {
+        DeviceInfo info;
+        bool listed = false;      // on the line's list (not only seen reporting)
+        bool reported = false;    // a cycle of it was seen
+        QList<ParameterReading> sensors;
+        bool sensorsKnown = false;
+        QString sensorSignature;
+        QString deviceSignature;
+        DiscoveryTracker discovery;
+        // Whether the last cycle since polling was switched on found the
+        // device answering: with polling, it makes the link topic "online".
+        bool answering = false;
+        std::optional<bool> linkSent;      // link state of the last state message
+        std::optional<bool> linkTopicSent;
+    };
+
     void apply(const MqttSettings &settings);
     void startLink();
     void stopLink();
-    void absorb(const CycleReport &report);
+    Device &deviceOf(const CycleReport &report);
+    void absorb(Device &device, const CycleReport &report);
     void onCycle(const CycleReport &report);
+    void onRound(const RoundReport &round);
+    void onDevices();
     void onPolling(bool on);
     void onEvent(const StoredEvent &event);
     void onSettingsSaved();
@@ -50,43 +74,38 @@ private:
     void onConnectFailed(const QString &reason);
     void onConnectionLost(const QString &reason);
     void onMessage(const QString &topic, const QByteArray &payload);
-    void publishDiscovery();
-    void publishState(const CycleReport &report);
-    void publishLinkAvailability();
-    // The last cycle as it may be shown now: without values while the
-    // device is not watched.
-    CycleReport currentReport() const;
-    bool deviceWatched() const { return m_polling && m_answering; }
+    void publishDiscovery(Device &device);
+    void publishStationDiscovery();
+    void removeDevice(Device &device);
+    void publishState(Device &device, const CycleReport &report);
+    void publishLinkAvailability(Device &device);
+    void publishPlant();
+    // The device's last cycle as it may be shown now: without values while
+    // the device is not watched.
+    CycleReport currentReport(const Device &device) const;
+    bool watched(const Device &device) const { return m_polling && device.answering && device.info.enabled; }
     bool publish(const MqttMessage &message);
-    DiscoveryContext discoveryContext() const;
+    QString stationTopic() const { return m_settings.effectiveBaseTopic(); }
+    QString topicOf(const Device &device) const { return deviceTopic(stationTopic(), device.info.id); }
+    DiscoveryContext discoveryContext(const Device &device) const;
     // What the configs depend on besides the sensors.
-    QString deviceSignature() const;
+    QString deviceSignature(const Device &device) const;
     QString brokerName() const;
     void showState(const QString &text);
 
     StationBus &m_bus;
     MqttSettings m_settings;
     std::unique_ptr<MqttLink> m_link;
-    DiscoveryTracker m_discovery;
     bool m_started = false;
 
-    // What the cycles told about the device and its numeric parameters.
-    bool m_haveDevice = false;
-    QString m_deviceId;
-    QString m_deviceName;
-    QString m_model;
-    QString m_deviceSignature;
-    QList<ParameterReading> m_sensors;
-    bool m_sensorsKnown = false;
-    QString m_sensorSignature;
-
-    // Polling as last told, and whether the last cycle since then found
-    // the device answering: both make the link topic "online".
+    // By device id, in id order.
+    QMap<QString, Device> m_devices;
+    DiscoveryTracker m_stationDiscovery;
+    int m_stationExpirySent = -1; // the plant sensors' expiry in the configs sent
+    PlantEnergy m_energy;
+    // Polling as last told.
     bool m_polling = false;
-    bool m_answering = false;
 
-    std::optional<bool> m_linkSent;   // link state of the last state message
-    std::optional<bool> m_linkTopicSent;
     QString m_lastFailure;
     QString m_stateText;
 };

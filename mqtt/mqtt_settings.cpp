@@ -53,7 +53,8 @@ QString defaultMqttClientId()
 
 QString defaultMqttBaseTopic()
 {
-    return QStringLiteral("vantoro/") + QString::fromLatin1(PARAM_DEVICE_ID);
+    // Device 001's topics stay where a station of one device had them.
+    return QStringLiteral("vantoro");
 }
 
 QString MqttSettings::effectiveClientId() const

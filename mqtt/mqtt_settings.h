@@ -32,7 +32,7 @@ struct MqttSettings
 };
 
 QString defaultMqttClientId();   // "vantoro-<device id>"
-QString defaultMqttBaseTopic();  // "vantoro/<device id>"
+QString defaultMqttBaseTopic();  // "vantoro"; each device under "vantoro/<device id>"
 
 // Reads the row; missing or empty values keep their defaults. False (with
 // the defaults returned) when the table cannot be read.

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace vantoro {
 
 QString noticeDeviceName(const QString &deviceId)
@@ -15,20 +17,21 @@ QString noticeDeviceName(const QString &deviceId)
 
 AlertContent composeNotice(const QList<NoticeEvent> &events, int leftOut, const DeviceNamer &nameOf)
 {
-    QStringList names;
-    for (const NoticeEvent &e : events) {
-        const QString name = nameOf(e.deviceId);
-        if (!names.contains(name))
-            names << name;
-    }
+    // The mail's wording, with the names the namer gives.
+    QList<DeviceInfo> devices;
     QList<MailEvent> lines;
     for (const NoticeEvent &e : events) {
         MailEvent line = e.event;
-        if (names.size() > 1)
-            line.text = nameOf(e.deviceId) + QStringLiteral(": ") + line.text;
+        line.deviceId = e.deviceId;
         lines << line;
+        const bool known = std::any_of(devices.cbegin(), devices.cend(),
+                                       [&e](const DeviceInfo &d) { return d.id == e.deviceId; });
+        if (!known && !e.deviceId.isEmpty()) {
+            const QString name = nameOf(e.deviceId);
+            devices << DeviceInfo{e.deviceId, name == e.deviceId ? QString() : name, 1, 1, {}, true};
+        }
     }
-    AlertContent c = composeAlert(names.join(QStringLiteral(", ")), lines, leftOut);
+    AlertContent c = composeAlert(lines, leftOut, devices);
     // Channels show the body as it is; the mail's line ends would show as
     // blank lines on some.
     c.body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -206,6 +206,22 @@ std::optional<int> QueryParams::integer(const QString &name, int low, int high, 
     return number;
 }
 
+std::optional<QString> QueryParams::deviceId(const QString &name, ParameterError *error) const
+{
+    if (!has(name))
+        return QString();
+    static const QRegularExpression pattern(QStringLiteral("^\\d{3}$"));
+    const QString text = value(name);
+    const int number = text.toInt();
+    if (!pattern.match(text).hasMatch() || number < 1 || number > PLANT_MAX_DEVICES) {
+        if (error)
+            *error = refuse(name, QStringLiteral("expected a device id from 001 to %1").arg(PLANT_MAX_DEVICES, 3, 10,
+                                                                                        QLatin1Char('0')));
+        return std::nullopt;
+    }
+    return text;
+}
+
 std::optional<QString> QueryParams::choice(const QString &name, const QStringList &choices, const QString &fallback,
                                            ParameterError *error) const
 {

@@ -3,6 +3,8 @@
 // parameter it is about.
 #pragma once
 
+#include "core/plant.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -69,6 +71,8 @@ public:
     // One of `choices`; `fallback` when absent.
     std::optional<QString> choice(const QString &name, const QStringList &choices, const QString &fallback,
                                   ParameterError *error) const;
+    // A device id, "001".."032"; empty when absent.
+    std::optional<QString> deviceId(const QString &name, ParameterError *error) const;
     // A comma-separated list of codes (letters and digits), at least one.
     std::optional<QStringList> codes(const QString &name, ParameterError *error) const;
 

@@ -57,6 +57,41 @@ bool StationSnapshot::stale() const
         .stale;
 }
 
+const StationSnapshot *PlantSnapshot::device(const QString &id) const
+{
+    for (const StationSnapshot &d : devices) {
+        if (d.report.deviceId == id)
+            return &d;
+    }
+    return nullptr;
+}
+
+const StationSnapshot *PlantSnapshot::defaultDevice() const
+{
+    if (const StationSnapshot *first = device(QStringLiteral("001")))
+        return first;
+    return devices.isEmpty() ? nullptr : &devices.first();
+}
+
+void PlantSnapshot::addTotals(const PlantEnergy &energy)
+{
+    QList<CycleReport> reports;
+    QList<DeviceInfo> ids;
+    reports.reserve(devices.size());
+    ids.reserve(devices.size());
+    todayYieldKwh.reset();
+    for (const StationSnapshot &d : std::as_const(devices)) {
+        reports << d.report;
+        ids << DeviceInfo{d.report.deviceId, {}, 0, 1, {}, d.enabled};
+        if (d.todayYieldKwh)
+            todayYieldKwh = todayYieldKwh.value_or(0) + *d.todayYieldKwh;
+    }
+    energyKwh = energy.totalKwh(ids);
+    const RoundReport round = roundOf(reports, false, now);
+    powerWatts = round.powerWatts;
+    devicesUp = round.devicesUp;
+}
+
 void withoutLiveValues(CycleReport &report)
 {
     report.linkUp = false;

@@ -1,9 +1,11 @@
-// What the web server shows at one moment: the last cycle report (or the
-// device's identity before the first one), the poll interval it judges the
-// reply's age by, and the counters and yield gathered from the bus.
+// What the web server shows at one moment: each device's last cycle report
+// (or its identity before the first one), the poll interval it judges the
+// reply's age by, the counters and yield gathered from the bus, and the
+// plant's totals over the devices.
 #pragma once
 
 #include "core/number_format.h"
+#include "core/plant.h"
 #include "core/station_bus.h"
 #include "history/daily_yield.h"
 
@@ -39,6 +41,7 @@ private:
     DayYield m_day;
 };
 
+// One device as served.
 struct StationSnapshot
 {
     CycleReport report;
@@ -46,6 +49,8 @@ struct StationSnapshot
     double pollIntervalSeconds = 1;
     std::optional<double> todayYieldKwh;
     QString version;
+    bool enabled = true;
+    PollCounters counters;
     // Every fault present was acknowledged by the operator.
     bool alarmAcknowledged = false;
 
@@ -54,6 +59,24 @@ struct StationSnapshot
     // No reply for three poll intervals, or none at all, or the link down or
     // polling off: the window's rule.
     bool stale() const;
+};
+
+// Every device on the line, in line order, and the plant's totals.
+struct PlantSnapshot
+{
+    QList<StationSnapshot> devices;
+    QDateTime now;
+    QString version;
+    double powerWatts = 0;               // output power of the devices answering now
+    int devicesUp = 0;
+    std::optional<double> energyKwh;     // sum of the devices' last energy counter readings
+    std::optional<double> todayYieldKwh; // sum of the devices' yields of today
+
+    const StationSnapshot *device(const QString &id) const;
+    // The device a request without a device names: "001", else the first.
+    const StationSnapshot *defaultDevice() const;
+    // The totals over `devices` as they stand (their reports as served).
+    void addTotals(const PlantEnergy &energy);
 };
 
 // The energy counter's reading in a report, when the link was up.

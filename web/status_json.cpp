@@ -66,6 +66,37 @@ QJsonValue isoTime(const QDateTime &time)
     return isoWithOffset(time);
 }
 
+QJsonObject devicesJson(const PlantSnapshot &plant)
+{
+    QJsonArray devices;
+    for (const StationSnapshot &s : plant.devices) {
+        const CycleReport &r = s.report;
+        QJsonObject device = deviceJson(r);
+        const ParameterReading *power = r.parameter(QLatin1String(OUTPUT_POWER_CODE));
+        device.insert(QStringLiteral("enabled"), s.enabled);
+        device.insert(QStringLiteral("linkUp"), r.linkUp);
+        device.insert(QStringLiteral("asleep"), r.asleep);
+        device.insert(QStringLiteral("alarm"), r.alarm);
+        device.insert(QStringLiteral("faults"), int(r.faults.size()));
+        device.insert(QStringLiteral("polling"), r.polling);
+        device.insert(QStringLiteral("stale"), s.stale());
+        device.insert(QStringLiteral("lastReply"), isoTime(r.lastReplyTime));
+        device.insert(QStringLiteral("powerWatts"),
+                      r.linkUp && power && power->numeric ? number(power->value) : QJsonValue::Null);
+        device.insert(QStringLiteral("todayYieldKwh"), number(s.todayYieldKwh));
+        devices.append(device);
+    }
+    const QJsonObject totals{{QStringLiteral("powerWatts"), number(plant.powerWatts)},
+                             {QStringLiteral("todayYieldKwh"), number(plant.todayYieldKwh)},
+                             {QStringLiteral("energyKwh"), number(plant.energyKwh)},
+                             {QStringLiteral("devicesUp"), plant.devicesUp},
+                             {QStringLiteral("devices"), int(plant.devices.size())}};
+    return {{QStringLiteral("time"), isoTime(plant.now)},
+            {QStringLiteral("devices"), devices},
+            {QStringLiteral("plant"), totals},
+            {QStringLiteral("version"), plant.version}};
+}
+
 QJsonObject statusJson(const StationSnapshot &s)
 {
     QJsonArray parameters;

@@ -24,6 +24,7 @@ const QString kPathPage = QStringLiteral("/");
 const QString kPathScript = QStringLiteral("/page.js");
 const QString kPathStyle = QStringLiteral("/page.css");
 const QString kPathStatus = QStringLiteral("/api/v1/status");
+const QString kPathDevices = QStringLiteral("/api/v1/devices");
 const QString kPathEvents = QStringLiteral("/api/v1/events");
 const QString kPathMetrics = QStringLiteral("/metrics");
 const QString kPathHistory = QStringLiteral("/api/v1/history");
@@ -83,7 +84,7 @@ bool hostNamesThisMachine(const QByteArray &host, quint16 port)
 
 QStringList WebApi::paths()
 {
-    return {kPathPage, kPathScript, kPathStyle, kPathStatus, kPathEvents, kPathHistory, kPathYield, kPathMetrics};
+    return {kPathPage, kPathScript, kPathStyle, kPathStatus, kPathDevices, kPathEvents, kPathHistory, kPathYield, kPathMetrics};
 }
 
 WebReply WebApi::handle(const WebRequest &request)
@@ -116,12 +117,14 @@ WebReply WebApi::get(const QString &path, const QByteArray &rawQuery)
         return history(rawQuery);
     if (path == kPathYield)
         return yield(rawQuery);
+    if (path == kPathStatus)
+        return status(rawQuery);
     if (refusesQuery(rawQuery, &refused))
         return refused;
-    if (path == kPathStatus)
-        return status();
+    if (path == kPathDevices)
+        return devices();
     if (path == kPathMetrics)
-        return {200, METRICS_CONTENT_TYPE, metricsText(m_content.snapshot(), m_content.counters()), {}};
+        return {200, METRICS_CONTENT_TYPE, metricsText(m_content.plant()), {}};
     if (path == kPathScript)
         return {200, "text/javascript; charset=utf-8", pageResource(QStringLiteral("page.js")), {}};
     if (path == kPathStyle)
@@ -129,11 +132,40 @@ WebReply WebApi::get(const QString &path, const QByteArray &rawQuery)
     return jsonError(404, QStringLiteral("no such path"));
 }
 
-WebReply WebApi::status()
+WebReply WebApi::status(const QByteArray &rawQuery)
 {
-    QJsonObject json = statusJson(m_content.snapshot());
-    json.insert(QStringLiteral("events"), m_content.recentEvents());
+    const QString deviceName = QStringLiteral("device");
+    ParameterError error;
+    const auto params = QueryParams::parse(rawQuery, {deviceName}, &error);
+    if (!params)
+        return jsonError(400, error.message, error.parameter);
+    const auto id = params->deviceId(deviceName, &error);
+    if (!id)
+        return jsonError(400, error.message, error.parameter);
+    const PlantSnapshot plant = m_content.plant();
+    const StationSnapshot *device = id->isEmpty() ? plant.defaultDevice() : plant.device(*id);
+    if (!device)
+        return jsonError(404, id->isEmpty() ? QStringLiteral("no device on the line")
+                                            : QStringLiteral("no device %1 on the line").arg(*id),
+                         deviceName);
+    QJsonObject json = statusJson(*device);
+    QJsonArray events = m_content.recentEvents();
+    // Asked for one device of a plant, its own events; without, the plant's.
+    if (!id->isEmpty()) {
+        QJsonArray own;
+        for (const QJsonValue &e : std::as_const(events)) {
+            if (e[QStringLiteral("device")].toString() == *id)
+                own.append(e);
+        }
+        events = own;
+    }
+    json.insert(QStringLiteral("events"), events);
     return jsonReply(json);
+}
+
+WebReply WebApi::devices()
+{
+    return jsonReply(devicesJson(m_content.plant()));
 }
 
 WebReply WebApi::events(const QByteArray &rawQuery)

@@ -49,8 +49,8 @@ class WebContent
 {
 public:
     virtual ~WebContent() = default;
-    virtual StationSnapshot snapshot() const = 0;
-    virtual const PollCounters &counters() const = 0;
+    // Every device on the line with its counters and yield, and the totals.
+    virtual PlantSnapshot plant() const = 0;
     // The newest events for the page, newest first.
     virtual QJsonArray recentEvents() = 0;
     // LANGUAGE_CHINESE or LANGUAGE_ENGLISH.
@@ -77,7 +77,8 @@ public:
 
 private:
     WebReply get(const QString &path, const QByteArray &rawQuery);
-    WebReply status();
+    WebReply status(const QByteArray &rawQuery);
+    WebReply devices();
     WebReply events(const QByteArray &rawQuery);
     WebReply history(const QByteArray &rawQuery);
     WebReply yield(const QByteArray &rawQuery);

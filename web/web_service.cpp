@@ -2,7 +2,6 @@
 // are made from.
 #include "web/web_service.h"
 
-#include "acquisition/param_table.h"
 #include "plant/polling.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
@@ -182,49 +181,78 @@ void WebService::closeServer()
 
 void WebService::cycleFinished(const CycleReport &report)
 {
-    m_counters.add(report.attempts);
-    m_yield.add(report);
-    m_storedYieldDay = QDate();
+    m_counters[report.deviceId].add(report.attempts);
+    m_yield[report.deviceId].add(report);
+    m_energy.add(report);
+    m_storedYield.remove(report.deviceId);
     m_polling.reset();
 }
 
-StationSnapshot WebService::snapshot() const
+QList<DeviceInfo> WebService::servedDevices() const
 {
-    StationSnapshot s;
-    s.report = stationBus().lastCycle();
-    if (!s.report.time.isValid()) {
-        // No cycle yet: the device as the settings name it, link unknown.
-        const QList<DeviceInfo> &devices = stationBus().devices();
-        const DeviceInfo d = devices.isEmpty() ? DeviceInfo{QString::fromLatin1(PARAM_DEVICE_ID), {}, 1, 1, {}, true}
-                                               : devices.first();
-        s.report.deviceId = d.id;
-        s.report.deviceName = d.name;
-        s.report.address = d.address;
-        s.report.protocol = d.protocol == 2 ? 2 : 1;
-        s.report.rating = d.rating;
-    }
-    if (m_polling)
-        s.report.polling = *m_polling;
-    if (!s.report.polling)
-        withoutLiveValues(s.report);
-    s.now = QDateTime::currentDateTime();
-    s.pollIntervalSeconds = reloadIntervalMs(sysSettings.PauseSeconds) / 1000.0;
-    s.todayYieldKwh = todayYieldKwh(s.now.date());
-    s.version = QStringLiteral(VANTORO_VERSION);
-    s.alarmAcknowledged = stationBus().acknowledged(s.report.deviceId);
-    return s;
+    const StationBus &bus = stationBus();
+    if (!bus.devices().isEmpty())
+        return bus.devices();
+    QList<DeviceInfo> devices;
+    for (const CycleReport &r : bus.lastCycles())
+        devices << DeviceInfo{r.deviceId, r.deviceName, r.address, r.protocol, r.rating, true};
+    return devices;
 }
 
-std::optional<double> WebService::todayYieldKwh(const QDate &today) const
+PlantSnapshot WebService::plant() const
+{
+    const StationBus &bus = stationBus();
+    PlantSnapshot plant;
+    plant.now = QDateTime::currentDateTime();
+    plant.version = QStringLiteral(VANTORO_VERSION);
+    const double intervalSeconds = reloadIntervalMs(sysSettings.PauseSeconds) / 1000.0;
+    const QList<DeviceInfo> devices = servedDevices();
+    plant.devices.reserve(devices.size());
+    for (const DeviceInfo &d : devices) {
+        StationSnapshot s;
+        if (const CycleReport *r = bus.lastCycle(d.id)) {
+            s.report = *r;
+        } else {
+            // No cycle yet: the device as the line names it, link unknown.
+            s.report.deviceId = d.id;
+            s.report.deviceName = d.name;
+            s.report.address = d.address;
+            s.report.protocol = d.protocol;
+            s.report.rating = d.rating;
+        }
+        s.enabled = d.enabled;
+        if (m_polling)
+            s.report.polling = *m_polling;
+        if (!d.enabled)
+            s.report.polling = false;
+        if (!s.report.polling)
+            withoutLiveValues(s.report);
+        s.now = plant.now;
+        s.pollIntervalSeconds = intervalSeconds;
+        s.todayYieldKwh = todayYieldKwh(plant.now.date(), d.id);
+        s.version = plant.version;
+        s.counters = m_counters.value(d.id);
+        s.alarmAcknowledged = stationBus().acknowledged(d.id);
+        plant.devices << s;
+    }
+    plant.addTotals(m_energy);
+    return plant;
+}
+
+std::optional<double> WebService::todayYieldKwh(const QDate &today, const QString &deviceId) const
 {
     // The recorder's figure leaves out implausible counter steps; the
     // counter's rise since this station's first reply of the day stands in
     // while the history has no row for today (recording off, or just begun).
-    if (m_storedYieldDay != today) {
-        m_storedYield = storedDayEnergy(today, QString::fromLatin1(PARAM_DEVICE_ID));
-        m_storedYieldDay = today;
+    StoredYield &stored = m_storedYield[deviceId];
+    if (stored.day != today) {
+        stored.kwh = storedDayEnergy(today, deviceId);
+        stored.day = today;
     }
-    return m_storedYield ? m_storedYield : m_yield.kwh(today);
+    if (stored.kwh)
+        return stored.kwh;
+    const auto yield = m_yield.constFind(deviceId);
+    return yield == m_yield.cend() ? std::nullopt : yield->kwh(today);
 }
 
 QJsonArray WebService::recentEvents()

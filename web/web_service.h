@@ -8,6 +8,7 @@
 #include "web/web_api.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -50,8 +51,7 @@ public:
     void setConnectionLimits(const ConnectionLimits &limits) { m_limits = limits; }
     void setRetryIntervalMs(int ms) { m_retry.setInterval(ms); }
 
-    StationSnapshot snapshot() const override;
-    const PollCounters &counters() const override { return m_counters; }
+    PlantSnapshot plant() const override;
     QJsonArray recentEvents() override;
     int language() const override;
 
@@ -61,7 +61,10 @@ private:
     void retryListen();
     void closeServer();
     void cycleFinished(const CycleReport &report);
-    std::optional<double> todayYieldKwh(const QDate &today) const;
+    std::optional<double> todayYieldKwh(const QDate &today, const QString &deviceId) const;
+    // The devices to serve: the line's list, or before it is known the
+    // devices that reported.
+    QList<DeviceInfo> servedDevices() const;
 
     WebApi m_api;
     std::unique_ptr<WebHttpServer> m_server;
@@ -74,11 +77,17 @@ private:
     QTimer m_retry;
     ConnectionLimits m_limits;
 
-    PollCounters m_counters;
-    TodayYield m_yield;
-    // Today's row of the daily yield table, read at most once a cycle.
-    mutable std::optional<double> m_storedYield;
-    mutable QDate m_storedYieldDay;
+    // By device id, from the cycles seen since the start.
+    QHash<QString, PollCounters> m_counters;
+    QHash<QString, TodayYield> m_yield;
+    PlantEnergy m_energy;
+    // Today's row of each device's daily yield, read at most once a cycle of it.
+    struct StoredYield
+    {
+        QDate day;
+        std::optional<double> kwh;
+    };
+    mutable QHash<QString, StoredYield> m_storedYield;
     std::optional<bool> m_polling; // from pollingChanged, newer than the last cycle
     QJsonArray m_events;
     QDateTime m_eventsRead;

@@ -23,6 +23,7 @@ private slots:
     void recipientsAndAddresses();
     void serverAddressWithDefaultPorts();
     void mailEventsInEitherLanguage();
+    void alertNamesEachEventsDevice();
 };
 
 void TestMailMessage::longChineseSubjectSplitsOnCharacters()
@@ -143,6 +144,25 @@ void TestMailMessage::mailEventsInEitherLanguage()
     QVERIFY(!isMailEvent(QStringLiteral("*findhead:port closed!")));
     QVERIFY(!isMailEvent(QStringLiteral("*") + langText(QStringLiteral("frmMain"), QStringLiteral("msgConnResumed"))));
     QVERIFY(!isMailEvent(QStringLiteral("Device Parameters Error!")));
+}
+
+void TestMailMessage::alertNamesEachEventsDevice()
+{
+    const QList<DeviceInfo> devices{{QStringLiteral("001"), QStringLiteral("Roof"), 1, 2, QStringLiteral("3K"), true},
+                                    {QStringLiteral("002"), QStringLiteral("  "), 2, 2, QStringLiteral("3K"), true},
+                                    {QStringLiteral("003"), QStringLiteral("Shed"), 3, 2, QStringLiteral("5K"), true}};
+    const QDateTime at(QDate(2026, 6, 1), QTime(12, 0));
+    // A device without a name, one no longer on the line, one of the station.
+    const QList<MailEvent> events{{1, at, QStringLiteral("a"), QStringLiteral("002")},
+                                  {2, at, QStringLiteral("b"), QStringLiteral("009")},
+                                  {3, at, QStringLiteral("c"), QString()},
+                                  {4, at, QStringLiteral("d"), QStringLiteral("001")},
+                                  {5, at, QStringLiteral("e"), QStringLiteral("002")}};
+    const AlertContent alert = composeAlert(events, 0, devices);
+    QCOMPARE(alert.subject, QStringLiteral("[002, 009, Vantoro +1] a (+4)"));
+    QVERIFY2(alert.body.contains(QStringLiteral("12:00:00  Roof (001): d\r\n")), qPrintable(alert.body));
+    QVERIFY(alert.body.contains(QStringLiteral("12:00:00  009: b\r\n")));
+    QCOMPARE(composeAlert(events.mid(3, 1), 0, devices).subject, QStringLiteral("[Roof (001)] d"));
 }
 
 QTEST_MAIN(TestMailMessage)

@@ -282,23 +282,29 @@ void TestMailService::gatheredEventsGoOutAsOneMail()
     const QString fault = QStringLiteral("交流电压=262 ") + langText(QStringLiteral("frmMain"), QStringLiteral("msgOutLimit"))
         + QStringLiteral(" (180|250)");
     const QString lost = langText(QStringLiteral("frmMain"), QStringLiteral("msgConnFail0"));
+    // A plant of two: each event names its device.
+    stationBus().publishDevices({{QStringLiteral("001"), QStringLiteral("逆变器一号"), 1, 2, QStringLiteral("3K"), true},
+                                 {QStringLiteral("002"), QStringLiteral("West"), 2, 2, QStringLiteral("3K"), true}});
     logEvent(fault, QStringLiteral("001"), QString(), true);
     logEvent(QStringLiteral("*trace text"), QStringLiteral("001"), QString(), true);
     logEvent(QStringLiteral("Device Parameters Error!"), QStringLiteral("001"), QString(), true);
-    logEvent(lost, QStringLiteral("001"), QString(), true);
+    logEvent(lost, QStringLiteral("002"), QString(), true);
 
     QTRY_COMPARE_WITH_TIMEOUT(server.messages().size(), 1, 10000);
     QTest::qWait(2000); // longer than a gathering window: no second mail
     QCOMPARE(server.messages().size(), 1);
     const QJsonObject m = server.messages().first();
-    QCOMPARE(m.value("subject").toString(), QStringLiteral("[逆变器一号] ") + fault + QStringLiteral(" (+1)"));
+    QCOMPARE(m.value("subject").toString(),
+             QStringLiteral("[逆变器一号 (001), West (002)] ") + fault + QStringLiteral(" (+1)"));
     QCOMPARE(m.value("mail_from").toString(), QStringLiteral("station@example.com"));
     QCOMPARE(m.value("rcpt_tos").toVariant().toStringList(), (QStringList{"ops@example.com", "chief@example.org"}));
     QCOMPARE(m.value("charset").toString(), QStringLiteral("utf-8"));
     QVERIFY(m.value("from").toString().endsWith(QStringLiteral("<station@example.com>")));
     QVERIFY(!m.value("date").toString().isEmpty());
     const QString body = m.value("body").toString();
-    QVERIFY2(body.contains(QStringLiteral("  ") + fault) && body.contains(QStringLiteral("  ") + lost), qPrintable(body));
+    QVERIFY2(body.contains(QStringLiteral("  逆变器一号 (001): ") + fault)
+                 && body.contains(QStringLiteral("  West (002): ") + lost),
+             qPrintable(body));
     QVERIFY(body.indexOf(fault) < body.indexOf(lost));
     QVERIFY(!body.contains(QStringLiteral("trace text")) && !body.contains(QStringLiteral("Device Parameters")));
 

@@ -5,6 +5,7 @@
 // after the broker restarts, a refused password and a broker that never
 // answers.
 #include "mqtt_test_support.h"
+#include "plant_reports.h"
 #include "sim_process.h"
 #include "test_support.h"
 
@@ -31,9 +32,9 @@ using test::TestSubscriber;
 
 namespace {
 
-const QString kState = QStringLiteral("test/station/state");
+const QString kState = QStringLiteral("test/station/001/state");
 const QString kAvailability = QStringLiteral("test/station/availability");
-const QString kLink = QStringLiteral("test/station/link");
+const QString kLink = QStringLiteral("test/station/001/link");
 
 MqttSettings brokerSettings(int port)
 {
@@ -110,6 +111,7 @@ private slots:
     void publishesWhatThePollerRead();
     void sensorsUnavailableWhileTheDeviceIsNotWatched();
     void removesConfigsOfDisabledParameters();
+    void plantOfThreeHasAvailabilityPerDevice();
     void lastWillWhenTheStationIsKilled();
     void reconnectsAfterTheBrokerRestarts();
     void refusedPasswordIsReportedOnce();
@@ -226,7 +228,7 @@ void TestMqttBroker::publishesWhatThePollerRead()
     QVERIFY(late.waitFor(kAvailability, 5000, [](const ReceivedMessage &m) { return m.retained && m.payload == "online"; }));
 
     QVERIFY(logEvent(QStringLiteral("MQTT test event"), QStringLiteral("001"), QString(), true));
-    const auto event = sub.waitFor("test/station/event");
+    const auto event = sub.waitFor("test/station/001/event");
     QVERIFY(event);
     QCOMPARE(TestSubscriber::json(*event)["text"].toString(), QStringLiteral("MQTT test event"));
 
@@ -338,6 +340,104 @@ void TestMqttBroker::removesConfigsOfDisabledParameters()
         QVERIFY2(m.payload.isEmpty() || (m.topic != configTopic("IAC") && m.topic != configTopic("GONE")),
                  qPrintable(m.topic));
     }
+}
+
+// 001 answers, 002 has gone silent after one reply, 003 answers with a
+// fault; then 003 is removed from the line and 004 added, while running.
+void TestMqttBroker::plantOfThreeHasAvailabilityPerDevice()
+{
+    StationBus &bus = stationBus();
+    const QList<DeviceInfo> single = bus.devices();
+    QCOMPARE(single.size(), 1);
+    test::PlantDevice first(single.first());
+    first.powerWatts = 2000;
+    first.energyKwh = 1000;
+    test::PlantDevice west({QStringLiteral("002"), QStringLiteral("West"), 2, 2, QStringLiteral("3K"), true});
+    west.powerWatts = 800;
+    west.energyKwh = 100;
+    test::PlantDevice east({QStringLiteral("003"), QStringLiteral("East"), 3, 2, QStringLiteral("5K"), true});
+    east.powerWatts = 1500;
+    east.energyKwh = 500;
+    east.faults = QStringList{QStringLiteral("Grid frequency too low")};
+    bus.publishDevices({single.first(), west.info, east.info});
+
+    TestSubscriber sub;
+    QVERIFY(sub.connect(m_broker.port()));
+    // Left on the broker by an earlier run, for a device since removed.
+    const QString leftOver = QStringLiteral("ha/sensor/vantoro_009/VAC/config");
+    QVERIFY(sub.publish(leftOver, R"({"name":"gone"})", true));
+    MqttPublisher publisher(bus);
+    publisher.start();
+    QVERIFY(waitConnected(publisher));
+
+    bus.publishCycle(test::plantReport(first));
+    bus.publishCycle(test::plantReport(west));
+    west.linkUp = false;
+    west.attempts = {PollResult::Timeout};
+    const CycleReport silent = test::plantReport(west);
+    bus.publishCycle(silent);
+    const CycleReport faulty = test::plantReport(east);
+    bus.publishCycle(faulty);
+    bus.publishRound(roundOf({test::plantReport(first), silent, faulty}, true, QDateTime::currentDateTime()));
+
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("online")));
+    QVERIFY(sub.waitFor("test/station/002/link", 5000, payloadIs("offline")));
+    QVERIFY(sub.waitFor("test/station/003/link", 5000, payloadIs("online")));
+    const auto down = sub.waitFor("test/station/002/state", 5000,
+                                  [](const ReceivedMessage &m) { return !TestSubscriber::json(m)["link"].toBool(); });
+    QVERIFY(down && !hasReadings(*down));
+    const auto alarm = sub.waitFor("test/station/003/state");
+    QVERIFY(alarm);
+    QCOMPARE(TestSubscriber::json(*alarm)["alarm"].toBool(), true);
+    QCOMPARE(TestSubscriber::json(*alarm)["readings"].toObject()["PAC"].toDouble(), 1500.0);
+
+    // Each inverter a device of its own behind the station, unavailable
+    // with the station or with its own link.
+    const auto power = sub.waitFor(QStringLiteral("ha/sensor/vantoro_002/PAC/config"));
+    QVERIFY(power);
+    const QJsonObject config = TestSubscriber::json(*power);
+    QCOMPARE(config["state_topic"].toString(), QStringLiteral("test/station/002/state"));
+    QCOMPARE(config["availability"].toArray(), QJsonArray({QJsonObject{{"topic", kAvailability}},
+                                                           QJsonObject{{"topic", "test/station/002/link"}}}));
+    QCOMPARE(config["availability_mode"].toString(), QStringLiteral("all"));
+    QCOMPARE(config["device"]["identifiers"].toArray(), QJsonArray({"vantoro_002"}));
+    QCOMPARE(config["device"]["name"].toString(), QStringLiteral("West"));
+    QCOMPARE(config["device"]["via_device"].toString(), QStringLiteral("vantoro_station"));
+    QVERIFY(sub.waitFor(QStringLiteral("ha/binary_sensor/vantoro_station/online/config")));
+    QVERIFY(sub.waitFor(QStringLiteral("ha/sensor/vantoro_plant/energy/config")));
+    const auto plant = sub.waitFor(QStringLiteral("test/station/plant/state"));
+    QVERIFY(plant);
+    QCOMPARE(TestSubscriber::json(*plant)["powerWatts"].toDouble(), 3500.0);
+    QCOMPARE(TestSubscriber::json(*plant)["devicesUp"].toInt(), 2);
+    // The silent device's last counter stays in: the total never falls back.
+    QCOMPARE(TestSubscriber::json(*plant)["energyKwh"].toDouble(), 1600.0);
+    QVERIFY(sub.waitFor(leftOver, 5000, payloadIs("")));
+
+    // Removed at run time: its configs and its retained link go; added: its
+    // configs come before its first cycle.
+    sub.clear();
+    bus.publishDevices({single.first(), west.info,
+                        {QStringLiteral("004"), QStringLiteral("North"), 4, 2, QStringLiteral("3K"), true}});
+    QVERIFY(sub.waitFor(QStringLiteral("ha/sensor/vantoro_003/PAC/config"), 5000, payloadIs("")));
+    QVERIFY(sub.waitFor(QStringLiteral("ha/binary_sensor/vantoro_003/alarm/config"), 5000, payloadIs("")));
+    QVERIFY(sub.waitFor(QStringLiteral("test/station/003/link"), 5000, payloadIs("")));
+    const auto added = sub.waitFor(QStringLiteral("ha/binary_sensor/vantoro_004/link/config"));
+    QVERIFY(added && !added->payload.isEmpty());
+    QVERIFY(sub.waitFor(QStringLiteral("test/station/004/link"), 5000, payloadIs("offline")));
+    TestSubscriber late;
+    QVERIFY(late.connect(m_broker.port()));
+    QVERIFY(late.waitFor(QStringLiteral("ha/sensor/vantoro_002/PAC/config")));
+    for (const ReceivedMessage &m : late.messages())
+        QVERIFY2(!m.topic.contains(QLatin1String("003")) && m.topic != leftOver, qPrintable(m.topic));
+
+    // Disabled on the line: not watched, whatever its last cycle said.
+    DeviceInfo disabled = single.first();
+    disabled.enabled = false;
+    bus.publishDevices({disabled, west.info});
+    QVERIFY(sub.waitFor(kLink, 5000, payloadIs("offline")));
+
+    publisher.stop();
+    bus.publishDevices(single);
 }
 
 void TestMqttBroker::lastWillWhenTheStationIsKilled()

@@ -31,8 +31,9 @@ ParameterReading numeric(const QString &code, const QString &unit, double value)
 
 DiscoveryContext context()
 {
-    return {QStringLiteral("ha"), QStringLiteral("site/inv"), QStringLiteral("001"), QStringLiteral("INV"),
-            QStringLiteral("3K"), QStringLiteral("Maker"), QStringLiteral("Link"), QStringLiteral("Alarm")};
+    return {QStringLiteral("ha"), QStringLiteral("site/001"), QStringLiteral("001"), QStringLiteral("INV"),
+            QStringLiteral("3K"), QStringLiteral("Maker"), QStringLiteral("Link"), QStringLiteral("Alarm"), 0,
+            QStringLiteral("site")};
 }
 
 QJsonObject object(const QByteArray &json)
@@ -90,6 +91,7 @@ private slots:
     void sensorConfig();
     void sensorTemplatesStandAMessageWithoutReadings();
     void binarySensors();
+    void stationAndPlant();
     void topicChecks_data();
     void topicChecks();
     void discoveryBookkeeping();
@@ -176,11 +178,11 @@ void TestMqttPayloads::sensorConfig()
     const QJsonObject c = object(m.payload);
     QCOMPARE(c.value("name").toString(), code.toLower());
     QCOMPARE(c.value("unique_id").toString(), QStringLiteral("vantoro_001_") + node);
-    QCOMPARE(c.value("state_topic").toString(), QStringLiteral("site/inv/state"));
+    QCOMPARE(c.value("state_topic").toString(), QStringLiteral("site/001/state"));
     // Both the station and the device must be there; one topic per kind.
     QVERIFY(!c.contains("availability_topic"));
     QCOMPARE(c.value("availability").toArray(),
-             QJsonArray({QJsonObject{{"topic", "site/inv/availability"}}, QJsonObject{{"topic", "site/inv/link"}}}));
+             QJsonArray({QJsonObject{{"topic", "site/availability"}}, QJsonObject{{"topic", "site/001/link"}}}));
     QCOMPARE(c.value("availability_mode").toString(), QStringLiteral("all"));
     QCOMPARE(c.value("expire_after").toInt(), 90);
     QCOMPARE(c.contains("state_class"), !stateClass.isEmpty());
@@ -195,6 +197,7 @@ void TestMqttPayloads::sensorConfig()
     QCOMPARE(device.value("name").toString(), QStringLiteral("INV"));
     QCOMPARE(device.value("model").toString(), QStringLiteral("3K"));
     QCOMPARE(device.value("manufacturer").toString(), QStringLiteral("Maker"));
+    QCOMPARE(device.value("via_device").toString(), QStringLiteral("vantoro_station"));
     QVERIFY(!object(vantoro::sensorConfig(context(), numeric(code, unit, 1)).payload).contains("expire_after"));
 }
 
@@ -231,6 +234,60 @@ void TestMqttPayloads::binarySensors()
     QCOMPARE(link.value("device_class").toString(), QStringLiteral("connectivity"));
     QCOMPARE(link.value("value_template").toString(), QStringLiteral("{{ 'ON' if value_json.link else 'OFF' }}"));
     QCOMPARE(object(configs[1].payload).value("device_class").toString(), QStringLiteral("problem"));
+    // The link sensor shows the link: only the station governs whether it is
+    // known. The alarm is unknown while the device is not watched too.
+    QCOMPARE(link.value("availability").toArray(), QJsonArray({QJsonObject{{"topic", "site/availability"}}}));
+    QCOMPARE(object(configs[1].payload).value("availability").toArray(),
+             QJsonArray({QJsonObject{{"topic", "site/availability"}}, QJsonObject{{"topic", "site/001/link"}}}));
+}
+
+void TestMqttPayloads::stationAndPlant()
+{
+    StationContext c;
+    c.prefix = QStringLiteral("ha");
+    c.stationTopic = QStringLiteral("site");
+    c.stationName = QStringLiteral("Station");
+    c.plantName = QStringLiteral("Plant");
+    c.expireAfterSeconds = 90;
+    const QList<MqttMessage> configs = stationConfigs(c);
+    QCOMPARE(topics(configs), QStringList({"ha/binary_sensor/vantoro_station/online/config",
+                                           "ha/sensor/vantoro_plant/devices_up/config",
+                                           "ha/sensor/vantoro_plant/energy/config",
+                                           "ha/sensor/vantoro_plant/power/config"}));
+    const QJsonObject online = object(configs[0].payload);
+    QCOMPARE(online.value("state_topic").toString(), QStringLiteral("site/availability"));
+    QCOMPARE(online.value("device").toObject().value("identifiers").toArray(), QJsonArray({"vantoro_station"}));
+    QVERIFY(!online.contains("availability"));
+    const QJsonObject energy = object(configs[2].payload);
+    QCOMPARE(energy.value("state_topic").toString(), QStringLiteral("site/plant/state"));
+    QCOMPARE(energy.value("state_class").toString(), QStringLiteral("total_increasing"));
+    QCOMPARE(energy.value("unit_of_measurement").toString(), QStringLiteral("kWh"));
+    const QJsonObject plantDevice = energy.value("device").toObject();
+    QCOMPARE(plantDevice.value("identifiers").toArray(), QJsonArray({"vantoro_plant"}));
+    QCOMPARE(plantDevice.value("via_device").toString(), QStringLiteral("vantoro_station"));
+
+    PlantState plant;
+    plant.time = QDateTime(QDate(2026, 5, 1), QTime(12, 0), QTimeZone(3600));
+    plant.powerWatts = 3306.5;
+    plant.devicesUp = 2;
+    plant.devices = 3;
+    const QString energyTemplate = energy.value("value_template").toString();
+    const QString none = render(energyTemplate, plantStateJson(plant));
+    if (none.isEmpty())
+        QSKIP("python3-jinja2 is not installed (scripts/install-deps.sh)");
+    // No counter read yet: unknown, never a 0 that would read as a reset.
+    QCOMPARE(none, QStringLiteral("None"));
+    plant.energyKwh = 12945.85;
+    QCOMPARE(render(energyTemplate, plantStateJson(plant)), QStringLiteral("12945.85"));
+    QCOMPARE(render(object(configs[1].payload).value("value_template").toString(), plantStateJson(plant)),
+             QStringLiteral("3306.5"));
+    QCOMPARE(render(object(configs[3].payload).value("value_template").toString(), plantStateJson(plant)),
+             QStringLiteral("2"));
+
+    QCOMPARE(configNode("ha", "ha/sensor/vantoro_007/VAC/config"), QStringLiteral("vantoro_007"));
+    QCOMPARE(configNode("ha", "ha/status"), QString());
+    QCOMPARE(configNode("ha", "hass/sensor/vantoro_007/VAC/config"), QString());
+    QCOMPARE(configNode("ha", "ha/sensor/x/vantoro_007/VAC/config"), QString());
 }
 
 void TestMqttPayloads::topicChecks_data()

@@ -3,6 +3,8 @@
 // the refusals (methods, paths, parameters, sizes, connection count).
 #include "web_fixture.h"
 
+#include "plant_reports.h"
+
 #include "core/localisation.h"
 #include "core/station_bus.h"
 #include "core/system_settings.h"
@@ -11,6 +13,7 @@
 #include "history/daily_yield.h"
 #include "history/history_store.h"
 #include "web/connection_guard.h"
+#include "web/metrics_text.h"
 #include "web/web_http_server.h"
 #include "web/web_service.h"
 
@@ -119,6 +122,20 @@ bool closedWithin(QTcpSocket &socket, int ms)
     return socket.state() == QAbstractSocket::UnconnectedState;
 }
 
+// Headless Chromium on `url` with `args` besides the quiet ones; what it
+// printed, nullopt when it could not run.
+std::optional<QByteArray> runChromium(const QString &chromium, const QStringList &args, const QString &url)
+{
+    QTemporaryDir profile;
+    return runProgram(chromium,
+                      QStringList{"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                                  "--disable-component-update", "--disable-sync", "--no-first-run",
+                                  "--hide-scrollbars", "--user-data-dir=" + profile.path(),
+                                  "--virtual-time-budget=3000"}
+                          + args + QStringList{url},
+                      60000);
+}
+
 } // namespace
 
 class TestWebStation : public QObject
@@ -144,6 +161,7 @@ private slots:
     void pollingOffServesNoLiveValues();
     void pageRendersInChromium();
     void linkDownLeavesParameterSeriesOut();
+    void plantOfThreeServedPerDevice();
     void settingsApplyOnSaveWithoutRestart();
 
 private:
@@ -232,7 +250,7 @@ void TestWebStation::metricsShowWhatTheSimulatorSentAndPassPromtool()
                              "vantoro_device_asleep{device=\"001\"} 0\n",
                              "vantoro_polls_total{device=\"001\",result=\"ok\"} 2\n",
                              "vantoro_polls_total{device=\"001\",result=\"send_error\"} 0\n",
-                             "vantoro_build_info{device=\"001\",version=\"" VANTORO_VERSION "\"} 1\n",
+                             "vantoro_build_info{version=\"" VANTORO_VERSION "\"} 1\n",
                              "# TYPE vantoro_energy_kwh_total counter\n"})
         QVERIFY2(m.contains(line), (QByteArray(line) + "\nin:\n" + m).constData());
     QVERIFY(m.contains("vantoro_last_reply_timestamp_seconds{device=\"001\"} 1"));
@@ -775,6 +793,150 @@ void TestWebStation::linkDownLeavesParameterSeriesOut()
     QVERIFY(m_station->setScenario(QString()));
     m_station->poll();
     QVERIFY(httpRequest(m_station->url("/metrics")).body.contains("vantoro_link_up{device=\"001\"} 1\n"));
+}
+
+// Device 001 is the simulator's; 002 has gone silent after one reply, 003
+// answers with a fault.
+void TestWebStation::plantOfThreeServedPerDevice()
+{
+    StationBus &bus = stationBus();
+    const QList<DeviceInfo> single = bus.devices();
+    QCOMPARE(single.size(), 1);
+    PlantDevice west({QStringLiteral("002"), QStringLiteral("West \"roof\""), 2, 2, QStringLiteral("3K"), true});
+    west.powerWatts = 800;
+    west.energyKwh = 100;
+    PlantDevice east({QStringLiteral("003"), QStringLiteral("East"), 3, 2, QStringLiteral("5K"), true});
+    east.powerWatts = 1500;
+    east.faults = QStringList{QStringLiteral("Grid frequency too low")};
+    bus.publishDevices({single.first(), west.info, east.info});
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime earlier = now.addSecs(-600);
+    bus.publishCycle(plantReport(west, now.addSecs(-300)));
+    west.linkUp = false;
+    west.lastReplyTime = now.addSecs(-300);
+    west.attempts = {PollResult::Timeout, PollResult::Timeout};
+    bus.publishCycle(plantReport(west, now));
+    east.energyKwh = 500.0;
+    bus.publishCycle(plantReport(east, earlier));
+    east.energyKwh = 500.25;
+    bus.publishCycle(plantReport(east, now));
+    m_station->poll();
+    const double firstPower = parameter(jsonOf(httpRequest(m_station->url("/api/v1/status"))), "PAC")["value"].toDouble();
+
+    const HttpAnswer metrics = httpRequest(m_station->url("/metrics"));
+    const QByteArray &m = metrics.body;
+    for (const char *line : {"vantoro_link_up{device=\"001\"} 1\n", "vantoro_link_up{device=\"002\"} 0\n",
+                             "vantoro_link_up{device=\"003\"} 1\n", "vantoro_alarm_active{device=\"003\"} 1\n",
+                             "vantoro_parameter_value{device=\"003\",code=\"PAC\",unit=\"W\"} 1500\n",
+                             "vantoro_energy_kwh_total{device=\"003\"} 500.25\n",
+                             "vantoro_polls_total{device=\"002\",result=\"timeout\"} 2\n",
+                             "vantoro_polls_total{device=\"003\",result=\"ok\"} 2\n",
+                             // The silent device's last counter reading stays in the plant's lifetime energy.
+                             "vantoro_plant_energy_kwh_total 12945.85\n", "vantoro_plant_devices_up 2\n"})
+        QVERIFY2(m.contains(line), (QByteArray(line) + "\nin:\n" + m).constData());
+    QVERIFY(m.contains("vantoro_plant_power_watts " + sampleValue(firstPower + 1500) + '\n'));
+    QVERIFY(!m.contains("device=\"002\",code="));
+    QVERIFY(!m.contains("vantoro_energy_kwh_total{device=\"002\"}"));
+    // Each family's header once, however many devices carry it.
+    for (const QByteArray &family : {QByteArray("vantoro_link_up"), QByteArray("vantoro_parameter_value"),
+                                     QByteArray("vantoro_polls_total"), QByteArray("vantoro_energy_kwh_total")}) {
+        QCOMPARE(m.count("# TYPE " + family + ' '), 1);
+        QCOMPARE(m.count("# HELP " + family + ' '), 1);
+    }
+    if (const QString promtool = installedProgram(QStringLiteral("promtool")); !promtool.isEmpty()) {
+        int exitCode = -1;
+        const auto out = runProgram(promtool, {QStringLiteral("check"), QStringLiteral("metrics")}, 20000, &exitCode, m);
+        QVERIFY(out);
+        QVERIFY2(exitCode == 0 && out->trimmed().isEmpty(), out->constData());
+    }
+
+    const HttpAnswer listAnswer = httpRequest(m_station->url("/api/v1/devices"));
+    QCOMPARE(listAnswer.status, 200);
+    const QJsonObject list = jsonOf(listAnswer);
+    const QJsonArray devices = list["devices"].toArray();
+    QCOMPARE(devices.size(), 3);
+    QCOMPARE(devices[0]["id"].toString(), QStringLiteral("001"));
+    QCOMPARE(devices[0]["linkUp"].toBool(), true);
+    QCOMPARE(devices[0]["powerWatts"].toDouble(), firstPower);
+    const QJsonValue silent = devices[1];
+    QCOMPARE(silent["name"].toString(), west.info.name);
+    QCOMPARE(silent["address"].toInt(), 2);
+    QCOMPARE(silent["linkUp"].toBool(), false);
+    QCOMPARE(silent["stale"].toBool(), true);
+    QCOMPARE(silent["powerWatts"].type(), QJsonValue::Null);
+    QVERIFY(!silent["lastReply"].isNull());
+    const QJsonValue faulty = devices[2];
+    QCOMPARE(faulty["rating"].toString(), QStringLiteral("5K"));
+    QCOMPARE(faulty["alarm"].toBool(), true);
+    QCOMPARE(faulty["faults"].toInt(), 1);
+    QCOMPARE(faulty["powerWatts"].toDouble(), 1500.0);
+    QCOMPARE(faulty["enabled"].toBool(), true);
+    if (earlier.date() == now.date())
+        QCOMPARE(faulty["todayYieldKwh"].toDouble(), 0.25);
+    const QJsonObject plant = list["plant"].toObject();
+    QCOMPARE(plant["powerWatts"].toDouble(), firstPower + 1500);
+    QCOMPARE(plant["energyKwh"].toDouble(), 12945.85);
+    QCOMPARE(plant["devicesUp"].toInt(), 2);
+    double yieldSum = 0;
+    for (const QJsonValue &d : devices)
+        yieldSum += d["todayYieldKwh"].toDouble();
+    QCOMPARE(plant["todayYieldKwh"].toDouble(), yieldSum);
+
+    const QJsonObject first = jsonOf(httpRequest(m_station->url("/api/v1/status")));
+    QCOMPARE(first["device"]["id"].toString(), QStringLiteral("001"));
+    const QJsonObject third = jsonOf(httpRequest(m_station->url("/api/v1/status?device=003")));
+    QCOMPARE(third["device"]["name"].toString(), QStringLiteral("East"));
+    QCOMPARE(third["alarm"].toBool(), true);
+    QCOMPARE(third["faults"].toArray().size(), 1);
+    QCOMPARE(parameter(third, "PAC")["value"].toDouble(), 1500.0);
+    const QJsonObject second = jsonOf(httpRequest(m_station->url("/api/v1/status?device=002")));
+    QCOMPARE(second["link"]["up"].toBool(), false);
+    QCOMPARE(second["parameters"].toArray().size(), 0);
+    const HttpAnswer unknown = httpRequest(m_station->url("/api/v1/status?device=009"));
+    QCOMPARE(unknown.status, 404);
+    QCOMPARE(jsonOf(unknown)["parameter"].toString(), QStringLiteral("device"));
+    for (const char *bad : {"0", "033", "000", "0001", "abc", "", "%20001"}) {
+        const HttpAnswer refused = httpRequest(m_station->url("/api/v1/status?device=" + QString::fromLatin1(bad)));
+        QVERIFY2(refused.status == 400, bad);
+        QCOMPARE(jsonOf(refused)["parameter"].toString(), QStringLiteral("device"));
+    }
+    QCOMPARE(httpRequest(m_station->url("/api/v1/devices?device=001")).status, 400);
+
+    // The page: a tile per device, the one in the address chosen and shown.
+    if (const QString chromium = installedProgram(QStringLiteral("chromium")); !chromium.isEmpty()) {
+        const auto dom = runChromium(chromium, {"--dump-dom"}, m_station->url("/#device=003"));
+        QVERIFY(dom);
+        const QString text = QString::fromUtf8(*dom);
+        QVERIFY2(text.count(QStringLiteral("<button class=\"tile ")) == 3, qPrintable(text.mid(text.indexOf(QLatin1String("<body")), 3000)));
+        QVERIFY2(text.contains(QStringLiteral("class=\"tile alarm selected\" type=\"button\" data-id=\"003\"")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("class=\"tile down\" type=\"button\" data-id=\"002\"")));
+        QVERIFY(text.contains(QStringLiteral("<h1 id=\"device\">East</h1>")));
+        QVERIFY(!text.contains(QStringLiteral("<section id=\"plant\" hidden")));
+        // Pictures to look at, on request: a phone's width and a desk's.
+        const QString picture = qEnvironmentVariable("VANTORO_WEB_PLANT_SCREENSHOT");
+        if (!picture.isEmpty()) {
+            for (const auto &[size, name] : {std::pair{"390,1600", "phone"}, std::pair{"1280,1100", "desktop"}}) {
+                const QString file = picture + QLatin1Char('_') + QLatin1String(name) + QStringLiteral(".png");
+                runChromium(chromium, {QStringLiteral("--window-size=") + QLatin1String(size), "--screenshot=" + file},
+                            m_station->url("/#device=003"));
+                QVERIFY(QFile::exists(file));
+            }
+        }
+    }
+
+    // A device disabled on the line is served without live values.
+    QList<DeviceInfo> disabled = bus.devices();
+    disabled[2].enabled = false;
+    bus.publishDevices(disabled);
+    const QJsonObject off = jsonOf(httpRequest(m_station->url("/api/v1/status?device=003")));
+    QCOMPARE(off["polling"].toBool(), false);
+    QCOMPARE(off["parameters"].toArray().size(), 0);
+    QVERIFY(httpRequest(m_station->url("/metrics")).body.contains("vantoro_plant_devices_up 1\n"));
+
+    bus.publishDevices(single);
+    QCOMPARE(jsonOf(httpRequest(m_station->url("/api/v1/devices")))["devices"].toArray().size(), 1);
+    QCOMPARE(httpRequest(m_station->url("/api/v1/status?device=003")).status, 404);
 }
 
 void TestWebStation::settingsApplyOnSaveWithoutRestart()

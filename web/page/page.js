@@ -1,11 +1,14 @@
-// Keeps the status page current: reads /api/v1/status every few seconds and
-// redraws. Texts come from data attributes the server filled in the page's
+// Keeps the status page current: reads the plant's devices and the chosen
+// device's status every few seconds and redraws; a tile chooses the device
+// (kept in the address as #device=ID, so a bookmark shows it again). Texts come from data attributes the server filled in the page's
 // language; everything from the station is set as text, never as markup.
 'use strict';
 
 const texts = document.getElementById('texts').dataset;
 let lastGood = 0;
 let intervalSeconds = 5;
+let plantSize = 1;
+let chosen = (location.hash.match(/device=(\d{3})/) || [])[1] || '';
 
 function el(tag, cls, text) {
   const e = document.createElement(tag);
@@ -80,7 +83,9 @@ function draw(s) {
   fillList(document.getElementById('events'), s.events || [], texts.noEvents, e => {
     const li = el('li');
     // The station's own local time, as its window shows it; the offset is for programs.
-    li.append(el('span', 'time', e.time.slice(0, 19).replace('T', ' ')), document.createTextNode(e.text));
+    li.append(el('span', 'time', e.time.slice(0, 19).replace('T', ' ')));
+    if (plantSize > 1 && e.device) li.append(el('span', 'time', e.device));
+    li.append(document.createTextNode(e.text));
     return li;
   });
   drawParameters(s.parameters);
@@ -89,9 +94,73 @@ function draw(s) {
   setStale(s.link.stale);
 }
 
-async function refresh() {
+function kwhText(kwh) {
+  if (kwh === null || kwh === undefined) return '–';
+  return kwh.toLocaleString('en-US', { minimumFractionDigits: 1, maximumFractionDigits: 1 }) + ' kWh';
+}
+
+function wattText(watts) {
+  return watts === null || watts === undefined ? '–' : Math.round(watts).toLocaleString('en-US') + ' W';
+}
+
+function tileState(d) {
+  if (!d.linkUp) return ['down', texts.linkDown];
+  if (d.alarm) return ['alarm', texts.alarmOn];
+  if (d.asleep) return ['up', texts.asleep];
+  return ['up', d.stale ? texts.stale : texts.linkUp];
+}
+
+function choose(id) {
+  chosen = id;
+  history.replaceState(null, '', '#device=' + id);
+  for (const t of document.querySelectorAll('.tile')) t.classList.toggle('selected', t.dataset.id === id);
+  refresh(true);
+  refreshChart(true);
+}
+
+function drawPlant(list) {
+  plantSize = list.devices.length;
+  // A plant of one shows as a single device, as it always did.
+  document.getElementById('plant').hidden = plantSize < 2;
+  if (plantSize < 2) return;
+  const p = list.plant;
+  document.getElementById('plant-power').textContent = wattText(p.powerWatts);
+  document.getElementById('plant-yield').textContent = kwhText(p.todayYieldKwh);
+  document.getElementById('plant-energy').textContent = kwhText(p.energyKwh);
+  document.getElementById('plant-up').textContent =
+    texts.devicesUp.replace('%1', p.devicesUp).replace('%2', p.devices);
+  const tiles = document.getElementById('tiles');
+  tiles.replaceChildren();
+  for (const d of list.devices) {
+    const [cls, state] = tileState(d);
+    const tile = el('button', 'tile ' + cls + (d.id === chosen ? ' selected' : ''));
+    tile.type = 'button';
+    tile.dataset.id = d.id;
+    tile.setAttribute('role', 'listitem');
+    tile.append(el('div', 'name', (d.name || d.id) + ' · ' + d.id), el('div', 'power', wattText(d.powerWatts)),
+                el('div', 'muted', kwhText(d.todayYieldKwh)), el('div', 'state', state));
+    tile.addEventListener('click', () => choose(d.id));
+    tiles.append(tile);
+  }
+}
+
+// The chosen device's query; none for a plant of one, so the answers are
+// those of a station of one device.
+function deviceQuery(first) {
+  return plantSize > 1 && chosen ? (first ? '?' : '&') + 'device=' + chosen : '';
+}
+
+let refreshTimer = 0;
+async function refresh(once) {
+  if (!once) clearTimeout(refreshTimer);
   try {
-    const reply = await fetch('/api/v1/status', { cache: 'no-store' });
+    const devices = await fetch('/api/v1/devices', { cache: 'no-store' });
+    if (!devices.ok) throw new Error(devices.status);
+    const list = await devices.json();
+    // A device no longer on the line: back to the first.
+    if (!list.devices.some(d => d.id === chosen)) chosen = list.devices.length ? list.devices[0].id : '';
+    drawPlant(list);
+    const reply = await fetch('/api/v1/status' + deviceQuery(true), { cache: 'no-store' });
     if (!reply.ok) throw new Error(reply.status);
     draw(await reply.json());
     lastGood = Date.now();
@@ -103,7 +172,7 @@ async function refresh() {
       document.getElementById('updated').textContent = texts.unreachable;
     }
   }
-  setTimeout(refresh, Math.min(5, Math.max(2, intervalSeconds)) * 1000);
+  if (!once) refreshTimer = setTimeout(refresh, Math.min(5, Math.max(2, intervalSeconds)) * 1000);
 }
 
 const SVG_NS = 'http://www.w3.org/2000/svg';
@@ -178,15 +247,18 @@ function drawChart(history, dayYield) {
   note.textContent = parts.join(' · ');
 }
 
-async function refreshChart() {
+let chartTimer = 0;
+async function refreshChart(once) {
+  if (!once) clearTimeout(chartTimer);
   let history = null;
   let dayYield = null;
+  const device = deviceQuery(false);
   try {
-    const reply = await fetch('/api/v1/history?codes=PAC', { cache: 'no-store' });
+    const reply = await fetch('/api/v1/history?codes=PAC' + device, { cache: 'no-store' });
     if (reply.ok) history = await reply.json();
     if (history) {
       const day = history.from.slice(0, 10);
-      const month = await fetch('/api/v1/yield?year=' + day.slice(0, 4) + '&month=' + Number(day.slice(5, 7)),
+      const month = await fetch('/api/v1/yield?year=' + day.slice(0, 4) + '&month=' + Number(day.slice(5, 7)) + device,
                                 { cache: 'no-store' });
       if (month.ok) {
         const row = ((await month.json()).days || []).find(d => d.day === day);
@@ -197,8 +269,8 @@ async function refreshChart() {
     // Drawn as "no history" below; the status part of the page goes on.
   }
   drawChart(history, dayYield);
-  setTimeout(refreshChart, CHART_REFRESH_MS);
+  if (!once) chartTimer = setTimeout(refreshChart, CHART_REFRESH_MS);
 }
 
-refresh();
-refreshChart();
+// The chart waits for the first list, which tells whether this is a plant.
+refresh().then(() => refreshChart());
