@@ -33,6 +33,8 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C
 if [[ $smoke == 1 ]]; then
   declare -A commands=(
     [poll]="poll_bench --count 3"
+    [round]="round_bench --count 2 --devices 1,3 --baud 115200"
+    [roundmem]="round_bench --memory --rounds 3 --devices 1,3"
     [store]="store_bench --count 3"
     [eventlog]="event_query_bench --rows 2000"
     [startup]="startup_bench --count 1"
@@ -48,6 +50,8 @@ else
   # The long ones run with nice: the machine may be shared.
   declare -A commands=(
     [poll]="poll_bench --count 60"
+    [round]="round_bench --count 30"
+    [roundmem]="round_bench --memory --rounds 300"
     [store]="store_bench --count 100"
     [eventlog]="nice event_query_bench --rows 1000000"
     [startup]="startup_bench --count 15"
@@ -60,7 +64,7 @@ else
     [notices]="notice_bench --count 2000"
   )
 fi
-order=(poll store eventlog startup idle soak history web historydl mqtt notices)
+order=(poll round roundmem store eventlog startup idle soak history web historydl mqtt notices)
 
 declare -A result=()
 failed=()
@@ -107,6 +111,16 @@ row "--------------------------------------------" "----------------------------
 row "poll 9600 baud: station cycle over raw" "$(fmt '%+.1f %%' "$(value poll9600.overhead_pct)") ($(fmt '%.1f' "$(value poll9600.station_ms)") vs $(fmt '%.1f ms' "$raw9600"))" "within 3 %" "$(judge "$(value poll9600.overhead_pct)" '<=' 3)"
 row "poll 9600 baud: raw exchange over wire" "$(fmt '%.1f ms' "$raw9600") (wire $(fmt '%.1f ms' "$wire9600"))" "within 10 % of the wire time" "$(judge "$raw9600" '<=' "${rawLimit9600:-0}")"
 row "poll 115200 baud: station cycle over raw" "$(fmt '%+.2f ms' "$(value poll115200.overhead_ms)") ($(fmt '%.2f' "$(value poll115200.station_ms)") vs $(fmt '%.2f ms' "$(value poll115200.raw_ms)"))" "at most 1 ms" "$(judge "$(value poll115200.overhead_ms)" '<=' 1)"
+for n in 1 4 16 32; do
+  if [[ -n "$(value round9600x$n.over_per_device_ms)" ]]; then
+    row "round of $n devices, 9600 baud: over raw, a device" "$(fmt '%+.3f ms' "$(value round9600x$n.over_per_device_ms)") ($(fmt '%.1f' "$(value round9600x$n.station_ms)") vs $(fmt '%.1f ms' "$(value round9600x$n.raw_ms)"))" "at most 1 ms" "$(judge "$(value round9600x$n.over_per_device_ms)" '<=' 1)"
+  fi
+  if [[ -n "$(value round115200x$n.over_per_device_ms)" ]]; then
+    row "round of $n devices, 115200 baud: over raw, a device" "$(fmt '%+.3f ms' "$(value round115200x$n.over_per_device_ms)") ($(fmt '%.2f' "$(value round115200x$n.station_ms)") vs $(fmt '%.2f ms' "$(value round115200x$n.raw_ms)"))" "at most 0.5 ms" "$(judge "$(value round115200x$n.over_per_device_ms)" '<=' 0.5)"
+  fi
+done
+row "window polling the most devices: resident memory" "$(fmt '%.1f MB' "$(value round.rss_mb_x32)")" "under 80 MB" "$(judge "$(value round.rss_mb_x32)" '<' 80)"
+row "resident memory per added device" "$(fmt '%.3f MB' "$(value round.rss_growth_per_device_mb)")" "under 1 MB" "$(judge "$(value round.rss_growth_per_device_mb)" '<' 1)"
 row "  (in the station's cycle: port open + close)" "$(fmt '%.2f ms' "$(value poll9600.openclose_ms)") at 9600, $(fmt '%.2f ms' "$(value poll115200.openclose_ms)") at 115200" "" ""
 row "decoding: check + decode of one reply" "$(fmt '%.2f us' "$(value decode.us)")" "under 2 us" "$(judge "$(value decode.us)" '<' 2)"
 row "event viewer: one day, newest first" "$(fmt '%.2f ms' "$(value eventlog.day_ms)") ($(fmt '%.0f' "$(value eventlog.rows)") rows)" "under 20 ms" "$(judge "$(value eventlog.day_ms)" '<' 20)"
