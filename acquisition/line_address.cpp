@@ -108,6 +108,26 @@ LineAddress parseLineAddress(const QString &text)
     return invalid(QStringLiteral("\"%1\" is no port or address").arg(t));
 }
 
+bool isNetworkLineText(const QString &text)
+{
+    return text.contains(QLatin1String("://"));
+}
+
+QString networkLineProblem(const QString &text, int protocol)
+{
+    if (!isNetworkLineText(text))
+        return QString();
+    const LineAddress address = parseLineAddress(text);
+    if (address.kind == LineKind::Invalid)
+        return address.error;
+    if (address.kind == LineKind::ModbusTcp && protocol != 2)
+        return QStringLiteral("Modbus TCP carries protocol 2 only: set the protocol to 2 or use tcp://%1:%2 "
+                              "for a transparent gateway.")
+            .arg(address.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + address.host + QLatin1Char(']') : address.host)
+            .arg(address.port);
+    return QString();
+}
+
 QString lineAddressText(const LineAddress &address)
 {
     switch (address.kind) {

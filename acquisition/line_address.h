@@ -32,4 +32,11 @@ QString lineAddressText(const LineAddress &address);
 // The forms accepted, for messages.
 QString lineAddressForms();
 
+// Whether the text is meant as a network address ("...://..."), right or wrong.
+bool isNetworkLineText(const QString &text);
+// For a port field: empty when `text` names no network line or a usable one
+// for `protocol`; otherwise why not (a mistyped address, protocol 1 over
+// Modbus TCP).
+QString networkLineProblem(const QString &text, int protocol);
+
 } // namespace vantoro

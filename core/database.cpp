@@ -431,6 +431,8 @@ void upgradeSchema()
         "alter table sysset add MailSecurity integer default 0",
         // The share of the rating below which the device is asleep.
         "alter table sysset add StandbyPercent real default 1",
+        // The line as a network address; empty keeps the serial port.
+        "alter table sysset add LineAddress varchar(255) default ''",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));
