@@ -6,7 +6,7 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt.
+# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt, network.
 set -euo pipefail
 
 smoke=0
@@ -42,6 +42,7 @@ if [[ $smoke == 1 ]]; then
     [web]="web_bench --requests 20 --load-seconds 1 --idle-seconds 1"
     [historydl]="history_download_bench --seconds 1 --samples 2000 --tick-ms 100"
     [mqtt]="mqtt_bench --count 3"
+    [network]="network_bench --count 3"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -56,9 +57,10 @@ else
     [web]="web_bench --requests 1000 --load-seconds 10 --idle-seconds 30"
     [historydl]="history_download_bench --seconds 60"
     [mqtt]="mqtt_bench --count 300"
+    [network]="network_bench --count 200"
   )
 fi
-order=(poll store eventlog startup idle soak history web historydl mqtt)
+order=(poll store eventlog startup idle soak history web historydl mqtt network)
 
 declare -A result=()
 failed=()
@@ -134,6 +136,8 @@ row "web: poll cycles/min, largest CSV back to back" "$(fmt '%.1f' "$(value hist
 row "  (cycle median with / without the client)" "$(fmt '%.1f' "$(value historydl.loaded_median_ms)") / $(fmt '%.1f ms' "$(value historydl.quiet_median_ms)"), longest wait $(fmt '%.0f ms' "$(value historydl.loaded_wait_ms)")" "" ""
 row "MQTT: added to the poll path, broker on loopback" "$(fmt '%.3f ms' "$(value mqtt.handover_on_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.added_ms)"))" "median under 0.2 ms" "$(judge "$(value mqtt.handover_on_ms)" '<' 0.2)"
 row "MQTT: poll path, broker not answering" "$(fmt '%.3f ms' "$(value mqtt.handover_unreachable_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.unreachable_added_ms)"))" "unchanged within 1 ms median" "$(judge "$(value mqtt.handover_unreachable_ms)" '<=' 1)"
+row "network line: tcp:// poll over a raw socket exchange" "$(fmt '%+.3f ms' "$(value tcp.overhead_ms)") (held open $(fmt '%+.3f ms' "$(value tcp.held_open_overhead_ms)"))" "within 0.5 ms" "$(judge "$(value tcp.overhead_ms)" '<=' 0.5)"
+row "network line: modbus-tcp:// poll over a raw socket exchange" "$(fmt '%+.3f ms' "$(value modbus_tcp.overhead_ms)") (held open $(fmt '%+.3f ms' "$(value modbus_tcp.held_open_overhead_ms)"))" "within 0.5 ms" "$(judge "$(value modbus_tcp.overhead_ms)" '<=' 0.5)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "failed: ${failed[*]}" >&2
@@ -143,7 +147,7 @@ if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
              eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb history.store_ms \
-             history.month_ms history.csv_month_ms web.status_ms historydl.loaded_per_min mqtt.added_ms; do
+             history.month_ms history.csv_month_ms web.status_ms historydl.loaded_per_min mqtt.added_ms tcp.overhead_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1
