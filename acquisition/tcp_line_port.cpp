@@ -79,6 +79,12 @@ void TcpLinePort::close()
 {
     if (m_state == State::Closed)
         return;
+    // A connect still pending when the exchange gives up has failed: a
+    // gateway that swallows connects is not tried again at once.
+    if (m_state == State::Connecting) {
+        lose(QStringLiteral("no connection within the reply time"), true);
+        return;
+    }
     m_state = State::Closed;
     m_connectTimer.stop();
     m_pushTimer.stop();
