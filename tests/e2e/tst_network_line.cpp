@@ -95,6 +95,7 @@ private slots:
     void mismatchedModbusReplyIsNeverCredited();
     void unreachableGatewayFailsAndBacksOff_data();
     void unreachableGatewayFailsAndBacksOff();
+    void oneConnectInFlight();
 
 private:
     std::unique_ptr<test::TestHome> m_home;
@@ -254,6 +255,28 @@ void TestNetworkLine::unreachableGatewayFailsAndBacksOff()
     QVERIFY(port.reconnectDelayMs() > 0 && port.reconnectDelayMs() <= RECONNECT_FIRST_MS);
     QVERIFY(!port.open());
     QVERIFY2(port.errorText().contains(QLatin1String("next try in 1 s")), qPrintable(port.errorText()));
+    if (!refusing)
+        return;
+    // Each failure in a row doubles the wait.
+    QTRY_COMPARE_WITH_TIMEOUT(port.reconnectDelayMs(), 0, 2 * RECONNECT_FIRST_MS);
+    QCOMPARE(testConnection(port, pollValues(2)).result, PollResult::SendError);
+    QVERIFY(port.reconnectDelayMs() > RECONNECT_FIRST_MS && port.reconnectDelayMs() <= 2 * RECONNECT_FIRST_MS);
+}
+
+void TestNetworkLine::oneConnectInFlight()
+{
+    QTcpServer gateway;
+    QVERIFY(gateway.listen(QHostAddress::LocalHost, 0));
+    const auto port = makeLinePort(QStringLiteral("tcp://localhost:%1").arg(gateway.serverPort()));
+    // The name is still being looked up when the second open comes.
+    QVERIFY(port->open());
+    QVERIFY(port->open());
+    QVERIFY(port->write(QByteArray(1, '\x01')));
+    QTRY_VERIFY_WITH_TIMEOUT(gateway.hasPendingConnections(), 2000);
+    QVERIFY(port->open());
+    QTest::qWait(50);
+    QVERIFY(gateway.nextPendingConnection());
+    QVERIFY(!gateway.nextPendingConnection());
 }
 
 QTEST_GUILESS_MAIN(TestNetworkLine)
