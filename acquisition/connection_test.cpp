@@ -98,7 +98,16 @@ ConnectionTestOutcome testConnection(SerialPort &port, const ConnectionTestValue
         },
         truncatedInt(values.timeoutSeconds * 1000.0), [&port](int) { port.waitForInput(WAIT_STEP_MS); });
     received += port.readAll();
+    // A line lost during the wait (a gateway gone, a connect refused) says so
+    // rather than passing for a silent device.
+    const bool lost = !port.isOpen() && !port.errorText().isEmpty() && received.size() < REPLY_BYTES;
     port.close();
+    if (lost) {
+        outcome.result = PollResult::SendError;
+        outcome.portError = port.errorText();
+        outcome.bytes = int(received.size());
+        return outcome;
+    }
     return checkTestReply(received, values);
 }
 

@@ -6,7 +6,8 @@
 # BUILD_DIR is the build directory (default: build). --smoke runs each
 # benchmark with tiny counts, only to show that it still works (as ctest's
 # bench_smoke does): its figures mean nothing and no goal is judged.
-# NAME is one of poll, store, eventlog, startup, idle, soak, history, web, historydl, mqtt, notices.
+# NAME is one of poll, round, roundmem, store, eventlog, startup, idle, soak, history, web, historydl, mqtt, notices,
+# network.
 set -euo pipefail
 
 smoke=0
@@ -45,6 +46,7 @@ if [[ $smoke == 1 ]]; then
     [historydl]="history_download_bench --seconds 1 --samples 2000 --tick-ms 100"
     [mqtt]="mqtt_bench --count 3"
     [notices]="notice_bench --count 20"
+    [network]="network_bench --count 3"
   )
 else
   # The long ones run with nice: the machine may be shared.
@@ -62,9 +64,10 @@ else
     [historydl]="history_download_bench --seconds 60"
     [mqtt]="mqtt_bench --count 300"
     [notices]="notice_bench --count 2000"
+    [network]="network_bench --count 200"
   )
 fi
-order=(poll round roundmem store eventlog startup idle soak history web historydl mqtt notices)
+order=(poll round roundmem store eventlog startup idle soak history web historydl mqtt notices network)
 
 declare -A result=()
 failed=()
@@ -151,6 +154,8 @@ row "  (cycle median with / without the client)" "$(fmt '%.1f' "$(value historyd
 row "MQTT: added to the poll path, broker on loopback" "$(fmt '%.3f ms' "$(value mqtt.handover_on_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.added_ms)"))" "median under 0.2 ms" "$(judge "$(value mqtt.handover_on_ms)" '<' 0.2)"
 row "notices: hand-over on the poll path" "$(fmt '%.4f ms' "$(value notices.handover_open_ms)") (window shut $(fmt '%.4f ms' "$(value notices.handover_shut_ms)"))" "median under 0.1 ms" "$(judge "$(value notices.handover_shut_ms)" '<' 0.1)"
 row "MQTT: poll path, broker not answering" "$(fmt '%.3f ms' "$(value mqtt.handover_unreachable_ms)") (whole cycle $(fmt '%+.2f ms' "$(value mqtt.unreachable_added_ms)"))" "unchanged within 1 ms median" "$(judge "$(value mqtt.handover_unreachable_ms)" '<=' 1)"
+row "network line: tcp:// poll over a raw socket exchange" "$(fmt '%+.3f ms' "$(value tcp.overhead_ms)") (held open $(fmt '%+.3f ms' "$(value tcp.held_open_overhead_ms)"))" "within 0.5 ms" "$(judge "$(value tcp.overhead_ms)" '<=' 0.5)"
+row "network line: modbus-tcp:// poll over a raw socket exchange" "$(fmt '%+.3f ms' "$(value modbus_tcp.overhead_ms)") (held open $(fmt '%+.3f ms' "$(value modbus_tcp.held_open_overhead_ms)"))" "within 0.5 ms" "$(judge "$(value modbus_tcp.overhead_ms)" '<=' 0.5)"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
   echo "failed: ${failed[*]}" >&2
@@ -160,7 +165,7 @@ if [[ $smoke == 1 ]]; then
   # Every benchmark ran: each must have left its figures.
   for key in poll9600.station_ms poll115200.station_ms decode.us logevent.ms saveparams.ms eventlog.day_ms \
              eventlog.clear_ms startup.ms idle.off_pct idle.polling_pct soak.growth_mb history.store_ms \
-             history.month_ms history.csv_month_ms web.status_ms historydl.loaded_per_min mqtt.added_ms; do
+             history.month_ms history.csv_month_ms web.status_ms historydl.loaded_per_min mqtt.added_ms tcp.overhead_ms; do
     if [[ -z "$only" && -z "$(value $key)" ]]; then
       echo "missing figure $key" >&2
       exit 1

@@ -436,6 +436,8 @@ void upgradeSchema()
         "added varchar(19) not null)",
         "create table if not exists noticesent (eventrow integer not null, logtime varchar(19) not null, "
         "channel integer not null, state integer not null, primary key (channel, eventrow)) without rowid",
+        // The line as a network address; empty keeps the serial port.
+        "alter table sysset add LineAddress varchar(255) default ''",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));

@@ -33,7 +33,7 @@ const Column syssetColumns[] = {
     {"userPass", Kind::Text}, {"userpass2", Kind::Text}, {"usertelephone", Kind::Text},
     {"usesoundcard", Kind::Int}, {"viewmode", Kind::Int}, {"AutoShutDown", Kind::Int},
     {"MailSender", Kind::Text}, {"MailUser", Kind::Text}, {"MailPassword", Kind::Text},
-    {"MailSecurity", Kind::Int}, {"StandbyPercent", Kind::Real},
+    {"MailSecurity", Kind::Int}, {"StandbyPercent", Kind::Real}, {"LineAddress", Kind::Text},
 };
 
 void fail(const QString &text, MessageIcon icon)
@@ -91,6 +91,7 @@ void readSysset(const RecordSet &rs)
     s.MailSender = textOf(v("MailSender"));
     s.MailUser = textOf(v("MailUser"));
     s.MailPassword = textOf(v("MailPassword"));
+    s.LineAddress = textOf(v("LineAddress"));
     s.MailSecurity = qBound(MAIL_SECURITY_NONE, leadingInt(v("MailSecurity")), MAIL_SECURITY_TLS);
     const QVariant standby = v("StandbyPercent");
     s.StandbyPercent = standby.isNull() || standby.toString().trimmed().isEmpty()
@@ -104,6 +105,7 @@ QVariant syssetValue(const char *name)
     const QString n = QString::fromLatin1(name);
     if (n == QLatin1String("comport")) return s.comport;
     if (n == QLatin1String("ComSettings")) return s.ComSettings;
+    if (n == QLatin1String("LineAddress")) return s.LineAddress;
     if (n == QLatin1String("BeepFreq")) return s.BeepFreq;
     if (n == QLatin1String("hisdatakeephours")) return s.hisdatakeephours;
     if (n == QLatin1String("HisDataSamplePeriod")) return s.HisDataSamplePeriod;

@@ -43,6 +43,9 @@ struct SystemSettings
     int BeepFreq = 0;
     int AutoShutDown = 0;
     int languageIndex = 0;
+    // The line as an address (tcp://HOST:PORT, modbus-tcp://HOST:PORT);
+    // empty: the serial port of `comport` (column added by upgradeSchema).
+    QString LineAddress;
 
     // Mail alerts: sender, login and transport security (columns added by
     // upgradeSchema). The password is stored as typed, as the server needs it.

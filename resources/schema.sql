@@ -32,7 +32,8 @@ create table sysset (
   MailUser varchar(100) default '',
   MailPassword varchar(100) default '',
   MailSecurity integer default 0,
-  StandbyPercent real default 1
+  StandbyPercent real default 1,
+  LineAddress varchar(255) default ''
 );
 
 create table devices (

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-10}
 BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
 JOBS=${JOBS:-1}
-TARGETS=(reply profile_file params_file number_format query_params)
+TARGETS=(reply profile_file params_file number_format query_params mbap)
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is not installed"; exit 1; }
 # libFuzzer and the sanitizer runtimes come with clang's runtime package.

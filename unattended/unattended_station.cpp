@@ -3,7 +3,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
-#include "acquisition/qt_serial_port.h"
+#include "acquisition/line_port.h"
 #include "core/common.h"
 #include "core/database.h"
 #include "core/instance_lock.h"
@@ -25,7 +25,7 @@ namespace vantoro {
 
 UnattendedStation::UnattendedStation(std::unique_ptr<SerialPort> port, int countdownTickMs, QObject *parent)
     : QObject(parent)
-    , m_line(std::make_unique<Line>(port ? std::move(port) : std::make_unique<QtSerialPort>()))
+    , m_line(port ? std::make_unique<Line>(std::move(port)) : nullptr)
     , m_countdownTickMs(countdownTickMs)
 {
 }
@@ -64,6 +64,9 @@ bool UnattendedStation::startSequence()
     upgradeSchema();
     if (!loadSystemSettings())
         return fail(QStringLiteral("the settings cannot be read from the database"));
+    // The line as the settings name it: the serial port or a gateway.
+    if (!m_line)
+        m_line = std::make_unique<Line>(makeLinePort(sysSettings.LineAddress));
     if (!m_line->load())
         return fail(QStringLiteral("no device record can be read from the database"));
 
@@ -145,10 +148,10 @@ void UnattendedStation::quit()
     // Polling off first: a cycle waiting for its reply ends at once.
     quitRequested = true;
     m_timerReloadData.stop();
-    if (m_line->port().isOpen())
+    if (m_line && m_line->port().isOpen())
         m_line->port().close();
     const bool settingsSaved = saveSystemSettings();
-    const bool valuesSaved = m_line->saveValues();
+    const bool valuesSaved = m_line && m_line->saveValues();
     m_services->stop();
     checkpointDatabase();
     markRunStopped();

@@ -22,7 +22,8 @@ class StationServices;
 class UnattendedStation : public QObject
 {
 public:
-    // The port defaults to the real serial port of the settings; the
+    // The port defaults to the line of the settings (a serial port or a
+    // gateway), made once they are read; the
     // countdown ticks once a second except in tests.
     explicit UnattendedStation(std::unique_ptr<SerialPort> port = {}, int countdownTickMs = 1000,
                                QObject *parent = nullptr);

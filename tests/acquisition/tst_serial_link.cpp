@@ -1,6 +1,8 @@
 // Port preparation, the senders and the head search, over the in-memory port
 // and over QSerialPort on a pseudo-terminal.
 #include "acquisition/fake_serial_port.h"
+#include "acquisition/line_address.h"
+#include "acquisition/modbus_tcp.h"
 #include "acquisition/qt_serial_port.h"
 #include "acquisition/serial_link.h"
 #include "core/common.h"
@@ -183,6 +185,79 @@ private slots:
         QVERIFY(!QtSerialPort::parseSettings(QStringLiteral("0,N,8,1")));
         QVERIFY(!QtSerialPort::parseSettings(QStringLiteral("9600,X,8,1")));
         QVERIFY(!QtSerialPort::parseSettings(QStringLiteral("9600,N,8")));
+    }
+
+    // What the operator types as a line: each form, written back canonically,
+    // and each mistake refused with the forms accepted.
+    void lineAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("canonical");
+        const int invalid = int(LineKind::Invalid);
+        QTest::newRow("number") << " 3 " << int(LineKind::SerialNumber) << "3";
+        QTest::newRow("COM name") << "com12" << int(LineKind::SerialNumber) << "12";
+        QTest::newRow("device path") << "/dev/serial/by-id/usb-FTDI_X-if00-port0" << int(LineKind::SerialPath)
+                                     << "/dev/serial/by-id/usb-FTDI_X-if00-port0";
+        QTest::newRow("tcp name") << "tcp://gw.plant.lan:4001" << int(LineKind::Tcp) << "tcp://gw.plant.lan:4001";
+        QTest::newRow("tcp IPv4") << "TCP://192.168.1.20:4001" << int(LineKind::Tcp) << "tcp://192.168.1.20:4001";
+        QTest::newRow("modbus IPv6") << "modbus-tcp://[fd00::5]:502" << int(LineKind::ModbusTcp)
+                                     << "modbus-tcp://[fd00::5]:502";
+        QTest::newRow("port 0") << "COM0" << invalid << "";
+        QTest::newRow("empty") << "  " << invalid << "";
+        QTest::newRow("no port") << "tcp://gw" << invalid << "";
+        QTest::newRow("port too big") << "tcp://gw:65536" << invalid << "";
+        QTest::newRow("signed port") << "tcp://gw:+502" << invalid << "";
+        QTest::newRow("bare IPv6") << "tcp://fd00::5:502" << invalid << "";
+        QTest::newRow("unclosed bracket") << "tcp://[fd00::5:502" << invalid << "";
+        QTest::newRow("IPv4 in brackets") << "tcp://[10.0.0.1]:502" << invalid << "";
+        QTest::newRow("space in host") << "tcp://gw x:502" << invalid << "";
+        QTest::newRow("unknown scheme") << "udp://gw:502" << invalid << "";
+        QTest::newRow("relative path") << "ttyUSB0" << invalid << "";
+    }
+
+    void lineAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        QFETCH(QString, canonical);
+        const LineAddress address = parseLineAddress(text);
+        QCOMPARE(int(address.kind), kind);
+        QCOMPARE(lineAddressText(address), canonical);
+        if (address.kind == LineKind::Invalid)
+            QVERIFY2(address.error.contains(QLatin1String("modbus-tcp://HOST:PORT")), qPrintable(address.error));
+    }
+
+    // The MBAP framing against bytes written from the protocol.
+    void modbusTcpFraming()
+    {
+        const QByteArray poll = hex("010308000000000000000000"); // without its CRC
+        QString error;
+        const auto request = mbapRequest(withCrc(poll), 0x1234, &error);
+        QVERIFY2(request, qPrintable(error));
+        QCOMPARE(*request, hex("12340000000C") + poll);
+        QVERIFY(!mbapRequest(poll + hex("0000"), 1, &error));
+        QCOMPARE(crcFrameLength(hex("010308")), 0);
+        QCOMPARE(crcFrameLength(hex("01030800")), 14);
+        QCOMPARE(crcFrameLength(hex("EB9001CF")), -1);
+
+        // A reply in two pieces, then the next one already behind it.
+        const QByteArray pdu = hex("031B00") + QByteArray(27, '\x11');
+        QByteArray received = hex("00070000001F01") + pdu.left(10);
+        QCOMPARE(takeMbapReply(received, 7, 1, 30).status, MbapReply::Status::Incomplete);
+        received += pdu.mid(10) + hex("0008");
+        const MbapReply reply = takeMbapReply(received, 7, 1, 30);
+        QCOMPARE(reply.status, MbapReply::Status::Reply);
+        QCOMPARE(reply.rtu, withCrc(hex("01") + pdu));
+        QCOMPARE(received, hex("0008"));
+
+        QByteArray exception = hex("000700000003018302");
+        const MbapReply refused = takeMbapReply(exception, 7, 1, 30);
+        QCOMPARE(refused.status, MbapReply::Status::Exception);
+        QCOMPARE(refused.rtu, withCrc(hex("018302")));
+        // An exception's length with no exception function is no reply at all.
+        QByteArray odd = hex("000700000003010302");
+        QCOMPARE(takeMbapReply(odd, 7, 1, 30).status, MbapReply::Status::Bad);
     }
 
     // QSerialPort on a pseudo-terminal: bytes written reach the other end,

@@ -84,11 +84,15 @@ void TestSettingsDatabase::oldFileIsUpgradedAndReadAsVersion1And3K()
     exec(QStringLiteral("insert into devices values ('001', 'Old', 3)"));
     exec(QStringLiteral("drop index ix_eventlog_logtime"));
     exec(QStringLiteral("alter table sysset drop column StandbyPercent"));
+    exec(QStringLiteral("alter table sysset drop column LineAddress"));
     sysSettings.StandbyPercent = 7;
+    sysSettings.LineAddress = QStringLiteral("tcp://gw:1");
     upgradeSchema();
     MessageRecorder recorder;
     QVERIFY(loadSystemSettings());
     QCOMPARE(sysSettings.StandbyPercent, STANDBY_PERCENT_DEFAULT);
+    // An old file's line is its serial port.
+    QCOMPARE(sysSettings.LineAddress, QString());
     QCOMPARE(sysSettings.devcomversion, 1);
     QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
     QCOMPARE(sysSettings.devaddr, 3);

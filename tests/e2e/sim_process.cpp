@@ -43,12 +43,15 @@ bool SimProcess::start(const QStringList &arguments, int timeoutMs)
         }
     }
     const QString line = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    if (!line.startsWith(QLatin1String("PTY "))) {
+    // "PTY /dev/pts/N", or the address of a loopback gateway ("TCP tcp://...").
+    const qsizetype space = line.indexOf(QLatin1Char(' '));
+    const QString kind = line.left(space);
+    if (space < 0 || (kind != QLatin1String("PTY") && kind != QLatin1String("TCP") && kind != QLatin1String("MODBUS-TCP"))) {
         m_error = QStringLiteral("unexpected first line: %1").arg(line);
         stop();
         return false;
     }
-    m_ptyPath = line.mid(4);
+    m_ptyPath = line.mid(space + 1);
     return true;
 }
 

@@ -23,6 +23,8 @@ public:
     bool stop();
 
     QString ptyPath() const { return m_ptyPath; }
+    // The pseudo-terminal's path or the gateway's address, as the station names its line.
+    QString lineAddress() const { return m_ptyPath; }
     QString errorText() const { return m_error; }
     QString standardError();
 

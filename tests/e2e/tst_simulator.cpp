@@ -299,7 +299,8 @@ void TestSimulator::faults_data()
 
     for (const auto &[version, poll] : {std::pair{"v1", POLL_V1}, std::pair{"v2", POLL_V2}}) {
         for (const char *fault :
-            {"noreply", "late", "wrongaddr", "badsum", "badcrc", "noterm", "truncated", "garbage", "split"})
+            {"noreply", "late", "wrongaddr", "badsum", "badcrc", "noterm", "truncated", "garbage", "split", "half",
+                "drop", "mute"})
             QTest::addRow("%s %s", version, fault) << poll << QString::fromLatin1(fault);
     }
 }
@@ -320,7 +321,7 @@ void TestSimulator::faults()
     clock.start();
     m_line.send(poll);
 
-    if (fault == QLatin1String("noreply")) {
+    if (fault == QLatin1String("noreply") || fault == QLatin1String("mute")) {
         QCOMPARE(m_line.receive(1, SILENCE_MS), QByteArray());
     } else if (fault == QLatin1String("late")) {
         QCOMPARE(m_line.receive(1, 75), QByteArray());
@@ -348,6 +349,9 @@ void TestSimulator::faults()
         QCOMPARE(m_line.receive(REPLY_BYTES, 1000).toHex(' '), expected.toHex(' '));
     } else if (fault == QLatin1String("truncated")) {
         QCOMPARE(m_line.receive(REPLY_BYTES, SILENCE_MS).toHex(' '), good.left(20).toHex(' '));
+    } else if (fault == QLatin1String("half") || fault == QLatin1String("drop")) {
+        // A line has no connection to drop: half the reply, as a gateway's would be.
+        QCOMPARE(m_line.receive(REPLY_BYTES, SILENCE_MS).toHex(' '), good.left(REPLY_BYTES / 2).toHex(' '));
     } else if (fault == QLatin1String("garbage")) {
         const QByteArray reply = m_line.receive(REPLY_BYTES + 5, 1000);
         QCOMPARE(reply.mid(5).toHex(' '), good.toHex(' '));
@@ -590,6 +594,8 @@ void TestSimulator::plantOptionsRefused_data()
     QTest::newRow("aim at another address than the lone device's")
         << QStringList{"--fault", "late@2"} << "no device at address 2";
     QTest::newRow("bad aimed value") << QStringList{"--devices", "3", "--fault", "slow@2"} << "bad --fault value";
+    QTest::newRow("two lines") << QStringList{"--tcp", "0", "--modbus-tcp", "0"} << "exclude one another";
+    QTest::newRow("TCP port out of range") << QStringList{"--tcp", "65536"} << "bad TCP port: 65536";
 }
 
 void TestSimulator::plantOptionsRefused()

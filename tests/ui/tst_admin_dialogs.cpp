@@ -162,6 +162,7 @@ private slots:
     void sysSetKeepsStoredValuesItsListsLack();
     void sysSetRefusesLineValuesOutOfRangeAndFailedSaves();
     void sysSetPortListShowsDevicesAndMapsNewPorts();
+    void sysSetLineTakesStableNamesAndAddresses();
     void optionsTabsWrapWithCtrlTab();
     void optionsButtonsShowNotices();
 
@@ -492,6 +493,68 @@ void TestAdminDialogs::sysSetPortListShowsDevicesAndMapsNewPorts()
     QCOMPARE(portDeviceName(1), QStringLiteral("/dev/ttyUSB9"));
     setPortDeviceName(1, QString());
     setPortDeviceName(17, QString());
+}
+
+void TestAdminDialogs::sysSetLineTakesStableNamesAndAddresses()
+{
+    Station station;
+    QTemporaryDir dev;
+    QFile adapter(dev.filePath(QStringLiteral("ttyUSB9")));
+    QVERIFY(adapter.open(QIODevice::WriteOnly));
+    QVERIFY(QDir(dev.path()).mkdir(QStringLiteral("by-id")));
+    const QString stable = dev.filePath(QStringLiteral("by-id/usb-Maker_Adapter_A123-if00-port0"));
+    QVERIFY(QFile::link(QStringLiteral("../ttyUSB9"), stable));
+    // An adapter unplugged leaves no link worth offering.
+    QVERIFY(QFile::link(QStringLiteral("../ttyUSB4"), dev.filePath(QStringLiteral("by-id/usb-Gone-if00-port0"))));
+    setPortDeviceName(1, adapter.fileName());
+    sysSettings.comport = 1;
+
+    frmSysSet dialog;
+    dialog.setStablePortFolder(dev.filePath(QStringLiteral("by-id")));
+    dialog.setControls({QStringLiteral("/dev/ttyFAKE0"), adapter.fileName()});
+    QVERIFY(dialog.loadValues());
+    QCOMPARE(dialog.cmbSets(1)->count(), 3);
+    QCOMPARE(dialog.cmbSets(1)->itemText(0), stable + QStringLiteral("  ") + adapter.fileName());
+    // The stored ttyUSB path is shown with the name to switch to.
+    QCOMPARE(dialog.cmbSets(1)->currentText(), adapter.fileName());
+    QVERIFY(!dialog.lblPortHint()->isHidden());
+    QVERIFY(dialog.lblPortHint()->text().contains(stable));
+    dialog.cmbSets(1)->setCurrentIndex(0);
+    QVERIFY(dialog.lblPortHint()->isHidden());
+    QVERIFY(dialog.cmdOkClick());
+    QCOMPARE(portDeviceName(sysSettings.comport), stable);
+
+    // An address typed wrong, or Modbus TCP with protocol 1, is refused there.
+    const int port = sysSettings.comport;
+    station.recorder.texts.clear();
+    dialog.cmbSets(1)->setEditText(QStringLiteral("tcp://gateway:99999"));
+    QVERIFY(!dialog.cmdOkClick());
+    QVERIFY(sysSettings.LineAddress.isEmpty());
+    QCOMPARE(station.recorder.texts.size(), 1);
+    QVERIFY(station.recorder.texts[0].contains(QStringLiteral("modbus-tcp://HOST:PORT")));
+    dialog.cmbSets(10)->setCurrentIndex(0);
+    dialog.cmbSets(1)->setEditText(QStringLiteral("modbus-tcp://[fd00::5]:502"));
+    QVERIFY(!dialog.cmdOkClick());
+    QVERIFY(station.recorder.texts.last().contains(QStringLiteral("protocol 2")));
+    dialog.cmdTestPortClick();
+    QVERIFY(dialog.lblTestPort()->text().contains(QStringLiteral("protocol 2")));
+    dialog.cmbSets(10)->setCurrentIndex(1);
+    QVERIFY(dialog.cmdOkClick());
+    QCOMPARE(sysSettings.LineAddress, QStringLiteral("modbus-tcp://[fd00::5]:502"));
+    QCOMPARE(sysSettings.comport, port);
+    QVERIFY(loadSystemSettings());
+    QCOMPARE(sysSettings.LineAddress, QStringLiteral("modbus-tcp://[fd00::5]:502"));
+    frmSysSet reopened;
+    reopened.setControls({});
+    reopened.loadValues();
+    QCOMPARE(reopened.cmbSets(1)->currentText(), QStringLiteral("modbus-tcp://[fd00::5]:502"));
+    // Back to a serial port: the address goes.
+    reopened.cmbSets(1)->setEditText(QStringLiteral("com1"));
+    QVERIFY(reopened.cmdOkClick());
+    QVERIFY(sysSettings.LineAddress.isEmpty());
+    QCOMPARE(sysSettings.comport, 1);
+    setPortDeviceName(1, QString());
+    setPortDeviceName(port, QString());
 }
 
 void TestAdminDialogs::optionsTabsWrapWithCtrlTab()

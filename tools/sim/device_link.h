@@ -20,6 +20,8 @@ public:
     virtual bool write(const QByteArray &bytes) = 0;
     // Whether bytes are paced by hardware (a real UART) rather than by us.
     virtual bool pacedByHardware() const = 0;
+    // Ends the station's connection, where the link has one.
+    virtual void dropConnection() {}
 
 signals:
     void received(const QByteArray &bytes);

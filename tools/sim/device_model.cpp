@@ -141,7 +141,12 @@ QList<ReplyPiece> DeviceModel::withFault(
     case Fault::None:
         break;
     case Fault::NoReply:
+    case Fault::Mute:
         return {};
+    case Fault::Half:
+    case Fault::Drop:
+        reply.truncate(reply.size() / 2);
+        break;
     case Fault::Late:
         return {{reply, s.delayMs + s.lateMs}};
     case Fault::WrongAddress: {

@@ -1,8 +1,9 @@
-// vantoro-sim: plays the PV inverter on a pseudo-terminal or a serial port.
+// vantoro-sim: plays the PV inverter on a pseudo-terminal, a serial port or a loopback gateway.
 #include "port_link.h"
 #include "pty_link.h"
 #include "sim_options.h"
 #include "simulator.h"
+#include "tcp_link.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -73,7 +74,13 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<DeviceLink> link;
     QString banner;
-    if (options.portName.isEmpty()) {
+    if (options.tcpPort >= 0) {
+        auto tcp = std::make_unique<TcpLink>(options.modbusTcp);
+        if (const auto error = tcp->listen(quint16(options.tcpPort), options.ipv6))
+            return fail(QStringLiteral("cannot listen on port %1: %2").arg(options.tcpPort).arg(*error));
+        banner = (options.modbusTcp ? QStringLiteral("MODBUS-TCP ") : QStringLiteral("TCP ")) + tcp->path();
+        link = std::move(tcp);
+    } else if (options.portName.isEmpty()) {
         auto pty = std::make_unique<PtyLink>();
         if (const auto error = pty->open())
             return fail(*error);

@@ -34,6 +34,9 @@ constexpr FaultName FAULT_NAMES[] = {
     {Fault::Truncated, "truncated"},
     {Fault::Garbage, "garbage"},
     {Fault::Split, "split"},
+    {Fault::Drop, "drop"},
+    {Fault::Mute, "mute"},
+    {Fault::Half, "half"},
 };
 
 std::optional<qint64> parseInteger(const QString &text)
@@ -362,6 +365,11 @@ Faults (--fault, or fault= in the scenario), applied to poll and control replies
   truncated  only the first --truncate-to bytes are sent
   garbage    --garbage-bytes bytes (never the head's first byte) precede the reply
   split      the reply goes in --split-pieces pieces, --split-gap-ms apart
+  half       only the first half of the reply is sent
+  drop       the first half of the reply is sent, then the connection is
+             closed (--tcp, --modbus-tcp; elsewhere as half)
+  mute       the request is taken and never answered, as by a gateway whose
+             serial side is dead
 
 Several devices (--devices): one line carries them all, as an RS-485 bus does;
 each request is answered by the device with its address only, and a request
@@ -419,6 +427,18 @@ Record file (--record): one line per frame received, flushed at once:
 kinds: set (the 13-byte frame, preceded by FF when the wake-up byte came),
 set-badsum, control, and with --record-polls also poll-v1 and poll-v2.
 
+A network gateway (--tcp PORT or --modbus-tcp PORT): the same devices are
+served on 127.0.0.1 (::1 with --ipv6) at PORT, 0 for a port the system picks;
+the first line of standard output is the address to give the station
+("TCP tcp://127.0.0.1:PORT", "MODBUS-TCP modbus-tcp://127.0.0.1:PORT"). One
+connection is served at a time; a new one replaces the old. --tcp passes the
+bytes through both ways. --modbus-tcp takes MBAP requests (protocol 2), hands
+them to the devices as CRC frames and sends each reply back under an MBAP
+header with the request's transaction id, unit id = the reply's first byte
+and length 31, without its CRC (so badcrc is not seen there); a reply cut
+short is cut short on the connection too. Pacing (--baud) applies to the
+replies as on a line; --baud 0 for none.
+
 It stops cleanly on SIGTERM and SIGINT; with --exit-on-stdin-eof also when its
 standard input closes.)";
 
@@ -466,7 +486,14 @@ std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions
         QStringLiteral("Several devices on the line: a count N (addresses --address onwards) or a list "
                        "ADDR[:RATING],...; see Several devices above."),
         QStringLiteral("N|list"));
-    parser.addOptions({port, baud, scenario, record, recordPolls, stdinEof, verbose, devices});
+    const QCommandLineOption tcp(QStringLiteral("tcp"),
+        QStringLiteral("Serve the devices as a transparent gateway on loopback at this TCP port (0: any)."),
+        QStringLiteral("port"));
+    const QCommandLineOption modbusTcp(QStringLiteral("modbus-tcp"),
+        QStringLiteral("Serve the devices as a Modbus TCP gateway on loopback at this TCP port (0: any)."),
+        QStringLiteral("port"));
+    const QCommandLineOption ipv6(QStringLiteral("ipv6"), QStringLiteral("Listen on ::1 instead of 127.0.0.1."));
+    parser.addOptions({port, baud, scenario, record, recordPolls, stdinEof, verbose, devices, tcp, modbusTcp, ipv6});
 
     std::vector<QCommandLineOption> deviceOptions;
     for (const DeviceKey &key : deviceKeys()) {
@@ -486,6 +513,16 @@ std::optional<QString> parseCommandLine(const QStringList &arguments, SimOptions
         return QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst());
 
     options.portName = parser.value(port);
+    const int networkForms = int(parser.isSet(tcp)) + int(parser.isSet(modbusTcp)) + int(parser.isSet(port));
+    if (networkForms > 1)
+        return QStringLiteral("--port, --tcp and --modbus-tcp exclude one another");
+    if (parser.isSet(tcp) || parser.isSet(modbusTcp)) {
+        const QString value = parser.value(parser.isSet(tcp) ? tcp : modbusTcp);
+        if (!setInt(value, 0, 65535, options.tcpPort))
+            return QStringLiteral("bad TCP port: %1").arg(value);
+        options.modbusTcp = parser.isSet(modbusTcp);
+    }
+    options.ipv6 = parser.isSet(ipv6);
     if (!setInt(parser.value(baud), 0, 4000000, options.baud))
         return QStringLiteral("bad --baud value: %1").arg(parser.value(baud));
     options.scenarioPath = parser.value(scenario);

@@ -9,7 +9,7 @@
 
 namespace vantoro::sim {
 
-enum class Fault { None, NoReply, Late, WrongAddress, BadSum, BadCrc, NoTerminator, Truncated, Garbage, Split };
+enum class Fault { None, NoReply, Late, WrongAddress, BadSum, BadCrc, NoTerminator, Truncated, Garbage, Split, Drop, Mute, Half };
 
 std::optional<Fault> faultFromName(const QString &name);
 QString faultName(Fault fault);
@@ -71,6 +71,10 @@ struct SimOptions
     QList<AimedValue> aimed; // command-line values aimed at one device
     QList<PlantDevice> plant; // empty: the one device of `device`
     QString portName; // empty: a pseudo-terminal
+    // A gateway on loopback instead of a line: -1 none, 0 a port the system picks.
+    int tcpPort = -1;
+    bool modbusTcp = false;
+    bool ipv6 = false;
     int baud = 9600; // 0: no pacing
     QString scenarioPath;
     QString recordPath;

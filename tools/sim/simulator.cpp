@@ -4,6 +4,7 @@
 #include "device_link.h"
 
 #include <QDateTime>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
@@ -16,6 +17,8 @@ namespace {
 // 13 ms between the bytes of a set frame).
 constexpr qint64 FRAME_GAP_NS = 100LL * 1000000;
 constexpr qint64 NS_PER_MS = 1000000;
+// Time for the half reply to leave before the connection goes.
+constexpr int DROP_AFTER_REPLY_MS = 5;
 
 QString hexBytes(const QByteArray &bytes)
 {
@@ -116,6 +119,14 @@ void Simulator::handle(const Request &request, qint64 endNs)
         else
             m_pacer.send(piece.bytes, 0, delayNs);
         first = false;
+    }
+    if (device->lastWasFaulted() && device->settings().fault == Fault::Drop) {
+        // The half reply leaves first: after its delay and its wire time.
+        qint64 lastNs = endNs;
+        for (const ReplyPiece &piece : pieces)
+            lastNs += qint64(piece.delayMs) * NS_PER_MS + m_pacer.byteNs() * piece.bytes.size();
+        const int afterMs = int(std::max<qint64>(0, lastNs - m_pacer.nowNs()) / NS_PER_MS) + DROP_AFTER_REPLY_MS;
+        QTimer::singleShot(afterMs, &m_link, &DeviceLink::dropConnection);
     }
 }
 

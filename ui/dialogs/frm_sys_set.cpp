@@ -3,6 +3,7 @@
 
 #include "plant/line.h"
 
+#include "acquisition/line_address.h"
 #include "core/common.h"
 #include "core/localisation.h"
 #include "core/message_service.h"
@@ -14,6 +15,8 @@
 #include "ui/dialogs/settings_page.h"
 #include "ui/form_utils.h"
 #include "ui/language.h"
+
+#include <algorithm>
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -238,6 +241,10 @@ void frmSysSet::buildControls()
     };
     auto *linkGrid = new QGridLayout(link);
     addRow(linkGrid, label1(1), cmbSets(1));
+    m_lblPortHint = namedLabel(QStringLiteral("lblPortHint"), QString(), this);
+    m_lblPortHint->setWordWrap(true);
+    m_lblPortHint->setVisible(false);
+    linkGrid->addWidget(m_lblPortHint, linkGrid->rowCount(), 0, 1, 2);
     addRow(linkGrid, label1(2), cmbSets(2));
     addRow(linkGrid, label1(3), cmbSets(3));
     addRow(linkGrid, label1(4), cmbSets(4));
@@ -248,6 +255,8 @@ void frmSysSet::buildControls()
     cmbSets(1)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cmbSets(6)->setMinimumContentsLength(14);
     cmbSets(6)->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cmbSets(1)->setToolTip(QLatin1Char(' ') + lineAddressForms() + QLatin1Char(' '));
+    connect(cmbSets(1), &QComboBox::currentTextChanged, this, &frmSysSet::updatePortHint);
     m_cmdTestPort = namedButton(QStringLiteral("cmdTestPort"), QStringLiteral("测试连接"), this);
     m_lblTestPort = namedLabel(QStringLiteral("lblTestPort"), QString(), this);
     m_lblTestPort->setWordWrap(true);
@@ -321,7 +330,15 @@ void frmSysSet::setControls(const QStringList &systemPorts)
     cmbSets(6)->addItem(langText(kSection, QStringLiteral("SysSound"), LANGUAGE_CURRENT, QString()));
 
     // Each entry shows the device its number opens (the per-user port map).
-    m_ports = shownPortEntries(sysSettings.comport, systemPorts, m_portDescriptions);
+    m_stableNames = stablePortNames(m_stableFolder);
+    QStringList ports = systemPorts;
+    addStableNames(ports, m_portDescriptions, m_stableNames);
+    m_ports = shownPortEntries(sysSettings.comport, ports, m_portDescriptions);
+    // An adapter's stable name first: it still opens that adapter after a restart.
+    std::stable_partition(m_ports.begin(), m_ports.end(), [this](const PortEntry &entry) {
+        return std::any_of(m_stableNames.cbegin(), m_stableNames.cend(),
+                           [&entry](const StablePortName &name) { return name.path == entry.device; });
+    });
     fillPortField(cmbSets(1), m_ports);
 
     cmbSets(8)->clear();
@@ -368,7 +385,11 @@ bool frmSysSet::loadValues()
 
     const DeviceRecord &d = m_device;
     cmbSets(0)->setEditText(d.name);
-    showPort(cmbSets(1), m_ports, s.comport);
+    if (s.LineAddress.isEmpty())
+        showPort(cmbSets(1), m_ports, s.comport);
+    else
+        cmbSets(1)->setEditText(s.LineAddress);
+    updatePortHint();
     pick(cmbSets(2), rateTextFromSettings(s.ComSettings));
     cmbSets(3)->setEditText(settingNumberText(s.PauseSeconds));
     cmbSets(4)->setEditText(settingNumberText(s.TimeOut));
@@ -416,6 +437,28 @@ void frmSysSet::languageApplied(int language)
     cmbSets(6)->setItemText(1, langText(kSection, QStringLiteral("SysSound"), language, QString()));
 }
 
+void frmSysSet::updatePortHint()
+{
+    const QString text = cmbSets(1)->currentText().trimmed();
+    QString hint;
+    if (!isNetworkLineText(text)) {
+        const PortEntry port = portChoice(text, m_ports, sysSettings.comport);
+        const QString stable = port.number > 0 ? stableNameOf(port.device, m_stableNames) : QString();
+        if (!stable.isEmpty())
+            hint = localText(QStringLiteral("%1 可能在重启后指向另一个适配器；请选择 %2，它始终指向这个适配器。"),
+                             QStringLiteral("%1 may name another adapter after a restart; choose %2, "
+                                            "which always names this one."))
+                       .arg(port.device, stable);
+    }
+    m_lblPortHint->setText(hint);
+    m_lblPortHint->setVisible(!hint.isEmpty());
+}
+
+QString frmSysSet::portFieldProblem() const
+{
+    return networkLineProblem(cmbSets(1)->currentText().trimmed(), wholeNumberFromText(entryText(cmbSets(10))));
+}
+
 void frmSysSet::soundChoiceChanged()
 {
     // The frequency only means something for the user-defined tone.
@@ -451,6 +494,12 @@ bool frmSysSet::cmdOkClick()
         field->setFocus();
         return false;
     }
+    if (const QString problem = portFieldProblem(); !problem.isEmpty()) {
+        m_tabs->setCurrentIndex(0);
+        messages().show(windowTitle(), problem, MessageIcon::Warning);
+        cmbSets(1)->setFocus();
+        return false;
+    }
     for (SettingsPage *page : std::as_const(m_pages)) {
         const QString problem = page->validate();
         if (!problem.isEmpty()) {
@@ -464,11 +513,18 @@ bool frmSysSet::cmdOkClick()
     SystemSettings &s = sysSettings;
     DeviceRecord &d = m_device;
     d.name = cmbSets(0)->currentText();
-    const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, s.comport);
-    if (port.number > 0) {
-        s.comport = port.number;
-        if (port.newMapping)
-            setPortDeviceName(port.number, port.device);
+    const QString lineText = cmbSets(1)->currentText().trimmed();
+    if (isNetworkLineText(lineText)) {
+        // The serial port stays as it was, for the day the line goes back to it.
+        s.LineAddress = lineAddressText(parseLineAddress(lineText));
+    } else {
+        s.LineAddress.clear();
+        const PortEntry port = portChoice(lineText, m_ports, s.comport);
+        if (port.number > 0) {
+            s.comport = port.number;
+            if (port.newMapping)
+                setPortDeviceName(port.number, port.device);
+        }
     }
     s.ComSettings = comSettingsText(entryText(cmbSets(2)), entryText(cmbSets(8)));
     s.PauseSeconds = *interval;
@@ -515,8 +571,15 @@ void frmSysSet::cmdTestSoundClick()
 void frmSysSet::cmdTestPortClick()
 {
     // The dialog's values as they stand; nothing is stored.
-    const PortEntry port = portChoice(cmbSets(1)->currentText(), m_ports, sysSettings.comport);
-    const QString device = port.number > 0 ? port.device : portDeviceName(sysSettings.comport);
+    const QString lineText = cmbSets(1)->currentText().trimmed();
+    if (const QString problem = portFieldProblem(); !problem.isEmpty()) {
+        m_lblTestPort->setText(problem);
+        return;
+    }
+    const PortEntry port = portChoice(lineText, m_ports, sysSettings.comport);
+    const QString device = isNetworkLineText(lineText) ? lineAddressText(parseLineAddress(lineText))
+        : port.number > 0                             ? port.device
+                                                      : portDeviceName(sysSettings.comport);
     ConnectionTestValues values;
     values.comSettings = comSettingsText(entryText(cmbSets(2)), entryText(cmbSets(8)));
     values.protocol = wholeNumberFromText(entryText(cmbSets(10))) == 2 ? 2 : 1;

@@ -4,6 +4,7 @@
 
 #include "plant/device.h"
 
+#include "acquisition/stable_port_names.h"
 #include "core/sys_set_values.h"
 
 #include "ui/language.h"
@@ -42,6 +43,8 @@ public:
     // and the current one, and takes a device path typed in.
     void setControls();
     void setControls(const QStringList &systemPorts);
+    // Where the stable names of USB adapters are looked for (a test's own folder).
+    void setStablePortFolder(const QString &folder) { m_stableFolder = folder; }
     // Copies the in-memory settings into the fields. A value its pick-list
     // does not hold is added to it, marked, and saved back unchanged unless
     // another entry is chosen; false then.
@@ -58,6 +61,8 @@ public:
     void cmdTestPortClick();
     QPushButton *cmdTestPort() const { return m_cmdTestPort; }
     QLabel *lblTestPort() const { return m_lblTestPort; }
+    // Under the port field: the stable name to switch to, when the port has one.
+    QLabel *lblPortHint() const { return m_lblPortHint; }
 
     // The alarm sound played by the test button (the station's alarm by default).
     void setAlarmPlayer(std::function<void(int frequencyHz)> player) { m_playAlarm = std::move(player); }
@@ -92,6 +97,9 @@ public:
 private:
     void buildControls();
     void soundChoiceChanged();
+    void updatePortHint();
+    // The problem with the port field's address for the protocol chosen, empty when none.
+    QString portFieldProblem() const;
 
     std::function<void()> m_titleChanged;
     std::function<void(int)> m_languageChosen;
@@ -112,6 +120,9 @@ private:
     QHash<QString, QString> m_portDescriptions;
     QPushButton *m_cmdTestPort = nullptr;
     QLabel *m_lblTestPort = nullptr;
+    QLabel *m_lblPortHint = nullptr;
+    QString m_stableFolder = QString::fromLatin1(SERIAL_BY_ID_FOLDER);
+    QList<StablePortName> m_stableNames;
     QLabel *m_lblLanguage = nullptr;
     QTabWidget *m_tabs = nullptr;
     QList<SettingsPage *> m_pages;

@@ -1,6 +1,8 @@
 // The port field and its test.
 #include "ui/dialogs/port_field.h"
 
+#include "acquisition/line_address.h"
+#include "acquisition/line_port.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/localisation.h"
 
@@ -58,6 +60,8 @@ void showPort(QComboBox *field, const QList<PortEntry> &entries, int number)
 
 ConnectionTestOutcome testPort(const QString &device, const ConnectionTestValues &values)
 {
+    if (isNetworkLineText(device))
+        return testConnection(*makeLinePort(device), values);
     QtSerialPort port;
     port.setDeviceName(device);
     return testConnection(port, values);

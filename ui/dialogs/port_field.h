@@ -23,7 +23,8 @@ SystemPorts systemPorts();
 void fillPortField(QComboBox *field, const QList<PortEntry> &entries);
 // Shows the entry of port `number`, or "Com<number>" when none is listed.
 void showPort(QComboBox *field, const QList<PortEntry> &entries, int number);
-// One test poll on a port object of its own, opened on `device`.
+// One test poll on a port object of its own, opened on `device` (a serial
+// device or a network address).
 ConnectionTestOutcome testPort(const QString &device, const ConnectionTestValues &values);
 // The outcome in the operator's words.
 QString connectionTestText(const ConnectionTestOutcome &outcome, const QString &device);

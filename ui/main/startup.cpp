@@ -2,6 +2,7 @@
 // schema, settings, parameter table, windows, then the main window is shown.
 #include "ui/main/startup.h"
 
+#include "acquisition/line_port.h"
 #include "core/common.h"
 #include "core/data_folder.h"
 #include "core/database.h"
@@ -133,7 +134,8 @@ Startup::Result Startup::run()
     upgradeSchema();
     loadSystemSettings();
 
-    m_main = std::make_unique<frmMain>();
+    // The line is read once here: an address changed in the settings is used from the next start.
+    m_main = std::make_unique<frmMain>(nullptr, makeLinePort(sysSettings.LineAddress));
     m_services = std::make_unique<StationServices>();
     m_services->start();
     if (sysSettings.debugMode != 0)
