@@ -416,6 +416,8 @@ void upgradeSchema()
         "alter table devices add DEVPOWER VARCHAR(50) null",
         "alter table devices add TOTALPOWER VARCHAR(15) null",
         "alter table devices add DEVCOMVERSION VARCHAR(25) null",
+        // A device on the line that is not polled; every older row is polled.
+        "alter table devices add enabled integer not null default 1",
         // Keeps a day's query fast when the log has grown for years.
         "create index if not exists ix_eventlog_logtime on eventlog(logtime)",
         // MQTT publishing, one row; a null column takes the default of MqttSettings.

@@ -100,11 +100,27 @@ bool replaceTable(const QString &from, const QString &to, QString *error)
         error);
 }
 
+QString invalidRatingText(const QString &rating)
+{
+    return QStringLiteral("the power rating \"%1\" cannot name a factory table").arg(rating);
+}
+
 bool invalidRating(const QString &rating, QString *error)
 {
     if (error)
-        *error = QStringLiteral("the power rating \"%1\" cannot name a factory table").arg(rating);
+        *error = invalidRatingText(rating);
     return false;
+}
+
+// The columns but DEVID, which a copy for one device writes itself.
+QString columnListWithoutDeviceId()
+{
+    QStringList names;
+    for (const char *name : paramColumnNames) {
+        if (QString::fromLatin1(name).compare(QStringLiteral("DEVID"), Qt::CaseInsensitive) != 0)
+            names << QString::fromLatin1(name);
+    }
+    return names.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -134,6 +150,73 @@ bool restoreFactoryParameters(const QString &rating, QString *error)
     if (factory.isEmpty())
         return invalidRating(rating, error);
     return replaceTable(factory, QString::fromLatin1(parasetTable), error);
+}
+
+bool restoreFactoryParameters(const QString &rating, const QString &deviceId, QString *error)
+{
+    if (factoryTableName(rating).isEmpty())
+        return invalidRating(rating, error);
+    return rsSqlGet2(
+        [&](QSqlDatabase &db, QString &workError) {
+            QSqlQuery query(db);
+            return exec(query, QStringLiteral("delete from paraset where DEVID = ?"), {deviceId}, workError)
+                && copyFactoryParameters(db, rating, deviceId, workError);
+        },
+        error);
+}
+
+bool copyFactoryParameters(QSqlDatabase &db, const QString &rating, const QString &deviceId, QString &error)
+{
+    const QString factory = factoryTableName(rating);
+    if (factory.isEmpty()) {
+        error = invalidRatingText(rating);
+        return false;
+    }
+    bool exists = false;
+    if (!tableExists(db, factory, error, &exists))
+        return false;
+    if (!exists) {
+        error = QStringLiteral("table %1 does not exist").arg(factory);
+        return false;
+    }
+    int count = 0;
+    if (!rowCount(db, factory, error, &count))
+        return false;
+    if (count == 0) {
+        error = QStringLiteral("table %1 holds no rows").arg(factory);
+        return false;
+    }
+    const QString columns = columnListWithoutDeviceId();
+    QSqlQuery query(db);
+    return exec(query,
+                QStringLiteral("insert into %1 (DEVID, %2) select ?, %2 from %3")
+                    .arg(QString::fromLatin1(parasetTable), columns, quoted(factory)),
+                {deviceId}, error);
+}
+
+QStringList factoryRatings(QString *error)
+{
+    const auto tables = rsSqlGet(
+        QStringLiteral("select name from sqlite_master where type='table' and lower(name) like ? escape '\\'"),
+        {QStringLiteral("paraset\\_%")}, error);
+    if (!tables)
+        return {};
+    QStringList found;
+    for (const QVariantList &row : tables->rows) {
+        const QString rating = row.value(0).toString().mid(int(qstrlen(FACTORY_TABLE_PREFIX)));
+        if (!isValidPowerRating(rating))
+            continue;
+        const auto rows = rsSqlGet(QStringLiteral("select count(*) from %1").arg(quoted(factoryTableName(rating))));
+        if (rows && rows->rows.value(0).value(0).toInt() > 0)
+            found << rating;
+    }
+    QStringList ratings;
+    for (const QString &known : knownPowerRatings()) {
+        if (found.removeAll(known) > 0)
+            ratings << known;
+    }
+    found.sort();
+    return ratings + found;
 }
 
 bool saveParametersAsFactory(const QString &rating, QString *error)
