@@ -125,16 +125,22 @@ QString deviceProblem(const DeviceRecord &device, const QList<DeviceRecord> &lin
             known = true;
             if (!editing)
                 return text("msgIdTaken", "Device id %1 is taken by \"%2\".").arg(other.id, other.name);
-            continue;
         }
-        // One line, one address: a reply could not tell the two apart.
-        if (other.address == device.address)
+    }
+    if (editing && !known)
+        return text("msgNoSuchDevice", "Device %1 is not on the line.").arg(device.id);
+    return addressTaken(device, line);
+}
+
+QString addressTaken(const DeviceRecord &device, const QList<DeviceRecord> &line)
+{
+    // One line, one address: a reply could not tell the two apart.
+    for (const DeviceRecord &other : line) {
+        if (other.id != device.id && other.address == device.address)
             return text("msgAddressTaken", "Address %1 is taken by device %2 \"%3\" on this line.")
                 .arg(device.address)
                 .arg(other.id, other.name);
     }
-    if (editing && !known)
-        return text("msgNoSuchDevice", "Device %1 is not on the line.").arg(device.id);
     return QString();
 }
 
@@ -268,8 +274,8 @@ QStringList ensureParameterRows()
         const bool copied = rsSqlGet2(
             [&](QSqlDatabase &db, QString &workError) { return copyFactoryParameters(db, rating, device.id, workError); },
             &error);
-        messages << (copied ? text("msgRowsAdded", "Device %1 \"%2\" had no parameters; those of the factory table %3 "
-                                                   "were given to it.")
+        messages << (copied ? text("msgRowsAdded", "Device %1 \"%2\" had no parameters: it was given those of the "
+                                                   "factory table %3.")
                                   .arg(device.id, device.name, rating)
                             : text("msgRowsMissing", "Device %1 \"%2\" has no parameters, and the factory table %3 "
                                                      "could not give them: %4")

@@ -37,6 +37,9 @@ int highestAddress(int protocol);
 QString deviceProblem(const DeviceRecord &device, const QList<DeviceRecord> &line, const QStringList &ratings,
                       bool editing);
 
+// Empty unless another device of `line` has the address of `device`.
+QString addressTaken(const DeviceRecord &device, const QList<DeviceRecord> &line);
+
 // Every row of `devices`, by id; nullopt when the table cannot be read.
 std::optional<QList<DeviceRecord>> loadDevices(QString *error = nullptr);
 

@@ -4,7 +4,9 @@
 #include "core/database.h"
 #include "core/device_store.h"
 #include "core/factory_tables.h"
+#include "core/localisation.h"
 #include "core/station_bus.h"
+#include "core/system_settings.h"
 #include "test_support.h"
 
 #include <QSignalSpy>
@@ -36,6 +38,12 @@ DeviceRecord device(const QString &id, int address, int protocol = 2, const QStr
     d.protocol = protocol;
     d.rating = rating;
     return d;
+}
+
+// The messages are checked by their words (a TestHome resets the language).
+void inEnglish()
+{
+    sysSettings.languageIndex = LANGUAGE_ENGLISH;
 }
 
 QStringList busIds()
@@ -100,6 +108,7 @@ void TestDeviceStore::whatADeviceMayBe()
     QFETCH(QString, rating);
     QFETCH(bool, editing);
     QFETCH(QString, problem);
+    inEnglish();
     const QList<DeviceRecord> line{device(QStringLiteral("001"), 1), device(QStringLiteral("002"), 7)};
     const QStringList ratings{QStringLiteral("3K"), QStringLiteral("5K")};
     const QString found = deviceProblem(device(id, address, protocol, rating), line, ratings, editing);
@@ -172,6 +181,7 @@ void TestDeviceStore::editKeepsTheParameterRows()
 void TestDeviceStore::removeKeepsOrPurgesTheRecords()
 {
     TestHome home;
+    inEnglish();
     QString error;
     auto addSecond = [&] {
         QVERIFY2(addDevice(device(QStringLiteral("002"), 2), &error), qPrintable(error));

@@ -428,6 +428,7 @@ void TestViews::windowSwitchesAndLaysOutViews()
 
 void TestViews::plantShowsEachDeviceAndTheTotals()
 {
+    sysSettings.languageIndex = LANGUAGE_ENGLISH;
     StationBus bus;
     bus.publishDevices({plantDevice(1), plantDevice(2), plantDevice(3)});
     PlantView plant(bus);

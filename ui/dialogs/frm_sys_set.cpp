@@ -7,6 +7,7 @@
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 #include "events/event_log.h"
+#include "ui/dialogs/devices_settings_page.h"
 #include "ui/dialogs/dialog_controls.h"
 #include "ui/dialogs/port_field.h"
 #include "ui/dialogs/settings_page.h"
@@ -51,6 +52,21 @@ void keepUnknownEntry(QComboBox *combo, const QString &shown, const QVariant &st
     combo->setItemData(index, QColor(Qt::red), Qt::ForegroundRole);
     combo->setItemData(index, note, Qt::ToolTipRole);
     combo->setCurrentIndex(index);
+}
+
+// Selects the entry of a stored value (by its value, else its text); a
+// value the list lacks gets a kept entry, and false.
+bool pickEntry(QComboBox *combo, const QString &text)
+{
+    const int byValue = combo->findData(text);
+    if (byValue >= 0 && !combo->itemData(byValue, KEPT_VALUE_ROLE).isValid()) {
+        combo->setCurrentIndex(byValue);
+        return true;
+    }
+    if (selectEntry(combo, text))
+        return true;
+    keepUnknownEntry(combo, text, text);
+    return false;
 }
 
 // The stored value behind a kept entry when it is the one selected.
@@ -271,6 +287,8 @@ void frmSysSet::buildControls()
     m_tabs->addTab(stationPage, langText(kSection, QStringLiteral("tabStation"), LANGUAGE_CURRENT, QStringLiteral("Station")));
     m_pages = createSettingsPages(m_tabs);
     for (SettingsPage *page : std::as_const(m_pages)) {
+        if (auto *devices = dynamic_cast<DevicesSettingsPage *>(page))
+            devices->setDeviceStored([this](const DeviceRecord &device) { firstDeviceStored(device); });
         page->load();
         m_tabs->addTab(page, page->title());
     }
@@ -330,15 +348,8 @@ bool frmSysSet::loadValues()
     const SystemSettings &s = sysSettings;
     bool allListed = true;
     auto pick = [&allListed](QComboBox *combo, const QString &text) {
-        const int byValue = combo->findData(text);
-        if (byValue >= 0 && !combo->itemData(byValue, KEPT_VALUE_ROLE).isValid()) {
-            combo->setCurrentIndex(byValue);
-            return;
-        }
-        if (selectEntry(combo, text))
-            return;
-        keepUnknownEntry(combo, text, text);
-        allListed = false;
+        if (!pickEntry(combo, text))
+            allListed = false;
     };
     auto pickPosition = [&allListed](QComboBox *combo, const QString &shown, int position, int stored) {
         if (position >= 0 && position < combo->count() && !combo->itemData(position, KEPT_VALUE_ROLE).isValid()) {
@@ -441,6 +452,19 @@ bool frmSysSet::cmdOkClick()
             return false;
         }
     }
+    // The address on this page is the first device's, and no other device
+    // on the line may answer to it.
+    if (const auto line = loadDevices()) {
+        DeviceRecord first;
+        first.id = deviceIdText(1);
+        first.address = wholeNumberFromText(entryText(cmbSets(9)));
+        if (const QString taken = addressTaken(first, *line); !taken.isEmpty()) {
+            m_tabs->setCurrentIndex(0);
+            messages().show(windowTitle(), taken, MessageIcon::Warning);
+            cmbSets(9)->setFocus();
+            return false;
+        }
+    }
 
     setBusyCursor(true);
     SystemSettings &s = sysSettings;
@@ -471,6 +495,12 @@ bool frmSysSet::cmdOkClick()
         m_savedValues = fieldValues();
         // An answer about the settings before this save no longer holds.
         m_lblTestPort->clear();
+        // The station page writes the first device's row: the list shows it.
+        publishStoredDevices();
+        for (SettingsPage *page : std::as_const(m_pages)) {
+            if (auto *devices = dynamic_cast<DevicesSettingsPage *>(page))
+                devices->load();
+        }
     }
     if (m_titleChanged)
         m_titleChanged();
@@ -479,6 +509,30 @@ bool frmSysSet::cmdOkClick()
                     : langText(kSection, QStringLiteral("msgSaveFailed")));
     setBusyCursor(false);
     return saved;
+}
+
+void frmSysSet::firstDeviceStored(const DeviceRecord &device)
+{
+    // The station page holds the first device's fields and writes them on
+    // Save: they take what the Devices page stored, so Save keeps it.
+    if (device.id.toInt() != 1)
+        return;
+    const bool unsaved = hasUnsavedEdits();
+    SystemSettings &s = sysSettings;
+    s.devname = device.name;
+    s.devaddr = device.address;
+    s.devcomversion = device.protocol;
+    s.devpower = device.rating;
+    s.totalpower = device.meterCounter ? 1 : 0;
+    cmbSets(0)->setEditText(s.devname);
+    selectEntry(m_cmbPower, s.devpower);
+    selectEntry(cmbSets(9), QString::number(s.devaddr));
+    m_chkTotalPower->setChecked(s.totalpower != 0);
+    selectEntry(cmbSets(10), QString::number(s.devcomversion));
+    if (!unsaved)
+        m_savedValues = fieldValues();
+    if (m_titleChanged)
+        m_titleChanged();
 }
 
 void frmSysSet::cmdTestSoundClick()

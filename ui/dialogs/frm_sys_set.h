@@ -2,6 +2,7 @@
 // of the in-memory record, saved to the database and used by the next poll.
 #pragma once
 
+#include "core/device_store.h"
 #include "core/sys_set_values.h"
 
 #include "ui/language.h"
@@ -84,6 +85,7 @@ public:
 
 private:
     void buildControls();
+    void firstDeviceStored(const DeviceRecord &device);
     void soundChoiceChanged();
 
     std::function<void()> m_titleChanged;

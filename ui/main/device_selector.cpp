@@ -70,6 +70,9 @@ void DeviceSelector::devicesChanged()
     const bool several = devices.size() > 1;
     m_combo->setVisible(several);
     layout()->setContentsMargins(several ? 4 : 0, 0, several ? 4 : 0, 0);
+    // A toolbar keeps the width it was given until told the hint changed.
+    updateGeometry();
+    adjustSize();
     m_next->setEnabled(several);
     m_previous->setEnabled(several);
     if (m_selected != before)

@@ -21,7 +21,7 @@ namespace {
 
 const QString section = QStringLiteral("plantView");
 constexpr int TILE_WIDTH = 230;
-constexpr int TILE_HEIGHT = 124;
+constexpr int TILE_HEIGHT = 112;
 constexpr int TILE_SPACING = 8;
 constexpr int BULB_SIZE = 22;
 
@@ -37,7 +37,7 @@ QString kilo(double watts)
 
 QString energy(double kwh)
 {
-    return text("fmtKwh", "%1 kWh").arg(kwh, 0, 'f', kwh >= 1000 ? 0 : 1);
+    return text("fmtKwh", "%1 kWh").arg(kwh, 0, 'f', kwh >= 1000 ? 0 : kwh >= 10 ? 1 : 2);
 }
 
 std::optional<double> outputPower(const CycleReport &report)
@@ -153,7 +153,7 @@ public:
             state = text("msgRunning", "running");
         m_state->setText(state);
         m_state->setToolTip(fault ? state : QString());
-        m_state->setStyleSheet(fault ? QStringLiteral("color: #d00000;") : QStringLiteral("color: palette(mid);"));
+        m_state->setStyleSheet(fault ? QStringLiteral("color: #d00000;") : QString());
     }
 
     void setSelected(bool selected)
