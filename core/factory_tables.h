@@ -36,5 +36,8 @@ QStringList factoryRatings(QString *error = nullptr);
 // Replaces every row of the factory table of `rating` by the rows of
 // paraset, with the same guarantees.
 bool saveParametersAsFactory(const QString &rating, QString *error = nullptr);
+// The same from the rows of one device only (empty `deviceId`: every row),
+// stored as rows of the device the shipped tables carry ("001").
+bool saveParametersAsFactory(const QString &rating, const QString &deviceId, QString *error);
 
 } // namespace vantoro

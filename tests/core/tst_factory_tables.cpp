@@ -170,6 +170,15 @@ void TestFactoryTables::restoringOneDeviceKeepsTheOthers()
     exec("update second_now set DEVID='001'");
     QCOMPARE(difference("second_now", "paraset_2K5"), 0);
 
+    // Saving one device's rows as a factory table takes its rows alone, as
+    // the shipped tables hold them.
+    QVERIFY2(saveParametersAsFactory(QStringLiteral("5K"), QStringLiteral("002"), &error), qPrintable(error));
+    QCOMPARE(count("select count(*) from paraset_5K"), 30);
+    QCOMPARE(difference("second_now", "paraset_5K"), 0);
+    QVERIFY(!saveParametersAsFactory(QStringLiteral("5K"), QStringLiteral("007"), &error));
+    QVERIFY2(error.contains(QLatin1String("007")), qPrintable(error));
+    QCOMPARE(count("select count(*) from paraset_5K"), 30);
+
     // A failed copy leaves the device's rows as they were.
     exec("create table paraset_9K (DEVID varchar(10), PARAID integer)");
     exec("insert into paraset_9K values ('001', 0)");
