@@ -134,6 +134,8 @@ std::optional<QSqlDatabase> heldDatabase()
     return db;
 }
 
+} // namespace
+
 bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString *error)
 {
     if (!query.prepare(sql)) {
@@ -150,8 +152,6 @@ bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds
     }
     return true;
 }
-
-} // namespace
 
 QString databasePath()
 {

@@ -25,16 +25,8 @@ QString text(const char *key, const char *builtIn)
 bool exec(QSqlDatabase &db, const QString &sql, const QVariantList &binds, QString &error, int *affected = nullptr)
 {
     QSqlQuery query(db);
-    if (!query.prepare(sql)) {
-        error = query.lastError().text();
+    if (!bindAndExec(query, sql, binds, &error))
         return false;
-    }
-    for (const QVariant &v : binds)
-        query.addBindValue(v);
-    if (!query.exec()) {
-        error = query.lastError().text();
-        return false;
-    }
     if (affected)
         *affected = query.numRowsAffected();
     return true;

@@ -45,17 +45,7 @@ QString columnListWithoutDeviceId()
 
 bool exec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString &error)
 {
-    if (!query.prepare(sql)) {
-        error = query.lastError().text();
-        return false;
-    }
-    for (const QVariant &v : binds)
-        query.addBindValue(v);
-    if (!query.exec()) {
-        error = query.lastError().text();
-        return false;
-    }
-    return true;
+    return bindAndExec(query, sql, binds, &error);
 }
 
 bool exec(QSqlDatabase &db, const QString &sql, QString &error)
