@@ -134,6 +134,8 @@ std::optional<QSqlDatabase> heldDatabase()
     return db;
 }
 
+} // namespace
+
 bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString *error)
 {
     if (!query.prepare(sql)) {
@@ -150,8 +152,6 @@ bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds
     }
     return true;
 }
-
-} // namespace
 
 QString databasePath()
 {
@@ -416,6 +416,8 @@ void upgradeSchema()
         "alter table devices add DEVPOWER VARCHAR(50) null",
         "alter table devices add TOTALPOWER VARCHAR(15) null",
         "alter table devices add DEVCOMVERSION VARCHAR(25) null",
+        // A device on the line that is not polled; every older row is polled.
+        "alter table devices add enabled integer not null default 1",
         // Keeps a day's query fast when the log has grown for years.
         "create index if not exists ix_eventlog_logtime on eventlog(logtime)",
         // MQTT publishing, one row; a null column takes the default of MqttSettings.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -57,6 +58,9 @@ std::optional<RecordSet> rsSqlGet(const QString &sql, const QVariantList &binds 
 // Runs `work` inside one transaction on a new connection; commits when it
 // returns true, rolls back otherwise. False with `error` set on any failure.
 bool rsSqlGet2(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error = nullptr);
+// Prepares `sql` on the query, binds the values in order and runs it; false
+// with `error` set on failure. For statements inside a transaction.
+bool bindAndExec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString *error);
 // Executes one statement on a new connection.
 bool execSql(const QString &sql, const QVariantList &binds = {}, QString *error = nullptr);
 // The same, and the rowid of the row an insert added (0 when none).

@@ -14,6 +14,8 @@ namespace vantoro {
 namespace {
 
 const char *const parasetTable = "paraset";
+// The device the shipped factory rows carry.
+const char *const factoryDeviceId = "001";
 
 QString quoted(const QString &identifier)
 {
@@ -30,19 +32,20 @@ QString columnList()
     return names.join(QStringLiteral(", "));
 }
 
+// The columns but DEVID, which a copy for one device writes itself.
+QString columnListWithoutDeviceId()
+{
+    QStringList names;
+    for (const char *name : paramColumnNames) {
+        if (QString::fromLatin1(name).compare(QStringLiteral("DEVID"), Qt::CaseInsensitive) != 0)
+            names << QString::fromLatin1(name);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
 bool exec(QSqlQuery &query, const QString &sql, const QVariantList &binds, QString &error)
 {
-    if (!query.prepare(sql)) {
-        error = query.lastError().text();
-        return false;
-    }
-    for (const QVariant &v : binds)
-        query.addBindValue(v);
-    if (!query.exec()) {
-        error = query.lastError().text();
-        return false;
-    }
-    return true;
+    return bindAndExec(query, sql, binds, &error);
 }
 
 bool exec(QSqlDatabase &db, const QString &sql, QString &error)
@@ -61,51 +64,73 @@ bool tableExists(QSqlDatabase &db, const QString &table, QString &error, bool *e
     return true;
 }
 
-bool rowCount(QSqlDatabase &db, const QString &table, QString &error, int *count)
+// The table exists and holds rows (of `deviceId` when one is named): an
+// empty source would leave an empty table behind.
+bool usableSource(QSqlDatabase &db, const QString &table, const QString &deviceId, QString &error)
 {
-    QSqlQuery query(db);
-    if (!exec(query, QStringLiteral("select count(*) from ") + quoted(table), {}, error))
+    bool exists = false;
+    if (!tableExists(db, table, error, &exists))
         return false;
-    *count = query.next() ? query.value(0).toInt() : 0;
+    if (!exists) {
+        error = QStringLiteral("table %1 does not exist").arg(table);
+        return false;
+    }
+    QSqlQuery query(db);
+    const bool oneDevice = !deviceId.isEmpty();
+    if (!exec(query, QStringLiteral("select count(*) from ") + quoted(table) + (oneDevice ? QStringLiteral(" where DEVID = ?") : QString()),
+              oneDevice ? QVariantList{deviceId} : QVariantList{}, error))
+        return false;
+    if (!query.next() || query.value(0).toInt() == 0) {
+        error = oneDevice ? QStringLiteral("table %1 holds no rows of device %2").arg(table, deviceId)
+                          : QStringLiteral("table %1 holds no rows").arg(table);
+        return false;
+    }
     return true;
 }
 
-// Copies all rows of `from` into `to` after emptying `to`, in one transaction.
-bool replaceTable(const QString &from, const QString &to, QString *error)
+// Copies the rows of `from` (only those of `fromDevice` when one is named,
+// written as the shipped factory rows' device) into `to` after emptying
+// `to`, in one transaction.
+bool replaceTable(const QString &from, const QString &to, const QString &fromDevice, QString *error)
 {
     return rsSqlGet2(
         [&](QSqlDatabase &db, QString &workError) {
-            for (const QString &table : {from, to}) {
-                bool exists = false;
-                if (!tableExists(db, table, workError, &exists))
-                    return false;
-                if (!exists) {
-                    workError = QStringLiteral("table %1 does not exist").arg(table);
-                    return false;
-                }
-            }
-            int count = 0;
-            if (!rowCount(db, from, workError, &count))
+            bool exists = false;
+            if (!tableExists(db, to, workError, &exists))
                 return false;
-            // An empty source would leave an empty table behind.
-            if (count == 0) {
-                workError = QStringLiteral("table %1 holds no rows").arg(from);
+            if (!exists) {
+                workError = QStringLiteral("table %1 does not exist").arg(to);
                 return false;
             }
-            const QString columns = columnList();
-            return exec(db, QStringLiteral("delete from ") + quoted(to), workError)
-                && exec(db, QStringLiteral("insert into %1 (%2) select %2 from %3").arg(quoted(to), columns, quoted(from)),
-                        workError);
+            if (!usableSource(db, from, fromDevice, workError))
+                return false;
+            QSqlQuery query(db);
+            if (!exec(db, QStringLiteral("delete from ") + quoted(to), workError))
+                return false;
+            if (fromDevice.isEmpty())
+                return exec(query, QStringLiteral("insert into %1 (%2) select %2 from %3").arg(quoted(to), columnList(), quoted(from)),
+                            {}, workError);
+            const QString columns = columnListWithoutDeviceId();
+            return exec(query,
+                        QStringLiteral("insert into %1 (DEVID, %2) select ?, %2 from %3 where DEVID = ?")
+                            .arg(quoted(to), columns, quoted(from)),
+                        {QString::fromLatin1(factoryDeviceId), fromDevice}, workError);
         },
         error);
+}
+
+QString invalidRatingText(const QString &rating)
+{
+    return QStringLiteral("the power rating \"%1\" cannot name a factory table").arg(rating);
 }
 
 bool invalidRating(const QString &rating, QString *error)
 {
     if (error)
-        *error = QStringLiteral("the power rating \"%1\" cannot name a factory table").arg(rating);
+        *error = invalidRatingText(rating);
     return false;
 }
+
 
 } // namespace
 
@@ -133,15 +158,75 @@ bool restoreFactoryParameters(const QString &rating, QString *error)
     const QString factory = factoryTableName(rating);
     if (factory.isEmpty())
         return invalidRating(rating, error);
-    return replaceTable(factory, QString::fromLatin1(parasetTable), error);
+    return replaceTable(factory, QString::fromLatin1(parasetTable), QString(), error);
+}
+
+bool restoreFactoryParameters(const QString &rating, const QString &deviceId, QString *error)
+{
+    if (factoryTableName(rating).isEmpty())
+        return invalidRating(rating, error);
+    return rsSqlGet2(
+        [&](QSqlDatabase &db, QString &workError) {
+            QSqlQuery query(db);
+            return exec(query, QStringLiteral("delete from paraset where DEVID = ?"), {deviceId}, workError)
+                && copyFactoryParameters(db, rating, deviceId, workError);
+        },
+        error);
+}
+
+bool copyFactoryParameters(QSqlDatabase &db, const QString &rating, const QString &deviceId, QString &error)
+{
+    const QString factory = factoryTableName(rating);
+    if (factory.isEmpty()) {
+        error = invalidRatingText(rating);
+        return false;
+    }
+    if (!usableSource(db, factory, QString(), error))
+        return false;
+    const QString columns = columnListWithoutDeviceId();
+    QSqlQuery query(db);
+    return exec(query,
+                QStringLiteral("insert into %1 (DEVID, %2) select ?, %2 from %3")
+                    .arg(QString::fromLatin1(parasetTable), columns, quoted(factory)),
+                {deviceId}, error);
+}
+
+QStringList factoryRatings(QString *error)
+{
+    const auto tables = rsSqlGet(
+        QStringLiteral("select name from sqlite_master where type='table' and lower(name) like ? escape '\\'"),
+        {QStringLiteral("paraset\\_%")}, error);
+    if (!tables)
+        return {};
+    QStringList found;
+    for (const QVariantList &row : tables->rows) {
+        const QString rating = row.value(0).toString().mid(int(qstrlen(FACTORY_TABLE_PREFIX)));
+        if (!isValidPowerRating(rating))
+            continue;
+        const auto rows = rsSqlGet(QStringLiteral("select count(*) from %1").arg(quoted(factoryTableName(rating))));
+        if (rows && rows->rows.value(0).value(0).toInt() > 0)
+            found << rating;
+    }
+    QStringList ratings;
+    for (const QString &known : knownPowerRatings()) {
+        if (found.removeAll(known) > 0)
+            ratings << known;
+    }
+    found.sort();
+    return ratings + found;
 }
 
 bool saveParametersAsFactory(const QString &rating, QString *error)
 {
+    return saveParametersAsFactory(rating, QString(), error);
+}
+
+bool saveParametersAsFactory(const QString &rating, const QString &deviceId, QString *error)
+{
     const QString factory = factoryTableName(rating);
     if (factory.isEmpty())
         return invalidRating(rating, error);
-    return replaceTable(QString::fromLatin1(parasetTable), factory, error);
+    return replaceTable(QString::fromLatin1(parasetTable), factory, deviceId, error);
 }
 
 } // namespace vantoro

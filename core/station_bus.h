@@ -76,6 +76,8 @@ struct DeviceInfo
     int protocol = 1;         // 1 or 2
     QString rating;           // e.g. "3K"
     bool enabled = true;
+
+    bool operator==(const DeviceInfo &) const = default;
 };
 
 // What one round of the line found: the report of every device polled, in

@@ -3,11 +3,6 @@
 
 namespace vantoro {
 
-DeviceInfo DeviceRecord::info() const
-{
-    return DeviceInfo{id, name, address, protocol, rating, enabled};
-}
-
 Device::Device(DeviceRecord record)
     : m_record(std::move(record))
 {
@@ -16,11 +11,6 @@ Device::Device(DeviceRecord record)
 QString Device::suffix() const
 {
     return QLatin1Char('(') + m_record.name + QLatin1Char(')');
-}
-
-QString deviceIdText(int number)
-{
-    return QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
 }
 
 int deviceIdNumber(const QString &id)

@@ -1,8 +1,9 @@
-// One device on the line: its record in `devices`, its parameter table, its
+// One device on the line: its row of `devices`, its parameter table, its
 // link state and the rules that follow each of its cycles.
 #pragma once
 
 #include "acquisition/param_table.h"
+#include "core/device_store.h"
 #include "core/station_bus.h"
 #include "events/after_cycle.h"
 #include "events/device_sleep.h"
@@ -13,21 +14,7 @@
 
 namespace vantoro {
 
-inline constexpr int PLANT_DEVICES_MAX = 32;
-
-// A row of `devices`.
-struct DeviceRecord
-{
-    QString id = QString::fromLatin1(PARAM_DEVICE_ID);
-    QString name;
-    int address = 1;
-    int protocol = 1;          // 1: framed with a sum, 2: CRC frames
-    QString rating = QStringLiteral("3K");
-    int totalpower = 0;        // the energy counter reads the plant's total
-    bool enabled = true;
-
-    DeviceInfo info() const;
-};
+inline constexpr int PLANT_DEVICES_MAX = MAX_DEVICES;
 
 // What the poll path knows of a device's link.
 struct LinkState
@@ -73,8 +60,6 @@ private:
     AfterCycleRules m_rules;
 };
 
-// "001" for 1; ids are three digits.
-QString deviceIdText(int number);
 // The number of an id ("007" gives 7); 0 when it is not one.
 int deviceIdNumber(const QString &id);
 

@@ -43,10 +43,5 @@ private:
     std::vector<std::unique_ptr<Device>> m_devices;
 };
 
-// The rows of `devices` in id order; nullopt when they cannot be read.
-std::optional<QList<DeviceRecord>> readDeviceRecords(QString *error = nullptr);
-// Writes one device's row (by its id); false with `error` when it fails or
-// no such row exists.
-bool writeDeviceRecord(const DeviceRecord &record, QString *error = nullptr);
 
 } // namespace vantoro

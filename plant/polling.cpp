@@ -484,7 +484,7 @@ bool Poller::receiveReply(Device &device, int version, double timeoutSeconds, qu
         return false;
     }
 
-    const DecodeSettings settings{device.record().totalpower != 0, now};
+    const DecodeSettings settings{device.record().meterCounter, now};
     const DecodeOutcome outcome = version == 1 ? decodeReplyV1(reply, device.table(), settings)
                                                : decodeReplyV2(reply, device.table(), settings);
     reportDecodeOutcome(outcome, device.id());

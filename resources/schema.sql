@@ -42,7 +42,8 @@ create table devices (
   devaddr integer,
   DEVPOWER varchar(50) null,
   TOTALPOWER varchar(15) null,
-  DEVCOMVERSION varchar(25) null
+  DEVCOMVERSION varchar(25) null,
+  enabled integer not null default 1
 );
 
 create table paraset (

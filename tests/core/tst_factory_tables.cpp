@@ -45,6 +45,7 @@ private slots:
     void missingOrEmptyFactoryTableLeavesParasetWhole();
     void failedInsertRollsTheDeleteBack();
     void refusedRatingTouchesNothing();
+    void restoringOneDeviceKeepsTheOthers();
 };
 
 void TestFactoryTables::ratingsThatMayNameATable_data()
@@ -151,6 +152,38 @@ void TestFactoryTables::refusedRatingTouchesNothing()
     QVERIFY(!saveParametersAsFactory(QStringLiteral("3K'"), &error));
     QCOMPARE(difference("paraset", "before_restore"), 0);
     QCOMPARE(count("select count(*) from paraset_3K"), 30);
+}
+
+void TestFactoryTables::restoringOneDeviceKeepsTheOthers()
+{
+    TestHome home;
+    exec("insert into paraset select * from paraset_5K");
+    exec("update paraset set DEVID='002', RANGEU=999 where rowid > 30");
+    exec("update paraset set RANGEU=111 where DEVID='001'");
+    exec("create table first_before as select * from paraset where DEVID='001'");
+    QString error;
+    QVERIFY2(restoreFactoryParameters(QStringLiteral("2K5"), QStringLiteral("002"), &error), qPrintable(error));
+    QCOMPARE(count("select count(*) from paraset where DEVID='002'"), 30);
+    QCOMPARE(count("select count(*) from paraset where DEVID='002' and RANGEU=999"), 0);
+    QCOMPARE(difference("(select * from paraset where DEVID='001')", "first_before"), 0);
+    exec("create table second_now as select * from paraset where DEVID='002'");
+    exec("update second_now set DEVID='001'");
+    QCOMPARE(difference("second_now", "paraset_2K5"), 0);
+
+    // Saving one device's rows as a factory table takes its rows alone, as
+    // the shipped tables hold them.
+    QVERIFY2(saveParametersAsFactory(QStringLiteral("5K"), QStringLiteral("002"), &error), qPrintable(error));
+    QCOMPARE(count("select count(*) from paraset_5K"), 30);
+    QCOMPARE(difference("second_now", "paraset_5K"), 0);
+    QVERIFY(!saveParametersAsFactory(QStringLiteral("5K"), QStringLiteral("007"), &error));
+    QVERIFY2(error.contains(QLatin1String("007")), qPrintable(error));
+    QCOMPARE(count("select count(*) from paraset_5K"), 30);
+
+    // A failed copy leaves the device's rows as they were.
+    exec("create table paraset_9K (DEVID varchar(10), PARAID integer)");
+    exec("insert into paraset_9K values ('001', 0)");
+    QVERIFY(!restoreFactoryParameters(QStringLiteral("9K"), QStringLiteral("002"), &error));
+    QCOMPARE(count("select count(*) from paraset where DEVID='002'"), 30);
 }
 
 QTEST_GUILESS_MAIN(TestFactoryTables)

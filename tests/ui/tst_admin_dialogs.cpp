@@ -3,6 +3,8 @@
 #include "acquisition/fake_serial_port.h"
 #include "acquisition/param_table.h"
 #include "core/database.h"
+#include "core/device_store.h"
+#include "core/factory_tables.h"
 #include "core/localisation.h"
 #include "core/params_file.h"
 #include "core/password.h"
@@ -12,6 +14,8 @@
 #include "core/user_settings.h"
 #include "events/event_log.h"
 #include "test_support.h"
+#include "ui/dialogs/device_edit_dialog.h"
+#include "ui/dialogs/devices_settings_page.h"
 #include "ui/dialogs/frm_chg_pass.h"
 #include "ui/dialogs/frm_options.h"
 #include "ui/dialogs/frm_par_set3.h"
@@ -35,7 +39,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QSqlTableModel>
+#include <QTableWidget>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTabBar>
@@ -163,6 +169,7 @@ private slots:
     void sysSetRefusesLineValuesOutOfRangeAndFailedSaves();
     void sysSetPortListShowsDevicesAndMapsNewPorts();
     void sysSetLineTakesStableNamesAndAddresses();
+    void sysSetDevicesPageAddsEditsAndRemoves();
     void optionsTabsWrapWithCtrlTab();
     void optionsButtonsShowNotices();
 
@@ -1083,6 +1090,79 @@ void TestAdminDialogs::parasetEditStateSavesAndKeepsEscape()
     QCOMPARE(dbCount("select count(*) from paraset"), 29);
     QCOMPARE(editor.grid().currentRow(), 28);
     QVERIFY(station.recorder.texts.isEmpty());
+}
+
+void TestAdminDialogs::sysSetDevicesPageAddsEditsAndRemoves()
+{
+    TestHome home;
+    MessageRecorder recorder;
+    QVERIFY(loadSystemSettings());
+    frmSysSet dialog;
+    dialog.setControls({});
+    QVERIFY(dialog.loadValues());
+    auto *page = dynamic_cast<DevicesSettingsPage *>(dialog.findChild<QWidget *>(QStringLiteral("pageDevices")));
+    QVERIFY(page);
+    QCOMPARE(page->table()->rowCount(), 1);
+    const QStringList ratings = factoryRatings();
+
+    // An address another device has is refused where it is typed.
+    DeviceRecord second = DeviceEditDialog::newDevice(page->devices(), ratings);
+    QCOMPARE(second.id, QStringLiteral("002"));
+    QCOMPARE(second.address, 2);
+    second.address = 1;
+    DeviceEditDialog edit(second, page->devices(), ratings, true);
+    QVERIFY2(edit.problemLabel()->text().contains(QLatin1String("001")), qPrintable(edit.problemLabel()->text()));
+    edit.accept();
+    QCOMPARE(edit.result(), int(QDialog::Rejected));
+    QCOMPARE(recorder.texts.size(), 1);
+    edit.addressField()->setValue(2);
+    QVERIFY(edit.problemLabel()->text().isEmpty());
+    edit.accept();
+    QCOMPARE(edit.result(), int(QDialog::Accepted));
+
+    std::optional<DeviceRecord> answer = edit.record();
+    page->setEditor([&answer](const DeviceRecord &, const QList<DeviceRecord> &, const QStringList &, bool) {
+        return answer;
+    });
+    page->addClicked();
+    QCOMPARE(page->table()->rowCount(), 2);
+    QCOMPARE(page->table()->item(1, 2)->text(), QStringLiteral("2"));
+    QCOMPARE(rsSqlGet(QStringLiteral("select count(*) from paraset where DEVID='002'"))->rows[0][0].toInt(), 30);
+
+    // The first device edited here: the station page follows, so Save keeps it.
+    answer = page->devices().first();
+    answer->name = QStringLiteral("South");
+    answer->address = 9;
+    page->table()->selectRow(0);
+    page->editClicked();
+    QCOMPARE(dialog.cmbSets(0)->currentText(), QStringLiteral("South"));
+    QCOMPARE(sysSettings.devaddr, 9);
+    QVERIFY(!dialog.hasUnsavedEdits());
+    QVERIFY(dialog.cmdOkClick());
+    const auto first = rsSqlGet(QStringLiteral("select devname, devaddr from devices where id='001'"));
+    QCOMPARE(first->text(0, QStringLiteral("devname")), QStringLiteral("South"));
+    QCOMPARE(first->value(0, QStringLiteral("devaddr")).toInt(), 9);
+    // ... and its address field cannot take the second device's address.
+    dialog.cmbSets(9)->setCurrentText(QStringLiteral("2"));
+    QVERIFY(!dialog.cmdOkClick());
+    QVERIFY2(recorder.texts.last().contains(QLatin1String("002")), qPrintable(recorder.texts.last()));
+    QCOMPARE(rsSqlGet(QStringLiteral("select devaddr from devices where id='001'"))->rows[0][0].toInt(), 9);
+
+    // Removing asks first; the tick takes the device's events with it.
+    execSql(QStringLiteral("insert into eventlog (devid, eventname, logtime) values ('002', 'lost', '2026-06-01 10:00:00')"));
+    page->table()->selectRow(1);
+    page->setRemoveQuestion([](const DeviceRecord &) { return std::optional<bool>(); });
+    page->removeClicked();
+    QCOMPARE(page->table()->rowCount(), 2);
+    page->setRemoveQuestion([](const DeviceRecord &device) {
+        return std::optional<bool>(device.id == QStringLiteral("002"));
+    });
+    page->removeClicked();
+    QCOMPARE(page->table()->rowCount(), 1);
+    QCOMPARE(rsSqlGet(QStringLiteral("select count(*) from eventlog where devid='002'"))->rows[0][0].toInt(), 0);
+    // The last device cannot be removed.
+    page->table()->selectRow(0);
+    QVERIFY(!page->findChild<QPushButton *>(QStringLiteral("cmdRemoveDevice"))->isEnabled());
 }
 
 QTEST_MAIN(TestAdminDialogs)

@@ -1,6 +1,7 @@
-// The four views of the main window: what each shows after a poll, how the
+// The views of the main window: what each shows after a poll, how the
 // meters range, when the flow lines run, that hidden views are left alone
-// but the trends keep sampling, and how the views are laid out.
+// but the trends keep sampling, and how the views are laid out; the Plant
+// view's tiles and totals and the device selector.
 #include "acquisition/fake_serial_port.h"
 #include "acquisition/param_table.h"
 #include "core/common.h"
@@ -17,14 +18,19 @@
 #include "ui/controls/state_diagram.h"
 #include "ui/controls/trend_chart.h"
 #include "ui/main/frm_main.h"
+#include "ui/main/device_selector.h"
 #include "ui/main/grid_view.h"
 #include "ui/main/main_views.h"
 #include "ui/main/meter_view.h"
+#include "ui/main/plant_view.h"
 #include "ui/main/state_view.h"
 #include "ui/main/trend_view.h"
 #include "ui/twips.h"
 
+#include <QAction>
+#include <QComboBox>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QProgressBar>
 #include <QSettings>
 #include <QSlider>
@@ -46,6 +52,42 @@ void setFault(int id, bool fault)
 {
     paramTable[size_t(id)].founderror = fault ? 1 : 0;
     paramTable[size_t(id)].awaitingReply = false; // as a reply leaves it
+}
+
+DeviceInfo plantDevice(int n)
+{
+    const QString id = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
+    return DeviceInfo{id, QStringLiteral("Roof %1").arg(n), n, 2, QStringLiteral("3K"), true};
+}
+
+ParameterReading reading(const char *code, double value)
+{
+    ParameterReading p;
+    p.code = QString::fromLatin1(code);
+    p.numeric = true;
+    p.value = value;
+    return p;
+}
+
+// A report of device `n`; a link that is up carries its power and counter.
+CycleReport plantReport(int n, bool up, double watts, double counterKwh, const QDateTime &time)
+{
+    const DeviceInfo d = plantDevice(n);
+    CycleReport r;
+    r.time = time;
+    r.linkUp = up;
+    r.replied = up;
+    r.polling = true;
+    r.deviceId = d.id;
+    r.deviceName = d.name;
+    r.address = d.address;
+    r.protocol = d.protocol;
+    r.rating = d.rating;
+    if (up) {
+        r.lastReplyTime = time;
+        r.parameters << reading(OUTPUT_POWER_CODE, watts) << reading(ENERGY_COUNTER_CODE, counterKwh);
+    }
+    return r;
 }
 
 QColor textColour(const QLabel *label)
@@ -70,6 +112,9 @@ private slots:
     void onlyVisibleViewsRefreshButTrendsSample();
     void stateScalesWithTheArea();
     void windowSwitchesAndLaysOutViews();
+    void plantShowsEachDeviceAndTheTotals();
+    void plantOfManyWrapsAndFollowsTheLine();
+    void selectorStepsThroughTheDevices();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -379,6 +424,122 @@ void TestViews::windowSwitchesAndLaysOutViews()
     QTRY_COMPARE(window.height(), frmMain::twipsToPixels(8250, &window));
     quitRequested = true;
     window.close();
+}
+
+void TestViews::plantShowsEachDeviceAndTheTotals()
+{
+    sysSettings.languageIndex = LANGUAGE_ENGLISH;
+    StationBus bus;
+    bus.publishDevices({plantDevice(1), plantDevice(2), plantDevice(3)});
+    PlantView plant(bus);
+    plant.resize(800, 500);
+    plant.show();
+    QCOMPARE(plant.tileIds(), QStringList({"001", "002", "003"}));
+    // Nothing polled yet: no colour claims a state.
+    QCOMPARE(plant.bulbOf(QStringLiteral("001")), QStringLiteral("bulble_grey"));
+
+    const QDateTime morning(QDate(2026, 6, 1), QTime(10, 0));
+    const QDateTime later = morning.addSecs(600);
+    bus.publishCycle(plantReport(1, true, 1200, 100.0, morning));
+    bus.publishCycle(plantReport(1, true, 1500, 100.2, later));
+    bus.publishCycle(plantReport(2, false, 0, 0, later));
+    CycleReport faulty = plantReport(3, true, 300, 50.0, later);
+    faulty.faults << QStringLiteral("Grid over-voltage");
+    faulty.alarm = true;
+    bus.publishCycle(faulty);
+    bus.publishRound(roundOf(bus.lastCycles(), true, later));
+
+    QCOMPARE(plant.bulbOf(QStringLiteral("001")), QStringLiteral("bulble"));
+    QCOMPARE(plant.bulbOf(QStringLiteral("002")), QStringLiteral("bulble_blue"));
+    QCOMPARE(plant.bulbOf(QStringLiteral("003")), QStringLiteral("bulble_red"));
+    auto *tile3 = plant.findChild<QWidget *>(QStringLiteral("tile003"));
+    QVERIFY(tile3);
+    auto *state3 = tile3->findChild<QLabel *>(QStringLiteral("state"));
+    QCOMPARE(state3->text(), QStringLiteral("Grid over-voltage"));
+    QVERIFY(state3->styleSheet().contains(QLatin1String("#d00000")));
+    QVERIFY(tile3->findChild<QLabel *>(QStringLiteral("power"))->text().startsWith(QLatin1String("300")));
+    auto *state2 = plant.findChild<QWidget *>(QStringLiteral("tile002"))->findChild<QLabel *>(QStringLiteral("state"));
+    QVERIFY(!state2->styleSheet().contains(QLatin1String("#d00000")));
+
+    // Power of the devices up, counters summed, today's yield per device.
+    QVERIFY2(plant.findChild<QLabel *>(QStringLiteral("lblPlantPower"))->text().contains(QLatin1String("1.80")),
+             qPrintable(plant.findChild<QLabel *>(QStringLiteral("lblPlantPower"))->text()));
+    QVERIFY(plant.findChild<QLabel *>(QStringLiteral("lblPlantEnergy"))->text().contains(QLatin1String("150.2")));
+    QVERIFY(plant.todayYieldKwh(QStringLiteral("001")));
+    QCOMPARE(*plant.todayYieldKwh(QStringLiteral("001")), 0.2);
+    QVERIFY(!plant.todayYieldKwh(QStringLiteral("002")));
+    QVERIFY(plant.findChild<QLabel *>(QStringLiteral("lblPlantToday"))->text().contains(QLatin1String("0.2")));
+    QVERIFY(plant.findChild<QLabel *>(QStringLiteral("lblPlantUp"))->text().startsWith(QLatin1String("2")));
+
+    // Asleep and down is grey, not lost; a disabled device is grey.
+    CycleReport asleep = plantReport(2, false, 0, 0, later.addSecs(60));
+    asleep.asleep = true;
+    bus.publishCycle(asleep);
+    QCOMPARE(plant.bulbOf(QStringLiteral("002")), QStringLiteral("bulble_grey"));
+    DeviceInfo off = plantDevice(1);
+    off.enabled = false;
+    bus.publishDevices({off, plantDevice(2), plantDevice(3)});
+    QCOMPARE(plant.bulbOf(QStringLiteral("001")), QStringLiteral("bulble_grey"));
+
+    QSignalSpy chosen(&plant, &PlantView::deviceChosen);
+    QTest::mouseClick(tile3, Qt::LeftButton);
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.at(0).at(0).toString(), QStringLiteral("003"));
+}
+
+void TestViews::plantOfManyWrapsAndFollowsTheLine()
+{
+    StationBus bus;
+    QList<DeviceInfo> line;
+    for (int n = 1; n <= 32; ++n)
+        line << plantDevice(n);
+    bus.publishDevices(line);
+    PlantView plant(bus);
+    plant.resize(1000, 600);
+    plant.show();
+    QCOMPARE(plant.tileIds().size(), 32);
+    const int wide = plant.columnCount();
+    QVERIFY(wide >= 3);
+    plant.resize(300, 600);
+    QCOMPARE(plant.columnCount(), 1);
+    // Removed devices lose their tile, and a new one gets one in its place.
+    bus.publishDevices({plantDevice(1), plantDevice(5)});
+    QCOMPARE(plant.tileIds(), QStringList({"001", "005"}));
+    QVERIFY(!plant.findChild<QWidget *>(QStringLiteral("tile002")));
+}
+
+void TestViews::selectorStepsThroughTheDevices()
+{
+    StationBus bus;
+    bus.publishDevices({plantDevice(1)});
+    DeviceSelector selector(bus);
+    QSignalSpy selected(&selector, &DeviceSelector::selected);
+    // One device: nothing to choose, and nothing shows.
+    QCOMPARE(selector.selectedId(), QStringLiteral("001"));
+    QVERIFY(selector.combo()->isHidden());
+    QVERIFY(!selector.nextAction()->isEnabled());
+
+    bus.publishDevices({plantDevice(1), plantDevice(2), plantDevice(3)});
+    QVERIFY(!selector.combo()->isHidden());
+    QCOMPARE(selector.combo()->itemText(1), QStringLiteral("002 Roof 2"));
+    QCOMPARE(selected.count(), 0);
+    QVERIFY(selector.select(QStringLiteral("003")));
+    QVERIFY(!selector.select(QStringLiteral("009")));
+    QCOMPARE(selector.selectedId(), QStringLiteral("003"));
+    selector.nextAction()->trigger();
+    QCOMPARE(selector.selectedId(), QStringLiteral("001"));
+    selector.previousAction()->trigger();
+    QCOMPARE(selector.selectedId(), QStringLiteral("003"));
+    QCOMPARE(selected.count(), 3);
+    QCOMPARE(selector.nextAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+
+    // The device shown leaves the line: the first takes its place.
+    bus.publishDevices({plantDevice(1), plantDevice(2)});
+    QCOMPARE(selector.selectedId(), QStringLiteral("001"));
+    QCOMPARE(selected.count(), 4);
+    QCOMPARE(selected.last().at(0).toString(), QStringLiteral("001"));
+    bus.publishDevices({plantDevice(1), plantDevice(2)});
+    QCOMPARE(selected.count(), 4);
 }
 
 QTEST_MAIN(TestViews)

@@ -10,6 +10,7 @@
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 #include "events/event_log.h"
+#include "ui/dialogs/devices_settings_page.h"
 #include "ui/dialogs/dialog_controls.h"
 #include "ui/dialogs/port_field.h"
 #include "ui/dialogs/settings_page.h"
@@ -58,6 +59,21 @@ void keepUnknownEntry(QComboBox *combo, const QString &shown, const QVariant &st
     combo->setCurrentIndex(index);
 }
 
+// Selects the entry of a stored value (by its value, else its text); a
+// value the list lacks gets a kept entry, and false.
+bool pickEntry(QComboBox *combo, const QString &text)
+{
+    const int byValue = combo->findData(text);
+    if (byValue >= 0 && !combo->itemData(byValue, KEPT_VALUE_ROLE).isValid()) {
+        combo->setCurrentIndex(byValue);
+        return true;
+    }
+    if (selectEntry(combo, text))
+        return true;
+    keepUnknownEntry(combo, text, text);
+    return false;
+}
+
 // The stored value behind a kept entry when it is the one selected.
 QVariant keptValue(const QComboBox *combo)
 {
@@ -104,7 +120,7 @@ frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged, std::fu
 {
     setObjectName(kSection);
     setWindowTitle(QStringLiteral("设定"));
-    if (const auto records = readDeviceRecords(); records && !records->isEmpty())
+    if (const auto records = loadDevices(); records && !records->isEmpty())
         m_device = records->first();
     buildControls();
 
@@ -117,7 +133,7 @@ frmSysSet::frmSysSet(QWidget *owner, std::function<void()> titleChanged, std::fu
 
 void frmSysSet::showDevice(const QString &id)
 {
-    const auto records = readDeviceRecords();
+    const auto records = loadDevices();
     if (!records)
         return;
     for (const DeviceRecord &r : *records) {
@@ -297,6 +313,8 @@ void frmSysSet::buildControls()
     m_tabs->addTab(stationPage, langText(kSection, QStringLiteral("tabStation"), LANGUAGE_CURRENT, QStringLiteral("Station")));
     m_pages = createSettingsPages(m_tabs);
     for (SettingsPage *page : std::as_const(m_pages)) {
+        if (auto *devices = dynamic_cast<DevicesSettingsPage *>(page))
+            devices->setDeviceStored([this](const DeviceRecord &device) { deviceStored(device); });
         page->load();
         m_tabs->addTab(page, page->title());
     }
@@ -364,15 +382,8 @@ bool frmSysSet::loadValues()
     const SystemSettings &s = sysSettings;
     bool allListed = true;
     auto pick = [&allListed](QComboBox *combo, const QString &text) {
-        const int byValue = combo->findData(text);
-        if (byValue >= 0 && !combo->itemData(byValue, KEPT_VALUE_ROLE).isValid()) {
-            combo->setCurrentIndex(byValue);
-            return;
-        }
-        if (selectEntry(combo, text))
-            return;
-        keepUnknownEntry(combo, text, text);
-        allListed = false;
+        if (!pickEntry(combo, text))
+            allListed = false;
     };
     auto pickPosition = [&allListed](QComboBox *combo, const QString &shown, int position, int stored) {
         if (position >= 0 && position < combo->count() && !combo->itemData(position, KEPT_VALUE_ROLE).isValid()) {
@@ -402,7 +413,7 @@ bool frmSysSet::loadValues()
     m_chkAutoShutDown->setChecked(s.AutoShutDown != 0);
     pick(m_cmbPower, d.rating);
     pick(cmbSets(9), QString::number(d.address));
-    m_chkTotalPower->setChecked(d.totalpower != 0);
+    m_chkTotalPower->setChecked(d.meterCounter);
     pick(cmbSets(10), QString::number(d.protocol));
     return allListed;
 }
@@ -508,6 +519,18 @@ bool frmSysSet::cmdOkClick()
             return false;
         }
     }
+    // The address on this page is its device's, and no other device on the
+    // line may answer to it.
+    if (const auto line = loadDevices()) {
+        DeviceRecord shown = m_device;
+        shown.address = wholeNumberFromText(entryText(cmbSets(9)));
+        if (const QString taken = addressTaken(shown, *line); !taken.isEmpty()) {
+            m_tabs->setCurrentIndex(0);
+            messages().show(windowTitle(), taken, MessageIcon::Warning);
+            cmbSets(9)->setFocus();
+            return false;
+        }
+    }
 
     setBusyCursor(true);
     SystemSettings &s = sysSettings;
@@ -535,14 +558,14 @@ bool frmSysSet::cmdOkClick()
     s.AutoShutDown = m_chkAutoShutDown->isChecked() ? 1 : 0;
     d.rating = entryText(m_cmbPower);
     d.address = wholeNumberFromText(entryText(cmbSets(9)));
-    d.totalpower = m_chkTotalPower->isChecked() ? 1 : 0;
+    d.meterCounter = m_chkTotalPower->isChecked();
     d.protocol = wholeNumberFromText(entryText(cmbSets(10))) == 2 ? 2 : 1;
     // Pages write their fields first, so the one save below (and the
     // services that follow it) see every change together.
     for (SettingsPage *page : std::as_const(m_pages))
         page->save();
     QString deviceError;
-    const bool deviceSaved = writeDeviceRecord(m_device, &deviceError);
+    const bool deviceSaved = editDevice(m_device, &deviceError);
     if (!deviceSaved)
         logStatus(QStringLiteral("Device %1 not saved: %2").arg(m_device.id, deviceError));
     const bool saved = saveSystemSettings() && deviceSaved;
@@ -550,6 +573,12 @@ bool frmSysSet::cmdOkClick()
         m_savedValues = fieldValues();
         // An answer about the settings before this save no longer holds.
         m_lblTestPort->clear();
+        // The station page writes its device's row: the list shows it.
+        publishStoredDevices();
+        for (SettingsPage *page : std::as_const(m_pages)) {
+            if (auto *devices = dynamic_cast<DevicesSettingsPage *>(page))
+                devices->load();
+        }
     }
     if (m_titleChanged)
         m_titleChanged();
@@ -558,6 +587,25 @@ bool frmSysSet::cmdOkClick()
                     : langText(kSection, QStringLiteral("msgSaveFailed")));
     setBusyCursor(false);
     return saved;
+}
+
+void frmSysSet::deviceStored(const DeviceRecord &device)
+{
+    // The station page holds its device's fields and writes them on Save:
+    // they take what the Devices page stored, so Save keeps it.
+    if (device.id != m_device.id)
+        return;
+    const bool unsaved = hasUnsavedEdits();
+    m_device = device;
+    cmbSets(0)->setEditText(device.name);
+    selectEntry(m_cmbPower, device.rating);
+    selectEntry(cmbSets(9), QString::number(device.address));
+    m_chkTotalPower->setChecked(device.meterCounter);
+    selectEntry(cmbSets(10), QString::number(device.protocol));
+    if (!unsaved)
+        m_savedValues = fieldValues();
+    if (m_titleChanged)
+        m_titleChanged();
 }
 
 void frmSysSet::cmdTestSoundClick()

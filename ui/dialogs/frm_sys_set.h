@@ -2,9 +2,9 @@
 // of the in-memory record, saved to the database and used by the next poll.
 #pragma once
 
-#include "plant/device.h"
-
 #include "acquisition/stable_port_names.h"
+#include "core/device_store.h"
+#include "plant/device.h"
 #include "core/sys_set_values.h"
 
 #include "ui/language.h"
@@ -96,6 +96,7 @@ public:
 
 private:
     void buildControls();
+    void deviceStored(const DeviceRecord &device);
     void soundChoiceChanged();
     void updatePortHint();
     // The problem with the port field's address for the protocol chosen, empty when none.

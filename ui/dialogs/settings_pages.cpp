@@ -1,6 +1,7 @@
 // The service pages of the system settings dialog, one line each.
 #include "ui/dialogs/settings_page.h"
 
+#include "ui/dialogs/devices_settings_page.h"
 #include "ui/dialogs/history_settings_page.h"
 #include "ui/dialogs/web_settings_page.h"
 #include "ui/dialogs/start_page.h"
@@ -14,6 +15,7 @@ namespace vantoro {
 QList<SettingsPage *> createSettingsPages(QWidget *parent)
 {
     QList<SettingsPage *> pages;
+    pages << new DevicesSettingsPage(parent);
     pages << new HistorySettingsPage(parent);
     pages << new WebSettingsPage(parent);
     pages << new StartPage(parent);

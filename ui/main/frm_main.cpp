@@ -31,8 +31,10 @@
 #include "ui/history/frm_history.h"
 #include "ui/form_utils.h"
 #include "ui/manual_opener.h"
+#include "ui/main/device_selector.h"
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
+#include "ui/main/plant_view.h"
 #include "ui/main/service_panels.h"
 #include "ui/main/state_view.h"
 
@@ -104,6 +106,7 @@ const MenuDef menuDefs[] = {
     {"mnuView", "查看(&V)", {{"mnuViewToolbar", "工具栏", true}, {"mnuViewStatusBar", "状态栏", true},
                              {"-", "", true}, {"mnuViewState", "状态图", true}, {"mnuViewMeter", "仪表视图", true},
                              {"mnuViewGrid", "参数详表", true}, {"mnuViewTrend", "曲线图", true},
+                             {"mnuViewPlant", "电站总览", true},
                              {"-", "", true}, {"mnuEventLog", "系统事件", true}, {"mnuSysLog", "系统日志", true},
                              {"mnuHistory", "历史数据", true}}},
     {"mnuControl", "控制(&C)", {{"mnuRemoteControl", "遥控", true}, {"mnuRemoteSet", "遥调", true}}},
@@ -119,6 +122,7 @@ const ToolDef toolbarEntries[] = {
     {"", "", ""},
     {"viewgrid", "viewgrid", " 参数详表 ( Detail )"},
     {"viewtrend", "viewtrend", " 曲线 ( Trend ) "},
+    {"viewplant", "viewplant", " 电站 ( Plant ) "},
     {"plug", "plug", " 通讯 ( Communication) "},
     {"", "", ""},
     {"setup", "setup", " 系统设置 ( System Setup) "},
@@ -134,8 +138,8 @@ const PanelDef statusPanels[] = {
     {"status", "Status."}, {"txtDate", "Date"}, {"txtTime", ""}, {"speak", " 声告警开/关 "}, {"devState", "设备状态"},
 };
 
-const char *const viewKeys[] = {"viewstate", "viewgrid", "viewmeter", "viewtrend"};
-const char *const viewMenus[] = {"mnuViewState", "mnuViewGrid", "mnuViewMeter", "mnuViewTrend"};
+const char *const viewKeys[] = {"viewstate", "viewgrid", "viewmeter", "viewtrend", "viewplant"};
+const char *const viewMenus[] = {"mnuViewState", "mnuViewGrid", "mnuViewMeter", "mnuViewTrend", "mnuViewPlant"};
 
 QString statusPlaceholder()
 {
@@ -180,6 +184,14 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<SerialPort> port)
     });
     // After the poller: the alarm state it shows at once asks for the link.
     m_alerts = new MainAlerts(*this);
+    // The device the views show, beside the view buttons; hidden with one.
+    m_selector = new DeviceSelector(stationBus(), m_toolbar);
+    m_toolbar->insertWidget(m_toolButtons.value(QStringLiteral("plug")), m_selector);
+    addAction(m_selector->nextAction());
+    addAction(m_selector->previousAction());
+    connect(m_selector, &DeviceSelector::selected, this, [this](const QString &id) { selectDevice(id); });
+    connect(m_views->plantView(), &PlantView::deviceChosen, this, [this](const QString &id) { selectDevice(id); });
+    connect(&stationBus(), &StationBus::devicesChanged, this, &frmMain::devicesPublished);
     new ServicePanels(*statusBar());
 
     // Load: design size and geometry first, then the stored position.
@@ -247,7 +259,7 @@ void frmMain::buildMenus()
         }
     }
     for (const char *name : {"mnuCommunication", "mnuEnableSound", "mnuViewToolbar", "mnuViewStatusBar", "mnuViewState",
-                             "mnuViewMeter", "mnuViewGrid", "mnuViewTrend", "mnuLanguageCN", "mnuLanguageEN"})
+                             "mnuViewMeter", "mnuViewGrid", "mnuViewTrend", "mnuViewPlant", "mnuLanguageCN", "mnuLanguageEN"})
         action(QString::fromLatin1(name))->setCheckable(true);
     action(QStringLiteral("mnuViewToolbar"))->setChecked(true);
     action(QStringLiteral("mnuViewStatusBar"))->setChecked(true);
@@ -294,6 +306,7 @@ void frmMain::buildMenus()
     on("mnuViewMeter", [this] { setViewMode(VIEW_METER); });
     on("mnuViewGrid", [this] { setViewMode(VIEW_GRID); });
     on("mnuViewTrend", [this] { setViewMode(VIEW_TREND); });
+    on("mnuViewPlant", [this] { setViewMode(VIEW_PLANT); });
     on("mnuEventLog", [this] { toolbarClick(QStringLiteral("eventlog")); });
     on("mnuHistory", [this] { toolbarClick(QStringLiteral("history")); });
     on("mnuSysLog", [this] { showSystemLog(); });
@@ -426,6 +439,11 @@ void frmMain::selectDevice(const QString &id)
     const bool changed = chosen != m_device;
     m_device = chosen;
     m_views->setDevice(m_device);
+    if (m_device) {
+        if (m_selector)
+            m_selector->select(m_device->id());
+        m_views->plantView()->setSelectedId(m_device->id());
+    }
     if (!changed)
         return;
     if (m_device) {
@@ -442,6 +460,17 @@ void frmMain::selectDevice(const QString &id)
         m_views->refreshViews();
         m_alerts->refreshStaleness();
     }
+}
+
+void frmMain::devicesPublished()
+{
+    QList<DeviceRecord> onLine;
+    for (const auto &device : m_line->devices())
+        onLine << device->record();
+    // The line publishes its own list after each load: that one is no change.
+    const auto stored = loadDevices();
+    if (stored && *stored != onLine)
+        reloadDevices();
 }
 
 void frmMain::reloadDevices()
@@ -537,7 +566,7 @@ void frmMain::showDeviceState()
 void frmMain::setViewMode(int iMode)
 {
     sysSettings.viewmode = iMode;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < VIEW_COUNT; ++i) {
         m_toolButtons.value(QString::fromLatin1(viewKeys[i]))->setChecked(i == iMode);
         action(QString::fromLatin1(viewMenus[i]))->setChecked(i == iMode);
     }
@@ -609,6 +638,7 @@ void frmMain::toolbarClick(const QString &key)
     else if (key == QLatin1String("viewmeter")) setViewMode(VIEW_METER);
     else if (key == QLatin1String("viewgrid")) setViewMode(VIEW_GRID);
     else if (key == QLatin1String("viewtrend")) setViewMode(VIEW_TREND);
+    else if (key == QLatin1String("viewplant")) setViewMode(VIEW_PLANT);
     else if (key == QLatin1String("plug")) togglePlug();
     else if (key == QLatin1String("setup")) openSystemSettings();
     else if (key == QLatin1String("syslog")) showSystemLog();

@@ -21,6 +21,7 @@ class QToolBar;
 
 namespace vantoro {
 
+class DeviceSelector;
 class MainAlerts;
 class MainViews;
 class Poller;
@@ -68,6 +69,9 @@ public:
     // Reads the devices again after the settings changed them; the
     // selection stays when its device does.
     void reloadDevices();
+    // The devices table changed (the Devices page): the line follows when
+    // its devices differ from the list published.
+    void devicesPublished();
 
     // The caption rule: myCaption + " [" + devname + " - QZ" + devpower + "]".
     void updateTitle();
@@ -96,6 +100,7 @@ public:
     MainViews *views() const { return m_views; }
     frmLogs *logWindow() const { return m_logs; }
     MainAlerts *alerts() const { return m_alerts; }
+    DeviceSelector *deviceSelector() const { return m_selector; }
     QTimer &timerReloadData() { return m_timerReloadData; }
     QTimer &timerBeep() { return m_timerBeep; }
     QTimer &timerStatus() { return m_timerStatus; }
@@ -168,6 +173,7 @@ private:
     MainViews *m_views = nullptr;
     frmLogs *m_logs = nullptr;
     MainAlerts *m_alerts = nullptr;
+    DeviceSelector *m_selector = nullptr;
     QToolBar *m_toolbar = nullptr;
     QPushButton *m_command1 = nullptr;
     QHash<QString, QAction *> m_actions;

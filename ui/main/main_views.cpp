@@ -7,6 +7,7 @@
 #include "ui/controls/slider_temp.h"
 #include "ui/main/grid_view.h"
 #include "ui/main/meter_view.h"
+#include "ui/main/plant_view.h"
 #include "ui/main/state_view.h"
 #include "ui/main/trend_view.h"
 
@@ -29,8 +30,11 @@ MainViews::MainViews(QWidget *parent)
     m_grid = new GridView(this);
     m_picMeter = new MeterView(this);
     m_picTrend = new TrendView(this);
+    m_plant = new PlantView(stationBus(), this);
+    m_plant->setObjectName(QStringLiteral("PicPlant"));
     for (QWidget *w : {static_cast<QWidget *>(m_picState), static_cast<QWidget *>(m_grid),
-                       static_cast<QWidget *>(m_picMeter), static_cast<QWidget *>(m_picTrend)})
+                       static_cast<QWidget *>(m_picMeter), static_cast<QWidget *>(m_picTrend),
+                       static_cast<QWidget *>(m_plant)})
         w->hide();
 }
 
@@ -45,6 +49,7 @@ void MainViews::showView(int mode)
     m_picState->hide();
     m_picMeter->hide();
     m_picTrend->hide();
+    m_plant->hide();
     switch (mode) {
     case VIEW_GRID:
         // A view hidden through a resize catches up on its layout here.
@@ -60,6 +65,9 @@ void MainViews::showView(int mode)
     case VIEW_TREND:
         m_picTrend->resizeTrend();
         m_picTrend->show();
+        break;
+    case VIEW_PLANT:
+        m_plant->show();
         break;
     case VIEW_STATE:
         m_picState->layoutControls();
@@ -77,6 +85,7 @@ int MainViews::visibleView() const
     if (m_grid->isVisibleTo(this)) return VIEW_GRID;
     if (m_picMeter->isVisibleTo(this)) return VIEW_METER;
     if (m_picTrend->isVisibleTo(this)) return VIEW_TREND;
+    if (m_plant->isVisibleTo(this)) return VIEW_PLANT;
     return -1;
 }
 
@@ -159,7 +168,8 @@ void MainViews::layoutViews()
 {
     const QRect area = rect();
     for (QWidget *w : {static_cast<QWidget *>(m_picState), static_cast<QWidget *>(m_picMeter),
-                       static_cast<QWidget *>(m_picTrend), static_cast<QWidget *>(m_grid)})
+                       static_cast<QWidget *>(m_picTrend), static_cast<QWidget *>(m_grid),
+                       static_cast<QWidget *>(m_plant)})
         w->setGeometry(area);
     if (m_picTrend->isVisibleTo(this))
         m_picTrend->resizeTrend();

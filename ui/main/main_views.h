@@ -9,6 +9,7 @@ namespace vantoro {
 class Device;
 class GridView;
 class MeterView;
+class PlantView;
 class StateView;
 class TrendView;
 
@@ -16,6 +17,9 @@ inline constexpr int VIEW_STATE = 0;
 inline constexpr int VIEW_GRID = 1;
 inline constexpr int VIEW_METER = 2;
 inline constexpr int VIEW_TREND = 3;
+// Every device of the line at once.
+inline constexpr int VIEW_PLANT = 4;
+inline constexpr int VIEW_COUNT = 5;
 
 class MainViews : public QWidget
 {
@@ -56,6 +60,7 @@ public:
     GridView *gridView() const { return m_grid; }
     MeterView *meterView() const { return m_picMeter; }
     TrendView *trendView() const { return m_picTrend; }
+    PlantView *plantView() const { return m_plant; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -66,6 +71,7 @@ private:
     GridView *m_grid = nullptr;
     MeterView *m_picMeter = nullptr;
     TrendView *m_picTrend = nullptr;
+    PlantView *m_plant = nullptr;
 };
 
 } // namespace vantoro
