@@ -2,6 +2,7 @@
 #include "ui/dialogs/frm_par_set3.h"
 
 #include "acquisition/param_table.h"
+#include "core/device_store.h"
 #include "core/common.h"
 #include "core/factory_tables.h"
 #include "core/localisation.h"
@@ -127,6 +128,9 @@ frmParSet3::frmParSet3(QWidget *owner, std::function<void()> closePort)
     connect(m_cmdSaveToDefault, &QPushButton::clicked, this, &frmParSet3::cmdSaveToDefaultClick);
 
     m_grid = std::make_unique<ParasetGrid>(this, m_grdDataGrid, gridColumns());
+    // The first device's rows until the window names the device it shows.
+    if (const auto devices = loadDevices(); devices && !devices->isEmpty())
+        showDevice(devices->first().id, devices->first().rating);
     connect(m_grdDataGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &frmParSet3::recordMoved);
     if (!m_grid->isOpen())
         showGridError(m_grid->errorText());
@@ -243,7 +247,7 @@ bool frmParSet3::cmdRestoreClick()
     m_cmdRestore->setEnabled(false);
     setBusyCursor(true);
     QString error;
-    const bool restored = restoreFactoryParameters(m_rating, &error);
+    const bool restored = restoreFactoryParameters(m_rating, m_deviceId, &error);
     if (restored) {
         // The alarms work on the in-memory table: it takes the restored limits now.
         if (m_tablesChanged)
@@ -274,7 +278,7 @@ bool frmParSet3::cmdSaveToDefaultClick()
     m_cmdSaveToDefault->setEnabled(false);
     setBusyCursor(true);
     QString error;
-    const bool saved = saveParametersAsFactory(m_rating, &error);
+    const bool saved = saveParametersAsFactory(m_rating, m_deviceId, &error);
     if (saved)
         waitSeconds(kFactoryStepSeconds * m_pauseScale);
     m_cmdSaveToDefault->setEnabled(true);

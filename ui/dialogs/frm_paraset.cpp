@@ -2,6 +2,7 @@
 #include "ui/dialogs/frm_paraset.h"
 
 #include "acquisition/param_table.h"
+#include "core/device_store.h"
 #include "core/message_service.h"
 #include "core/system_settings.h"
 #include "ui/dialogs/dialog_controls.h"
@@ -97,6 +98,9 @@ frmparaset::frmparaset(QWidget *owner)
 
     // The station's own database, on a connection kept while the form is open.
     m_grid = std::make_unique<ParasetGrid>(this, m_grdDataGrid, gridColumns());
+    // The first device's rows until the window names the device it shows.
+    if (const auto devices = loadDevices(); devices && !devices->isEmpty())
+        showDevice(devices->first().id, devices->first().rating);
     connect(m_grdDataGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &frmparaset::recordMoved);
     connect(m_grid->model(), &QAbstractItemModel::dataChanged, this, [this] { m_dataChanged = true; });
     if (!m_grid->isOpen())
