@@ -1,6 +1,8 @@
 // The station's bus: the poll cycle's results and stored events, published once.
 #include "core/station_bus.h"
 
+#include "core/number_format.h"
+
 namespace vantoro {
 
 QString pollResultName(PollResult result)
@@ -25,6 +27,25 @@ const ParameterReading *CycleReport::parameter(const QString &code) const
     return nullptr;
 }
 
+std::optional<double> CycleReport::number(const QString &code) const
+{
+    const ParameterReading *p = parameter(code);
+    return p && p->numeric ? std::optional<double>(p->value) : std::nullopt;
+}
+
+std::optional<double> CycleReport::outputPowerWatts() const
+{
+    if (!linkUp)
+        return std::nullopt;
+    if (const auto power = number(QLatin1String(OUTPUT_POWER_CODE)))
+        return tidyValue(*power);
+    const auto volts = number(QLatin1String(OUTPUT_VOLTAGE_CODE));
+    const auto amps = number(QLatin1String(OUTPUT_CURRENT_CODE));
+    if (!volts || !amps)
+        return std::nullopt;
+    return tidyValue(*volts * *amps);
+}
+
 const CycleReport *RoundReport::device(const QString &id) const
 {
     for (const CycleReport &r : devices) {
@@ -44,14 +65,9 @@ RoundReport roundOf(const QList<CycleReport> &devices, bool polling, const QDate
         if (!r.linkUp)
             continue;
         ++round.devicesUp;
-        for (const ParameterReading &p : r.parameters) {
-            if (!p.numeric)
-                continue;
-            if (p.code.compare(QLatin1String(OUTPUT_POWER_CODE), Qt::CaseInsensitive) == 0)
-                round.powerWatts += p.value;
-            else if (p.code.compare(QLatin1String(ENERGY_COUNTER_CODE), Qt::CaseInsensitive) == 0)
-                round.energyKwh = round.energyKwh.value_or(0) + p.value;
-        }
+        round.powerWatts += r.outputPowerWatts().value_or(0);
+        if (const auto energy = r.number(QLatin1String(ENERGY_COUNTER_CODE)))
+            round.energyKwh = round.energyKwh.value_or(0) + *energy;
     }
     return round;
 }

@@ -17,6 +17,8 @@ namespace vantoro {
 // Parameter codes the plant's totals and the daily yield read.
 inline constexpr const char *ENERGY_COUNTER_CODE = "EKWH";
 inline constexpr const char *OUTPUT_POWER_CODE = "PAC";
+inline constexpr const char *OUTPUT_VOLTAGE_CODE = "VAC";
+inline constexpr const char *OUTPUT_CURRENT_CODE = "IAC";
 
 // How one poll attempt ended.
 enum class PollResult { Ok, Timeout, BadChecksum, WrongAddress, SendError, Stopped };
@@ -65,6 +67,11 @@ struct CycleReport
     QString rating;                       // power rating, e.g. "3K"
 
     const ParameterReading *parameter(const QString &code) const;
+    // A numeric parameter's value; none when it was not read.
+    std::optional<double> number(const QString &code) const;
+    // The output power: PAC, else VAC x IAC; none while the link is down or
+    // the device reports neither.
+    std::optional<double> outputPowerWatts() const;
 };
 
 // A device on the line as the settings hold it.

@@ -86,13 +86,7 @@ YieldReading yieldReading(const CycleReport &report)
     YieldReading r;
     r.time = report.time;
     r.counterKwh = numberOf(report, ENERGY_COUNTER_CODE);
-    r.powerW = numberOf(report, OUTPUT_POWER_CODE);
-    if (!r.powerW) {
-        const auto volts = numberOf(report, OUTPUT_VOLTAGE_CODE);
-        const auto amps = numberOf(report, OUTPUT_CURRENT_CODE);
-        if (volts && amps)
-            r.powerW = tidyValue(*volts * *amps);
-    }
+    r.powerW = report.outputPowerWatts();
     r.moduleTemp = numberOf(report, MODULE_TEMPERATURE_CODE);
     return r;
 }

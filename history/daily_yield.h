@@ -17,8 +17,6 @@
 namespace vantoro {
 
 // Parameter codes the yield reads from a cycle.
-inline constexpr const char *OUTPUT_VOLTAGE_CODE = "VAC";
-inline constexpr const char *OUTPUT_CURRENT_CODE = "IAC";
 inline constexpr const char *MODULE_TEMPERATURE_CODE = "TMOD";
 // Link time between two cycles further apart than this is not counted
 // (the station was not running).

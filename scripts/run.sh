@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the station and starts it on its embedded
-# defaults (the database and INI files beside the built program) against the
-# device simulator on a pseudo-terminal, with polling switched on.
+# defaults (the database and INI files beside the built program, copied to a
+# demonstration folder with two more devices) against the device simulator
+# on a pseudo-terminal playing a plant of three, with polling switched on.
 #
-#   ./scripts/run.sh            station + simulator (private demo settings)
+#   ./scripts/run.sh            station + simulated plant (private demo settings)
 #   ./scripts/run.sh --device   station alone, with the user's own settings
 #                               and port map (a real device)
 set -euo pipefail
@@ -20,7 +21,7 @@ fi
 
 # The simulator plays the device; its first line names the pseudo-terminal.
 SIM_OUT=$(mktemp)
-"$BIN/vantoro-sim" --vary --baud 9600 >"$SIM_OUT" &
+"$BIN/vantoro-sim" --vary --baud 9600 --devices 1:3K,2:3K,3:5K >"$SIM_OUT" &
 SIM_PID=$!
 trap 'kill $SIM_PID 2>/dev/null || true; rm -f "$SIM_OUT"' EXIT
 for _ in $(seq 50); do
@@ -29,7 +30,20 @@ for _ in $(seq 50); do
 done
 PTY=$(sed -n 's/^PTY //p' "$SIM_OUT" | head -1)
 [ -n "$PTY" ] || { echo "the simulator did not start"; exit 1; }
-echo "Simulated device on $PTY"
+echo "Simulated plant of three devices on $PTY"
+
+# The demonstration folder: the embedded defaults and a plant of three, made
+# once; its history and events are kept from one run to the next.
+DEMO_HOME="$PWD/$BUILD_DIR/demo-home"
+if [ ! -f "$DEMO_HOME/vantoro.db" ]; then
+  mkdir -p "$DEMO_HOME"
+  for f in VANTORO.INI PARAMS.INI langcn.ini langen.ini manual.pdf; do
+    if [ -f "$BIN/$f" ]; then cp "$BIN/$f" "$DEMO_HOME/"; fi
+  done
+  "$BIN/vantoro-mkdb" "$DEMO_HOME/vantoro.db" resources/schema.sql resources/sysset.sql resources/paraset.sql \
+    resources/demo-plant.sql
+fi
+export VANTORO_HOME="$DEMO_HOME"
 
 # Demo settings of their own, so the user's real port map stays untouched.
 export XDG_CONFIG_HOME="$PWD/$BUILD_DIR/demo-config"

@@ -5,7 +5,7 @@
 # the main dialogs are opened from the menus (xdotool) and saved as
 # docs/dialog_<name>.png.
 #
-#   BUILD_DIR=build VIEWS="state grid meter trend" DIALOGS="settings remote customer events log about" \
+#   BUILD_DIR=build VIEWS="state grid meter trend plant" DIALOGS="settings remote customer events log about" \
 #     UI_LANGUAGE=en OUT=docs ./scripts/view_screenshots.sh [seconds-for-the-trend]
 #
 # SIM_ARGS replaces the simulator's options (default "--vary --baud 9600"),
@@ -36,7 +36,7 @@ cleanup() {
 trap cleanup EXIT
 
 # shellcheck disable=SC2086 # the options are words
-"$BIN/vantoro-sim" ${SIM_ARGS:---vary --baud 9600} >"$WORK/sim.out" &
+"$BIN/vantoro-sim" ${SIM_ARGS:---vary --baud 9600 --devices 1:3K,2:3K,3:5K} >"$WORK/sim.out" &
 SIM_PID=$!
 for _ in $(seq 50); do
   grep -q '^PTY ' "$WORK/sim.out" && break
@@ -54,10 +54,13 @@ prepare() { # view-mode name polling -> prints the home directory
   # The chosen language and view, a poll every second, no alarm sound.
   sed -i "/^Language=/d" "$home/VANTORO.INI"
   printf 'Language=%s\r\n' "$LANGUAGE" >>"$home/VANTORO.INI"
-  python3 - "$home/vantoro.db" "$mode" <<'PY'
+  python3 - "$home/vantoro.db" "$mode" "$name" resources/demo-plant.sql <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
 db.execute("update sysset set viewmode=?, PauseSeconds=1, Soundenabled=0 where id=1", (sys.argv[2],))
+# The plant view shows the run script's plant of three.
+if sys.argv[3] == "plant":
+    db.executescript(open(sys.argv[4]).read())
 db.commit()
 PY
   # No saved size: the window opens at its first-start size.
@@ -118,6 +121,7 @@ for view in ${VIEWS-state grid meter trend}; do
     grid) shoot 1 grid 8 "$OUT/view_grid$suffix.png" ;;
     meter) shoot 2 meter 8 "$OUT/view_meter$suffix.png" ;;
     trend) shoot 3 trend "$TREND_SECONDS" "$OUT/view_trend$suffix.png" ;;
+    plant) shoot 4 plant 10 "$OUT/view_plant$suffix.png" ;;
   esac
 done
 # Each dialog from its menu: the menu title's x position in the English
@@ -130,8 +134,8 @@ for dialog in ${DIALOGS-settings remote customer}; do
     # The settings dialog's last page: the night's standby share.
     night) shoot 0 night 6 "$OUT/dialog_night$suffix.png" "30 Down Return" "431 24" ;;
     remote) shoot 0 remote 6 "$OUT/dialog_remote$suffix.png" "197 Down Down Return" ;;
-    events) shoot 0 events 6 "$OUT/dialog_events$suffix.png" "146 Down Down Down Down Down Down Down Return" ;;
-    log) shoot 0 log 6 "$OUT/dialog_log$suffix.png" "146 Down Down Down Down Down Down Down Down Return" ;;
+    events) shoot 0 events 6 "$OUT/dialog_events$suffix.png" "146 Down Down Down Down Down Down Down Down Return" ;;
+    log) shoot 0 log 6 "$OUT/dialog_log$suffix.png" "146 Down Down Down Down Down Down Down Down Down Return" ;;
     about) shoot 0 about 6 "$OUT/dialog_about$suffix.png" "327 Down Down Return" ;;
   esac
 done

@@ -72,7 +72,7 @@ QJsonObject devicesJson(const PlantSnapshot &plant)
     for (const StationSnapshot &s : plant.devices) {
         const CycleReport &r = s.report;
         QJsonObject device = deviceJson(r);
-        const ParameterReading *power = r.parameter(QLatin1String(OUTPUT_POWER_CODE));
+        const std::optional<double> power = r.outputPowerWatts();
         device.insert(QStringLiteral("enabled"), s.enabled);
         device.insert(QStringLiteral("linkUp"), r.linkUp);
         device.insert(QStringLiteral("asleep"), r.asleep);
@@ -82,7 +82,7 @@ QJsonObject devicesJson(const PlantSnapshot &plant)
         device.insert(QStringLiteral("stale"), s.stale());
         device.insert(QStringLiteral("lastReply"), isoTime(r.lastReplyTime));
         device.insert(QStringLiteral("powerWatts"),
-                      r.linkUp && power && power->numeric ? number(power->value) : QJsonValue::Null);
+                      power ? number(*power) : QJsonValue::Null);
         device.insert(QStringLiteral("todayYieldKwh"), number(s.todayYieldKwh));
         devices.append(device);
     }

@@ -42,12 +42,7 @@ QString energy(double kwh)
 
 std::optional<double> outputPower(const CycleReport &report)
 {
-    if (!report.linkUp)
-        return std::nullopt;
-    const ParameterReading *power = report.parameter(QString::fromLatin1(OUTPUT_POWER_CODE));
-    if (!power || !power->numeric)
-        return std::nullopt;
-    return power->value;
+    return report.outputPowerWatts();
 }
 
 QPixmap bulbPixmap(const QString &image)
