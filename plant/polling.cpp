@@ -203,16 +203,23 @@ bool Poller::runQuery(Device &device)
     // A stored negative count would run no attempt and report the link up.
     const int retries = std::max(0, sysSettings.retrytimes);
     int ok = 1;
+    // A stop, a quit or a failed write ends the cycle without a verdict on
+    // the link.
+    bool cutShort = false;
     for (int n = 0; n <= retries; ++n) {
         if (n > 0) {
             logStatus(mainText("msgRetryTimes") + QString::number(n) + QLatin1Char(' ') + device.suffix());
             waitSeconds(RETRY_PAUSE_SECONDS);
-            if (quitRequested || !m_timer.isActive())
+            if (quitRequested || !m_timer.isActive()) {
+                cutShort = true;
                 break;
+            }
         }
         bool accepted = false;
-        if (!attempt(device, sysSettings.TimeOut, accepted))
+        if (!attempt(device, sysSettings.TimeOut, accepted)) {
+            cutShort = true;
             break;
+        }
         if (accepted) {
             ok = 1;
             break;
@@ -227,7 +234,7 @@ bool Poller::runQuery(Device &device)
         m_port.close();
     const PollResult last = device.link().attempts.isEmpty() ? PollResult::Timeout : device.link().attempts.last();
     // Stopped by the operator (or a quit): that says nothing about the link.
-    if (last == PollResult::Stopped || quitRequested)
+    if (cutShort || last == PollResult::Stopped || quitRequested)
         return false;
     if (device.link().attempts.isEmpty())
         return false;
