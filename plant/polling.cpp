@@ -250,7 +250,7 @@ bool Poller::attempt(Device &device, double timeoutSeconds, bool &accepted)
     const quint8 address = quint8(r.address);
     // A port that cannot be opened (an adapter unplugged) is a failed
     // attempt like a silent device, so the link goes down and says so.
-    if (m_portFailedThisRound || !openForPolling()) {
+    if (m_portFailedThisRound || !openForPolling(device)) {
         m_portFailedThisRound = true;
         link.attempts << PollResult::SendError;
         logStatus(QStringLiteral("Error while send command!"));
@@ -315,7 +315,7 @@ void Poller::setLinkState(Device &device, int ok, int retries)
     logEvent(event + device.suffix(), id, QString(), true);
 }
 
-bool Poller::openForPolling()
+bool Poller::openForPolling(const Device &device)
 {
     if (m_port.isOpen() || m_port.open()) {
         m_portUnavailable = false;
@@ -325,7 +325,7 @@ bool Poller::openForPolling()
     // is back. A message box on each would stop the polling that finds it
     // again, so it is shown once, and not at all when the link is already
     // reported down; the running log keeps the cause of every cycle.
-    if (!m_portUnavailable)
+    if (!m_portUnavailable && device.linkUp())
         reportError(QStringLiteral("Send command code"), m_port.errorText());
     else
         logStatus(QStringLiteral("Serial port not opened: ") + m_port.errorText());

@@ -402,12 +402,24 @@ private slots:
         QVERIFY2(m_messages->texts[0].startsWith(QStringLiteral("Send command code: Error found # 0 from Vantoro\ngone")),
                  qPrintable(m_messages->texts[0]));
 
-        // Gone in the middle of a round: the port held open for it answers
-        // no more, and the next round's open fails.
+        // Back, then gone again between two rounds while the link is up.
         m_port->openError.clear();
         answerPolls(buildReplyV1(1, sampleReading()));
         m_poller->reloadTick();
         QCOMPARE(events(), (QStringList{"msgConnFail1)(INV)", "msgConnResumed(INV)"}));
+        m_port->openError = QStringLiteral("gone");
+        m_poller->reloadTick();
+        QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
+        QCOMPARE(m_dev->link().linkOk, 0);
+        m_poller->reloadTick();
+        QCOMPARE(m_messages->texts.size(), 2); // a new outage is shown again, once
+
+        // Gone in the middle of a round: the port held open for it answers
+        // no more; the link is reported down, so the failed opens that
+        // follow show no box.
+        m_port->openError.clear();
+        m_poller->reloadTick();
+        QCOMPARE(m_dev->link().linkOk, 1);
         m_port->device = [this](const QByteArray &) {
             m_port->openError = QStringLiteral("gone");
             return QByteArray();
@@ -417,8 +429,7 @@ private slots:
         QCOMPARE(m_dev->link().linkOk, 0);
         m_poller->reloadTick();
         QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
-        m_poller->reloadTick();
-        QCOMPARE(m_messages->texts.size(), 2); // a new outage is shown again, once
+        QCOMPARE(m_messages->texts.size(), 2);
         disconnect(c);
     }
 
