@@ -2,6 +2,8 @@
 #include "bench_support.h"
 
 #include "acquisition/param_table.h"
+#include "acquisition/serial_link.h"
+#include "plant/line.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 
@@ -129,7 +131,8 @@ double percentile(QList<double> values, double fraction)
 bool loadStation(const BenchHome &home, bool settingsOnly)
 {
     initGlobals();
-    if (loadSystemSettings() && (settingsOnly || loadParamTable()))
+    ParamTable table;
+    if (loadSystemSettings() && (settingsOnly || loadParamTable(table, QString::fromLatin1(PARAM_DEVICE_ID))))
         return true;
     std::fprintf(stderr, "cannot load the default settings from %s\n", qPrintable(home.path()));
     return false;
@@ -166,17 +169,24 @@ void idleFor(double seconds)
     }
 }
 
-void useSimulator(const QString &ptyPath, int baud, float timeoutSeconds)
+Device &useSimulator(Line &line, const QString &ptyPath, int baud, float timeoutSeconds)
 {
     setPortDeviceName(1, ptyPath);
     SystemSettings &s = sysSettings;
     s.comport = 1;
     s.ComSettings = QStringLiteral("%1,N,8,1").arg(baud);
-    s.devaddr = 1;
-    s.devcomversion = 2;
     s.TimeOut = timeoutSeconds;
     s.retrytimes = 0;
-    s.linkOk = 1;
+    // The database's device with its parameter table, or one of its own.
+    if (line.devices().empty() && !line.load())
+        line.addDevice(DeviceRecord());
+    Device &device = *line.first();
+    DeviceRecord r = device.record();
+    r.address = 1;
+    r.protocol = 2;
+    device.setRecord(r);
+    device.link().linkOk = 1;
+    return device;
 }
 
 StationCost stationCpuShare(double settleSeconds, double seconds)

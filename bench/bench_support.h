@@ -12,6 +12,11 @@
 #include <QTemporaryDir>
 #include <optional>
 
+namespace vantoro {
+class Device;
+class Line;
+}
+
 namespace vantoro::bench {
 
 // A temporary VANTORO_HOME with copies of the built default files and a
@@ -78,9 +83,11 @@ bool editDatabase(const QString &path, const QStringList &statements);
 // Sleeps while keeping child processes' output pipes drained.
 void idleFor(double seconds);
 
-// Points the station at the simulator's pseudo-terminal as port 1: protocol
-// 2, address 1, no retries, `timeoutSeconds` per reply, the link taken as up.
-void useSimulator(const QString &ptyPath, int baud = 9600, float timeoutSeconds = 1);
+// Points the station at the simulator's pseudo-terminal as port 1, no
+// retries, `timeoutSeconds` per reply; the line's first device (the
+// database's when the line has none) at protocol 2, address 1, its link
+// taken as up.
+Device &useSimulator(Line &line, const QString &ptyPath, int baud = 9600, float timeoutSeconds = 1);
 
 struct StationCost
 {

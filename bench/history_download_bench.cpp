@@ -168,8 +168,7 @@ int main(int argc, char **argv)
         return 2;
     }
     bench::QuietMessages quiet;
-    loadSystemSettings();
-    loadParamTable();
+    loadSystemSettings(); // the station's line brings its devices and their tables
     upgradeSchema();
     if (!storeSamples(*samples)) {
         std::fprintf(stderr, "could not store the samples\n");

@@ -18,10 +18,10 @@ bool PolledWebStation::start()
         std::fprintf(stderr, "simulator: %s\n", qPrintable(m_sim.errorText()));
         return false;
     }
-    useSimulator(m_sim.ptyPath());
+    useSimulator(m_line, m_sim.ptyPath());
     sysSettings.HttpServerEnabled = WEB_MODE_LOOPBACK;
     sysSettings.httpport = freePort();
-    m_poller = std::make_unique<Poller>(m_serial, m_pollTimer, PollHooks{});
+    m_poller = std::make_unique<Poller>(m_line, m_pollTimer, PollHooks{});
     m_pollTimer.start(3600 * 1000); // polling on; the bench drives the ticks
     m_web = std::make_unique<WebService>();
     m_web->start();

@@ -32,7 +32,7 @@ public:
 
 private:
     test::SimProcess m_sim;
-    QtSerialPort m_serial;
+    Line m_line{std::make_unique<QtSerialPort>()};
     QTimer m_pollTimer;
     std::unique_ptr<Poller> m_poller;
     std::unique_ptr<WebService> m_web;

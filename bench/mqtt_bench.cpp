@@ -113,11 +113,11 @@ int main(int argc, char **argv)
     StationBus *current = &buses[0];
     QObject::connect(&stationBus(), &StationBus::cycleFinished, [&](const CycleReport &r) { current->publishCycle(r); });
 
-    bench::useSimulator(sim.ptyPath());
+    Line line(std::make_unique<QtSerialPort>());
+    const Device &device = bench::useSimulator(line, sim.ptyPath());
     sysSettings.PauseSeconds = 3600;
-    QtSerialPort port;
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000);
 
     std::array<QList<double>, 3> cycle, handOver;
@@ -132,7 +132,7 @@ int main(int argc, char **argv)
             clock.restart();
             buses[size_t(c)].publishCycle(stationBus().lastCycle());
             const double handOverMs = bench::elapsedMs(clock);
-            if (sysSettings.linkOk != 1) {
+            if (!device.linkUp()) {
                 std::fprintf(stderr, "cycle %d: no reply from the simulator\n", i);
                 return 1;
             }

@@ -55,19 +55,19 @@ std::optional<double> rawExchangeMs(const QString &pty, const QByteArray &reques
     return received == REPLY_BYTES ? std::optional<double>(ms) : std::nullopt;
 }
 
-std::optional<double> stationCycleMs(Poller &poller)
+std::optional<double> stationCycleMs(Poller &poller, Device &device)
 {
     QElapsedTimer clock;
     clock.start();
-    const bool done = poller.queryData();
+    const bool done = poller.queryData(device);
     const double ms = double(clock.nsecsElapsed()) / 1e6;
-    return done && poller.replyReceived() == 1 ? std::optional<double>(ms) : std::nullopt;
+    return done && device.link().replyReceived == 1 ? std::optional<double>(ms) : std::nullopt;
 }
 
 // What opening and closing the port costs each station cycle, measured
 // between the cycles: on Linux QSerialPort creates, flushes to disk and
 // removes a lock file in /run/lock.
-std::optional<double> openCloseMs(QtSerialPort &port)
+std::optional<double> openCloseMs(SerialPort &port)
 {
     QElapsedTimer clock;
     clock.start();
@@ -84,19 +84,19 @@ bool measureBaud(int baud, int pairs)
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
         return false;
     }
-    bench::useSimulator(sim.ptyPath(), baud > 0 ? baud : 9600);
+    Line line(std::make_unique<QtSerialPort>());
+    Device &device = bench::useSimulator(line, sim.ptyPath(), baud > 0 ? baud : 9600);
 
-    QtSerialPort port;
     QTimer timer; // polling "on": never fires within the run
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000);
-    const QByteArray request = buildCrcFrame(quint8(sysSettings.devaddr), QByteArray(8, '\0'), FUNCTION_POLL);
+    const QByteArray request = buildCrcFrame(quint8(device.record().address), QByteArray(8, '\0'), FUNCTION_POLL);
 
     QList<double> raw, station, openClose;
     for (int i = 0; i < WARM_UP_PAIRS + pairs; ++i) {
         const auto r = rawExchangeMs(sim.ptyPath(), request);
-        const auto p = stationCycleMs(poller);
-        const auto o = openCloseMs(port);
+        const auto p = stationCycleMs(poller, device);
+        const auto o = openCloseMs(line.port());
         if (!r || !p || !o) {
             std::fprintf(stderr, "%d baud: exchange %d failed (%s)\n", baud, i, !r ? "raw" : !p ? "station" : "open");
             return false;

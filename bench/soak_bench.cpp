@@ -10,6 +10,7 @@
 // a station (3 minutes of samples, 180 points), their window is cut to 180
 // cycles' time once the first cycles have shown how long a cycle takes.
 #include "bench_support.h"
+#include "plant/line.h"
 #include "sim_process.h"
 
 #include "acquisition/param_table.h"
@@ -91,7 +92,13 @@ int main(int argc, char **argv)
     upgradeSchema();
     SystemSettings &s = sysSettings;
     s.comport = 1;
-    s.devcomversion = 2;
+    // The simulator speaks the CRC protocol; the window reads its device from the database.
+    auto devices = loadDevices();
+    if (!devices || devices->isEmpty())
+        return 1;
+    (*devices)[0].protocol = 2;
+    if (!editDevice(devices->at(0)))
+        return 1;
     s.TimeOut = 1;
     s.retrytimes = 0;
     // The timer's own ticks never come within the run: every cycle is driven here.
@@ -113,7 +120,7 @@ int main(int argc, char **argv)
             window.setViewMode(((cycle - 1) / *switchEvery) % 4);
         window.poller().reloadTick();
         QApplication::processEvents();
-        if (s.linkOk != 1)
+        if (!window.device() || !window.device()->linkUp())
             ++failed;
         if (cycle == TIMING_CYCLES)
             cutTrendWindow(window, clock.elapsed() * SAMPLES_IN_WINDOW / TIMING_CYCLES);

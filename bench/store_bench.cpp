@@ -28,6 +28,9 @@ namespace {
 constexpr int BATCHES = 11;
 constexpr int DECODES_PER_COUNT = 1000;
 
+// The table the decoding writes, as the poll's device table.
+ParamTable benchTable;
+
 // What the poll does with a reply in its buffer: find the head, take the
 // rest, compare the CRC, decode into the table.
 bool checkAndDecode(const QByteArray &received, const DecodeSettings &settings)
@@ -42,7 +45,7 @@ bool checkAndDecode(const QByteArray &received, const DecodeSettings &settings)
     const quint16 received16 = quint16(quint8(reply.at(31)) | (quint8(reply.at(32)) << 8));
     if (frameCrc(reply.left(31)) != received16)
         return false;
-    decodeReplyV2(reply, paramTable, settings);
+    decodeReplyV2(reply, benchTable, settings);
     return true;
 }
 
@@ -91,7 +94,7 @@ int main(int argc, char **argv)
         return 2;
     }
     bench::QuietMessages quiet;
-    if (!bench::loadStation(home))
+    if (!bench::loadStation(home) || !loadParamTable(benchTable, QString::fromLatin1(PARAM_DEVICE_ID)))
         return 1;
 
     const double decodeUs = decodeMicroseconds(*count * DECODES_PER_COUNT / BATCHES + 1);
@@ -114,7 +117,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < *count; ++i) {
         QElapsedTimer clock;
         clock.start();
-        const bool saved = saveParamValues();
+        const bool saved = saveParamValues(benchTable, QString::fromLatin1(PARAM_DEVICE_ID));
         saves << bench::elapsedMs(clock);
         if (!saved) {
             std::fprintf(stderr, "saveParamValues failed\n");

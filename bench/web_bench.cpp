@@ -164,8 +164,7 @@ int main(int argc, char **argv)
         return 2;
     }
     bench::QuietMessages quiet;
-    loadSystemSettings();
-    loadParamTable();
+    loadSystemSettings(); // the station's line brings its devices and their tables
 
     bench::PolledWebStation station;
     if (!station.start())

@@ -12,6 +12,7 @@
 #include "acquisition/frames.h"
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/reply_decoding.h"
 #include "acquisition/serial_link.h"
 #include "core/system_settings.h"
@@ -115,26 +116,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The station's receive routine on the same bytes.
     SystemSettings &s = sysSettings;
-    s.devname = QStringLiteral("INV");
-    s.devaddr = address;
-    s.totalpower = meterCounter ? 1 : 0;
     s.debugMode = 0;
+    auto ownedPort = std::make_unique<FakeSerialPort>();
+    FakeSerialPort &port = *ownedPort;
+    Line line(std::move(ownedPort));
+    DeviceRecord record;
+    record.name = QStringLiteral("INV");
+    record.address = address;
+    record.protocol = version;
+    record.meterCounter = meterCounter;
+    Device &device = line.addDevice(record);
+    ParamTable &paramTable = device.table();
     paramTable = defaultTable();
-    FakeSerialPort port;
     port.open();
     port.queueReply(stream);
     QTimer timer;
     timer.start(3600 * 1000);
-    Poller poller(port, timer);
-    const bool accepted = version == 1 ? poller.receiveReplyV1(0.0, address, POLL_COMMAND_V1)
-                                       : poller.receiveReplyV2(0.0, address, FUNCTION_POLL);
+    Poller poller(line, timer);
+    const bool accepted = version == 1 ? poller.receiveReplyV1(device, 0.0, address, POLL_COMMAND_V1)
+                                       : poller.receiveReplyV2(device, 0.0, address, FUNCTION_POLL);
     if (stream.size() < REPLY_BYTES)
         check(!accepted, "a reply accepted from fewer than 33 bytes");
     if (accepted) {
         check(wholeReply, "a reply accepted where the pure search found none");
         check(version == 2 || quint8(stream.at(stream.size() - buffer.size() - 1 + bodyBytes)) == FRAME_END,
               "a version-1 reply accepted without its terminator");
-        check(poller.lastReplyAddr() == address, "a reply accepted from another address");
+        check(device.link().lastReplyAddr == address, "a reply accepted from another address");
         checkDecoded(paramTable, "station decoding");
         for (int row = ROW_AC_VOLTAGE; row <= ROW_FIRST_SIGNED + 1; ++row)
             check(paramTable[size_t(row)].number() == pureTable[size_t(row)].number(),

@@ -221,16 +221,23 @@ bool Poller::runQuery(Device &device)
     // A stored negative count would run no attempt and report the link up.
     const int retries = std::max(0, sysSettings.retrytimes);
     int ok = 1;
+    // A stop, a quit or a failed write ends the cycle without a verdict on
+    // the link.
+    bool cutShort = false;
     for (int n = 0; n <= retries; ++n) {
         if (n > 0) {
             logStatus(mainText("msgRetryTimes") + QString::number(n) + QLatin1Char(' ') + device.suffix());
             waitSeconds(RETRY_PAUSE_SECONDS);
-            if (quitRequested || !m_timer.isActive())
+            if (quitRequested || !m_timer.isActive()) {
+                cutShort = true;
                 break;
+            }
         }
         bool accepted = false;
-        if (!attempt(device, sysSettings.TimeOut, accepted))
+        if (!attempt(device, sysSettings.TimeOut, accepted)) {
+            cutShort = true;
             break;
+        }
         if (accepted) {
             ok = 1;
             break;
@@ -245,7 +252,7 @@ bool Poller::runQuery(Device &device)
         m_port.close();
     const PollResult last = device.link().attempts.isEmpty() ? PollResult::Timeout : device.link().attempts.last();
     // Stopped by the operator (or a quit): that says nothing about the link.
-    if (last == PollResult::Stopped || quitRequested)
+    if (cutShort || last == PollResult::Stopped || quitRequested)
         return false;
     if (device.link().attempts.isEmpty())
         return false;
@@ -261,7 +268,7 @@ bool Poller::attempt(Device &device, double timeoutSeconds, bool &accepted)
     const quint8 address = quint8(r.address);
     // A port that cannot be opened (an adapter unplugged) is a failed
     // attempt like a silent device, so the link goes down and says so.
-    if (m_portFailedThisRound || !openForPolling()) {
+    if (m_portFailedThisRound || !openForPolling(device)) {
         m_portFailedThisRound = true;
         link.attempts << PollResult::SendError;
         logStatus(QStringLiteral("Error while send command!"));
@@ -326,7 +333,7 @@ void Poller::setLinkState(Device &device, int ok, int retries)
     logEvent(event + device.suffix(), id, QString(), true);
 }
 
-bool Poller::openForPolling()
+bool Poller::openForPolling(const Device &device)
 {
     if (m_port.isOpen() || m_port.open()) {
         m_portUnavailable = false;
@@ -336,7 +343,7 @@ bool Poller::openForPolling()
     // is back. A message box on each would stop the polling that finds it
     // again, so it is shown once, and not at all when the link is already
     // reported down; the running log keeps the cause of every cycle.
-    if (!m_portUnavailable)
+    if (!m_portUnavailable && device.linkUp())
         reportError(QStringLiteral("Send command code"), m_port.errorText());
     else
         logStatus(QStringLiteral("Serial port not opened: ") + m_port.errorText());

@@ -86,7 +86,7 @@ private:
     bool receiveReply(Device &device, int version, double timeoutSeconds, quint8 address, quint8 function);
     bool waitForReply(double timeoutSeconds);
     bool pollingAllowed() const;
-    bool openForPolling();
+    bool openForPolling(const Device &device);
     bool portStillSetUp() const;
     void setLinkState(Device &device, int ok, int retries);
     void switchOff();

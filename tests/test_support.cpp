@@ -100,10 +100,11 @@ DeviceRecord pollOneDevice(int version, double timeoutSeconds)
     s.TimeOut = float(timeoutSeconds);
     s.retrytimes = 0;
     DeviceRecord d;
+    d.id = QString::fromLatin1(PARAM_DEVICE_ID);
     d.address = 1;
     d.protocol = version;
     d.name = QStringLiteral("INV");
-    d.totalpower = 1;
+    d.meterCounter = true;
     return d;
 }
 

@@ -64,7 +64,7 @@ private slots:
     void init()
     {
         m_home = std::make_unique<test::TestHome>();
-        paramTable = ParamTable();
+        m_table = ParamTable();
         clearRunningLog();
         resetEventThrottle();
     }
@@ -78,11 +78,11 @@ private slots:
                      row(5, {{"ENABLED", "3x"}, {"MULTIPLE", "abc"}}),
                      row(4, {{"DEVID", "002"}}),
                      row(31)});
-        paramTable[9].paracode = QStringLiteral("kept");
+        m_table[9].paracode = QStringLiteral("kept");
 
-        QVERIFY(loadParamTable());
+        QVERIFY(loadParamTable(m_table, QStringLiteral("001")));
 
-        const ParamRecord &n = paramTable[2];
+        const ParamRecord &n = m_table[2];
         QCOMPARE(n.devid, QStringLiteral("001"));
         QCOMPARE(n.paraid, QStringLiteral("2"));
         QCOMPARE(n.multiple, 0.1);
@@ -90,19 +90,19 @@ private slots:
         QCOMPARE(*n.rangel, 198.0);
         QCOMPARE(*n.boundl, 198.0); // raised to the low limit
         QCOMPARE(*n.boundu, 253.0); // lowered to the high limit
-        QCOMPARE(*paramTable[3].boundl, 1.0);
-        QCOMPARE(*paramTable[3].boundu, 15.0);
+        QCOMPARE(*m_table[3].boundl, 1.0);
+        QCOMPARE(*m_table[3].boundu, 15.0);
 
-        const ParamRecord &s = paramTable[14];
+        const ParamRecord &s = m_table[14];
         QVERIFY(!s.rangel && !s.rangeu && !s.boundl && !s.boundu);
-        QCOMPARE(field(14, COL_RANGEU), QVariant(QString()));
+        QCOMPARE(field(m_table, 14, COL_RANGEU), QVariant(QString()));
         QCOMPARE(s.srcstring, QStringLiteral("fault"));
 
-        QCOMPARE(paramTable[5].enabled, 3.0);
-        QCOMPARE(paramTable[5].multiple, 0.0);
+        QCOMPARE(m_table[5].enabled, 3.0);
+        QCOMPARE(m_table[5].multiple, 0.0);
 
-        QVERIFY(paramTable[4].isEmpty()); // the row of device 002
-        QCOMPARE(paramTable[9].paracode, QStringLiteral("kept"));
+        QVERIFY(m_table[4].isEmpty()); // the row of device 002
+        QCOMPARE(m_table[9].paracode, QStringLiteral("kept"));
         QVERIFY(runningLogText().contains(QStringLiteral("Parameter 31 skipped")));
     }
 
@@ -110,13 +110,13 @@ private slots:
     {
         test::MessageRecorder recorder;
         replaceRows({row(2, {{"DEVID", "002"}})});
-        paramTable[2].paracode = QStringLiteral("before");
+        m_table[2].paracode = QStringLiteral("before");
 
-        QVERIFY(!loadParamTable());
+        QVERIFY(!loadParamTable(m_table, QStringLiteral("001")));
 
         QCOMPARE(recorder.beeps, 1);
         QCOMPARE(events(), QStringList{QStringLiteral("Device Parameters Error!")});
-        QCOMPARE(paramTable[2].paracode, QStringLiteral("before"));
+        QCOMPARE(m_table[2].paracode, QStringLiteral("before"));
     }
 
     void saveWritesLiveColumnsAndCountsSaves()
@@ -126,17 +126,17 @@ private slots:
                      row(3, {{"UPDATED", 127}, {"UPDATETIME", oldTime}}),
                      row(4, {{"UPDATED", QVariant()}, {"UPDATETIME", oldTime}}),
                      row(2, {{"DEVID", "002"}, {"PARAVALUE", "other"}, {"UPDATED", 5}})});
-        QVERIFY(loadParamTable());
+        QVERIFY(loadParamTable(m_table, QStringLiteral("001")));
         const QDateTime when(QDate(2024, 6, 1), QTime(12, 30, 0));
-        paramTable[2].paravalue = 231.5;
-        paramTable[2].founderror = 1;
-        paramTable[2].updatetime = when;
-        paramTable[3].paravalue = QStringLiteral("正常");
-        paramTable[3].updatetime = QString(); // not a date: the stored time stays
-        paramTable[4].paravalue = float(-0.5f);
-        paramTable[4].updatetime = QStringLiteral("not a date");
+        m_table[2].paravalue = 231.5;
+        m_table[2].founderror = 1;
+        m_table[2].updatetime = when;
+        m_table[3].paravalue = QStringLiteral("正常");
+        m_table[3].updatetime = QString(); // not a date: the stored time stays
+        m_table[4].paravalue = float(-0.5f);
+        m_table[4].updatetime = QStringLiteral("not a date");
 
-        QVERIFY(saveParamValues());
+        QVERIFY(saveParamValues(m_table, QStringLiteral("001")));
         QCOMPARE(stored(QStringLiteral("001"), 2, "paravalue").toString(), QStringLiteral("231.5"));
         QCOMPARE(stored(QStringLiteral("001"), 2, "founderror").toInt(), 1);
         QCOMPARE(stored(QStringLiteral("001"), 2, "updated").toInt(), 127);
@@ -151,10 +151,10 @@ private slots:
         QCOMPARE(stored(QStringLiteral("002"), 2, "updated").toInt(), 5);
 
         // The values survive a reload; a second save keeps the counter at 127.
-        paramTable = ParamTable();
-        QVERIFY(loadParamTable());
-        QCOMPARE(paramTable[2].number(), 231.5);
-        QVERIFY(saveParamValues());
+        m_table = ParamTable();
+        QVERIFY(loadParamTable(m_table, QStringLiteral("001")));
+        QCOMPARE(m_table[2].number(), 231.5);
+        QVERIFY(saveParamValues(m_table, QStringLiteral("001")));
         QCOMPARE(stored(QStringLiteral("001"), 2, "updated").toInt(), 127);
         QCOMPARE(stored(QStringLiteral("001"), 4, "updated").toInt(), 2);
     }
@@ -162,21 +162,21 @@ private slots:
     void failedSaveWritesNothing()
     {
         replaceRows({row(2), row(3), row(5)});
-        QVERIFY(loadParamTable());
+        QVERIFY(loadParamTable(m_table, QStringLiteral("001")));
         for (int slot : {2, 3, 5})
-            paramTable[size_t(slot)].paravalue = 42.0;
+            m_table[size_t(slot)].paravalue = 42.0;
         // The third row refuses its update: the rows before it must not change.
         QVERIFY(execSql(QStringLiteral("create trigger refuse before update on paraset when old.paraid = 5 "
                                        "begin select raise(abort, 'refused'); end")));
 
-        QVERIFY(!saveParamValues());
+        QVERIFY(!saveParamValues(m_table, QStringLiteral("001")));
         QCOMPARE(stored(QStringLiteral("001"), 2, "paravalue").toString(), QStringLiteral("0"));
         QCOMPARE(stored(QStringLiteral("001"), 2, "updated").toInt(), 0);
         QVERIFY(runningLogText().contains(QStringLiteral("Parameter values not saved")));
 
         QVERIFY(execSql(QStringLiteral("drop table paraset")));
-        QVERIFY(!saveParamValues());
-        QVERIFY(!loadParamTable());
+        QVERIFY(!saveParamValues(m_table, QStringLiteral("001")));
+        QVERIFY(!loadParamTable(m_table, QStringLiteral("001")));
         QVERIFY(runningLogText().contains(QStringLiteral("Parameter table not loaded")));
     }
 
@@ -185,38 +185,39 @@ private slots:
     void tableNeverLoadedIsNeverSaved()
     {
         replaceRows({row(2, {{"PARAVALUE", "230.5"}})});
-        paramTable = ParamTable();
+        m_table = ParamTable();
         QVERIFY(execSql(QStringLiteral("alter table paraset rename to paraset_away")));
-        QVERIFY(!loadParamTable());
+        QVERIFY(!loadParamTable(m_table, QStringLiteral("001")));
         QVERIFY(execSql(QStringLiteral("alter table paraset_away rename to paraset")));
-        QVERIFY(!saveParamValues());
+        QVERIFY(!saveParamValues(m_table, QStringLiteral("001")));
         QCOMPARE(stored(QStringLiteral("001"), 2, "paravalue").toString(), QStringLiteral("230.5"));
     }
 
     void fieldsByColumnNumber()
     {
-        setField(2, COL_RANGEU, QStringLiteral("12.5 V"));
-        QCOMPARE(field(2, COL_RANGEU), QVariant(12.5));
-        setField(2, COL_RANGEU, QStringLiteral(" "));
-        QVERIFY(!paramTable[2].rangeu);
-        setField(2, COL_WARNINGENABLED, QStringLiteral("1abc"));
-        QCOMPARE(paramTable[2].warningenabled, 1.0);
-        setField(2, COL_PARAVALUE, QStringLiteral("230.4"));
-        QCOMPARE(numericValue(2), 230.4);
-        QCOMPARE(field(2, COL_PARAVALUE), QVariant(QStringLiteral("230.4")));
-        setField(2, COL_UNIT, 5);
-        QCOMPARE(paramTable[2].unit, QStringLiteral("5"));
+        setField(m_table, 2, COL_RANGEU, QStringLiteral("12.5 V"));
+        QCOMPARE(field(m_table, 2, COL_RANGEU), QVariant(12.5));
+        setField(m_table, 2, COL_RANGEU, QStringLiteral(" "));
+        QVERIFY(!m_table[2].rangeu);
+        setField(m_table, 2, COL_WARNINGENABLED, QStringLiteral("1abc"));
+        QCOMPARE(m_table[2].warningenabled, 1.0);
+        setField(m_table, 2, COL_PARAVALUE, QStringLiteral("230.4"));
+        QCOMPARE(numericValue(m_table, 2), 230.4);
+        QCOMPARE(field(m_table, 2, COL_PARAVALUE), QVariant(QStringLiteral("230.4")));
+        setField(m_table, 2, COL_UNIT, 5);
+        QCOMPARE(m_table[2].unit, QStringLiteral("5"));
 
         // Outside the table nothing is written and nothing is read.
-        setField(30, COL_PARAVALUE, 1);
-        setField(2, PARAM_COLUMNS, 1);
-        QVERIFY(!field(-1, COL_PARAVALUE).isValid());
-        QVERIFY(!field(2, PARAM_COLUMNS).isValid());
-        QCOMPARE(numericValue(30), 0.0);
+        setField(m_table, 30, COL_PARAVALUE, 1);
+        setField(m_table, 2, PARAM_COLUMNS, 1);
+        QVERIFY(!field(m_table, -1, COL_PARAVALUE).isValid());
+        QVERIFY(!field(m_table, 2, PARAM_COLUMNS).isValid());
+        QCOMPARE(numericValue(m_table, 30), 0.0);
     }
 
 private:
     std::unique_ptr<test::TestHome> m_home;
+    ParamTable m_table;
 };
 
 QTEST_GUILESS_MAIN(TestParamTable)

@@ -43,6 +43,14 @@ QStringList events()
     return out;
 }
 
+// The port stays open over the attempts of a cycle, and the device sees
+// everything written since it opened: a poll just arrived when that is a
+// whole number of requests.
+bool isPoll(const QByteArray &sentSinceOpen, int requestBytes)
+{
+    return !sentSinceOpen.isEmpty() && sentSinceOpen.size() % requestBytes == 0;
+}
+
 bool logHas(const QString &text)
 {
     return runningLogText().contains(text);
@@ -75,28 +83,23 @@ private slots:
         m_home->removeLanguageFiles();
         m_messages = std::make_unique<test::MessageRecorder>();
         SystemSettings &s = sysSettings;
-        s.devaddr = 1;
-        s.devcomversion = 1;
-        s.devname = QStringLiteral("INV");
-        s.totalpower = 1;
-        s.TimeOut = 0.2f;
-        s.retrytimes = 0;
+        DeviceRecord record = test::pollOneDevice(1, 0.2);
         s.PauseSeconds = 2;
-        s.comport = 1;
-        s.ComSettings = QStringLiteral("9600,N,8,1");
         s.debugMode = 0;
-        s.devpower.clear(); // no rating: never asleep
-        paramTable = ParamTable();
+        record.rating.clear(); // no rating: never asleep
+        auto port = std::make_unique<FakeSerialPort>();
+        m_port = port.get();
+        m_line = std::make_unique<Line>(std::move(port));
+        m_dev = &m_line->addDevice(record);
         for (int row = 2; row <= 8; ++row)
-            paramTable[size_t(row)].multiple = row == 3 || row == 5 ? 0.01 : 0.1;
+            m_dev->table()[size_t(row)].multiple = row == 3 || row == 5 ? 0.01 : 0.1;
         resetEventThrottle();
         clearRunningLog();
         // The steps of a cycle are what these tests follow.
         setRunningLogDetails(true);
         quitRequested = false;
-        m_port = std::make_unique<FakeSerialPort>();
         m_timer = std::make_unique<QTimer>();
-        m_poller = std::make_unique<Poller>(*m_port, *m_timer);
+        m_poller = std::make_unique<Poller>(*m_line, *m_timer);
         m_timer->start(3600 * 1000); // polling on; the tests drive the ticks
         m_sink = StatusRecorder();
         setStatusSink(&m_sink);
@@ -109,7 +112,9 @@ private slots:
         quitRequested = false;
         m_poller.reset();
         m_timer.reset();
-        m_port.reset();
+        m_dev = nullptr;
+        m_port = nullptr;
+        m_line.reset();
         m_messages.reset();
         m_home.reset();
     }
@@ -117,17 +122,17 @@ private slots:
     void aCycleStoresTheReply()
     {
         answerPolls(buildReplyV1(1, sampleReading()));
-        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData(*m_dev));
 
         QCOMPARE(m_port->written(), QByteArray::fromHex("EB9001CFA0000070010D"));
         QVERIFY(!m_port->isOpen());
-        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(m_dev->link().linkOk, 1);
         QVERIFY(events().isEmpty());
-        QCOMPARE(m_poller->replyReceived(), 1);
-        QCOMPARE(m_poller->lastReplyAddr(), 1);
-        QVERIFY(qAbs(paramTable[2].number() - 230.0) < 1e-9);
-        QCOMPARE(paramTable[6].number(), -0.5);
-        QVERIFY(qAbs(paramTable[8].number() - 123.4) < 1e-9); // the meter counter
+        QCOMPARE(m_dev->link().replyReceived, 1);
+        QCOMPARE(m_dev->link().lastReplyAddr, 1);
+        QVERIFY(qAbs(m_dev->table()[2].number() - 230.0) < 1e-9);
+        QCOMPARE(m_dev->table()[6].number(), -0.5);
+        QVERIFY(qAbs(m_dev->table()[8].number() - 123.4) < 1e-9); // the meter counter
         QVERIFY(logInOrder({"msgBeginToQuery", "Received data 33 bytes.", "msgDataRecvOK(INV)",
                             "Found abnormal data.Vdc=400/Idc=5", "Voltage DC will be calibrated to 489.4",
                             "msgDataProcessOk(INV)"}));
@@ -146,24 +151,24 @@ private slots:
         m_poller->reloadTick();
         QCOMPARE(runningLogText().count(QStringLiteral("\r\n")), 1);
         QVERIFY(logHas(QStringLiteral("msgDataProcessOk(INV)")));
-        QVERIFY(m_sink.statuses.contains(QStringLiteral("msgBeginToQuery")));
+        QVERIFY(m_sink.statuses.contains(QStringLiteral("msgBeginToQuery (INV)")));
         setRunningLogDetails(true);
     }
 
     void versionTwoReplyWithWrongCrcIsStillUsed()
     {
-        sysSettings.devcomversion = 2;
+        setProtocol(2);
         QByteArray reply = buildReplyV2(1, sampleReading());
         const quint16 crc = frameCrc(reply.left(31));
         reply[32] = char(reply[32] ^ 0x01);
         answerPolls(reply);
 
-        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData(*m_dev));
         QCOMPARE(m_port->written(), QByteArray::fromHex("01030800" "0000000000000000" "176F"));
         const QString received = QString::number(quint8(reply[31]) | (quint8(reply[32]) << 8), 16).toUpper();
         QVERIFY(logHas(QStringLiteral("msgConnCheckError%1<-->%2").arg(QString::number(crc, 16).toUpper(), received)));
         QCOMPARE(m_messages->beeps, 1);
-        QVERIFY(qAbs(paramTable[2].number() - 230.0) < 1e-9);
+        QVERIFY(qAbs(m_dev->table()[2].number() - 230.0) < 1e-9);
         QVERIFY(logHas(QStringLiteral("msgDataProcessOk(INV)")));
     }
 
@@ -195,10 +200,10 @@ private slots:
         QFETCH(int, beeps);
         QVERIFY(m_port->open());
         m_port->queueReply(bytes);
-        QCOMPARE(m_poller->receiveReplyV1(0.2, 1, POLL_COMMAND_V1), accepted);
+        QCOMPARE(m_poller->receiveReplyV1(*m_dev, 0.2, 1, POLL_COMMAND_V1), accepted);
         QVERIFY2(logHas(message), qPrintable(runningLogText()));
         QCOMPARE(m_messages->beeps, beeps);
-        QCOMPARE(paramTable[2].paravalue.isValid(), accepted);
+        QCOMPARE(m_dev->table()[2].paravalue.isValid(), accepted);
     }
 
     void theWaitEndsOnTheLastByte()
@@ -207,7 +212,7 @@ private slots:
         m_port->queueInPieces(buildReplyV1(1, sampleReading()), 5, 15); // complete after about 90 ms
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(m_poller->receiveReplyV1(5.0, 1, POLL_COMMAND_V1));
+        QVERIFY(m_poller->receiveReplyV1(*m_dev, 5.0, 1, POLL_COMMAND_V1));
         QVERIFY(clock.elapsed() >= 80);
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
@@ -219,7 +224,7 @@ private slots:
         QVERIFY(m_port->open());
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!m_poller->receiveReplyV1(5.0, 1, POLL_COMMAND_V1));
+        QVERIFY(!m_poller->receiveReplyV1(*m_dev, 5.0, 1, POLL_COMMAND_V1));
         QVERIFY(clock.elapsed() < 1000);
         QVERIFY(logHas(QStringLiteral("*通讯停止。")));
 
@@ -229,10 +234,10 @@ private slots:
         hooks.remoteFormOpen = [] { return true; };
         m_poller->setHooks(hooks);
         m_port->queueReply(buildReplyV2(1, sampleReading(), FUNCTION_CONTROL), 50);
-        QVERIFY(!m_poller->receiveReplyV2(5.0, 1, FUNCTION_CONTROL));
-        QCOMPARE(m_poller->replyReceived(), 1);
+        QVERIFY(!m_poller->receiveReplyV2(*m_dev, 5.0, 1, FUNCTION_CONTROL));
+        QCOMPARE(m_dev->link().replyReceived, 1);
         QVERIFY(logHas(QStringLiteral("msgDataRecvOK(INV)")));
-        QVERIFY(!paramTable[2].paravalue.isValid());
+        QVERIFY(!m_dev->table()[2].paravalue.isValid());
     }
 
     void quitEndsTheWait()
@@ -241,74 +246,76 @@ private slots:
         QTimer::singleShot(50, [] { quitRequested = true; });
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!m_poller->receiveReplyV1(5.0, 1, POLL_COMMAND_V1));
+        QVERIFY(!m_poller->receiveReplyV1(*m_dev, 5.0, 1, POLL_COMMAND_V1));
         QVERIFY(clock.elapsed() < 1000);
     }
 
     void linkStateEventsOnChangeOnly()
     {
-        QVERIFY(m_poller->queryData()); // no device: one attempt only
+        QVERIFY(m_poller->queryData(*m_dev)); // no device: one attempt only
         QCOMPARE(m_port->written().size(), POLL_V1_BYTES);
-        QCOMPARE(sysSettings.linkOk, 0);
-        QCOMPARE(events(), QStringList{"msgConnFail0"});
+        QCOMPARE(m_dev->link().linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail0(INV)"});
 
-        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData(*m_dev));
         QCOMPARE(events().size(), 1);
 
         // Events are forced: the 13-minute rule does not hold them back.
         answerPolls(buildReplyV1(1, sampleReading()));
-        QVERIFY(m_poller->queryData());
-        QVERIFY(m_poller->queryData());
-        QCOMPARE(sysSettings.linkOk, 1);
-        QCOMPARE(events(), (QStringList{"msgConnFail0", "msgConnResumed"}));
+        QVERIFY(m_poller->queryData(*m_dev));
+        QVERIFY(m_poller->queryData(*m_dev));
+        QCOMPARE(m_dev->link().linkOk, 1);
+        QCOMPARE(events(), (QStringList{"msgConnFail0(INV)", "msgConnResumed(INV)"}));
     }
 
     // The night as the link sees it: asleep and silent is no lost link, and
     // its end no restored one; a silence in daylight is lost as ever.
     void aSleepingDeviceIsNotLost()
     {
-        sysSettings.devpower = QStringLiteral("3K");
+        DeviceRecord rated = m_dev->record();
+        rated.rating = QStringLiteral("3K");
+        m_dev->setRecord(rated);
         sysSettings.StandbyPercent = 1; // 30 W
         DeviceReading night = sampleReading();
         night.words = {2300, 0, 0, 0, 0x0005, 0x0005};
         answerPolls(buildReplyV1(1, night));
-        QVERIFY(m_poller->queryData());
-        QVERIFY(m_poller->deviceAsleep());
-        QCOMPARE(events(), QStringList{"msgDeviceAsleep"});
-        QVERIFY(paramTable[ROW_DC_VOLTAGE].resting);
+        QVERIFY(m_poller->queryData(*m_dev));
+        QVERIFY(m_dev->link().sleep.asleep());
+        QCOMPARE(events(), QStringList{"msgDeviceAsleep(INV)"});
+        QVERIFY(m_dev->table()[ROW_DC_VOLTAGE].resting);
 
         m_port->device = nullptr;
         for (int cycle = 0; cycle < 3; ++cycle)
-            QVERIFY(m_poller->queryData());
-        QVERIFY(m_poller->silentlyAsleep());
-        QVERIFY(!m_poller->linkLost());
-        QCOMPARE(events(), QStringList{"msgDeviceAsleep"});
+            QVERIFY(m_poller->queryData(*m_dev));
+        QVERIFY(m_dev->link().sleep.silentlyAsleep());
+        QVERIFY(!m_poller->linkLost(*m_dev));
+        QCOMPARE(events(), QStringList{"msgDeviceAsleep(INV)"});
 
         answerPolls(buildReplyV1(1, night));
-        QVERIFY(m_poller->queryData());
-        QCOMPARE(sysSettings.linkOk, 1);
+        QVERIFY(m_poller->queryData(*m_dev));
+        QCOMPARE(m_dev->link().linkOk, 1);
         answerPolls(buildReplyV1(1, sampleReading())); // 2000 W
-        QVERIFY(m_poller->queryData());
-        QVERIFY(!paramTable[ROW_DC_VOLTAGE].resting);
+        QVERIFY(m_poller->queryData(*m_dev));
+        QVERIFY(!m_dev->table()[ROW_DC_VOLTAGE].resting);
         m_port->device = nullptr;
-        QVERIFY(m_poller->queryData());
-        QVERIFY(m_poller->linkLost());
-        QCOMPARE(events(), (QStringList{"msgDeviceAsleep", "msgDeviceAwake", "msgConnFail0"}));
+        QVERIFY(m_poller->queryData(*m_dev));
+        QVERIFY(m_poller->linkLost(*m_dev));
+        QCOMPARE(events(), (QStringList{"msgDeviceAsleep(INV)", "msgDeviceAwake(INV)", "msgConnFail0(INV)"}));
     }
 
     // Stopped before the device ever answered: what the database held is
     // not the device's, and nothing of it is judged or stored as a fault.
     void aStopBeforeTheFirstReplyJudgesNothing()
     {
-        QVERIFY(loadParamTable());
+        QVERIFY(m_dev->loadTable());
         QStringList faults;
         PollHooks hooks;
-        hooks.refreshDisplay = [&faults] { faults << checkDevStatus(); };
+        hooks.refreshDisplay = [&faults](Device &d) { faults << checkDevStatus(d.table()); };
         m_poller->setHooks(hooks);
         m_timer->start(3600 * 1000);
         QTimer::singleShot(50, m_timer.get(), &QTimer::stop);
         m_poller->reloadTick();
-        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(m_dev->link().linkOk, 1);
         QCOMPARE(faults, QStringList{QString()});
 
         DeviceReading low = sampleReading();
@@ -317,7 +324,7 @@ private slots:
         m_timer->start(3600 * 1000);
         m_poller->reloadTick();
         QCOMPARE(faults.size(), 2);
-        QVERIFY2(faults.last().startsWith(paramTable[ROW_AC_VOLTAGE].paraname), qPrintable(faults.last()));
+        QVERIFY2(faults.last().startsWith(m_dev->table()[ROW_AC_VOLTAGE].paraname), qPrintable(faults.last()));
     }
 
     void retriesPauseASecondEach()
@@ -326,22 +333,22 @@ private slots:
         int polls = 0;
         const QByteArray reply = buildReplyV1(1, sampleReading());
         m_port->device = [&polls, reply](const QByteArray &sent) {
-            if (sent.size() != POLL_V1_BYTES)
+            if (!isPoll(sent, POLL_V1_BYTES))
                 return QByteArray();
             return ++polls == 2 ? reply : QByteArray();
         };
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData(*m_dev));
         QVERIFY(clock.elapsed() >= 1000);
         QCOMPARE(polls, 2);
         QVERIFY(logHas(QStringLiteral("msgRetryTimes1")));
-        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(m_dev->link().linkOk, 1);
 
         m_port->device = nullptr;
-        QVERIFY(m_poller->queryData());
-        QCOMPARE(sysSettings.linkOk, 0);
-        QCOMPARE(events(), QStringList{"msgConnFail1)"});
+        QVERIFY(m_poller->queryData(*m_dev));
+        QCOMPARE(m_dev->link().linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail1)(INV)"});
     }
 
     void stoppingDuringTheRetryPauseLeavesTheLinkAlone()
@@ -350,16 +357,16 @@ private slots:
         QTimer::singleShot(400, m_timer.get(), &QTimer::stop);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!m_poller->queryData());
+        QVERIFY(!m_poller->queryData(*m_dev));
         QVERIFY(clock.elapsed() < 2500);
-        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(m_dev->link().linkOk, 1);
         QVERIFY(events().isEmpty());
     }
 
     void busyPortAndSendFailureEndTheCycle()
     {
         QVERIFY(m_port->open());
-        QVERIFY(!m_poller->queryData());
+        QVERIFY(!m_poller->queryData(*m_dev));
         QCOMPARE(m_messages->beeps, 1);
         QVERIFY(m_port->written().isEmpty());
         QVERIFY(!logHas(QStringLiteral("Com port is busy!"))); // status bar only outside debug mode
@@ -368,16 +375,17 @@ private slots:
         // A write that fails on an open port ends the cycle: no retry, link as it was.
         sysSettings.retrytimes = 2;
         m_port->writeError = QStringLiteral("broken");
-        QVERIFY(!m_poller->queryData());
+        QVERIFY(!m_poller->queryData(*m_dev));
         QVERIFY(logHas(QStringLiteral("Error while send command!")));
         QCOMPARE(m_messages->texts.size(), 1);
-        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(m_dev->link().linkOk, 1);
         QVERIFY(events().isEmpty());
     }
 
-    // An unplugged adapter: the port cannot be opened. Each such attempt
-    // fails like a silent device, so the link goes down with its event, and
-    // comes back with "resumed"; the box about the port is shown once.
+    // An unplugged adapter: the port cannot be opened. That fails the
+    // cycle like a silent device, without retries that could not open it
+    // either, so the link goes down with its event, and comes back with
+    // "resumed"; the box about the port is shown once.
     void aPortThatCannotBeOpenedTakesTheLinkDown()
     {
         QList<CycleReport> reports;
@@ -385,28 +393,43 @@ private slots:
         sysSettings.retrytimes = 1;
         m_port->openError = QStringLiteral("gone");
         m_poller->reloadTick();
-        QCOMPARE(sysSettings.linkOk, 0);
-        QCOMPARE(events(), QStringList{"msgConnFail1)"});
-        QCOMPARE(reports.last().attempts, (QList<PollResult>{PollResult::SendError, PollResult::SendError}));
+        QCOMPARE(m_dev->link().linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail1)(INV)"});
+        QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
         QVERIFY(!reports.last().linkUp);
         m_poller->reloadTick();
         QCOMPARE(m_messages->texts.size(), 1);
         QVERIFY2(m_messages->texts[0].startsWith(QStringLiteral("Send command code: Error found # 0 from Vantoro\ngone")),
                  qPrintable(m_messages->texts[0]));
 
-        // Gone in the middle of a cycle: the retry's open fails.
+        // Back, then gone again between two rounds while the link is up.
         m_port->openError.clear();
         answerPolls(buildReplyV1(1, sampleReading()));
         m_poller->reloadTick();
-        QCOMPARE(events(), (QStringList{"msgConnFail1)", "msgConnResumed"}));
+        QCOMPARE(events(), (QStringList{"msgConnFail1)(INV)", "msgConnResumed(INV)"}));
+        m_port->openError = QStringLiteral("gone");
+        m_poller->reloadTick();
+        QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
+        QCOMPARE(m_dev->link().linkOk, 0);
+        m_poller->reloadTick();
+        QCOMPARE(m_messages->texts.size(), 2); // a new outage is shown again, once
+
+        // Gone in the middle of a round: the port held open for it answers
+        // no more; the link is reported down, so the failed opens that
+        // follow show no box.
+        m_port->openError.clear();
+        m_poller->reloadTick();
+        QCOMPARE(m_dev->link().linkOk, 1);
         m_port->device = [this](const QByteArray &) {
             m_port->openError = QStringLiteral("gone");
             return QByteArray();
         };
         m_poller->reloadTick();
-        QCOMPARE(reports.last().attempts, (QList<PollResult>{PollResult::Timeout, PollResult::SendError}));
-        QCOMPARE(sysSettings.linkOk, 0);
-        QCOMPARE(m_messages->texts.size(), 2); // a new outage is shown again, once
+        QCOMPARE(reports.last().attempts, (QList<PollResult>{PollResult::Timeout, PollResult::Timeout}));
+        QCOMPARE(m_dev->link().linkOk, 0);
+        m_poller->reloadTick();
+        QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
+        QCOMPARE(m_messages->texts.size(), 2);
         disconnect(c);
     }
 
@@ -415,31 +438,31 @@ private slots:
     void aCycleAlwaysPollsAndAStopLeavesTheLink()
     {
         sysSettings.retrytimes = -2;
-        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData(*m_dev));
         QCOMPARE(m_port->written().size(), POLL_V1_BYTES);
-        QCOMPARE(sysSettings.linkOk, 0);
-        QCOMPARE(events(), QStringList{"msgConnFail0"});
+        QCOMPARE(m_dev->link().linkOk, 0);
+        QCOMPARE(events(), QStringList{"msgConnFail0(INV)"});
 
         answerPolls(buildReplyV1(1, sampleReading()));
-        QVERIFY(m_poller->queryData());
-        QCOMPARE(sysSettings.linkOk, 1);
+        QVERIFY(m_poller->queryData(*m_dev));
+        QCOMPARE(m_dev->link().linkOk, 1);
         m_port->device = nullptr;
         for (int retries : {0, 2}) {
             sysSettings.retrytimes = retries;
             m_timer->start();
             QTimer::singleShot(50, m_timer.get(), &QTimer::stop);
-            QVERIFY(!m_poller->queryData());
-            QCOMPARE(sysSettings.linkOk, 1);
+            QVERIFY(!m_poller->queryData(*m_dev));
+            QCOMPARE(m_dev->link().linkOk, 1);
         }
         QCOMPARE(events().size(), 2);
-        QCOMPARE(m_poller->lastAttempts().constLast(), PollResult::Stopped);
+        QCOMPARE(m_dev->link().attempts.constLast(), PollResult::Stopped);
     }
 
     // Integrated energy lives in memory: while polling it reaches the
     // database at least every ten minutes, not only when polling stops.
     void valuesAreSavedEveryTenMinutesWhilePolling()
     {
-        QVERIFY(loadParamTable());
+        QVERIFY(m_dev->loadTable());
         const auto storedValue = [] {
             return rsSqlGet(QStringLiteral("select paravalue from paraset where paraid=2"))->text(0, "paravalue");
         };
@@ -469,17 +492,17 @@ private slots:
     {
         bool nested = true;
         m_port->device = [this, &nested](const QByteArray &) {
-            nested = m_poller->queryData();
+            nested = m_poller->queryData(*m_dev);
             return QByteArray();
         };
-        m_poller->queryData();
+        m_poller->queryData(*m_dev);
         QVERIFY(!nested);
 
         sysSettings.debugMode = 1;
         m_port->device = nullptr;
         int ticks = 0;
         PollHooks hooks;
-        hooks.showLinkDown = [this, &ticks] {
+        hooks.showLinkDown = [this, &ticks](Device &) {
             ++ticks;
             m_poller->reloadTick();
         };
@@ -493,8 +516,8 @@ private slots:
     {
         int refreshed = 0, linkDown = 0, comState = 0;
         PollHooks hooks;
-        hooks.refreshDisplay = [&] { ++refreshed; };
-        hooks.showLinkDown = [&] { ++linkDown; };
+        hooks.refreshDisplay = [&](Device &) { ++refreshed; };
+        hooks.showLinkDown = [&](Device &) { ++linkDown; };
         hooks.checkComState = [&] { ++comState; };
         m_poller->setHooks(hooks);
         answerPolls(buildReplyV1(1, sampleReading()));
@@ -510,7 +533,8 @@ private slots:
         // when the device last answered.
         QVERIFY(logHas(QStringLiteral("msgConnectionClosed")));
         QCOMPARE(m_sink.statuses.last(),
-                 QStringLiteral("msgLastReply ") + m_poller->lastReplyTime().toString(QStringLiteral("HH:mm:ss")));
+                 QStringLiteral("msgLastReply ") + m_dev->link().lastGoodReplyTime.toString(QStringLiteral("HH:mm:ss"))
+                     + QStringLiteral(" (INV)"));
         QVERIFY(!m_sink.statuses.contains(QStringLiteral("msgConnectionClosed")));
 
         m_port->device = nullptr;
@@ -548,7 +572,7 @@ private slots:
     {
         QVERIFY(execSql(QStringLiteral("delete from paraset")));
         QVERIFY(execSql(QStringLiteral("insert into paraset (DEVID, PARAID, PARAVALUE, UPDATED) values ('001', 2, '0', 0)")));
-        QVERIFY(loadParamTable());
+        QVERIFY(m_dev->loadTable());
         auto storedValue = [] {
             const auto rs = rsSqlGet(QStringLiteral("select paravalue from paraset where paraid=2"));
             return rs ? rs->rows.value(0).value(0).toString() : QString();
@@ -557,7 +581,7 @@ private slots:
         QTimer timer;
         PollHooks hooks;
         hooks.checkComState = [&] { ++comState; };
-        Poller poller(*m_port, timer, hooks);
+        Poller poller(*m_line, timer, hooks);
         QCOMPARE(timer.interval(), INITIAL_RELOAD_INTERVAL_MS);
         QVERIFY(!poller.pollingOn());
 
@@ -566,7 +590,7 @@ private slots:
         QCOMPARE(timer.interval(), FIRST_TICK_INTERVAL_MS);
         QCOMPARE(comState, 1);
 
-        paramTable[2].paravalue = 231.5;
+        m_dev->table()[2].paravalue = 231.5;
         poller.togglePollingFromToolbar();
         QVERIFY(!poller.pollingOn());
         QCOMPARE(storedValue(), QStringLiteral("231.5"));
@@ -576,13 +600,13 @@ private slots:
         poller.togglePollingFromMenu();
         QVERIFY(poller.pollingOn());
         QCOMPARE(timer.interval(), 5000);
-        paramTable[2].paravalue = 232.0;
+        m_dev->table()[2].paravalue = 232.0;
         poller.togglePollingFromMenu();
         QCOMPARE(storedValue(), QStringLiteral("232"));
 
         poller.setComOpen(true);
         QVERIFY(poller.pollingOn());
-        paramTable[2].paravalue = 233.0;
+        m_dev->table()[2].paravalue = 233.0;
         poller.setComOpen(false);
         QVERIFY(!poller.pollingOn());
         QCOMPARE(storedValue(), QStringLiteral("233"));
@@ -597,17 +621,19 @@ private slots:
 
     void energyGapIsAnEvent()
     {
-        sysSettings.totalpower = 0;
-        paramTable[8].paravalue = 50.0;
-        paramTable[1].paravalue = replyTimeNow().addSecs(-2000);
+        DeviceRecord own = m_dev->record();
+        own.meterCounter = false;
+        m_dev->setRecord(own);
+        m_dev->table()[8].paravalue = 50.0;
+        m_dev->table()[1].paravalue = replyTimeNow().addSecs(-2000);
         answerPolls(buildReplyV1(1, sampleReading()));
-        QVERIFY(m_poller->queryData());
+        QVERIFY(m_poller->queryData(*m_dev));
         QCOMPARE(events(), QStringList{"Power meter is not synchronized ."});
-        QCOMPARE(paramTable[8].number(), 50.0);
+        QCOMPARE(m_dev->table()[8].number(), 50.0);
 
         // The next reply follows closely and is integrated.
-        QVERIFY(m_poller->queryData());
-        QVERIFY(paramTable[8].number() >= 50.0);
+        QVERIFY(m_poller->queryData(*m_dev));
+        QVERIFY(m_dev->table()[8].number() >= 50.0);
         QCOMPARE(events().size(), 1);
     }
 
@@ -615,7 +641,7 @@ private slots:
     // old while the link is down.
     void aTickPublishesWhatItFound()
     {
-        QVERIFY(loadParamTable());
+        QVERIFY(m_dev->loadTable());
         QList<CycleReport> reports;
         QList<StoredEvent> stored;
         auto c1 = connect(&stationBus(), &StationBus::cycleFinished, this, [&](const CycleReport &r) { reports << r; });
@@ -653,15 +679,24 @@ private slots:
 private:
     void answerPolls(const QByteArray &reply)
     {
-        const int requestBytes = sysSettings.devcomversion == 2 ? 14 : POLL_V1_BYTES;
+        const int requestBytes = m_dev->record().protocol == 2 ? 14 : POLL_V1_BYTES;
         m_port->device = [reply, requestBytes](const QByteArray &sent) {
-            return sent.size() == requestBytes ? reply : QByteArray();
+            return isPoll(sent, requestBytes) ? reply : QByteArray();
         };
     }
 
     std::unique_ptr<test::TestHome> m_home;
     std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<FakeSerialPort> m_port;
+    void setProtocol(int protocol)
+    {
+        DeviceRecord r = m_dev->record();
+        r.protocol = protocol;
+        m_dev->setRecord(r);
+    }
+
+    std::unique_ptr<Line> m_line;
+    FakeSerialPort *m_port = nullptr;   // owned by the line
+    Device *m_dev = nullptr;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
     StatusRecorder m_sink;

@@ -7,6 +7,7 @@
 #include "core/database.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "plant/line.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -230,8 +231,10 @@ void TestDataFolder::olderDatabaseInUserFolderIsUpgradedInPlace()
     initGlobals();
     upgradeSchema();
     QVERIFY(loadSystemSettings());
-    QCOMPARE(sysSettings.devcomversion, 1);
-    QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
+    const auto devices = loadDevices();
+    QVERIFY(devices && !devices->isEmpty());
+    QCOMPARE(devices->at(0).protocol, 1);
+    QCOMPARE(devices->at(0).rating, QStringLiteral("3K"));
     const auto rows = rsSqlGet(QStringLiteral("select eventname from eventlog where eventname='old row'"));
     QVERIFY(rows);
     QCOMPARE(rows->recordCount(), 1);

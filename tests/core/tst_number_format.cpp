@@ -19,6 +19,9 @@ private slots:
     void notANumber();
     void paraValueText();
     void paraFieldLimits();
+
+private:
+    ParamTable m_table;
 };
 
 void TestNumberFormat::patterns_data()
@@ -101,56 +104,56 @@ void TestNumberFormat::notANumber()
 
 void TestNumberFormat::paraValueText()
 {
-    ParamRecord &number = paramTable[8];
+    ParamRecord &number = m_table[8];
     number = ParamRecord();
     number.paraid = QStringLiteral("8");
     number.paravalue = QStringLiteral("12345.67");
     number.unit = QStringLiteral("kWh");
     number.dataformat = QStringLiteral("###,###,###0.0");
-    QCOMPARE(formatParaValue(8), QStringLiteral("12,345.7"));
-    QCOMPARE(formatParaWithUnit(8), QStringLiteral("12,345.7 kWh"));
+    QCOMPARE(formatParaValue(m_table, 8), QStringLiteral("12,345.7"));
+    QCOMPARE(formatParaWithUnit(m_table, 8), QStringLiteral("12,345.7 kWh"));
 
     // A decoded number (not text) is formatted the same way.
     number.paravalue = 229.96;
-    QCOMPARE(formatParaWithUnit(8), QStringLiteral("230.0 kWh"));
+    QCOMPARE(formatParaWithUnit(m_table, 8), QStringLiteral("230.0 kWh"));
 
     // A status text is shown as stored, with no unit, whatever its format.
-    ParamRecord &status = paramTable[14];
+    ParamRecord &status = m_table[14];
     status = ParamRecord();
     status.paraid = QStringLiteral("14");
     status.isstring = 1;
     status.paravalue = QStringLiteral("运行中");
     status.unit = QStringLiteral("x");
     status.dataformat = QStringLiteral("0.0");
-    QCOMPARE(formatParaValue(14), QStringLiteral("运行中"));
-    QCOMPARE(formatParaWithUnit(14), QStringLiteral("运行中"));
+    QCOMPARE(formatParaValue(m_table, 14), QStringLiteral("运行中"));
+    QCOMPARE(formatParaWithUnit(m_table, 14), QStringLiteral("运行中"));
 
     // A number without a pattern is shown as stored, with no unit either.
-    ParamRecord &plain = paramTable[10];
+    ParamRecord &plain = m_table[10];
     plain = ParamRecord();
     plain.paraid = QStringLiteral("10");
     plain.paravalue = QStringLiteral("0x12 raw");
     plain.unit = QStringLiteral("V");
-    QCOMPARE(formatParaValue(10), QStringLiteral("0x12 raw"));
-    QCOMPARE(formatParaWithUnit(10), QStringLiteral("0x12 raw"));
+    QCOMPARE(formatParaValue(m_table, 10), QStringLiteral("0x12 raw"));
+    QCOMPARE(formatParaWithUnit(m_table, 10), QStringLiteral("0x12 raw"));
 
-    QCOMPARE(formatParaValue(30), QString());
-    QCOMPARE(formatParaWithUnit(-1), QString());
+    QCOMPARE(formatParaValue(m_table, 30), QString());
+    QCOMPARE(formatParaWithUnit(m_table, -1), QString());
 }
 
 void TestNumberFormat::paraFieldLimits()
 {
-    ParamRecord &p = paramTable[3];
+    ParamRecord &p = m_table[3];
     p = ParamRecord();
     p.paraid = QStringLiteral("3");
     p.dataformat = QStringLiteral("0.00");
     p.rangel = 0.0;
     p.rangeu = 16.0;
-    QCOMPARE(formatParaField(3, COL_RANGEL), QStringLiteral("0.00"));
-    QCOMPARE(formatParaField(3, COL_RANGEU), QStringLiteral("16.00"));
+    QCOMPARE(formatParaField(m_table, 3, COL_RANGEL), QStringLiteral("0.00"));
+    QCOMPARE(formatParaField(m_table, 3, COL_RANGEU), QStringLiteral("16.00"));
     // A missing limit stays empty.
     p.rangeu.reset();
-    QCOMPARE(formatParaField(3, COL_RANGEU), QString());
+    QCOMPARE(formatParaField(m_table, 3, COL_RANGEU), QString());
 }
 
 QTEST_GUILESS_MAIN(TestNumberFormat)

@@ -1,6 +1,8 @@
 // Database file check, schema upgrade, and the system settings record.
 #include "core/database.h"
 #include "core/system_settings.h"
+#include "acquisition/fake_serial_port.h"
+#include "plant/line.h"
 #include "test_support.h"
 
 #include <QFile>
@@ -70,10 +72,13 @@ void TestSettingsDatabase::defaultsLoad()
     QCOMPARE(sysSettings.retrytimes, 3);
     QCOMPARE(sysSettings.BeepFreq, 3000);
     QCOMPARE(sysSettings.Soundenabled, 1);
-    QCOMPARE(sysSettings.devaddr, 1);
-    QCOMPARE(sysSettings.devcomversion, 1);
-    QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
     QCOMPARE(sysSettings.expectedReplyBytes, 33);
+    const auto devices = loadDevices();
+    QVERIFY(devices && devices->size() == 1);
+    QCOMPARE(devices->at(0).id, QStringLiteral("001"));
+    QCOMPARE(devices->at(0).address, 1);
+    QCOMPARE(devices->at(0).protocol, 1);
+    QCOMPARE(devices->at(0).rating, QStringLiteral("3K"));
 }
 
 void TestSettingsDatabase::oldFileIsUpgradedAndReadAsVersion1And3K()
@@ -93,13 +98,16 @@ void TestSettingsDatabase::oldFileIsUpgradedAndReadAsVersion1And3K()
     QCOMPARE(sysSettings.StandbyPercent, STANDBY_PERCENT_DEFAULT);
     // An old file's line is its serial port.
     QCOMPARE(sysSettings.LineAddress, QString());
-    QCOMPARE(sysSettings.devcomversion, 1);
-    QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
-    QCOMPARE(sysSettings.devaddr, 3);
+    const auto devices = loadDevices();
+    QVERIFY(devices && devices->size() == 1);
+    QCOMPARE(devices->at(0).protocol, 1);
+    QCOMPARE(devices->at(0).rating, QStringLiteral("3K"));
+    QCOMPARE(devices->at(0).address, 3);
     const auto index = rsSqlGet(QStringLiteral("select name from sqlite_master where type='index' and tbl_name='eventlog'"));
     QVERIFY(index && index->recordCount() == 1);
     // The next save writes the corrected values back.
     QVERIFY(saveSystemSettings());
+    QVERIFY(editDevice(devices->at(0)));
     const auto row = rsSqlGet(QStringLiteral("select devpower, devcomversion from devices"));
     QCOMPARE(row->text(0, "devpower"), QStringLiteral("3K"));
     QCOMPARE(row->text(0, "devcomversion"), QStringLiteral("1"));
@@ -150,8 +158,6 @@ void TestSettingsDatabase::missingSettingsRowKeepsStartValues()
     QCOMPARE(recorder.icons.value(0), MessageIcon::Error);
     QCOMPARE(recorder.beeps, 1);
     QCOMPARE(sysSettings.comport, 0);
-    QCOMPARE(sysSettings.devname, QString()); // the device row is not read either
-    QCOMPARE(sysSettings.devcomversion, 0);
 }
 
 void TestSettingsDatabase::missingDeviceRowIsReportedUncorrected()
@@ -159,11 +165,15 @@ void TestSettingsDatabase::missingDeviceRowIsReportedUncorrected()
     TestHome home;
     exec(QStringLiteral("delete from devices"));
     MessageRecorder recorder;
-    QVERIFY(!loadSystemSettings());
-    QCOMPARE(recorder.texts, QStringList{QStringLiteral("Device Info Error！Please contact system manager。")});
+    QVERIFY(loadSystemSettings());
     QCOMPARE(sysSettings.comport, 1); // the settings row was read
-    QCOMPARE(sysSettings.devcomversion, 0);
-    QCOMPARE(sysSettings.devpower, QString());
+    QVERIFY(recorder.texts.isEmpty());
+    Line line(std::make_unique<FakeSerialPort>());
+    line.addDevice(DeviceRecord());
+    QVERIFY(!line.load());
+    QCOMPARE(recorder.texts, QStringList{QStringLiteral("Device Info Error！Please contact system manager。")});
+    QCOMPARE(line.devices().size(), size_t(1)); // the line keeps what it had
+    QCOMPARE(line.first()->record().rating, QStringLiteral("3K"));
 }
 
 void TestSettingsDatabase::saveWritesBothRows()
@@ -174,22 +184,25 @@ void TestSettingsDatabase::saveWritesBothRows()
     sysSettings.ComSettings = QStringLiteral("19200,E,8,1");
     sysSettings.PauseSeconds = 1.5f;
     sysSettings.username = QStringLiteral("  运维 ");
-    sysSettings.devname = QStringLiteral("Station");
-    sysSettings.devpower = QStringLiteral("2K5");
-    sysSettings.devcomversion = 2;
+    DeviceRecord device = loadDevices()->at(0);
+    device.name = QStringLiteral("Station");
+    device.rating = QStringLiteral("2K5");
+    device.protocol = 2;
     sysSettings.StandbyPercent = 2.5;
     MessageRecorder recorder;
     QVERIFY(saveSystemSettings());
+    QVERIFY(editDevice(device));
     sysSettings = SystemSettings();
     QVERIFY(loadSystemSettings());
+    const DeviceRecord reread = loadDevices()->at(0);
     QCOMPARE(sysSettings.StandbyPercent, 2.5);
     QCOMPARE(sysSettings.Soundenabled, 0);
     QCOMPARE(sysSettings.ComSettings, QStringLiteral("19200,E,8,1"));
     QCOMPARE(sysSettings.PauseSeconds, 1.5f);
     QCOMPARE(sysSettings.username, QStringLiteral("  运维 "));
-    QCOMPARE(sysSettings.devname, QStringLiteral("Station"));
-    QCOMPARE(sysSettings.devpower, QStringLiteral("2K5"));
-    QCOMPARE(sysSettings.devcomversion, 2);
+    QCOMPARE(reread.name, QStringLiteral("Station"));
+    QCOMPARE(reread.rating, QStringLiteral("2K5"));
+    QCOMPARE(reread.protocol, 2);
     QVERIFY(recorder.texts.isEmpty());
 }
 
@@ -198,23 +211,27 @@ void TestSettingsDatabase::saveWithoutSettingsRowWritesNothing()
     TestHome home;
     QVERIFY(loadSystemSettings());
     exec(QStringLiteral("delete from sysset"));
-    sysSettings.devname = QStringLiteral("Changed");
+    sysSettings.BeepFreq = 2503;
     MessageRecorder recorder;
     QVERIFY(!saveSystemSettings());
     QCOMPARE(recorder.texts, QStringList{QStringLiteral("System info error！\r\nPlease contact system manager.")});
-    const auto device = rsSqlGet(QStringLiteral("select devname from devices"));
-    QVERIFY(device->text(0, "devname") != QStringLiteral("Changed"));
+    const auto rows = rsSqlGet(QStringLiteral("select count(*) from sysset"));
+    QCOMPARE(rows->rows.value(0).value(0).toInt(), 0); // no row made up
 }
 
 void TestSettingsDatabase::saveWithoutDeviceRowStillWritesSettings()
 {
     TestHome home;
     QVERIFY(loadSystemSettings());
+    const DeviceRecord device = loadDevices()->at(0);
     exec(QStringLiteral("delete from devices"));
     sysSettings.BeepFreq = 2502;
     MessageRecorder recorder;
-    QVERIFY(!saveSystemSettings());
-    QCOMPARE(recorder.texts, QStringList{QStringLiteral("system info error！\r\nPlease contact system manager.")});
+    QVERIFY(saveSystemSettings());
+    QVERIFY(recorder.texts.isEmpty());
+    QString error;
+    QVERIFY(!editDevice(device, &error));
+    QVERIFY(!error.isEmpty());
     const auto row = rsSqlGet(QStringLiteral("select BeepFreq from sysset where id=1"));
     QCOMPARE(row->text(0, "BeepFreq"), QStringLiteral("2502"));
 }

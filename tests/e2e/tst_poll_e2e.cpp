@@ -7,6 +7,7 @@
 #include "acquisition/frames.h"
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "acquisition/serial_link.h"
 #include "core/database.h"
@@ -52,27 +53,27 @@ QStringList events()
     return out;
 }
 
-void clearDecodedValues()
+void clearDecodedValues(ParamTable &table)
 {
     for (int row = 2; row <= 10; ++row)
-        paramTable[size_t(row)].paravalue = 0;
+        table[size_t(row)].paravalue = 0;
 }
 
 // The simulator's values (see initTestCase) as the default parameter table reads them.
-void verifyDecodedValues()
+void verifyDecodedValues(const ParamTable &table)
 {
-    QCOMPARE(paramTable[0].number(), 1.0);
-    QVERIFY(qAbs(paramTable[2].number() - 230.1) < 1e-6);
-    QVERIFY(qAbs(paramTable[3].number() - 10.02) < 1e-6);
-    QVERIFY(qAbs(paramTable[4].number() - 360.3) < 1e-6);
-    QVERIFY(qAbs(paramTable[5].number() - 7.04) < 1e-6);
-    QVERIFY(qAbs(paramTable[6].number() - (-5.5)) < 1e-4);
-    QVERIFY(qAbs(paramTable[7].number() - 25.6) < 1e-4);
-    QVERIFY(qAbs(paramTable[8].number() - 12345.6) < 1e-6);
-    QCOMPARE(paramTable[10].number(), 1.0 * 0x0101);
-    QCOMPARE(paramTable[14].text(), paramTable[14].srcstring); // bit 0 set
-    QCOMPARE(paramTable[15].text(), paramTable[15].okstring);
-    QCOMPARE(paramTable[22].text(), paramTable[22].srcstring); // bit 8 set
+    QCOMPARE(table[0].number(), 1.0);
+    QVERIFY(qAbs(table[2].number() - 230.1) < 1e-6);
+    QVERIFY(qAbs(table[3].number() - 10.02) < 1e-6);
+    QVERIFY(qAbs(table[4].number() - 360.3) < 1e-6);
+    QVERIFY(qAbs(table[5].number() - 7.04) < 1e-6);
+    QVERIFY(qAbs(table[6].number() - (-5.5)) < 1e-4);
+    QVERIFY(qAbs(table[7].number() - 25.6) < 1e-4);
+    QVERIFY(qAbs(table[8].number() - 12345.6) < 1e-6);
+    QCOMPARE(table[10].number(), 1.0 * 0x0101);
+    QCOMPARE(table[14].text(), table[14].srcstring); // bit 0 set
+    QCOMPARE(table[15].text(), table[15].okstring);
+    QCOMPARE(table[22].text(), table[22].srcstring); // bit 8 set
 }
 
 } // namespace
@@ -95,12 +96,19 @@ private slots:
 
 private:
     void startPoller();
+    void setProtocol(int protocol)
+    {
+        DeviceRecord r = m_dev->record();
+        r.protocol = protocol;
+        m_dev->setRecord(r);
+    }
 
     std::unique_ptr<test::TestHome> m_home;
     std::unique_ptr<test::MessageRecorder> m_messages;
     SimProcess m_sim;
     StatusCapture m_status;
-    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<Line> m_line;   // the database's device, polled through the simulator's port
+    Device *m_dev = nullptr;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
     int m_refreshes = 0;
@@ -115,7 +123,10 @@ void TestPollE2e::initTestCase()
     m_home->removeLanguageFiles();
     m_messages = std::make_unique<test::MessageRecorder>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    m_line = std::make_unique<Line>(std::make_unique<QtSerialPort>());
+    QVERIFY(m_line->load());
+    m_dev = m_line->first();
+    QVERIFY(m_dev);
 
     QVERIFY2(m_sim.start({"--baud", "0", "--vac", "2301", "--iac", "1002", "--vdc", "3603", "--idc", "704", "--tmod",
                  "-55", "--tamb", "256", "--energy", "123456", "--status", "0x0101"}),
@@ -128,18 +139,21 @@ void TestPollE2e::cleanupTestCase()
 {
     setStatusSink(nullptr);
     m_sim.stop();
+    m_dev = nullptr;
+    m_line.reset();
     m_messages.reset();
     m_home.reset();
 }
 
 void TestPollE2e::startPoller()
 {
-    test::pollOneDevice(sysSettings.devcomversion, TIMEOUT_SECONDS);
+    DeviceRecord record = test::pollOneDevice(m_dev->record().protocol, TIMEOUT_SECONDS);
+    record.rating = m_dev->record().rating;
+    m_dev->setRecord(record);
     sysSettings.PauseSeconds = 60;
-    m_port = std::make_unique<QtSerialPort>();
     m_timer = std::make_unique<QTimer>();
-    m_poller = std::make_unique<Poller>(
-        *m_port, *m_timer, PollHooks{[this] { ++m_refreshes; }, [this] { ++m_linkDowns; }, {}, {}});
+    m_poller = std::make_unique<Poller>(*m_line, *m_timer,
+        PollHooks{[this](Device &) { ++m_refreshes; }, [this](Device &) { ++m_linkDowns; }, {}, {}, {}});
     m_timer->start(3600 * 1000); // polling on; the test drives the ticks
     m_refreshes = 0;
     m_linkDowns = 0;
@@ -158,7 +172,6 @@ void TestPollE2e::cleanup()
 {
     m_poller.reset();
     m_timer.reset();
-    m_port.reset();
 }
 
 void TestPollE2e::faults_data()
@@ -194,9 +207,10 @@ void TestPollE2e::faults_data()
                                << "msgConnCheckError" << 1 << true;
     QTest::newRow("v1 wrongaddr") << 1 << "fault=wrongaddr\n"
                                   << "msgAddrReplyError(INV) [2]" << 0 << false;
-    // The head of version 2 carries the address: another address is no head at all.
+    // A version-2 reply is found by its function and length: another
+    // device's address is named, as in version 1.
     QTest::newRow("v2 wrongaddr") << 2 << "fault=wrongaddr\n"
-                                  << "msgConnDataLost" << 0 << false;
+                                  << "msgAddrReplyError(INV) [2]" << 0 << false;
     QTest::newRow("v1 noterm") << 1 << "fault=noterm\n"
                                << "msgConnDataBad" << 0 << false;
     // Version 2 has no terminator: the simulator sends the reply unchanged.
@@ -211,20 +225,20 @@ void TestPollE2e::faults()
     QFETCH(QString, message);
     QFETCH(int, linkOk);
     QFETCH(bool, valuesStored);
-    sysSettings.devcomversion = version;
+    setProtocol(version);
 
     QVERIFY(m_sim.writeScenario(scenario));
-    clearDecodedValues();
+    clearDecodedValues(m_dev->table());
     m_poller->reloadTick();
     QVERIFY2(m_status.hasPrefix(message), qPrintable(m_status.texts.join(QLatin1String(" | "))));
-    QCOMPARE(sysSettings.linkOk, linkOk);
+    QCOMPARE(m_dev->link().linkOk, linkOk);
     QCOMPARE(m_refreshes, linkOk);
     QCOMPARE(m_linkDowns, 1 - linkOk);
-    QVERIFY(!m_port->isOpen());
+    QVERIFY(!m_line->port().isOpen());
     if (valuesStored)
-        verifyDecodedValues();
+        verifyDecodedValues(m_dev->table());
     else
-        QCOMPARE(paramTable[2].number(), 0.0);
+        QCOMPARE(m_dev->table()[2].number(), 0.0);
     if (QTest::currentTestFailed())
         return;
 
@@ -234,15 +248,15 @@ void TestPollE2e::faults()
         QTest::qWait(LATE_MS - int(TIMEOUT_SECONDS * 1000) + 50);
 
     QVERIFY(m_sim.writeScenario(QString()));
-    clearDecodedValues();
+    clearDecodedValues(m_dev->table());
     m_status.texts.clear();
     m_poller->reloadTick();
     QVERIFY2(
         m_status.has(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status.texts.join(QLatin1String(" | "))));
-    QCOMPARE(sysSettings.linkOk, 1);
-    verifyDecodedValues();
+    QCOMPARE(m_dev->link().linkOk, 1);
+    verifyDecodedValues(m_dev->table());
     QCOMPARE(
-        events().mid(m_eventsBefore), linkOk == 1 ? QStringList() : QStringList({"msgConnFail0", "msgConnResumed"}));
+        events().mid(m_eventsBefore), linkOk == 1 ? QStringList() : QStringList({"msgConnFail0(INV)", "msgConnResumed(INV)"}));
 }
 
 void TestPollE2e::aRetryRecoversFromOneLostReply()
@@ -251,19 +265,19 @@ void TestPollE2e::aRetryRecoversFromOneLostReply()
     SimProcess sim;
     QVERIFY2(sim.start({"--baud", "0", "--fault", "noreply", "--fault-every", "2"}), qPrintable(sim.errorText()));
     setPortDeviceName(1, sim.ptyPath());
-    sysSettings.devcomversion = 2;
+    setProtocol(2);
     sysSettings.retrytimes = 1;
 
     m_poller->reloadTick(); // request 1 answered
-    QCOMPARE(sysSettings.linkOk, 1);
+    QCOMPARE(m_dev->link().linkOk, 1);
     m_status.texts.clear();
     m_poller->reloadTick(); // request 2 lost, its retry (3) answered
     setPortDeviceName(1, m_sim.ptyPath());
 
     QVERIFY2(m_status.has(QStringLiteral("msgConnTimeOut0")), qPrintable(m_status.texts.join(QLatin1String(" | "))));
-    QVERIFY(m_status.has(QStringLiteral("msgRetryTimes1")));
+    QVERIFY(m_status.has(QStringLiteral("msgRetryTimes1 (INV)")));
     QVERIFY(m_status.has(QStringLiteral("msgDataProcessOk(INV)")));
-    QCOMPARE(sysSettings.linkOk, 1);
+    QCOMPARE(m_dev->link().linkOk, 1);
     QCOMPARE(m_refreshes, 2);
     QCOMPARE(events().size(), m_eventsBefore);
 }
@@ -278,49 +292,49 @@ void TestPollE2e::aNightIsSleepNotAnAlarm()
         qPrintable(sun.errorText()));
     setPortDeviceName(1, sun.ptyPath());
     sysSettings.TimeOut = 0.1f;
-    QCOMPARE(sysSettings.devpower, QStringLiteral("3K"));
+    QCOMPARE(m_dev->record().rating, QStringLiteral("3K"));
     QCOMPARE(sysSettings.StandbyPercent, STANDBY_PERCENT_DEFAULT);
     AfterCycleRules rules;
     QStringList faults;
     int silentAsleep = 0, alarms = 0;
-    m_poller->setHooks({[&] {
-                            const QString found = checkDevStatus();
+    m_poller->setHooks({[&](Device &d) {
+                            const QString found = checkDevStatus(d.table());
                             if (!found.isEmpty())
                                 faults << found;
-                            rules.conclude(found);
+                            rules.conclude(d.table(), d.id(), d.name());
                         },
-        [&] { silentAsleep += m_poller->silentlyAsleep() ? 1 : 0; }, {}, {}});
+        [&](Device &d) { silentAsleep += d.link().sleep.silentlyAsleep() ? 1 : 0; }, {}, {}, {}});
     for (int poll = 0; poll < 24 * 6; ++poll) {
         m_poller->reloadTick();
-        alarms += alarmDue(!faults.isEmpty(), 1, sysSettings.linkOk, m_timer->isActive(), m_poller->silentlyAsleep());
+        alarms += alarmDue(!faults.isEmpty(), 1, m_dev->link().linkOk, m_timer->isActive(), m_dev->link().sleep.silentlyAsleep());
     }
     setPortDeviceName(1, m_sim.ptyPath());
 
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     QCOMPARE(alarms, 0);
     QVERIFY2(silentAsleep > 20, qPrintable(QString::number(silentAsleep))); // some four hours silent
-    QCOMPARE(events().mid(m_eventsBefore), (QStringList{"msgDeviceAsleep", "msgDeviceAwake"}));
-    QCOMPARE(sysSettings.linkOk, 1);
-    QVERIFY(!m_poller->deviceAsleep());
+    QCOMPARE(events().mid(m_eventsBefore), (QStringList{"msgDeviceAsleep(INV)", "msgDeviceAwake(INV)"}));
+    QCOMPARE(m_dev->link().linkOk, 1);
+    QVERIFY(!m_dev->link().sleep.asleep());
 }
 
 void TestPollE2e::remoteCommandsReachTheDevice()
 {
-    sysSettings.devcomversion = 2;
+    setProtocol(2);
     const int before = int(m_sim.recordLines().size());
 
     // A control command ("start") and its reply, as the remote-control dialog sends it.
-    QVERIFY(setupCommPort(*m_port, sysSettings.ComSettings, sysSettings.comport, true));
-    QVERIFY(sendCrcFrame(*m_port, 1, QByteArray::fromHex("CF00000000000000"), FUNCTION_CONTROL));
-    clearDecodedValues();
-    QVERIFY(m_poller->receiveReplyV2(sysSettings.TimeOut, 1, FUNCTION_CONTROL));
-    m_port->close();
-    verifyDecodedValues();
+    QVERIFY(setupCommPort(m_line->port(), sysSettings.ComSettings, sysSettings.comport, true));
+    QVERIFY(sendCrcFrame(m_line->port(), 1, QByteArray::fromHex("CF00000000000000"), FUNCTION_CONTROL));
+    clearDecodedValues(m_dev->table());
+    QVERIFY(m_poller->receiveReplyV2(*m_dev, sysSettings.TimeOut, 1, FUNCTION_CONTROL));
+    m_line->port().close();
+    verifyDecodedValues(m_dev->table());
 
     // A setting (output frequency 50 Hz) as the remote-set dialog sends it.
-    QVERIFY(setupCommPort(*m_port, sysSettings.ComSettings, sysSettings.comport, true));
-    QVERIFY(sendSetFrame(*m_port, 1, QByteArray::fromHex("32000000000000"), 0x0B));
-    m_port->close();
+    QVERIFY(setupCommPort(m_line->port(), sysSettings.ComSettings, sysSettings.comport, true));
+    QVERIFY(sendSetFrame(m_line->port(), 1, QByteArray::fromHex("32000000000000"), 0x0B));
+    m_line->port().close();
 
     QVERIFY(QTest::qWaitFor([&] { return m_sim.recordLines().size() >= before + 2; }, 2000));
     const QStringList lines = m_sim.recordLines().mid(before);

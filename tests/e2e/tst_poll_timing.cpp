@@ -7,6 +7,7 @@
 #include "acquisition/frames.h"
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -68,7 +69,6 @@ void TestPollTiming::initTestCase()
     m_home->removeLanguageFiles();
     m_messages = std::make_unique<test::MessageRecorder>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
     QVERIFY2(m_sim.start({"--baud", "9600"}), qPrintable(m_sim.errorText()));
     setPortDeviceName(1, m_sim.ptyPath());
     qInfo("wire time at 9600 baud, 10 bits a byte: v1 poll + reply (43 bytes) %.1f ms, v2 (47 bytes) %.1f ms",
@@ -135,19 +135,20 @@ void TestPollTiming::queryData()
         QVERIFY2(unpaced.start({"--baud", "0"}), qPrintable(unpaced.errorText()));
         setPortDeviceName(1, unpaced.ptyPath());
     }
-    test::pollOneDevice(version, 1);
-    QtSerialPort port;
+    Line line(std::make_unique<QtSerialPort>());
+    Device &device = line.addDevice(test::pollOneDevice(version, 1));
+    QVERIFY(device.loadTable());
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000);
     QList<double> times;
     for (int run = 0; run < RUNS; ++run) {
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(poller.queryData());
+        QVERIFY(poller.queryData(device));
         times << elapsedMs(clock);
-        QCOMPARE(poller.replyReceived(), 1);
-        QCOMPARE(sysSettings.linkOk, 1);
+        QCOMPARE(device.link().replyReceived, 1);
+        QCOMPARE(device.link().linkOk, 1);
     }
     setPortDeviceName(1, m_sim.ptyPath());
     qInfo(
@@ -160,15 +161,16 @@ void TestPollTiming::queryData()
 void TestPollTiming::noiseBeforeTheHeadAtLineSpeed()
 {
     QVERIFY(m_sim.writeScenario(QStringLiteral("fault=garbage\ngarbage-bytes=5\n")));
-    test::pollOneDevice(1, 1);
-    QtSerialPort port;
+    Line line(std::make_unique<QtSerialPort>());
+    Device &device = line.addDevice(test::pollOneDevice(1, 1));
+    QVERIFY(device.loadTable());
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000);
     int accepted = 0;
     for (int run = 0; run < RUNS; ++run) {
-        QVERIFY(poller.queryData());
-        accepted += poller.replyReceived();
+        QVERIFY(poller.queryData(device));
+        accepted += device.link().replyReceived;
     }
     QVERIFY(m_sim.writeScenario(QString()));
     qInfo("protocol 1 at 9600 baud, 5 noise bytes before each reply: %d of %d replies accepted", accepted, RUNS);

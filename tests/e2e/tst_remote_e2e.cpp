@@ -6,6 +6,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/common.h"
 #include "core/localisation.h"
@@ -74,7 +75,8 @@ private:
     std::unique_ptr<test::MessageRecorder> m_messages;
     SimProcess m_sim;
     PollWatch m_watch;
-    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<Line> m_line;   // the database's device on the test's port
+    Device *m_dev = nullptr;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
     int m_refreshes = 0;
@@ -86,7 +88,9 @@ void TestRemoteE2e::initTestCase()
     m_home = std::make_unique<test::TestHome>();
     m_messages = std::make_unique<test::MessageRecorder>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    m_line = std::make_unique<Line>(std::make_unique<QtSerialPort>());
+    QVERIFY(m_line->load());
+    m_dev = m_line->first();
     // Paced like a real 9600-baud line.
     QVERIFY2(m_sim.start({"--baud", "9600", "--record-polls", "--status", "0x0001"}), qPrintable(m_sim.errorText()));
     setPortDeviceName(1, m_sim.ptyPath());
@@ -98,19 +102,22 @@ void TestRemoteE2e::cleanupTestCase()
 {
     setStatusSink(nullptr);
     m_sim.stop();
+    m_dev = nullptr;
+    m_line.reset();
     m_messages.reset();
     m_home.reset();
 }
 
 void TestRemoteE2e::init()
 {
-    test::pollOneDevice(2, 0.5);
+    DeviceRecord record = test::pollOneDevice(2, 0.5);
+    record.rating = m_dev->record().rating;
+    m_dev->setRecord(record);
     sysSettings.PauseSeconds = 1;
-    m_port = std::make_unique<QtSerialPort>();
     m_timer = std::make_unique<QTimer>();
-    m_poller = std::make_unique<Poller>(*m_port, *m_timer,
-                                        PollHooks{[this] { ++m_refreshes; }, {}, {},
-                                                  [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
+    m_poller = std::make_unique<Poller>(*m_line, *m_timer,
+                                        PollHooks{[this](Device &) { ++m_refreshes; }, {}, {},
+                                                  [] { return isFormLoaded(QStringLiteral("frmRemote")); }, {}});
     connect(m_timer.get(), &QTimer::timeout, this, [this] { m_poller->reloadTick(); });
     m_refreshes = 0;
 }
@@ -120,13 +127,12 @@ void TestRemoteE2e::cleanup()
     m_timer->stop();
     m_poller.reset();
     m_timer.reset();
-    m_port.reset();
 }
 
 void TestRemoteE2e::commandsGoOutBetweenPolls()
 {
-    frmRemoteControl control(*m_port, *m_poller, [this] { ++m_refreshes; });
-    frmRemoteSet settings(*m_port);
+    frmRemoteControl control(*m_poller, m_dev->id(), [this] { ++m_refreshes; });
+    frmRemoteSet settings(m_line->port(), m_dev->id(), m_dev->name());
     settings.DTPDate()->setDate(QDate(2005, 3, 7));
     settings.DTPTime()->setTime(QTime(14, 25, 59));
     const int recordedBefore = int(m_sim.recordLines().size());
@@ -160,7 +166,7 @@ void TestRemoteE2e::commandsGoOutBetweenPolls()
     QTRY_VERIFY_WITH_TIMEOUT(m_refreshes > refreshesSoFar, 5000);
     m_poller->setComOpen(false);
 
-    QCOMPARE(sysSettings.linkOk, 1);
+    QCOMPARE(m_dev->link().linkOk, 1);
     QVERIFY2(m_messages->texts.isEmpty(), qPrintable(m_messages->texts.join(QLatin1Char('\n'))));
     const QStringList frames = recordedFrames(m_sim.recordLines().mid(recordedBefore));
     const QString poll = QStringLiteral("poll-v2 01 03 08 00 00 00 00 00 00 00 00 00 17 6F");
@@ -183,7 +189,7 @@ void TestRemoteE2e::commandsGoOutBetweenPolls()
 
 void TestRemoteE2e::controlReplyNotCountedWithPollingOff()
 {
-    frmRemoteControl control(*m_port, *m_poller, [this] { ++m_refreshes; });
+    frmRemoteControl control(*m_poller, m_dev->id(), [this] { ++m_refreshes; });
     const int recordedBefore = int(m_sim.recordLines().size());
     control.optnCmd(1)->setChecked(true);
     // Stopping the device goes out after the operator's Yes.

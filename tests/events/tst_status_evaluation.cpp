@@ -42,6 +42,7 @@ private slots:
 
 private:
     std::unique_ptr<TestHome> m_homeOwner;
+    ParamTable m_table;
 };
 
 static ParamRecord numeric(const QString &name, double value, double low, double high)
@@ -79,125 +80,125 @@ void TestStatusEvaluation::init()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("[frmMain]\nmsgOutLimit=out of limits\nmsgStatusError=, abnormal\nmsgBackWithinLimits=back in limits\n");
     f.close();
-    paramTable = ParamTable();
+    m_table = ParamTable();
 }
 
 void TestStatusEvaluation::limitsThemselvesAreAllowed()
 {
-    paramTable[2] = numeric(QStringLiteral("Vac"), 198, 198, 253);
-    paramTable[3] = numeric(QStringLiteral("Iac"), 16, 0, 16);
-    QCOMPARE(checkDevStatus(), QString());
+    m_table[2] = numeric(QStringLiteral("Vac"), 198, 198, 253);
+    m_table[3] = numeric(QStringLiteral("Iac"), 16, 0, 16);
+    QCOMPARE(checkDevStatus(m_table), QString());
 }
 
 void TestStatusEvaluation::numericFaultText()
 {
-    paramTable[4] = numeric(QStringLiteral("Vdc"), 520.5, 150, 500);
-    QCOMPARE(checkDevStatus(), QStringLiteral("Vdc=520.5 out of limits (150|500)"));
+    m_table[4] = numeric(QStringLiteral("Vdc"), 520.5, 150, 500);
+    QCOMPARE(checkDevStatus(m_table), QStringLiteral("Vdc=520.5 out of limits (150|500)"));
     // The unit follows the value and the limits, a blank apart.
-    paramTable[4].unit = QStringLiteral("V");
-    QCOMPARE(checkDevStatus(), QStringLiteral("Vdc=520.5 V out of limits (150|500 V)"));
+    m_table[4].unit = QStringLiteral("V");
+    QCOMPARE(checkDevStatus(m_table), QStringLiteral("Vdc=520.5 V out of limits (150|500 V)"));
 }
 
 void TestStatusEvaluation::statusFaultTextHasNoBlank()
 {
-    paramTable[15] = status(QStringLiteral("DC"), QStringLiteral("undervoltage"), 1);
-    QCOMPARE(checkDevStatus(), QStringLiteral("DC=undervoltage, abnormal"));
+    m_table[15] = status(QStringLiteral("DC"), QStringLiteral("undervoltage"), 1);
+    QCOMPARE(checkDevStatus(m_table), QStringLiteral("DC=undervoltage, abnormal"));
 }
 
 void TestStatusEvaluation::twoFaultsInIdOrder()
 {
-    paramTable[20] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
-    paramTable[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
-    QCOMPARE(checkDevStatus(), QStringLiteral("Vac=100 out of limits (198|253); Grid=low, abnormal"));
+    m_table[20] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
+    m_table[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
+    QCOMPARE(checkDevStatus(m_table), QStringLiteral("Vac=100 out of limits (198|253); Grid=low, abnormal"));
 }
 
 void TestStatusEvaluation::faultsThatClearAreReportedOnce()
 {
     FaultEndings endings;
-    paramTable[2] = numeric(QStringLiteral("Vac"), 260, 198, 253);
-    paramTable[2].unit = QStringLiteral("V");
-    paramTable[15] = status(QStringLiteral("DC"), QStringLiteral("undervoltage"), 1);
-    paramTable[15].okstring = QStringLiteral("normal");
-    paramTable[16] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
-    QVERIFY(endings.update(paramTable).isEmpty());
+    m_table[2] = numeric(QStringLiteral("Vac"), 260, 198, 253);
+    m_table[2].unit = QStringLiteral("V");
+    m_table[15] = status(QStringLiteral("DC"), QStringLiteral("undervoltage"), 1);
+    m_table[15].okstring = QStringLiteral("normal");
+    m_table[16] = status(QStringLiteral("Grid"), QStringLiteral("low"), 1);
+    QVERIFY(endings.update(m_table).isEmpty());
 
-    paramTable[2].paravalue = QStringLiteral("230");
-    paramTable[15].paravalue = QStringLiteral("normal");
-    paramTable[15].founderror = 0;
+    m_table[2].paravalue = QStringLiteral("230");
+    m_table[15].paravalue = QStringLiteral("normal");
+    m_table[15].founderror = 0;
     // Unwatched meanwhile: not a return within limits.
-    paramTable[16].warningenabled = 0;
-    QCOMPARE(endings.update(paramTable),
+    m_table[16].warningenabled = 0;
+    QCOMPARE(endings.update(m_table),
              (QStringList{QStringLiteral("Vac=230 V back in limits"), QStringLiteral("DC=normal back in limits")}));
-    QVERIFY(endings.update(paramTable).isEmpty());
+    QVERIFY(endings.update(m_table).isEmpty());
 
     // A fault that comes back and clears again ends again.
-    paramTable[2].paravalue = QStringLiteral("190");
-    QVERIFY(endings.update(paramTable).isEmpty());
-    paramTable[2].paravalue = QStringLiteral("231");
-    QCOMPARE(endings.update(paramTable), QStringList{QStringLiteral("Vac=231 V back in limits")});
+    m_table[2].paravalue = QStringLiteral("190");
+    QVERIFY(endings.update(m_table).isEmpty());
+    m_table[2].paravalue = QStringLiteral("231");
+    QCOMPARE(endings.update(m_table), QStringList{QStringLiteral("Vac=231 V back in limits")});
 }
 
 void TestStatusEvaluation::unwatchedOrDisabledIsNeverAFault()
 {
-    paramTable[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
-    paramTable[2].warningenabled = 0;
-    paramTable[2].founderror = 1;
-    paramTable[3] = numeric(QStringLiteral("Iac"), 100, 0, 16);
-    paramTable[3].enabled = 0;
-    paramTable[3].founderror = 1;
-    QCOMPARE(checkDevStatus(), QString());
-    QCOMPARE(getCellColor(2), COLOUR_BLACK);
-    QCOMPARE(getCellColor(3), COLOUR_BLACK);
+    m_table[2] = numeric(QStringLiteral("Vac"), 100, 198, 253);
+    m_table[2].warningenabled = 0;
+    m_table[2].founderror = 1;
+    m_table[3] = numeric(QStringLiteral("Iac"), 100, 0, 16);
+    m_table[3].enabled = 0;
+    m_table[3].founderror = 1;
+    QCOMPARE(checkDevStatus(m_table), QString());
+    QCOMPARE(getCellColor(m_table, 2), COLOUR_BLACK);
+    QCOMPARE(getCellColor(m_table, 3), COLOUR_BLACK);
 }
 
 void TestStatusEvaluation::statusWithoutErrorFlagIsFine()
 {
-    paramTable[15] = status(QStringLiteral("DC"), QStringLiteral("anything at all"), 0);
-    paramTable[16] = status(QStringLiteral("Odd"), QStringLiteral("x"), 1);
-    paramTable[16].isstring = 2; // neither number nor status text
-    QCOMPARE(checkDevStatus(), QString());
+    m_table[15] = status(QStringLiteral("DC"), QStringLiteral("anything at all"), 0);
+    m_table[16] = status(QStringLiteral("Odd"), QStringLiteral("x"), 1);
+    m_table[16].isstring = 2; // neither number nor status text
+    QCOMPARE(checkDevStatus(m_table), QString());
 }
 
 void TestStatusEvaluation::cellColour()
 {
-    paramTable[4] = numeric(QStringLiteral("Vdc"), 520, 150, 500);
-    paramTable[4].founderror = 1;
-    QCOMPARE(getCellColor(4), COLOUR_RED);
-    QCOMPARE(getCellColor(-1), COLOUR_BLACK);
-    QCOMPARE(getCellColor(30), COLOUR_BLACK);
+    m_table[4] = numeric(QStringLiteral("Vdc"), 520, 150, 500);
+    m_table[4].founderror = 1;
+    QCOMPARE(getCellColor(m_table, 4), COLOUR_RED);
+    QCOMPARE(getCellColor(m_table, -1), COLOUR_BLACK);
+    QCOMPARE(getCellColor(m_table, 30), COLOUR_BLACK);
 }
 
 void TestStatusEvaluation::valuesNoReplyWroteAreNotJudged()
 {
     // As loaded from the database before the device ever answered.
-    paramTable[2] = numeric(QStringLiteral("Vac"), 0, 198, 253);
-    paramTable[15] = status(QStringLiteral("DCUV"), QStringLiteral("tripped"), 1);
+    m_table[2] = numeric(QStringLiteral("Vac"), 0, 198, 253);
+    m_table[15] = status(QStringLiteral("DCUV"), QStringLiteral("tripped"), 1);
     for (int slot : {2, 15})
-        paramTable[size_t(slot)].awaitingReply = true;
-    QCOMPARE(checkDevStatus(), QString());
-    QCOMPARE(faultKey(paramTable), QString());
-    QCOMPARE(getCellColor(15), COLOUR_BLACK);
-    paramTable[2].awaitingReply = false;
-    QCOMPARE(faultKey(paramTable), QStringLiteral("2"));
+        m_table[size_t(slot)].awaitingReply = true;
+    QCOMPARE(checkDevStatus(m_table), QString());
+    QCOMPARE(faultKey(m_table), QString());
+    QCOMPARE(getCellColor(m_table, 15), COLOUR_BLACK);
+    m_table[2].awaitingReply = false;
+    QCOMPARE(faultKey(m_table), QStringLiteral("2"));
 }
 
 void TestStatusEvaluation::restingDcSideIsNotJudged()
 {
-    paramTable[2] = numeric(QStringLiteral("Vac"), 260, 198, 253);
-    paramTable[4] = numeric(QStringLiteral("Vdc"), 0, 150, 500);
-    paramTable[4].founderror = 1;
-    paramTable[5] = numeric(QStringLiteral("Idc"), 0, 0.5, 13);
-    paramTable[9] = numeric(QStringLiteral("Riso"), 0, 1, 99);
-    paramTable[9].devpart = DEVPART_DC_INPUT;
-    paramTable[15] = status(QStringLiteral("DCUV"), QStringLiteral("tripped"), 1);
-    paramTable[15].devpart = DEVPART_DC_INPUT;
-    setDcSideResting(paramTable, true);
+    m_table[2] = numeric(QStringLiteral("Vac"), 260, 198, 253);
+    m_table[4] = numeric(QStringLiteral("Vdc"), 0, 150, 500);
+    m_table[4].founderror = 1;
+    m_table[5] = numeric(QStringLiteral("Idc"), 0, 0.5, 13);
+    m_table[9] = numeric(QStringLiteral("Riso"), 0, 1, 99);
+    m_table[9].devpart = DEVPART_DC_INPUT;
+    m_table[15] = status(QStringLiteral("DCUV"), QStringLiteral("tripped"), 1);
+    m_table[15].devpart = DEVPART_DC_INPUT;
+    setDcSideResting(m_table, true);
     // The AC side is judged as ever, and so is a flag the device raises.
-    QCOMPARE(faultKey(paramTable), QStringLiteral("2;15"));
-    QCOMPARE(getCellColor(4), COLOUR_BLACK);
-    setDcSideResting(paramTable, false);
-    QCOMPARE(faultKey(paramTable), QStringLiteral("2;4;5;9;15"));
-    QCOMPARE(getCellColor(4), COLOUR_RED);
+    QCOMPARE(faultKey(m_table), QStringLiteral("2;15"));
+    QCOMPARE(getCellColor(m_table, 4), COLOUR_BLACK);
+    setDcSideResting(m_table, false);
+    QCOMPARE(faultKey(m_table), QStringLiteral("2;4;5;9;15"));
+    QCOMPARE(getCellColor(m_table, 4), COLOUR_RED);
 }
 
 void TestStatusEvaluation::alarmRule()

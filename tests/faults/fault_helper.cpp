@@ -59,12 +59,14 @@ int holdLock(const QString &path, int holdMs)
 int saveForEver()
 {
     initGlobals();
-    if (!loadParamTable())
+    const QString devid = QString::fromLatin1(PARAM_DEVICE_ID);
+    ParamTable table;
+    if (!loadParamTable(table, devid))
         return fail(QStringLiteral("no parameter table"));
     for (int generation = 1;; ++generation) {
-        for (ParamRecord &p : paramTable)
+        for (ParamRecord &p : table)
             p.paravalue = QStringLiteral("gen%1").arg(generation);
-        if (!saveParamValues())
+        if (!saveParamValues(table, devid))
             return fail(QStringLiteral("saveParamValues failed"));
         if (generation == 1)
             say("READY");

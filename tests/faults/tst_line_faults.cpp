@@ -7,6 +7,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -40,6 +41,8 @@ private:
     std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<StatusCapture> m_status;
     SimProcess m_sim;
+    std::unique_ptr<Line> m_line;   // the database's device on the simulator's port
+    Device *m_dev = nullptr;
 };
 
 void TestLineFaults::initTestCase()
@@ -50,7 +53,9 @@ void TestLineFaults::initTestCase()
     m_messages = std::make_unique<MessageRecorder>();
     m_status = std::make_unique<StatusCapture>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    m_line = std::make_unique<Line>(std::make_unique<QtSerialPort>());
+    QVERIFY(m_line->load());
+    m_dev = m_line->first();
     QVERIFY2(m_sim.start({"--baud", "9600", "--vac", "2301", "--iac", "1002", "--energy", "123456"}),
              qPrintable(m_sim.errorText()));
     setPortDeviceName(1, m_sim.ptyPath());
@@ -59,6 +64,8 @@ void TestLineFaults::initTestCase()
 void TestLineFaults::cleanupTestCase()
 {
     m_sim.stop();
+    m_dev = nullptr;
+    m_line.reset();
     m_status.reset();
     m_messages.reset();
     m_home.reset();
@@ -85,17 +92,18 @@ void TestLineFaults::slowPiecesAtLineSpeed()
     QFETCH(int, gapMs);
     QFETCH(bool, decoded);
 
-    pollOneDevice(version, TIMEOUT_SECONDS);
-    QtSerialPort port;
+    DeviceRecord record = pollOneDevice(version, TIMEOUT_SECONDS);
+    record.rating = m_dev->record().rating;
+    m_dev->setRecord(record);
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(*m_line, timer);
     timer.start(3600 * 1000);
     resetEventThrottle();
     const int eventsBefore = int(storedEventNames().size());
 
     QVERIFY(m_sim.writeScenario(
         QStringLiteral("fault=split\nsplit-pieces=%1\nsplit-gap-ms=%2\n").arg(pieces).arg(gapMs)));
-    paramTable[2].paravalue = 0;
+    m_dev->table()[2].paravalue = 0;
     m_status->texts.clear();
     QElapsedTimer clock;
     clock.start();
@@ -103,28 +111,28 @@ void TestLineFaults::slowPiecesAtLineSpeed()
     const qint64 cycleMs = clock.elapsed();
     if (decoded) {
         QVERIFY2(m_status->texts.contains(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status->all()));
-        QCOMPARE(sysSettings.linkOk, 1);
-        QCOMPARE(paramTable[2].number(), 230.1);
+        QCOMPARE(m_dev->link().linkOk, 1);
+        QCOMPARE(m_dev->table()[2].number(), 230.1);
         QVERIFY(cycleMs >= (pieces - 1) * gapMs);
         QVERIFY(cycleMs < TIMEOUT_SECONDS * 1000);
     } else {
         // The time-out message carries the bytes that came: two pieces of eleven.
         QVERIFY2(m_status->texts.contains(QStringLiteral("msgConnTimeOut22")), qPrintable(m_status->all()));
-        QCOMPARE(sysSettings.linkOk, 0);
-        QCOMPARE(paramTable[2].number(), 0.0);
+        QCOMPARE(m_dev->link().linkOk, 0);
+        QCOMPARE(m_dev->table()[2].number(), 0.0);
         // The last piece lands while the port is closed, as before the station's next tick.
         QTest::qWait((pieces - 1) * gapMs - int(cycleMs) + 100);
     }
 
     QVERIFY(m_sim.writeScenario(QString()));
-    paramTable[2].paravalue = 0;
+    m_dev->table()[2].paravalue = 0;
     m_status->texts.clear();
     poller.reloadTick();
     QVERIFY2(m_status->texts.contains(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status->all()));
-    QCOMPARE(sysSettings.linkOk, 1);
-    QCOMPARE(paramTable[2].number(), 230.1);
+    QCOMPARE(m_dev->link().linkOk, 1);
+    QCOMPARE(m_dev->table()[2].number(), 230.1);
     QCOMPARE(storedEventNames().mid(eventsBefore),
-             decoded ? QStringList() : QStringList({QStringLiteral("msgConnFail0"), QStringLiteral("msgConnResumed")}));
+             decoded ? QStringList() : QStringList({QStringLiteral("msgConnFail0(INV)"), QStringLiteral("msgConnResumed(INV)")}));
 }
 
 QTEST_GUILESS_MAIN(TestLineFaults)

@@ -7,6 +7,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/system_settings.h"
 #include "core/user_settings.h"
@@ -41,12 +42,19 @@ private slots:
     void missingPortWhileTheLinkIsUpIsShownOnce();
 
 private:
+    void setProtocol(int protocol)
+    {
+        DeviceRecord r = m_dev->record();
+        r.protocol = protocol;
+        m_dev->setRecord(r);
+    }
     void tick() { m_poller->reloadTick(); }
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<StatusCapture> m_status;
-    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<Line> m_line;   // the database's device on the test's port
+    Device *m_dev = nullptr;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
     int m_linkDowns = 0;
@@ -61,11 +69,15 @@ void TestPortVanishing::initTestCase()
     m_messages = std::make_unique<MessageRecorder>();
     m_status = std::make_unique<StatusCapture>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    m_line = std::make_unique<Line>(std::make_unique<QtSerialPort>());
+    QVERIFY(m_line->load());
+    m_dev = m_line->first();
 }
 
 void TestPortVanishing::cleanupTestCase()
 {
+    m_dev = nullptr;
+    m_line.reset();
     m_status.reset();
     m_messages.reset();
     m_home.reset();
@@ -73,11 +85,14 @@ void TestPortVanishing::cleanupTestCase()
 
 void TestPortVanishing::init()
 {
-    pollOneDevice(sysSettings.devcomversion, TIMEOUT_SECONDS);
-    m_port = std::make_unique<QtSerialPort>();
+    {
+        DeviceRecord record = pollOneDevice(m_dev->record().protocol, TIMEOUT_SECONDS);
+        record.rating = m_dev->record().rating;
+        m_dev->setRecord(record);
+    }
     m_timer = std::make_unique<QTimer>();
     m_linkDowns = 0;
-    m_poller = std::make_unique<Poller>(*m_port, *m_timer, PollHooks{{}, [this] { ++m_linkDowns; }, {}, {}});
+    m_poller = std::make_unique<Poller>(*m_line, *m_timer, PollHooks{{}, [this](Device &) { ++m_linkDowns; }, {}, {}, {}});
     m_timer->start(3600 * 1000); // polling on; the test drives the ticks
     m_messages->texts.clear();
     m_status->texts.clear();
@@ -88,7 +103,6 @@ void TestPortVanishing::cleanup()
 {
     m_poller.reset();
     m_timer.reset();
-    m_port.reset();
 }
 
 void TestPortVanishing::vanishingMidCycleIsReportedOnceAndPollingResumes_data()
@@ -101,15 +115,15 @@ void TestPortVanishing::vanishingMidCycleIsReportedOnceAndPollingResumes_data()
 void TestPortVanishing::vanishingMidCycleIsReportedOnceAndPollingResumes()
 {
     QFETCH(int, version);
-    sysSettings.devcomversion = version;
+    setProtocol(version);
     const int eventsBefore = int(storedEventNames().size());
 
     auto first = std::make_unique<SimProcess>();
     QVERIFY2(first->start(deviceValues), qPrintable(first->errorText()));
     setPortDeviceName(1, first->ptyPath());
     tick();
-    QCOMPARE(sysSettings.linkOk, 1);
-    QCOMPARE(paramTable[2].number(), 230.1);
+    QCOMPARE(m_dev->link().linkOk, 1);
+    QCOMPARE(m_dev->table()[2].number(), 230.1);
 
     // The device stays silent, and its line goes away while the station waits.
     QVERIFY(first->writeScenario(QStringLiteral("fault=noreply\n")));
@@ -118,21 +132,21 @@ void TestPortVanishing::vanishingMidCycleIsReportedOnceAndPollingResumes()
     clock.start();
     tick();
     QVERIFY(!first);
-    QVERIFY(!m_port->isOpen());
-    QCOMPARE(sysSettings.linkOk, 0);
+    QVERIFY(!m_line->port().isOpen());
+    QCOMPARE(m_dev->link().linkOk, 0);
     QCOMPARE(m_linkDowns, 1);
 
     // Cycles without the port: they end at once, and nothing new is reported.
-    paramTable[2].paravalue = 0;
+    m_dev->table()[2].paravalue = 0;
     for (int i = 0; i < 3; ++i) {
         clock.restart();
         tick();
         QVERIFY(clock.elapsed() < 1000);
-        QCOMPARE(sysSettings.linkOk, 0);
+        QCOMPARE(m_dev->link().linkOk, 0);
     }
     QCOMPARE(m_linkDowns, 4);
     QVERIFY2(m_messages->texts.isEmpty(), qPrintable(m_messages->texts.join(QLatin1String(" | "))));
-    QCOMPARE(storedEventNames().mid(eventsBefore), QStringList{QStringLiteral("msgConnFail0")});
+    QCOMPARE(storedEventNames().mid(eventsBefore), QStringList{QStringLiteral("msgConnFail0(INV)")});
     QVERIFY(m_poller->pollingOn());
 
     // The device is back under another name: the next tick polls it.
@@ -141,10 +155,10 @@ void TestPortVanishing::vanishingMidCycleIsReportedOnceAndPollingResumes()
     setPortDeviceName(1, second.ptyPath());
     tick();
     QVERIFY2(m_status->texts.contains(QStringLiteral("msgDataProcessOk(INV)")), qPrintable(m_status->all()));
-    QCOMPARE(sysSettings.linkOk, 1);
-    QCOMPARE(paramTable[2].number(), 230.1);
+    QCOMPARE(m_dev->link().linkOk, 1);
+    QCOMPARE(m_dev->table()[2].number(), 230.1);
     QCOMPARE(storedEventNames().mid(eventsBefore),
-             (QStringList{QStringLiteral("msgConnFail0"), QStringLiteral("msgConnResumed")}));
+             (QStringList{QStringLiteral("msgConnFail0(INV)"), QStringLiteral("msgConnResumed(INV)")}));
     QVERIFY(m_messages->texts.isEmpty());
 }
 
@@ -165,7 +179,7 @@ void TestPortVanishing::missingPortWhileTheLinkIsUpIsShownOnce()
     QVERIFY2(sim.start(deviceValues), qPrintable(sim.errorText()));
     setPortDeviceName(1, sim.ptyPath());
     tick();
-    QCOMPARE(sysSettings.linkOk, 1);
+    QCOMPARE(m_dev->link().linkOk, 1);
     setPortDeviceName(1, m_home->file(QStringLiteral("no-such-tty")));
     tick();
     tick();

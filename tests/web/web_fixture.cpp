@@ -93,7 +93,7 @@ WebStation::~WebStation()
     m_web.reset();
     m_poller.reset();
     m_timer.reset();
-    m_serial.reset();
+    m_line.reset();
     m_sim.stop();
     m_messages.reset();
     m_home.reset();
@@ -103,7 +103,8 @@ bool WebStation::start(QString *error, const ConnectionLimits &limits)
 {
     m_home = std::make_unique<TestHome>();
     m_messages = std::make_unique<MessageRecorder>();
-    if (!loadSystemSettings() || !loadParamTable()) {
+    m_line = std::make_unique<Line>(std::make_unique<QtSerialPort>());
+    if (!loadSystemSettings() || !m_line->load()) {
         *error = QStringLiteral("settings or parameter table not loaded");
         return false;
     }
@@ -113,11 +114,10 @@ bool WebStation::start(QString *error, const ConnectionLimits &limits)
         return false;
     }
     setPortDeviceName(1, m_sim.ptyPath());
-    pollOneDevice(2, 0.3);
+    m_line->first()->setRecord(pollOneDevice(2, 0.3));
     sysSettings.PauseSeconds = 2;
-    m_serial = std::make_unique<QtSerialPort>();
     m_timer = std::make_unique<QTimer>();
-    m_poller = std::make_unique<Poller>(*m_serial, *m_timer, PollHooks{});
+    m_poller = std::make_unique<Poller>(*m_line, *m_timer, PollHooks{});
     m_timer->start(3600 * 1000); // polling on; the test drives the ticks
 
     m_port = freeLoopbackPort();

@@ -16,7 +16,7 @@
 
 namespace vantoro {
 class Poller;
-class QtSerialPort;
+class Line;
 class WebService;
 }
 
@@ -63,7 +63,7 @@ private:
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<MessageRecorder> m_messages;
     SimProcess m_sim;
-    std::unique_ptr<QtSerialPort> m_serial;
+    std::unique_ptr<Line> m_line;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
     std::unique_ptr<WebService> m_web;

@@ -19,6 +19,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/database.h"
 #include "core/localisation.h"
@@ -134,12 +135,14 @@ std::optional<Options> parseOptions(const QApplication &app)
     return o;
 }
 
-void configureStation(const QString &ptyPath)
+void configureStation(Line &line, const QString &ptyPath)
 {
-    bench::useSimulator(ptyPath, 9600, TIMEOUT_SECONDS);
+    Device &device = bench::useSimulator(line, ptyPath, 9600, TIMEOUT_SECONDS);
     SystemSettings &s = sysSettings;
     // The device's own energy counter, as the simulator integrates it on its clock.
-    s.totalpower = 1;
+    DeviceRecord record = device.record();
+    record.meterCounter = true;
+    device.setRecord(record);
     s.HisDataSamplePeriod = CLOCK_STEP_SECONDS;
     // Kept for ever: the simulated day may lie in the machine's past.
     s.hisdatakeephours = 0;
@@ -166,11 +169,11 @@ QString scenarioFor(const Options &o, const QDateTime &pollTime, int step)
 
 // The poll cycles up to the end of the day; each report goes to the recorder
 // at its poll's simulated time, which moves on as the simulator's clock does.
-bool recordDays(const Options &o, test::SimProcess &sim, HistoryRecorder &recorder)
+bool recordDays(Line &line, const Options &o, test::SimProcess &sim, HistoryRecorder &recorder)
 {
-    QtSerialPort port;
+    const Device &device = *line.first();
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000); // polling on; the loop drives the ticks
     QDateTime pollTime = firstPoll(o);
     const QDateTime end(o.day.addDays(1), QTime(0, 0));
@@ -193,7 +196,7 @@ bool recordDays(const Options &o, test::SimProcess &sim, HistoryRecorder &record
         written = scenario;
         poller.reloadTick();
         ++polls;
-        replied += poller.replyReceived() == 1 && sysSettings.linkOk == 1 ? 1 : 0;
+        replied += device.link().replyReceived == 1 && device.linkUp() ? 1 : 0;
         pollTime = pollTime.addSecs(step);
     }
     QObject::disconnect(connection);
@@ -285,7 +288,8 @@ int main(int argc, char **argv)
     storeLanguage(LANGUAGE_ENGLISH);
     initGlobals();
     upgradeSchema();
-    if (!loadSystemSettings() || !loadParamTable()) {
+    Line line(std::make_unique<QtSerialPort>());
+    if (!loadSystemSettings() || !line.load()) {
         fail(QStringLiteral("the default database did not load from %1").arg(home.path()));
         return 2;
     }
@@ -302,11 +306,11 @@ int main(int argc, char **argv)
         fail(QStringLiteral("simulator: %1").arg(sim.errorText()));
         return 2;
     }
-    configureStation(sim.ptyPath());
+    configureStation(line, sim.ptyPath());
 
     HistoryRecorder recorder;
     recorder.readSettings();
-    if (!recordDays(*options, sim, recorder))
+    if (!recordDays(line, *options, sim, recorder))
         return 1;
     sim.stop();
     if (!savePictures(*options))

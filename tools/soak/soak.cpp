@@ -10,6 +10,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/database.h"
 #include "core/message_service.h"
@@ -139,7 +140,8 @@ int main(int argc, char **argv)
     QuietMessages messages;
     setMessageService(&messages);
     initGlobals();
-    if (!loadSystemSettings() || !loadParamTable()) {
+    Line line(std::make_unique<QtSerialPort>());
+    if (!loadSystemSettings() || !line.load()) {
         std::fprintf(stderr, "soak: the default database did not load\n");
         return 2;
     }
@@ -154,15 +156,18 @@ int main(int argc, char **argv)
     SystemSettings &s = sysSettings;
     s.comport = 1;
     s.ComSettings = QStringLiteral("9600,N,8,1");
-    s.devaddr = 1;
-    s.devname = QStringLiteral("INV");
-    s.totalpower = 1;
     s.TimeOut = TIMEOUT_SECONDS;
     s.retrytimes = 0;
-    s.linkOk = 1;
-    QtSerialPort port;
+    Device &device = *line.first();
+    DeviceRecord record = device.record();
+    record.address = 1;
+    record.name = QStringLiteral("INV");
+    record.meterCounter = true;
+    device.setRecord(record);
+    device.link().linkOk = 1;
+    ParamTable &table = device.table();
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000); // polling on; the loop drives the ticks
 
     int goodExpected = 0, goodDecoded = 0, faultsExpected = 0, faultsSeen = 0, wrong = 0;
@@ -176,7 +181,8 @@ int main(int argc, char **argv)
         const FaultCase *fault = faulted ? &faultCases[random.bounded(int(std::size(faultCases)))] : nullptr;
         const bool expectDecoded = !fault || fault->decoded[version - 1];
 
-        s.devcomversion = version;
+        record.protocol = version;
+        device.setRecord(record);
         QString scenario = QStringLiteral("vac=%1\n").arg(word);
         if (fault)
             scenario += QString::fromLatin1(fault->scenario);
@@ -184,10 +190,10 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "soak: scenario not written\n");
             return 2;
         }
-        paramTable[2].paravalue = -1.0;
+        table[2].paravalue = -1.0;
         poller.reloadTick();
-        const bool decoded = paramTable[2].number() == roundToMultiple(word * paramTable[2].multiple, paramTable[2].multiple);
-        const bool linkUp = s.linkOk == 1;
+        const bool decoded = table[2].number() == roundToMultiple(word * table[2].multiple, table[2].multiple);
+        const bool linkUp = device.linkUp();
 
         if (expectDecoded) {
             ++goodExpected;
