@@ -126,8 +126,9 @@ bool MainAlerts::alarmDue() const
             continue;
         const LinkState &link = device->link();
         // Faults sound while they are watched: once polling stops, a fault
-        // found before must not sound for ever.
-        const bool faults = polling && !faultEntries(device->table()).isEmpty();
+        // found before must not sound for ever, unless a refresh finds it
+        // again.
+        const bool faults = (polling || m_window.bFoundError) && !faultEntries(device->table()).isEmpty();
         if (vantoro::alarmDue(faults, sysSettings.Soundenabled, link.linkOk, polling,
                               link.sleep.silentlyAsleep()))
             return true;
