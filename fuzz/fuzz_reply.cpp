@@ -89,13 +89,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The pure head search and the port's byte-by-byte one agree.
     QByteArray buffer = stream;
-    const bool foundPure = findHeadInBuffer(buffer, head);
+    bool foundPure = findHeadInBuffer(buffer, head);
     FakeSerialPort searchPort;
     searchPort.open();
     searchPort.queueReply(stream);
     const bool foundOnPort = findhead(searchPort, head);
     check(foundPure == foundOnPort, "findhead and findHeadInBuffer disagree on the head");
     check(searchPort.bytesWaiting() == buffer.size(), "findhead and findHeadInBuffer consume differently");
+
+    // Where the station takes a reply from: a CRC reply is found by its
+    // function and length, the byte before them read as its address, and
+    // one of another address is refused.
+    if (version == 2) {
+        const QByteArray tail = head.mid(1);
+        buffer = stream;
+        int next = 0;
+        quint8 before = 0;
+        quint8 previous = 0;
+        bool found = false;
+        while (!found && buffer.size() > 1) {
+            const quint8 byte = quint8(buffer.at(0));
+            buffer.remove(0, 1);
+            if (byte == quint8(tail.at(next))) {
+                if (next == 0)
+                    before = previous;
+                found = ++next == tail.size();
+            } else {
+                next = 0;
+            }
+            previous = byte;
+        }
+        foundPure = found && before == address;
+    }
 
     // The pure decoding of what follows the head.
     ParamTable pureTable = defaultTable();

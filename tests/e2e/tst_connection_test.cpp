@@ -7,6 +7,7 @@
 #include "acquisition/connection_test.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/system_settings.h"
+#include "plant/line.h"
 #include "core/user_settings.h"
 #include "ui/dialogs/frm_sys_set.h"
 
@@ -100,6 +101,8 @@ void TestConnectionTest::dialogTestsTypedPathAndSavesNothing()
 {
     QVERIFY(m_sim.writeScenario(QString()));
     const SystemSettings before = sysSettings;
+    const auto devicesBefore = loadDevices();
+    QVERIFY(devicesBefore && !devicesBefore->isEmpty());
     const QString mapped = portDeviceName(sysSettings.comport);
     frmSysSet dialog;
     dialog.cmbSets(1)->setEditText(m_sim.ptyPath());
@@ -122,8 +125,10 @@ void TestConnectionTest::dialogTestsTypedPathAndSavesNothing()
     // Nothing of it was kept.
     QCOMPARE(portDeviceName(sysSettings.comport), mapped);
     QCOMPARE(sysSettings.comport, before.comport);
-    QCOMPARE(sysSettings.devaddr, before.devaddr);
-    QCOMPARE(sysSettings.devcomversion, before.devcomversion);
+    const auto devicesAfter = loadDevices();
+    QVERIFY(devicesAfter && devicesAfter->size() == devicesBefore->size());
+    QCOMPARE(devicesAfter->at(0).address, devicesBefore->at(0).address);
+    QCOMPARE(devicesAfter->at(0).protocol, devicesBefore->at(0).protocol);
     QVERIFY(m_messages->texts.isEmpty());
 }
 

@@ -9,6 +9,7 @@
 #include "core/params_file.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "plant/line.h"
 #include "core/user_settings.h"
 
 #include <QFile>
@@ -21,6 +22,10 @@ using namespace vantoro;
 using namespace vantoro::test;
 
 namespace {
+
+// The table of the station's one device, as the poll path keeps it.
+ParamTable stationTable;
+const QString stationDevice = QString::fromLatin1(PARAM_DEVICE_ID);
 
 constexpr qsizetype HUGE_LINE_BYTES = 4 * 1024 * 1024;
 
@@ -167,10 +172,13 @@ void TestDamagedFiles::hugeNumbersAreHeldToTheirRange()
     QCOMPARE(sysSettings.comport, std::numeric_limits<int>::max());
     QCOMPARE(sysSettings.BeepFreq, std::numeric_limits<int>::min());
     QCOMPARE(sysSettings.retrytimes, std::numeric_limits<int>::max());
-    QCOMPARE(sysSettings.devcomversion, std::numeric_limits<int>::min());
+    const auto devices = loadDevices();
+    QVERIFY(devices && devices->size() == 1);
+    QCOMPARE(devices->at(0).address, std::numeric_limits<int>::max());
+    QCOMPARE(devices->at(0).protocol, 1); // no protocol 2: the framed one
     QVERIFY(sysSettings.debugMode != 0);
-    QVERIFY(loadParamTable());
-    QVERIFY(saveParamValues());
+    QVERIFY(loadParamTable(stationTable, stationDevice));
+    QVERIFY(saveParamValues(stationTable, stationDevice));
     setUserValue(UserKeys::DebugMode, QStringLiteral("0"));
 
     QCOMPARE(truncatedInt(std::nan("")), 0);

@@ -9,6 +9,7 @@
 #include "core/common.h"
 #include "core/database.h"
 #include "core/system_settings.h"
+#include "plant/line.h"
 #include "events/event_log.h"
 #include "ui/main/startup.h"
 
@@ -28,6 +29,10 @@ using namespace vantoro;
 using namespace vantoro::test;
 
 namespace {
+
+// The table of the station's one device, as the poll path keeps it.
+ParamTable stationTable;
+const QString stationDevice = QString::fromLatin1(PARAM_DEVICE_ID);
 
 const QString notFoundNotice =
     QStringLiteral(" DataBase not found \r\n  （DATABASEFILE）\r\n\r\nPlease contact to the system manager。");
@@ -179,7 +184,7 @@ void TestDatabaseDamaged::damagedFileStartsWithAMessage()
     // The station keeps going; each write says why it failed.
     QVERIFY(!logEvent(QStringLiteral("event on a damaged file"), QStringLiteral("001"), {}, true));
     QVERIFY2(runningLogText().contains(QStringLiteral("*Event not stored")), qPrintable(runningLogText()));
-    QVERIFY(!saveParamValues());
+    QVERIFY(!saveParamValues(stationTable, stationDevice));
     QVERIFY2(runningLogText().contains(QStringLiteral("Parameter values not saved")) ||
              runningLogText().contains(QStringLiteral("Device Parameters Error!")),
              qPrintable(runningLogText()));
@@ -208,13 +213,15 @@ void TestDatabaseDamaged::readOnlyFileReadsAndRefusesWritesWithAMessage()
     // Everything is still read as usual, and each write says why it failed.
     initGlobals();
     QVERIFY(loadSystemSettings());
-    QCOMPARE(sysSettings.devname, QStringLiteral("PV-INV"));
-    QVERIFY(loadParamTable());
-    QVERIFY(!paramTable[2].paraname.isEmpty());
+    const auto devices = loadDevices();
+    QVERIFY(devices && devices->size() == 1);
+    QCOMPARE(devices->at(0).name, QStringLiteral("PV-INV"));
+    QVERIFY(loadParamTable(stationTable, stationDevice));
+    QVERIFY(!stationTable[2].paraname.isEmpty());
     QVERIFY(!logEvent(QStringLiteral("event on a read-only file"), QStringLiteral("001"), {}, true));
     QVERIFY2(runningLogText().contains(QStringLiteral("*Event not stored (attempt to write a readonly database")),
              qPrintable(runningLogText()));
-    QVERIFY(!saveParamValues());
+    QVERIFY(!saveParamValues(stationTable, stationDevice));
     QVERIFY2(runningLogText().contains(QStringLiteral("Parameter values not saved: attempt to write a readonly database")),
              qPrintable(runningLogText()));
     QVERIFY(!saveSystemSettings());

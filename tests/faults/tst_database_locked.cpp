@@ -18,13 +18,17 @@ using namespace vantoro::test;
 
 namespace {
 
+// The table of the station's one device, as the poll path keeps it.
+ParamTable stationTable;
+const QString stationDevice = QString::fromLatin1(PARAM_DEVICE_ID);
+
 constexpr int SHORT_HOLD_MS = 800;
 constexpr int LONG_HOLD_MS = 20000; // ended by a kill once the station gave up
 const QString otherProgramsEvent = QStringLiteral("written by another program");
 
 void setAllValues(const QString &value)
 {
-    for (ParamRecord &p : paramTable)
+    for (ParamRecord &p : stationTable)
         p.paravalue = value;
 }
 
@@ -58,7 +62,7 @@ void TestDatabaseLocked::initTestCase()
     m_messages = std::make_unique<MessageRecorder>();
     m_status = std::make_unique<StatusCapture>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    QVERIFY(loadParamTable(stationTable, stationDevice));
 }
 
 void TestDatabaseLocked::init()
@@ -120,7 +124,7 @@ void TestDatabaseLocked::paramValuesWaitOutAShortHold()
     auto locker = lockDatabase(SHORT_HOLD_MS);
     QVERIFY(locker);
     // The other program's write changes the file while the station waits.
-    QVERIFY2(saveParamValues(), qPrintable(m_status->all()));
+    QVERIFY2(saveParamValues(stationTable, stationDevice), qPrintable(m_status->all()));
     QVERIFY(helperEndedCleanly(*locker));
     QCOMPARE(storedParamValues(), QStringList(PARAM_SLOTS, QStringLiteral("after a short hold")));
     QVERIFY(storedEventNames().contains(otherProgramsEvent));
@@ -129,13 +133,13 @@ void TestDatabaseLocked::paramValuesWaitOutAShortHold()
 void TestDatabaseLocked::paramValuesFailCleanlyBeyondTheBusyTimeout()
 {
     setAllValues(QStringLiteral("stored before"));
-    QVERIFY(saveParamValues());
+    QVERIFY(saveParamValues(stationTable, stationDevice));
     setAllValues(QStringLiteral("never stored"));
     auto locker = lockDatabase(LONG_HOLD_MS);
     QVERIFY(locker);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!saveParamValues());
+    QVERIFY(!saveParamValues(stationTable, stationDevice));
     QVERIFY(clock.elapsed() >= DATABASE_BUSY_TIMEOUT_MS - 200);
     const QStringList notSaved = m_status->containing(QStringLiteral("Parameter values not saved"));
     QCOMPARE(notSaved.size(), 1);
@@ -146,7 +150,7 @@ void TestDatabaseLocked::paramValuesFailCleanlyBeyondTheBusyTimeout()
     QCOMPARE(integrityCheck(), QStringLiteral("ok"));
     QCOMPARE(storedParamValues(), QStringList(PARAM_SLOTS, QStringLiteral("stored before")));
     // The values are still in memory and are stored on the next save.
-    QVERIFY(saveParamValues());
+    QVERIFY(saveParamValues(stationTable, stationDevice));
     QCOMPARE(storedParamValues(), QStringList(PARAM_SLOTS, QStringLiteral("never stored")));
 }
 

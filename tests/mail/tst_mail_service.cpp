@@ -263,7 +263,9 @@ void TestMailService::configure(int port, const QString &user, const QString &pa
     sysSettings.MailUser = user;
     sysSettings.MailPassword = password;
     sysSettings.MailSecurity = MAIL_SECURITY_NONE;
-    sysSettings.devname = QStringLiteral("逆变器一号");
+    DeviceRecord device;
+    device.name = QStringLiteral("逆变器一号");
+    stationBus().publishDevices({device.info()});
     QVERIFY(saveSystemSettings());
 }
 

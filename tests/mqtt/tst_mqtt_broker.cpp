@@ -11,6 +11,7 @@
 
 #include "acquisition/param_table.h"
 #include "plant/polling.h"
+#include "plant/line.h"
 #include "acquisition/qt_serial_port.h"
 #include "core/database.h"
 #include "core/system_settings.h"
@@ -132,7 +133,7 @@ void TestMqttBroker::initTestCase()
     m_home->removeLanguageFiles();
     m_messages = std::make_unique<test::MessageRecorder>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    QVERIFY(loadDevices());
     upgradeSchema();
     QVERIFY2(m_sim.start({"--baud", "0", "--vac", "2301", "--iac", "1002", "--vdc", "3603", "--idc", "704", "--tmod",
                  "-55", "--tamb", "256", "--energy", "123456", "--status", "0x0101"}),
@@ -164,14 +165,20 @@ void TestMqttBroker::publishesWhatThePollerRead()
     QVERIFY(waitConnected(publisher));
     QVERIFY(sub.waitFor(kAvailability, 5000, payloadIs("online")));
 
-    test::pollOneDevice(2, 0.3);
+    // The database's device and table, polled as the one device of the test.
+    Line line(std::make_unique<QtSerialPort>());
+    QVERIFY(line.load());
+    Device &dev = *line.first();
+    DeviceRecord record = test::pollOneDevice(2, 0.3);
+    record.rating = dev.record().rating;
+    dev.setRecord(record);
+    const ParamTable &table = dev.table();
     sysSettings.PauseSeconds = 60;
-    QtSerialPort port;
     QTimer timer;
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000);
     poller.reloadTick();
-    QCOMPARE(sysSettings.linkOk, 1);
+    QCOMPARE(dev.link().linkOk, 1);
     QVERIFY(sub.waitFor(kLink, 5000, payloadIs("online")));
 
     // The state: every enabled number as the poll decoded it.
@@ -183,7 +190,7 @@ void TestMqttBroker::publishesWhatThePollerRead()
                                         {"TMOD", -5.5}, {"TAMB", 25.6}, {"EKWH", 12345.6}, {"STAT", 257}};
     for (auto it = sent.begin(); it != sent.end(); ++it)
         QVERIFY2(qAbs(readings[it.key()].toDouble() - it.value()) < 1e-9, qPrintable(it.key()));
-    QCOMPARE(json["status"].toObject()["RUN"].toString(), paramTable[14].srcstring);
+    QCOMPARE(json["status"].toObject()["RUN"].toString(), table[14].srcstring);
     QCOMPARE(json["alarm"].toBool(), true); // status bit 8: grid under-frequency
     QVERIFY(!json["faults"].toArray().isEmpty());
 
@@ -192,7 +199,7 @@ void TestMqttBroker::publishesWhatThePollerRead()
                                             {"IDC", "current"},     {"TMOD", "temperature"}, {"TAMB", "temperature"},
                                             {"EKWH", "energy"},     {"STAT", ""},            {"ADDR", ""}};
     int sensors = 0;
-    for (const ParamRecord &p : paramTable) {
+    for (const ParamRecord &p : table) {
         if (p.isEmpty() || p.enabled == 0 || p.isstring != 0)
             continue;
         ++sensors;
@@ -213,7 +220,7 @@ void TestMqttBroker::publishesWhatThePollerRead()
         const QJsonObject device = c["device"].toObject();
         QCOMPARE(device["identifiers"].toArray(), QJsonArray({"vantoro_001"}));
         QCOMPARE(device["name"].toString(), QStringLiteral("INV"));
-        QCOMPARE(device["model"].toString(), sysSettings.devpower);
+        QCOMPARE(device["model"].toString(), dev.record().rating);
         QCOMPARE(device["manufacturer"].toString(), QStringLiteral("Vantoro"));
     }
     QCOMPARE(sensors, classes.size());

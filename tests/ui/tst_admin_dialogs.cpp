@@ -16,6 +16,7 @@
 #include "test_support.h"
 #include "ui/dialogs/device_edit_dialog.h"
 #include "ui/dialogs/devices_settings_page.h"
+#include "plant/line.h"
 #include "ui/dialogs/frm_chg_pass.h"
 #include "ui/dialogs/frm_options.h"
 #include "ui/dialogs/frm_par_set3.h"
@@ -55,19 +56,37 @@ using namespace vantoro::test;
 
 namespace {
 
-// A TestHome with the settings of its database loaded, as after start-up.
+// A TestHome with the settings of its database loaded, as after start-up:
+// its device and the device's parameter table.
 struct Station
 {
     Station()
     {
         loadSystemSettings();
         sysSettings.Soundenabled = 0;
-        loadParamTable();
+        if (const auto records = loadDevices(); records && !records->isEmpty())
+            device.setRecord(records->at(0));
+        device.loadTable();
         clearRunningLog();
     }
+    // An editor shows the device; its saves reload the device's table.
+    template <class Editor> void attach(Editor &editor, const QString &rating)
+    {
+        editor.showDevice(device.id(), rating);
+        editor.onTablesChanged([this] { device.loadTable(); });
+    }
+    template <class Editor> void attach(Editor &editor) { attach(editor, device.record().rating); }
     TestHome home;
     MessageRecorder recorder;
+    Device device;
 };
+
+// The stored row of the first device.
+DeviceRecord storedDevice()
+{
+    const auto records = loadDevices();
+    return records && !records->isEmpty() ? records->at(0) : DeviceRecord();
+}
 
 QString dbText(const QString &sql)
 {
@@ -213,7 +232,7 @@ void TestAdminDialogs::sysSetLoadsLineSettings()
     // Parity and power rating read as words; the stored codes stay behind them.
     QCOMPARE(dialog.cmbSets(8)->currentData().toString(), parity);
     QCOMPARE(dialog.cmbSets(8)->currentText(), langText(QStringLiteral("frmSysSet"), QStringLiteral("parity") + parity));
-    QCOMPARE(dialog.cmbPower()->currentData().toString(), sysSettings.devpower);
+    QCOMPARE(dialog.cmbPower()->currentData().toString(), storedDevice().rating);
     QVERIFY2(dialog.cmbPower()->currentText().endsWith(QStringLiteral(" kW")), qPrintable(dialog.cmbPower()->currentText()));
     QVERIFY(station.recorder.texts.isEmpty());
     // Localised from the language file.
@@ -226,7 +245,10 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
 {
     Station station;
     frmMain main(nullptr, std::make_unique<FakeSerialPort>());
-    frmSysSet dialog(&main, [&main] { main.updateTitle(); });
+    frmSysSet dialog(&main, [&main] {
+        main.reloadDevices();
+        main.updateTitle();
+    });
     dialog.setControls({});
     QVERIFY(dialog.loadValues());
     dialog.cmbSets(0)->setEditText(QStringLiteral("Station"));
@@ -250,16 +272,16 @@ void TestAdminDialogs::sysSetSavesFieldsAndUpdatesTitle()
     sysSettings = SystemSettings();
     initGlobals();
     QVERIFY(loadSystemSettings());
-    QCOMPARE(sysSettings.devname, QStringLiteral("Station"));
+    QCOMPARE(storedDevice().name, QStringLiteral("Station"));
     QCOMPARE(sysSettings.comport, 3);
     QCOMPARE(sysSettings.ComSettings, QStringLiteral("19200,E,8,1"));
     QCOMPARE(sysSettings.PauseSeconds, 2.5f);
     QCOMPARE(sysSettings.TimeOut, 0.5f);
     QCOMPARE(sysSettings.BeepFreq, 2500);
     QCOMPARE(sysSettings.retrytimes, 4);
-    QCOMPARE(sysSettings.devaddr, 7);
-    QCOMPARE(sysSettings.devcomversion, 2);
-    QCOMPARE(sysSettings.totalpower, 1);
+    QCOMPARE(storedDevice().address, 7);
+    QCOMPARE(storedDevice().protocol, 2);
+    QVERIFY(storedDevice().meterCounter);
     QCOMPARE(sysSettings.AutoShutDown, 1);
 
     dialog.cmbSets(0)->setEditText(QStringLiteral("Roof  East "));
@@ -313,7 +335,7 @@ void TestAdminDialogs::sysSetCloseAsksBeforeDroppingEdits()
     station.recorder.saveChoice = SaveChoice::Save;
     QTest::mouseClick(close, Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(sysSettings.devname, QStringLiteral("Changed"));
+    QCOMPARE(storedDevice().name, QStringLiteral("Changed"));
     QVERIFY(dialog.lblTestPort()->text().isEmpty());
 
     dialog.show();
@@ -322,7 +344,7 @@ void TestAdminDialogs::sysSetCloseAsksBeforeDroppingEdits()
     dialog.close();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(station.recorder.questions.size(), 3);
-    QCOMPARE(sysSettings.devname, QStringLiteral("Changed"));
+    QCOMPARE(storedDevice().name, QStringLiteral("Changed"));
 }
 
 void TestAdminDialogs::sysSetStartPageWritesAutostartEntry()
@@ -354,6 +376,7 @@ void TestAdminDialogs::sysSetRefusesIntervalThatIsNotANumber()
     frmSysSet dialog(nullptr, [&titleChanges] { ++titleChanges; });
     dialog.setAlarmPlayer([&tones](int) { ++tones; });
     const SystemSettings before = sysSettings;
+    const QString nameBefore = storedDevice().name;
     dialog.cmbSets(0)->setEditText(QStringLiteral("Changed"));
     dialog.cmbSets(3)->setEditText(QStringLiteral("three"));
     QVERIFY(!dialog.cmdOkClick());
@@ -361,9 +384,9 @@ void TestAdminDialogs::sysSetRefusesIntervalThatIsNotANumber()
     QCOMPARE(station.recorder.texts.size(), 2);
     QVERIFY(station.recorder.texts[0].contains(QStringLiteral("查询间隔")));
     QVERIFY(station.recorder.texts[0].contains(QString::number(before.PauseSeconds)));
-    QCOMPARE(sysSettings.devname, before.devname);
+    QCOMPARE(storedDevice().name, nameBefore);
     QCOMPARE(sysSettings.PauseSeconds, before.PauseSeconds);
-    QCOMPARE(dbText(QStringLiteral("select devname from devices")), before.devname);
+    QCOMPARE(dbText(QStringLiteral("select devname from devices")), nameBefore);
     QCOMPARE(titleChanges, 0);
     QCOMPARE(tones, 0);
 }
@@ -410,10 +433,7 @@ void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
     s.comport = 0;
     s.ComSettings = QStringLiteral("4000,E,8,1");
     s.usesoundcard = 5;
-    s.devpower = QStringLiteral("7K");
-    s.devaddr = 9;
-    s.totalpower = 1;
-    s.devcomversion = 3;
+    QVERIFY(execSql(QStringLiteral("update devices set devpower='7K', devaddr=9, TotalPower=1, devcomversion=3")));
     frmSysSet dialog;
     QVERIFY(station.recorder.texts.isEmpty());
     // Every field loads; the unknown values are shown and marked.
@@ -432,9 +452,10 @@ void TestAdminDialogs::sysSetKeepsStoredValuesItsListsLack()
     QCOMPARE(s.comport, 0);
     QCOMPARE(s.ComSettings, QStringLiteral("4000,E,8,1"));
     QCOMPARE(s.usesoundcard, 5);
-    QCOMPARE(s.devpower, QStringLiteral("7K"));
-    QCOMPARE(s.devaddr, 9);
-    QCOMPARE(s.devcomversion, 3);
+    QCOMPARE(dbText(QStringLiteral("select devpower from devices")), QStringLiteral("7K"));
+    QCOMPARE(dbText(QStringLiteral("select devaddr from devices")), QStringLiteral("9"));
+    // A protocol the station does not know is read, used and saved as the framed one.
+    QCOMPARE(dbText(QStringLiteral("select devcomversion from devices")), QStringLiteral("1"));
     // A listed entry chosen instead replaces the value.
     dialog.cmbPower()->setCurrentIndex(dialog.cmbPower()->findData(QStringLiteral("3K")));
     QVERIFY(dialog.cmdOkClick());
@@ -838,6 +859,7 @@ void TestAdminDialogs::parSet3SaveReloadsParameterTable()
 {
     Station station;
     frmParSet3 dialog;
+    station.attach(dialog);
     dialog.setPauseScale(0);
     QVERIFY(setGridValue(dialog.grid(), 2, "PARANAME", QStringLiteral("输出电压")));
     QVERIFY(setGridValue(dialog.grid(), 3, "ENABLED", 0));
@@ -847,8 +869,8 @@ void TestAdminDialogs::parSet3SaveReloadsParameterTable()
     QVERIFY(dialog.cmdUpdateClick());
     QCOMPARE(dbText("select PARANAME from paraset where PARAID=2"), QStringLiteral("输出电压"));
     QCOMPARE(dbText("select ENABLED from paraset where PARAID=3"), QStringLiteral("0"));
-    QCOMPARE(paramTable[2].paraname, QStringLiteral("输出电压"));
-    QCOMPARE(paramTable[3].enabled, 0.0);
+    QCOMPARE(station.device.table()[2].paraname, QStringLiteral("输出电压"));
+    QCOMPARE(station.device.table()[3].enabled, 0.0);
     QCOMPARE(gridRowOf(dialog.grid(), 3), -1);
 
     // A deleted row and a new one go in the same batch.
@@ -869,7 +891,7 @@ void TestAdminDialogs::parSet3SaveReloadsParameterTable()
     QVERIFY(dialog.cmdUpdateClick());
     QCOMPARE(dbCount("select count(*) from paraset"), 30);
     QCOMPARE(dbText("select PARANAME from paraset where PARAID=29"), QStringLiteral("自检"));
-    QCOMPARE(paramTable[29].paraname, QStringLiteral("自检"));
+    QCOMPARE(station.device.table()[29].paraname, QStringLiteral("自检"));
     QVERIFY(station.recorder.texts.isEmpty());
 }
 
@@ -896,7 +918,7 @@ void TestAdminDialogs::parSet3OpenedFromTheMainWindowSavesEdits()
     QTRY_VERIFY(done);
     QVERIFY(saved);
     QCOMPARE(dbText("select RANGEU from paraset where PARAID=2").toDouble(), 260.0);
-    QCOMPARE(paramTable[2].rangeu.value_or(0), 260.0);
+    QCOMPARE(main.device()->table()[2].rangeu.value_or(0), 260.0);
     // Polling was on before the editor: it is on again, and the status says so.
     QTRY_VERIFY(!main.findChild<frmParSet3 *>());
     QVERIFY(main.timerReloadData().isActive());
@@ -919,6 +941,7 @@ void TestAdminDialogs::parSet3FailedSaveKeepsEveryEdit()
 {
     Station station;
     frmParSet3 dialog;
+    station.attach(dialog);
     dialog.setPauseScale(0);
     const QString before = dbText("select RANGEU from paraset where PARAID=2");
     QVERIFY(setGridValue(dialog.grid(), 2, "RANGEU", 260));
@@ -943,6 +966,7 @@ void TestAdminDialogs::parSet3AsksBeforeDroppingEdits()
 {
     Station station;
     frmParSet3 dialog;
+    station.attach(dialog);
     dialog.setPauseScale(0);
     dialog.show();
     QVERIFY(setGridValue(dialog.grid(), 2, "PARANAME", QStringLiteral("X")));
@@ -972,8 +996,8 @@ void TestAdminDialogs::parSet3FactoryCopies()
 {
     Station station;
     // A blank after the stored rating names the same factory table for both copies.
-    sysSettings.devpower = QStringLiteral("2K5 ");
     frmParSet3 dialog;
+    station.attach(dialog, QStringLiteral("2K5 "));
     dialog.setPauseScale(0);
     dialog.chkFactoryMode()->setChecked(true);
     QVERIFY(execSql(QStringLiteral("create table before_copy as select * from paraset")));
@@ -991,11 +1015,11 @@ void TestAdminDialogs::parSet3FactoryCopies()
 
     station.recorder.answer = true;
     QVERIFY(execSql(QStringLiteral("update paraset set RANGEU=777 where PARAID=4")));
-    QVERIFY(loadParamTable());
+    QVERIFY(station.device.loadTable());
     QVERIFY(dialog.cmdRestoreClick());
     QCOMPARE(tableDifference("paraset", "factory_before"), 0);
     // The alarms use the restored limits at once.
-    QCOMPARE(paramTable[4].rangeu.value_or(0), dbText("select RANGEU from factory_before where PARAID=4").toDouble());
+    QCOMPARE(station.device.table()[4].rangeu.value_or(0), dbText("select RANGEU from factory_before where PARAID=4").toDouble());
     QVERIFY(dialog.cmdRestore()->isEnabled());
     QCOMPARE(dialog.grid().rowCount(), dbCount("select count(*) from paraset where ENABLED<>0"));
 
@@ -1012,11 +1036,12 @@ void TestAdminDialogs::parSet3MissingFactoryTableLeavesParasetWhole()
     Station station;
     QVERIFY(execSql(QStringLiteral("create table before_copy as select * from paraset")));
     frmParSet3 dialog;
+    station.attach(dialog);
     dialog.setPauseScale(0);
     dialog.chkFactoryMode()->setChecked(true);
     station.recorder.answer = true;
     for (const char *rating : {"7K", "3K'; delete from paraset; --"}) {
-        sysSettings.devpower = QString::fromLatin1(rating);
+        station.attach(dialog, QString::fromLatin1(rating));
         station.recorder.texts.clear();
         QVERIFY(!dialog.cmdRestoreClick());
         QVERIFY(!dialog.cmdSaveToDefaultClick());
@@ -1032,6 +1057,7 @@ void TestAdminDialogs::parasetNavigatesAndBeepsAtTheEnds()
 {
     Station station;
     frmparaset editor;
+    station.attach(editor);
     editor.show();
     QCOMPARE(editor.windowTitle(), QStringLiteral("参数表"));
     QCOMPARE(editor.grid().rowCount(), 30);
@@ -1060,6 +1086,7 @@ void TestAdminDialogs::parasetEditStateSavesAndKeepsEscape()
 {
     Station station;
     frmparaset editor;
+    station.attach(editor);
     editor.show();
     QVERIFY(editor.button(QStringLiteral("cmdAdd"))->isVisible());
     QVERIFY(!editor.button(QStringLiteral("cmdUpdate"))->isVisible());
@@ -1076,7 +1103,7 @@ void TestAdminDialogs::parasetEditStateSavesAndKeepsEscape()
     QVERIFY(!editor.isEditing());
     QVERIFY(editor.button(QStringLiteral("cmdAdd"))->isVisible());
     QCOMPARE(dbText("select UNIT from paraset where PARAID=5"), QStringLiteral("mA"));
-    QCOMPARE(paramTable[5].unit, QStringLiteral("mA"));
+    QCOMPARE(station.device.table()[5].unit, QStringLiteral("mA"));
 
     // Cancel drops a new row; Delete writes at once.
     editor.cmdAddClick();

@@ -13,6 +13,7 @@
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "test_support.h"
+#include "plant/line.h"
 #include "ui/main/frm_main.h"
 #include "ui/main/main_alerts.h"
 #include "ui/main/main_views.h"
@@ -54,7 +55,7 @@ void TestAlertsWindow::init()
     QSettings(QSettings::defaultFormat(), QSettings::UserScope, QStringLiteral("Vantoro"), QStringLiteral("Vantoro")).clear();
     quitRequested = false;
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    QVERIFY(loadDevices()); // the window loads its line's devices and tables
     resetEventThrottle();
 }
 
@@ -62,7 +63,6 @@ void TestAlertsWindow::cleanup()
 {
     m_messages.reset();
     quitRequested = false;
-    sysSettings.linkOk = 1;
 }
 
 std::unique_ptr<frmMain> TestAlertsWindow::makeWindow()
@@ -71,7 +71,8 @@ std::unique_ptr<frmMain> TestAlertsWindow::makeWindow()
     window->show();
     QTest::qWait(20);
     // The values the tests set stand for what the device sent.
-    markValuesReceived();
+    if (window->device())
+        markValuesReceived(window->device()->table());
     return window;
 }
 
@@ -85,11 +86,11 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     QLabel *status = w->findChild<QLabel *>(QStringLiteral("panel_status"));
     QLabel *faults = w->alerts()->faultsPanel();
 
-    for (ParamRecord &p : paramTable) {
+    for (ParamRecord &p : w->device()->table()) {
         if (p.rangel && p.rangeu)
             p.paravalue = (*p.rangel + *p.rangeu) / 2;
     }
-    paramTable[15].paravalue = paramTable[15].srcstring;
+    w->device()->table()[15].paravalue = w->device()->table()[15].srcstring;
     // Nothing alarms: the bell shows no tick, and acknowledging says so.
     w->refreshDisplay();
     QCOMPARE(w->alerts()->bellState(), BellState::Quiet);
@@ -97,14 +98,14 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     ack->trigger();
     QCOMPARE(status->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgNothingToAcknowledge")));
 
-    paramTable[15].founderror = 1;
+    w->device()->table()[15].founderror = 1;
     w->refreshDisplay();
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 1);
     QCOMPARE(w->alerts()->bellState(), BellState::Due);
     QVERIFY(!stationBus().acknowledged(QStringLiteral("001")));
     QVERIFY(!faults->isHidden());
-    QVERIFY2(faults->text().contains(paramTable[15].paraname), qPrintable(faults->text()));
+    QVERIFY2(faults->text().contains(w->device()->table()[15].paraname), qPrintable(faults->text()));
 
     ack->trigger();
     w->timerBeepTick();
@@ -114,9 +115,9 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
     // Served to a fleet's Prometheus as vantoro_alarm_acknowledged.
     QVERIFY(stationBus().acknowledged(QStringLiteral("001")));
     const QString acknowledged = langText(QStringLiteral("frmMain"), QStringLiteral("msgAlarmAcknowledged")) + QLatin1Char(' ')
-        + paramTable[15].paraname;
+        + w->device()->table()[15].paraname;
     QCOMPARE(status->text(), acknowledged);
-    QVERIFY(ack->toolTip().contains(paramTable[15].paraname));
+    QVERIFY(ack->toolTip().contains(w->device()->table()[15].paraname));
     // Still present, so still shown until it clears.
     QVERIFY(!faults->isHidden());
     const auto rows = rsSqlGet(QStringLiteral("select eventname from eventlog order by rowid desc limit 1"));
@@ -124,7 +125,7 @@ void TestAlertsWindow::acknowledgeSilencesUntilANewFault()
 
     // A second parameter leaves its limits: a fault not acknowledged.
     ParamRecord *numeric = nullptr;
-    for (ParamRecord &p : paramTable) {
+    for (ParamRecord &p : w->device()->table()) {
         if (p.enabled && p.warningenabled && p.isstring == 0 && p.rangeu && !numeric)
             numeric = &p;
     }
@@ -145,18 +146,22 @@ void TestAlertsWindow::staleValuesGreyTheViews()
     MainViews *views = w->views();
     QLabel *age = w->alerts()->lastReplyPanel();
     sysSettings.PauseSeconds = 3;
-    sysSettings.linkOk = 1;
+    w->device()->link().linkOk = 1;
     w->timerReloadData().start(600000); // polling on, no tick during the test
     CycleReport report;
+    report.deviceId = w->device()->id();
     report.linkUp = true;
     report.polling = true;
     report.lastReplyTime = QDateTime::currentDateTime();
+    w->device()->link().lastGoodReplyTime = report.lastReplyTime; // what the cycle left
     stationBus().publishCycle(report);
     QVERIFY(!w->alerts()->valuesStale());
     QVERIFY(!views->picState()->graphicsEffect());
     QVERIFY(age->isHidden());
 
     report.lastReplyTime = QDateTime::currentDateTime().addSecs(-12 * 60 - 5);
+
+    w->device()->link().lastGoodReplyTime = report.lastReplyTime; // what the cycle left
     stationBus().publishCycle(report);
     QVERIFY(w->alerts()->valuesStale());
     for (QWidget *view : {views->picState(), views->grid(), views->picMeter()})
@@ -165,12 +170,14 @@ void TestAlertsWindow::staleValuesGreyTheViews()
     QCOMPARE(age->text(), langText(QStringLiteral("frmMain"), QStringLiteral("msgLastReplyMin")).arg(12));
 
     report.lastReplyTime = QDateTime::currentDateTime();
+
+    w->device()->link().lastGoodReplyTime = report.lastReplyTime; // what the cycle left
     stationBus().publishCycle(report);
     QVERIFY(!views->picState()->graphicsEffect());
-    sysSettings.linkOk = 0;
+    w->device()->link().linkOk = 0;
     w->alerts()->refreshStaleness();
     QVERIFY(views->grid()->graphicsEffect());
-    sysSettings.linkOk = 1;
+    w->device()->link().linkOk = 1;
     w->timerReloadData().stop();
     w->alerts()->refreshStaleness();
     QVERIFY(views->picMeter()->graphicsEffect());
@@ -215,7 +222,7 @@ void TestAlertsWindow::aSleepingDeviceIsGreyAndSilent()
     auto &port = dynamic_cast<FakeSerialPort &>(w->port());
     DeviceReading night;
     night.words = {2300, 0, 0, 0, 100, 100}; // the grid there, no DC input
-    const QByteArray reply = buildReplyV1(quint8(sysSettings.devaddr), night);
+    const QByteArray reply = buildReplyV1(quint8(w->device()->record().address), night);
     port.device = [reply](const QByteArray &sent) { return sent.size() == POLL_V1_BYTES ? reply : QByteArray(); };
     w->timerReloadData().start(600000); // polling on, the test drives the ticks
     w->poller().reloadTick();
@@ -225,7 +232,7 @@ void TestAlertsWindow::aSleepingDeviceIsGreyAndSilent()
 
     port.device = nullptr;
     w->poller().reloadTick();
-    QCOMPARE(sysSettings.linkOk, 0);
+    QCOMPARE(w->device()->link().linkOk, 0);
     QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_grey"));
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 0);

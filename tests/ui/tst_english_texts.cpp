@@ -9,6 +9,7 @@
 #include "core/localisation.h"
 #include "core/system_settings.h"
 #include "test_support.h"
+#include "plant/line.h"
 #include "ui/dialogs/frm_about.h"
 #include "ui/dialogs/frm_auto_shut_down.h"
 #include "ui/dialogs/frm_chg_pass.h"
@@ -147,10 +148,9 @@ void TestEnglishTexts::init()
     m_home = std::make_unique<TestHome>();
     m_messages = std::make_unique<MessageRecorder>();
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    QVERIFY(loadDevices()); // the window loads its line's devices and tables
     sysSettings.languageIndex = LANGUAGE_ENGLISH;
     sysSettings.debugMode = 1;
-    sysSettings.devname = QStringLiteral("INV");
 }
 
 void TestEnglishTexts::cleanup()
@@ -181,9 +181,11 @@ void TestEnglishTexts::viewsAreEnglish()
         QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("view %1:\n").arg(view) + found.join(QLatin1Char('\n'))));
     }
     // A fault entry names the parameter in the interface language too.
-    markValuesReceived();
-    paramTable[15].founderror = 1;
-    paramTable[15].paravalue = paramTable[15].srcstring;
+    QVERIFY(window.device());
+    ParamTable &table = window.device()->table();
+    markValuesReceived(table);
+    table[15].founderror = 1;
+    table[15].paravalue = table[15].srcstring;
     window.refreshDisplay();
     QVERIFY(!hasChinese(window.sErrorString));
     QVERIFY2(window.sErrorString.contains(QStringLiteral("DC undervoltage protection=DC undervoltage, status abnormal")),
@@ -192,9 +194,13 @@ void TestEnglishTexts::viewsAreEnglish()
 
 void TestEnglishTexts::dialogsAreEnglish()
 {
-    FakeSerialPort port;
+    auto ownedPort = std::make_unique<FakeSerialPort>();
+    FakeSerialPort &port = *ownedPort;
+    Line line(std::move(ownedPort));
+    Device &device = line.addDevice(test::pollOneDevice(1, 0.2));
+    QVERIFY(device.loadTable());
     QTimer timer;
-    Poller poller(port, timer, PollHooks{});
+    Poller poller(line, timer, PollHooks{});
     std::vector<std::unique_ptr<QWidget>> dialogs;
     dialogs.push_back(std::make_unique<frmSplash>());
     dialogs.push_back(std::make_unique<frmAbout>());
@@ -202,10 +208,14 @@ void TestEnglishTexts::dialogsAreEnglish()
     dialogs.push_back(std::make_unique<frmChgPass>());
     dialogs.push_back(std::make_unique<frmLogs>());
     dialogs.push_back(std::make_unique<frmOptions>());
-    dialogs.push_back(std::make_unique<frmParSet3>());
-    dialogs.push_back(std::make_unique<frmparaset>());
-    dialogs.push_back(std::make_unique<frmRemoteControl>(port, poller, [] {}));
-    dialogs.push_back(std::make_unique<frmRemoteSet>(port));
+    auto parSet3 = std::make_unique<frmParSet3>();
+    parSet3->showDevice(device.id(), device.record().rating);
+    dialogs.push_back(std::move(parSet3));
+    auto paraset = std::make_unique<frmparaset>();
+    paraset->showDevice(device.id(), device.record().rating);
+    dialogs.push_back(std::move(paraset));
+    dialogs.push_back(std::make_unique<frmRemoteControl>(poller, device.id(), [] {}));
+    dialogs.push_back(std::make_unique<frmRemoteSet>(port, device.id(), device.name()));
     dialogs.push_back(std::make_unique<frmSetUser>());
     dialogs.push_back(std::make_unique<frmSetWarning>());
     dialogs.push_back(std::make_unique<frmSysSet>());

@@ -364,7 +364,9 @@ void TestEventViewer::previewAndPdf()
     QTRY_VERIFY(guard.isNull());
 
     // The sheet names the station and the days; Save as PDF offers a name.
-    sysSettings.devname = QStringLiteral("Roof west");
+    DeviceRecord roof;
+    roof.name = QStringLiteral("Roof west");
+    stationBus().publishDevices({roof.info()});
     const std::optional<RptEvents> report = viewer.buildReport();
     QVERIFY(report);
     QVERIFY(report->lblsubtitle.contains(QStringLiteral("Roof west")));

@@ -11,6 +11,7 @@
 #include "core/user_settings.h"
 #include "events/event_log.h"
 #include "test_support.h"
+#include "plant/line.h"
 #include "ui/alarm_sound.h"
 #include "ui/form_utils.h"
 #include "ui/dialogs/frm_sys_set.h"
@@ -74,7 +75,7 @@ void TestMainWindow::init()
     QSettings(QSettings::defaultFormat(), QSettings::UserScope, QStringLiteral("Vantoro"), QStringLiteral("Vantoro")).clear();
     quitRequested = false;
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    QVERIFY(loadDevices()); // the window loads its line's devices and tables
 }
 
 void TestMainWindow::cleanup()
@@ -89,7 +90,8 @@ std::unique_ptr<frmMain> TestMainWindow::makeWindow()
     window->show();
     QTest::qWait(20);
     // The values the tests set stand for what the device sent.
-    markValuesReceived();
+    if (window->device())
+        markValuesReceived(window->device()->table());
     return window;
 }
 
@@ -199,18 +201,18 @@ void TestMainWindow::soundToggleWritesTheSettings()
 void TestMainWindow::faultTurnsTheBulbRedAndIsStored()
 {
     auto w = makeWindow();
-    for (ParamRecord &p : paramTable) {
+    for (ParamRecord &p : w->device()->table()) {
         if (p.rangel && p.rangeu)
             p.paravalue = (*p.rangel + *p.rangeu) / 2;
     }
-    w->refreshDisplay();
+    w->deviceCycle(*w->device()); // a cycle of the device shown
     QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble"));
     QVERIFY(!w->bFoundError);
-    paramTable[15].paravalue = paramTable[15].srcstring;
-    paramTable[15].founderror = 1;
-    w->refreshDisplay();
+    w->device()->table()[15].paravalue = w->device()->table()[15].srcstring;
+    w->device()->table()[15].founderror = 1;
+    w->deviceCycle(*w->device()); // a cycle of the device shown
     QVERIFY(w->bFoundError);
-    QVERIFY(w->sErrorString.startsWith(paramTable[15].paraname + QLatin1Char('=')));
+    QVERIFY(w->sErrorString.startsWith(w->device()->table()[15].paraname + QLatin1Char('=')));
     QCOMPARE(w->panelImage(QStringLiteral("devState")), QStringLiteral("bulble_red"));
     const auto rows = rsSqlGet(QStringLiteral("select eventname from eventlog"));
     QCOMPARE(rows->recordCount(), 1);
@@ -220,21 +222,22 @@ void TestMainWindow::faultTurnsTheBulbRedAndIsStored()
 void TestMainWindow::alarmSoundsOnlyUnderItsConditions()
 {
     auto w = makeWindow();
-    w->bFoundError = true;
+    w->toolbarClick(QStringLiteral("plug")); // faults sound while polling
+    w->device()->table()[15].founderror = 1;
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 1);
     w->toggleSound(); // sound off: the timer stops, nothing sounds
     QVERIFY(!w->timerBeep().isActive());
     w->toggleSound();
-    w->bFoundError = false;
-    sysSettings.linkOk = 0;
+    w->toolbarClick(QStringLiteral("plug"));
+    w->device()->link().linkOk = 0;
     w->timerBeepTick(); // link down but polling stopped
     QCOMPARE(w->beepCount(), 1);
     w->toolbarClick(QStringLiteral("plug"));
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 2);
     w->toolbarClick(QStringLiteral("plug"));
-    sysSettings.linkOk = 1;
+    w->device()->link().linkOk = 1;
 }
 
 void TestMainWindow::diagnosticClickCyclesTheBulb()
@@ -351,7 +354,7 @@ void TestMainWindow::stoppingPollingSilencesTheFaultAlarm()
 {
     auto w = makeWindow();
     w->toolbarClick(QStringLiteral("plug"));
-    paramTable[15].founderror = 1;
+    w->device()->table()[15].founderror = 1;
     w->refreshDisplay();
     w->timerBeepTick();
     QCOMPARE(w->beepCount(), 1);

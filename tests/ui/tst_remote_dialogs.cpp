@@ -12,6 +12,7 @@
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "test_support.h"
+#include "plant/line.h"
 #include "ui/dialogs/frm_remote_control.h"
 #include "ui/dialogs/frm_remote_set.h"
 #include "ui/form_utils.h"
@@ -87,7 +88,9 @@ private:
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<MessageRecorder> m_messages;
-    std::unique_ptr<FakeSerialPort> m_port;
+    std::unique_ptr<Line> m_line;
+    FakeSerialPort *m_port = nullptr;   // owned by the line
+    Device *m_dev = nullptr;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<Poller> m_poller;
     QPointer<frmRemoteControl> m_control;
@@ -101,18 +104,25 @@ void TestRemoteDialogs::init()
     // The operator confirms the delayed shutdown unless a test says otherwise.
     m_messages->answer = true;
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
     sysSettings.languageIndex = LANGUAGE_CHINESE;
     sysSettings.ComSettings = QStringLiteral("9600,N,8,1");
     sysSettings.comport = 1;
     sysSettings.TimeOut = 0.1f;
-    sysSettings.devcomversion = 2;
-    sysSettings.devaddr = 1;
     quitRequested = false;
-    m_port = std::make_unique<FakeSerialPort>();
+    auto port = std::make_unique<FakeSerialPort>();
+    m_port = port.get();
+    m_line = std::make_unique<Line>(std::move(port));
+    // The database's device, spoken to with CRC frames at address 1.
+    const auto records = loadDevices();
+    QVERIFY(records && !records->isEmpty());
+    DeviceRecord record = records->at(0);
+    record.protocol = 2;
+    record.address = 1;
+    m_dev = &m_line->addDevice(record);
+    QVERIFY(m_dev->loadTable());
     m_timer = std::make_unique<QTimer>();
-    m_poller = std::make_unique<Poller>(*m_port, *m_timer,
-                                        PollHooks{{}, {}, {}, [] { return isFormLoaded(QStringLiteral("frmRemote")); }});
+    m_poller = std::make_unique<Poller>(*m_line, *m_timer,
+                                        PollHooks{{}, {}, {}, [] { return isFormLoaded(QStringLiteral("frmRemote")); }, {}});
     m_refreshes = 0;
 }
 
@@ -121,14 +131,16 @@ void TestRemoteDialogs::cleanup()
     delete m_control;
     m_poller.reset();
     m_timer.reset();
-    m_port.reset();
+    m_dev = nullptr;
+    m_port = nullptr;
+    m_line.reset();
     m_messages.reset();
     m_home.reset();
 }
 
 frmRemoteControl *TestRemoteDialogs::controlDialog()
 {
-    m_control = new frmRemoteControl(*m_port, *m_poller, [this] { ++m_refreshes; });
+    m_control = new frmRemoteControl(*m_poller, m_dev->id(), [this] { ++m_refreshes; });
     m_control->show();
     return m_control;
 }
@@ -165,7 +177,9 @@ void TestRemoteDialogs::controlFrames()
 
 void TestRemoteDialogs::stopAsksFirstNamingTheDevice()
 {
-    sysSettings.devname = QStringLiteral("Roof west");
+    DeviceRecord named = m_dev->record();
+    named.name = QStringLiteral("Roof west");
+    m_dev->setRecord(named);
     frmRemoteControl *dialog = controlDialog();
     dialog->optnCmd(1)->setChecked(true);
     m_messages->answer = false;
@@ -201,17 +215,17 @@ void TestRemoteDialogs::controlReplyCountedOnlyWhilePolling()
     connect(&stationBus(), &StationBus::eventStored, &listening, [&events](const StoredEvent &e) { events << e.text; });
 
     // Polling off: the device answers, but its reply is not counted.
-    paramTable[10].paravalue = 0;
+    m_dev->table()[10].paravalue = 0;
     dialog->cmdSendClick();
     QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("命令已发送.接收数据不成功."));
-    QCOMPARE(paramTable[10].number(), 0.0);
+    QCOMPARE(m_dev->table()[10].number(), 0.0);
 
     // Polling on: the reply is stored like a poll's.
     m_timer->start(3600 * 1000);
     dialog->cmdSendClick();
     QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("发送遥控命令成功."));
-    QCOMPARE(paramTable[10].number(), 3.0);
-    QCOMPARE(paramTable[15].text(), paramTable[15].srcstring);
+    QCOMPARE(m_dev->table()[10].number(), 3.0);
+    QCOMPARE(m_dev->table()[15].text(), m_dev->table()[15].srcstring);
     QCOMPARE(m_refreshes, 2);
     QVERIFY(!m_port->isOpen());
     // Each command sent is on record, with what came of it.
@@ -307,7 +321,7 @@ void TestRemoteDialogs::settingFrames()
 {
     QFETCH(int, index);
     QFETCH(QByteArray, frame);
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     QCOMPARE(dialog.cmbData(0)->currentText(), QStringLiteral("50"));
     dialog.cmbData(1)->setEditText(QStringLiteral("300"));
@@ -325,7 +339,7 @@ void TestRemoteDialogs::settingFrames()
 
 void TestRemoteDialogs::delayedShutdownToggles()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     dialog.cmbData(1)->setEditText(QStringLiteral("300"));
     QCOMPARE(dialog.cmdOK(1)->text(), QStringLiteral("确定"));
@@ -347,7 +361,7 @@ void TestRemoteDialogs::sentSettingsAreConfirmedShownAndStored()
     QStringList events;
     QObject listening; // ends the connection with the list
     connect(&stationBus(), &StationBus::eventStored, &listening, [&events](const StoredEvent &e) { events << e.text; });
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     dialog.cmbData(1)->setEditText(QStringLiteral("300"));
 
@@ -392,7 +406,7 @@ void TestRemoteDialogs::sentSettingsAreConfirmedShownAndStored()
 
 void TestRemoteDialogs::toggleSurvivesRelocalisation()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     dialog.cmdOKClick(1);
     // An activation re-captions every button from the language file.
@@ -412,7 +426,7 @@ void TestRemoteDialogs::toggleSurvivesRelocalisation()
 
 void TestRemoteDialogs::secondPressWhileSendingOnlyBeeps()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     // Runs inside the first frame's pause after the wake-up byte.
     QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.cmdOK(3), Qt::LeftButton); });
@@ -424,7 +438,7 @@ void TestRemoteDialogs::secondPressWhileSendingOnlyBeeps()
 
 void TestRemoteDialogs::waitsForThePortWithoutFreezing()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     m_port->open();
     dialog.cmdOKClick(0);
@@ -445,7 +459,7 @@ void TestRemoteDialogs::waitsForThePortWithoutFreezing()
 
 void TestRemoteDialogs::portWaitTimesOutAfterFiveSeconds()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     m_port->open();
     int ticks = 0;
@@ -470,7 +484,7 @@ void TestRemoteDialogs::portWaitTimesOutAfterFiveSeconds()
 
 void TestRemoteDialogs::deviceClockFollowsTheClockUntilEdited()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     // The leftover test button is gone.
     QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("Command1")));
     dialog.followClock();
@@ -490,7 +504,7 @@ void TestRemoteDialogs::deviceClockFollowsTheClockUntilEdited()
 
 void TestRemoteDialogs::valuesOutOfRangeAreNeverSent()
 {
-    frmRemoteSet dialog(*m_port);
+    frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
     for (const char *bad : {"", "5O", "70000", "39"}) {
         dialog.cmbData(0)->setEditText(QString::fromLatin1(bad));

@@ -23,6 +23,10 @@ using namespace vantoro::test;
 
 namespace {
 
+// The table of the station's one device, as the poll path keeps it.
+ParamTable stationTable;
+const QString stationDevice = QString::fromLatin1(PARAM_DEVICE_ID);
+
 struct Started {
     QString program;
     QStringList arguments;
@@ -184,12 +188,12 @@ void TestShutdown::cancelIsFocusedAndEscapeCancels()
 
 void TestShutdown::underVoltageOpensOneCountdown()
 {
-    QVERIFY(loadParamTable());
+    QVERIFY(loadParamTable(stationTable, stationDevice));
     UnderVoltageTrigger trigger;
     QList<frmAutoShutDown *> opened;
     auto poll = [&](quint16 status) {
-        paramTable[10].paravalue = int(status);
-        if (trigger.update(paramTable, true))
+        stationTable[10].paravalue = int(status);
+        if (trigger.update(stationTable, true))
             opened << frmAutoShutDown::showAutoShutDown();
     };
     poll(0x0001);

@@ -53,7 +53,8 @@ void TestStartup::startsWithTitleAndSettings()
     QVERIFY(startup.mainWindow()->isVisible());
     QVERIFY(startup.mainWindow()->windowTitle().endsWith(QStringLiteral(" [PV-INV - QZ3K]")));
     QCOMPARE(sysSettings.ComSettings, QStringLiteral("9600,N,8,1"));
-    QCOMPARE(sysSettings.linkOk, 1);
+    QVERIFY(startup.mainWindow()->device());
+    QCOMPARE(startup.mainWindow()->device()->link().linkOk, 1);
     QVERIFY(recorder.texts.isEmpty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
     quitRequested = true;

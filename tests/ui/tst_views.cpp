@@ -43,15 +43,18 @@ namespace {
 
 constexpr quint32 RED = 0x0000FF;
 
+// The device the views are handed, its table loaded from the database.
+std::unique_ptr<Device> viewedDevice;
+
 void setValue(int id, const QVariant &value)
 {
-    paramTable[size_t(id)].paravalue = value;
+    viewedDevice->table()[size_t(id)].paravalue = value;
 }
 
 void setFault(int id, bool fault)
 {
-    paramTable[size_t(id)].founderror = fault ? 1 : 0;
-    paramTable[size_t(id)].awaitingReply = false; // as a reply leaves it
+    viewedDevice->table()[size_t(id)].founderror = fault ? 1 : 0;
+    viewedDevice->table()[size_t(id)].awaitingReply = false; // as a reply leaves it
 }
 
 DeviceInfo plantDevice(int n)
@@ -103,7 +106,11 @@ class TestViews : public QObject
 private slots:
     void initTestCase() { isolateUserSettings(); }
     void init();
-    void cleanup() { m_messages.reset(); }
+    void cleanup()
+    {
+        viewedDevice.reset();
+        m_messages.reset();
+    }
     void gridHasEnabledParametersOnly();
     void gridFollowsThePolls();
     void meterScaleGrowsAndStays();
@@ -128,13 +135,15 @@ void TestViews::init()
     m_messages = std::make_unique<MessageRecorder>();
     quitRequested = false;
     QVERIFY(loadSystemSettings());
-    QVERIFY(loadParamTable());
+    viewedDevice = std::make_unique<Device>();
+    QVERIFY(viewedDevice->loadTable());
 }
 
 void TestViews::gridHasEnabledParametersOnly()
 {
-    paramTable[17].enabled = 0;
+    viewedDevice->table()[17].enabled = 0;
     MainViews views;
+    views.setDevice(viewedDevice.get());
     views.createStructure();
     GridView *grid = views.gridView();
     QList<int> ids;
@@ -142,7 +151,7 @@ void TestViews::gridHasEnabledParametersOnly()
         ids << grid->item(row, GridView::COL_ID)->text().toInt();
     QList<int> enabled;
     for (int id = 0; id < PARAM_SLOTS; ++id) {
-        if (paramTable[size_t(id)].enabled != 0)
+        if (viewedDevice->table()[size_t(id)].enabled != 0)
             enabled << id;
     }
     QCOMPARE(ids, enabled);
@@ -162,6 +171,7 @@ void TestViews::gridHasEnabledParametersOnly()
 void TestViews::gridFollowsThePolls()
 {
     MainViews views;
+    views.setDevice(viewedDevice.get());
     views.createStructure();
     views.showView(VIEW_GRID);
     GridView *grid = views.gridView();
@@ -191,6 +201,7 @@ void TestViews::gridFollowsThePolls()
 void TestViews::meterScaleGrowsAndStays()
 {
     MainViews views;
+    views.setDevice(viewedDevice.get());
     views.setupMeters();
     MeterView *meters = views.meterView();
     MeterGauge *dcVolts = meters->meter(0);
@@ -218,12 +229,13 @@ void TestViews::meterScaleGrowsAndStays()
     views.refreshPicMeter();
     QCOMPARE(meters->meter(5)->value(), 2300.0);
     QCOMPARE(meters->meter(3)->value(), 230.0);
-    QCOMPARE(meters->meter(3)->caption(), paramTable[2].paraname);
+    QCOMPARE(meters->meter(3)->caption(), viewedDevice->table()[2].paraname);
 }
 
 void TestViews::stateLabelsBarAndCounters()
 {
     MainViews views;
+    views.setDevice(viewedDevice.get());
     views.setupMeters();
     StateView *state = views.stateView();
     setValue(4, 365.5);
@@ -279,6 +291,7 @@ void TestViews::stateLabelsBarAndCounters()
 void TestViews::flowLinesRunWithCurrent()
 {
     MainViews views;
+    views.setDevice(viewedDevice.get());
     StateView *state = views.stateView();
     setValue(5, 0.2);
     setValue(3, 0.1);
@@ -299,6 +312,7 @@ void TestViews::flowLinesRunWithCurrent()
 void TestViews::onlyVisibleViewsRefreshButTrendsSample()
 {
     MainViews views;
+    views.setDevice(viewedDevice.get());
     views.createStructure();
     views.setupMeters();
     views.setPicTrendBounds();
@@ -318,6 +332,7 @@ void TestViews::onlyVisibleViewsRefreshButTrendsSample()
         QCOMPARE(trends->chart(i)->pointCount(), 0);
     const QDateTime t0 = QDateTime::currentDateTime().addSecs(10);
     CycleReport report;
+    report.deviceId = viewedDevice->id(); // the views take the reports of the device they show
     const auto reading = [](int id, const char *code, double value) {
         ParameterReading r;
         r.id = id;
@@ -357,6 +372,7 @@ void TestViews::onlyVisibleViewsRefreshButTrendsSample()
 void TestViews::stateScalesWithTheArea()
 {
     MainViews views;
+    views.setDevice(viewedDevice.get());
     views.saveDesignGeometry();
     StateView *state = views.stateView();
     const QSize design(twipsToPx(stateDesign::WIDTH, &views), twipsToPx(stateDesign::HEIGHT, &views));

@@ -125,7 +125,11 @@ bool MainAlerts::alarmDue() const
         if (!device->record().enabled)
             continue;
         const LinkState &link = device->link();
-        if (vantoro::alarmDue(!faultEntries(device->table()).isEmpty(), sysSettings.Soundenabled, link.linkOk, polling,
+        // Faults sound while they are watched: once polling stops, a fault
+        // found before must not sound for ever, unless a refresh finds it
+        // again.
+        const bool faults = (polling || m_window.bFoundError) && !faultEntries(device->table()).isEmpty();
+        if (vantoro::alarmDue(faults, sysSettings.Soundenabled, link.linkOk, polling,
                               link.sleep.silentlyAsleep()))
             return true;
     }
