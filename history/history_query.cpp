@@ -406,7 +406,8 @@ std::optional<HistoryData> queryHistory(QSqlDatabase &db, const HistoryRequest &
     data.values = QList<QList<double>>(data.columns.size());
     const qint64 from = request.from.toSecsSinceEpoch();
     const qint64 to = request.to.toSecsSinceEpoch();
-    if (to <= from || scope->devices.isEmpty())
+    // A plant asked only for values that do not add up has nothing to show.
+    if (to <= from || scope->devices.isEmpty() || (scope->plant && data.columns.isEmpty()))
         return data;
 
     QSqlQuery query(db);

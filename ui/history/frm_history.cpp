@@ -123,6 +123,13 @@ frmHistory::frmHistory(QWidget *owner)
 
     fillParameterList();
     fillDeviceList();
+    // A device added or removed on the line shows up here at once.
+    connect(&stationBus(), &StationBus::devicesChanged, this, [this] {
+        const QString shown = deviceId();
+        fillDeviceList();
+        if (deviceId() != shown)
+            reload();
+    });
     connect(m_device, &QComboBox::currentIndexChanged, this, [this] {
         m_yield->setDevice(deviceId());
         reload();
