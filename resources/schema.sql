@@ -102,7 +102,7 @@ create table histdata (
   primary key (dev, t)
 ) without rowid;
 
--- Per device and 10 minutes (b, the bucket's start): first and last sample
+-- Per device and 30 minutes (b, the bucket's start): first and last sample
 -- time, the number of samples and every slot's minimum, maximum, sum and
 -- count of values (the sum over the count is the mean), for long views.
 create table histrollup (
