@@ -1,11 +1,15 @@
 // History: storing a sample beside the disk's flush, a day's query and
 // chart, a month's view over a year of 10 s samples, the yield bars of a
-// year, pruning batches, bytes per sample, and a month's CSV export.
+// year, pruning batches, bytes per sample, a month's CSV export, and one
+// device's month view in a plant of many devices.
 //
-//   history_bench [--count N] [--year-days D] [--samples S]
+//   history_bench [--count N] [--year-days D] [--samples S] [--devices K] [--plant-days P]
 //
 // --year-days is how many days of 10 s samples the large table holds (365
-// for the goal), --samples how many 60 s samples measure the bytes per sample.
+// for the goal), --samples how many 60 s samples measure the bytes per
+// sample, --devices and --plant-days the plant recorded at 60 s (32 and 365
+// for the goal; the defaults are small, the full fill takes minutes and
+// about 1.5 GB).
 #include "bench_support.h"
 
 #include "core/database.h"
@@ -55,7 +59,7 @@ HistorySample sampleAt(qint64 t)
     return s;
 }
 
-bool fill(qint64 from, qint64 count, int step)
+bool fill(qint64 from, qint64 count, int step, const QString &deviceId = QStringLiteral("001"))
 {
     QList<HistoryColumn> columns;
     for (const auto &c : defaultColumns)
@@ -67,7 +71,9 @@ bool fill(qint64 from, qint64 count, int step)
         const bool ok = historyWrite([&](QSqlDatabase &db, QString &error) {
             SampleInserter inserter(db);
             for (qint64 i = 0; i < batch; ++i) {
-                if (!inserter.insert(sampleAt(from + (done + i) * step), error))
+                HistorySample sample = sampleAt(from + (done + i) * step);
+                sample.deviceId = deviceId;
+                if (!inserter.insert(sample, error))
                     return false;
             }
             return storeColumns(db, columns, error);
@@ -122,8 +128,11 @@ int main(int argc, char **argv)
     const auto count = bench::intOption(app.arguments(), QStringLiteral("--count"), 100);
     const auto yearDays = bench::intOption(app.arguments(), QStringLiteral("--year-days"), 365);
     const auto growthSamples = bench::intOption(app.arguments(), QStringLiteral("--samples"), 43200);
-    if (!count || !yearDays || !growthSamples) {
-        std::fprintf(stderr, "usage: history_bench [--count N] [--year-days D] [--samples S]\n");
+    const auto plantDevices = bench::intOption(app.arguments(), QStringLiteral("--devices"), 32);
+    const auto plantDays = bench::intOption(app.arguments(), QStringLiteral("--plant-days"), 2);
+    if (!count || !yearDays || !growthSamples || !plantDevices || !plantDays || *plantDevices > 999) {
+        std::fprintf(stderr, "usage: history_bench [--count N] [--year-days D] [--samples S] [--devices K] "
+                             "[--plant-days P]\n");
         return 2;
     }
     bench::QuietMessages quiet;
@@ -244,6 +253,33 @@ int main(int argc, char **argv)
     }
     const qint64 rssAfter = bench::residentKb();
 
+    // A plant: every device at 60 s for the days asked, device by device
+    // (each a range of the key), then one device's month view among them.
+    clearHistory();
+    const qint64 plantEmpty = databaseBytes();
+    QElapsedTimer plantClock;
+    plantClock.start();
+    const qint64 perDevice = qint64(*plantDays) * 1440;
+    for (int d = 1; d <= *plantDevices; ++d) {
+        if (!fill(start, perDevice, 60, QStringLiteral("%1").arg(d, 3, 10, QLatin1Char('0'))))
+            return 1;
+    }
+    const double plantFillS = bench::elapsedMs(plantClock) / 1000;
+    const double plantBytes = double(databaseBytes() - plantEmpty) / double(perDevice * *plantDevices);
+    QList<double> plantMonths;
+    int plantPoints = 0;
+    for (int i = 0; i < 5; ++i) {
+        const QDateTime from = QDateTime::fromSecsSinceEpoch(start).addMonths(std::min(i, std::max(0, *plantDays / 31 - 1)));
+        HistoryRequest request{from, from.addMonths(1), four, view.wantedPoints(), 0};
+        request.deviceId = QStringLiteral("%1").arg(1 + i * 7 % *plantDevices, 3, 10, QLatin1Char('0'));
+        QElapsedTimer clock;
+        clock.start();
+        const auto data = queryHistory(request);
+        view.showData(*data, from, from.addMonths(1), QString());
+        plantMonths << bench::elapsedMs(clock);
+        plantPoints = view.pointsShown();
+    }
+
     std::printf("storing one sample (recorder, WAL, synchronous=FULL): median %.2f ms, p90 %.2f ms [%d]; one flush %.2f ms;"
                 " CPU median %.3f ms\n",
                 bench::median(stores), bench::percentile(stores, 0.9), *count, floorMs, bench::median(storeCpu));
@@ -259,6 +295,13 @@ int main(int argc, char **argv)
                 "resident +%lld kB\n",
                 *yearDays, qint64(*yearDays) * 8640, fillS, bench::median(months), points, rssAfter - rssBefore);
 
+    std::printf("plant of %d devices at 60 s for %d days (%lld samples, filled in %.0f s, %.0f samples/s): "
+                "%.1f bytes per device-sample, a year of one device %.1f MB; one device's month view: median %.1f ms, "
+                "%d points\n",
+                *plantDevices, *plantDays, perDevice * *plantDevices, plantFillS,
+                double(perDevice * *plantDevices) / std::max(plantFillS, 1e-3), plantBytes, plantBytes * 525600 / 1e6,
+                bench::median(plantMonths), plantPoints);
+
     bench::printResult("history.store_ms", bench::median(stores), "ms");
     bench::printResult("history.flush_ms", floorMs, "ms");
     bench::printResult("history.store_cpu_ms", bench::median(storeCpu), "ms");
@@ -270,5 +313,8 @@ int main(int argc, char **argv)
     bench::printResult("history.yield_ms", bench::median(yields), "ms");
     bench::printResult("history.month_ms", bench::median(months), "ms");
     bench::printResult("history.month_points", points, "points");
+    bench::printResult("history.plant_bytes_per_sample", plantBytes, "B");
+    bench::printResult("history.plant_year_mb", plantBytes * 525600 / 1e6, "MB");
+    bench::printResult("history.plant_month_ms", bench::median(plantMonths), "ms");
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "core/database.h"
 
 #include "core/common.h"
+#include "core/number_format.h"
 #include "core/system_settings.h"
 
 #include <QAtomicInt>
@@ -14,6 +15,7 @@
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
+#include <cmath>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -374,40 +376,129 @@ void checkpointDatabase()
 
 namespace {
 
-// histrollup: per HISTORY_ROLLUP_SECONDS bucket `b` (its start), the first
-// and last sample time, the number of samples `c` and the minimum (n<slot>) and maximum (x<slot>) of
-// every slot. A database recorded before the table existed gets it filled
-// from its samples once.
-void createHistoryRollup()
+QString historySlotColumns(const char *pattern)
 {
-    const auto exists = rsSqlGet(QStringLiteral("select count(*) from sqlite_master where name = 'histrollup'"));
+    QString columns;
+    for (int slot = 0; slot < HISTORY_VALUE_SLOTS; ++slot)
+        columns += QString::fromLatin1(pattern).arg(slot);
+    return columns;
+}
+
+// histdata: one row per device and sample, keyed by the device's number and
+// the time in seconds since the epoch, every slot as historyStoredValue
+// gives it. Integer affinity: SQLite packs each into 0-4 bytes.
+QString historyDataSql(const QString &table)
+{
+    return QStringLiteral("create table %1 (dev integer not null, t integer not null%2, primary key (dev, t)) "
+                          "without rowid")
+        .arg(table, historySlotColumns(", v%1 integer"));
+}
+
+// histrollup: per device and HISTORY_ROLLUP_SECONDS bucket `b` (its start),
+// the first and last sample time, the number of samples `c` and every slot's
+// minimum, maximum, sum and count of values, in the stored scale.
+bool createHistoryRollup(QSqlQuery &query)
+{
+    const QString columns = historySlotColumns(", n%1 integer, x%1 integer, s%1 integer, k%1 integer not null default 0");
+    const QString fill = historySlotColumns(", min(v%1), max(v%1), sum(v%1), count(v%1)");
+    return query.exec(QStringLiteral("drop table if exists histrollup"))
+        && query.exec(QStringLiteral("create table histrollup (dev integer not null, b integer not null, "
+                                     "t0 integer not null, t1 integer not null, c integer not null%1, "
+                                     "primary key (dev, b)) without rowid")
+                          .arg(columns))
+        && query.exec(QStringLiteral("insert into histrollup select dev, (t / %1) * %1, min(t), max(t), count(*)%2 "
+                                     "from histdata group by 1, 2")
+                          .arg(HISTORY_ROLLUP_SECONDS)
+                          .arg(fill));
+}
+
+// The samples of a file written before the history knew devices (one real
+// per slot, keyed by time) become device 1's, in the stored scale.
+bool copySingleDeviceHistory(QSqlDatabase &db, QString &error)
+{
+    QSqlQuery read(db);
+    QSqlQuery write(db);
+    read.setForwardOnly(true);
+    QString marks;
+    for (int slot = 0; slot < HISTORY_VALUE_SLOTS; ++slot)
+        marks += QStringLiteral(", ?");
+    const bool ok = read.exec(QStringLiteral("select t%1 from histdata").arg(historySlotColumns(", v%1")))
+        && write.prepare(QStringLiteral("insert or ignore into histdata_dev values (1, ?%1)").arg(marks));
+    if (!ok) {
+        error = read.lastError().isValid() ? read.lastError().text() : write.lastError().text();
+        return false;
+    }
+    while (read.next()) {
+        write.bindValue(0, read.value(0));
+        for (int slot = 0; slot < HISTORY_VALUE_SLOTS; ++slot) {
+            const QVariant v = read.value(slot + 1);
+            write.bindValue(slot + 1, v.isNull() ? QVariant() : historyStoredValue(v.toDouble()));
+        }
+        if (!write.exec()) {
+            error = write.lastError().text();
+            return false;
+        }
+    }
+    if (read.lastError().isValid()) {
+        error = read.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+// Creates the sample and rollup tables, or brings those of an older file
+// into the device-keyed form. All of it is one transaction: a failed or
+// interrupted upgrade leaves the old tables as they were.
+void upgradeHistoryTables()
+{
+    const auto exists = rsSqlGet(QStringLiteral("select count(*) from sqlite_master where name = 'histdata'"));
     if (!exists)
         return;
-    // A table of an older version lacks the sums the means come from: it
-    // holds nothing the samples do not, so it is built again from them.
-    const bool old = exists->rows.value(0).value(0).toInt() > 0;
-    if (old && rsSqlGet(QStringLiteral("select s0 from histrollup limit 0")))
+    const bool hasData = exists->rows.value(0).value(0).toInt() > 0;
+    const bool keyed = hasData && rsSqlGet(QStringLiteral("select dev from histdata limit 0"));
+    const bool rollupKeyed = rsSqlGet(QStringLiteral("select dev, s0 from histrollup limit 0")).has_value();
+    if (keyed && rollupKeyed)
         return;
-    QString columns = QStringLiteral("b integer primary key, t0 integer not null, t1 integer not null, "
-                                     "c integer not null");
-    QString fill = QStringLiteral("(t / %1) * %1, min(t), max(t), count(*)").arg(HISTORY_ROLLUP_SECONDS);
-    for (int slot = 0; slot < 30; ++slot) {
-        // Per slot: minimum, maximum, sum and count of its values.
-        columns += QStringLiteral(", n%1 real, x%1 real, s%1 real, k%1 integer not null default 0").arg(slot);
-        fill += QStringLiteral(", min(v%1), max(v%1), sum(v%1), count(v%1)").arg(slot);
-    }
-    rsSqlGet2([&](QSqlDatabase &db, QString &error) {
+    QString error;
+    const bool ok = rsSqlGet2([&](QSqlDatabase &db, QString &e) {
         QSqlQuery query(db);
-        const bool ok = (!old || query.exec(QStringLiteral("drop table histrollup")))
-            && query.exec(QStringLiteral("create table histrollup (%1)").arg(columns))
-            && query.exec(QStringLiteral("insert into histrollup select %1 from histdata group by 1").arg(fill));
-        if (!ok)
-            error = query.lastError().text();
-        return ok;
-    });
+        bool done = true;
+        if (!hasData) {
+            done = query.exec(historyDataSql(QStringLiteral("histdata")));
+        } else if (!keyed) {
+            done = query.exec(QStringLiteral("drop table if exists histdata_dev"))
+                && query.exec(historyDataSql(QStringLiteral("histdata_dev")));
+            if (done && !copySingleDeviceHistory(db, e))
+                return false;
+            done = done && query.exec(QStringLiteral("drop table histdata"))
+                && query.exec(QStringLiteral("alter table histdata_dev rename to histdata"));
+        }
+        done = done && createHistoryRollup(query);
+        if (!done)
+            e = query.lastError().text();
+        return done;
+    }, &error);
+    if (!ok)
+        qWarning("The history tables could not be upgraded: %s", qPrintable(error));
 }
 
 } // namespace
+
+QVariant historyStoredValue(double value)
+{
+    const double tidy = tidyValue(value);
+    const double scaled = tidy * HISTORY_VALUE_SCALE;
+    const double whole = std::round(scaled);
+    // 2^53: beyond it a double no longer holds every whole number.
+    if (std::isfinite(whole) && std::abs(whole) < 9007199254740992.0 && whole / HISTORY_VALUE_SCALE == tidy)
+        return qint64(whole);
+    return scaled;
+}
+
+double historyValueOf(const QVariant &stored)
+{
+    return stored.toDouble() / HISTORY_VALUE_SCALE;
+}
 
 void upgradeSchema()
 {
@@ -444,15 +535,9 @@ void upgradeSchema()
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));
 
-    // History: one row per sample keyed by its time in seconds since the
-    // epoch, one real column per parameter slot (unrecorded slots are null
-    // and cost one byte); the names the slots had when recorded; the daily
-    // yield, one row per day and device.
+    // History: the names the slots had when recorded; the daily yield, one
+    // row per day and device; the samples and their rollup per device.
     static const char *const historyStatements[] = {
-        "create table if not exists histdata (t integer primary key, "
-        "v0 real, v1 real, v2 real, v3 real, v4 real, v5 real, v6 real, v7 real, v8 real, v9 real, "
-        "v10 real, v11 real, v12 real, v13 real, v14 real, v15 real, v16 real, v17 real, v18 real, v19 real, "
-        "v20 real, v21 real, v22 real, v23 real, v24 real, v25 real, v26 real, v27 real, v28 real, v29 real)",
         "create table if not exists histparam (paraid integer primary key, paracode text, paraname text, unit text)",
         "create table if not exists histyield (devid text not null, day text not null, energy real not null default 0, "
         "flagged integer not null default 0, peakpower real, peaktime integer, maxtmod real, "
@@ -461,7 +546,7 @@ void upgradeSchema()
     };
     for (const char *sql : historyStatements)
         execSql(QString::fromLatin1(sql));
-    createHistoryRollup();
+    upgradeHistoryTables();
 }
 
 } // namespace vantoro

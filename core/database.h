@@ -75,9 +75,25 @@ bool checkDatabaseFile();
 bool checkDatabaseWritable(QString *reason = nullptr);
 // Folds the write-ahead log back into the database file (a clean stop).
 void checkpointDatabase();
-// The history's coarse table holds the minimum and maximum of every slot per
-// this many seconds, so a month's view reads a few thousand rows.
-inline constexpr int HISTORY_ROLLUP_SECONDS = 600;
+// The history's coarse table holds the minimum, maximum and sum of every
+// slot per this many seconds, so a month's view reads a few thousand rows.
+// Half an hour: at 60 s samples it costs a few bytes a sample (a year of a
+// device stays under 30 MB); a week's view still reads its samples.
+inline constexpr int HISTORY_ROLLUP_SECONDS = 1800;
+// The parameter slots a history sample holds, v0..v13: the rows a reply
+// decodes into numbers. The rows from 14 on are the status word's bits,
+// always text; a column each would cost every row a byte for nothing.
+inline constexpr int HISTORY_VALUE_SLOTS = 14;
+// History values are stored in thousandths: what the devices send has at
+// most three decimals, and SQLite stores such a whole number in 1-4 bytes
+// where a real takes 8.
+inline constexpr double HISTORY_VALUE_SCALE = 1000.0;
+
+// A value as the history stores it: its thousandths as an integer when that
+// gives the value's tidy form back exactly, else the scaled real.
+QVariant historyStoredValue(double value);
+// The value of a stored one.
+double historyValueOf(const QVariant &stored);
 
 // Adds the columns older files lack and the event index; errors are ignored.
 void upgradeSchema();

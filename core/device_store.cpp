@@ -211,8 +211,12 @@ bool editDevice(const DeviceRecord &device, QString *error)
 
 bool purgeDeviceRecords(QSqlDatabase &db, const QString &id, QString &error)
 {
+    // The samples and their rollup know a device by its number.
+    const int number = id.toInt();
     return exec(db, QStringLiteral("delete from eventlog where devid = ?"), {id}, error)
-        && exec(db, QStringLiteral("delete from histyield where devid = ?"), {id}, error);
+        && exec(db, QStringLiteral("delete from histyield where devid = ?"), {id}, error)
+        && exec(db, QStringLiteral("delete from histdata where dev = ?"), {number}, error)
+        && exec(db, QStringLiteral("delete from histrollup where dev = ?"), {number}, error);
 }
 
 bool removeDevice(const QString &id, bool purge, QString *error)

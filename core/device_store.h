@@ -57,7 +57,7 @@ bool editDevice(const DeviceRecord &device, QString *error = nullptr);
 // the line is never removed.
 bool removeDevice(const QString &id, bool purge, QString *error = nullptr);
 // Inside a transaction: deletes what the station recorded for a device
-// (its events, its daily yield).
+// (its events, its daily yield, its history samples and their rollup).
 bool purgeDeviceRecords(QSqlDatabase &db, const QString &id, QString &error);
 
 // Gives every stored device without parameter rows the rows of the factory

@@ -111,50 +111,97 @@ QString historyHeader(const HistoryColumn &column)
     return column.unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, column.unit);
 }
 
-bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request, const QString &timeHeader,
-                     QString *error, bool withBom)
+QString historyDeviceText(const QString &deviceId, const QString &plantText)
 {
-    QString columnsError;
-    const QList<HistoryColumn> columns = pickHistoryColumns(historyColumns(db, &columnsError), request.codes);
-    if (!columnsError.isEmpty()) {
+    if (deviceId != QLatin1String(HISTORY_PLANT))
+        return deviceId;
+    return plantText.isEmpty() ? historyText("optPlant", "Plant") : plantText;
+}
+
+HistoryCsvTexts historyCsvTexts()
+{
+    return {historyTimeHeader(), historyText("csvDevice", "Device"), historyText("optPlant", "Plant")};
+}
+
+bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request,
+                     const HistoryCsvTexts &texts, QString *error, bool withBom)
+{
+    const auto fail = [&](const QString &text) {
         if (error)
-            *error = columnsError;
+            *error = text;
         return false;
-    }
+    };
+    const bool plant = request.deviceId == QLatin1String(HISTORY_PLANT);
+    const int deviceNumber = historyDeviceNumber(request.deviceId);
+    if (!plant && deviceNumber < 0)
+        return fail(QStringLiteral("no such device: %1").arg(request.deviceId));
+    QString columnsError;
+    QList<HistoryColumn> columns = pickHistoryColumns(historyColumns(db, &columnsError), request.codes);
+    if (!columnsError.isEmpty())
+        return fail(columnsError);
+    if (plant)
+        columns = plantColumns(columns);
+    // The device is the last column, so the columns files had before keep
+    // their places.
+    const QString deviceText = historyDeviceText(request.deviceId, texts.plant);
     CsvWriter csv(device, withBom);
-    QStringList header{timeHeader};
-    QString select = QStringLiteral("select t");
-    for (const HistoryColumn &c : columns) {
+    QStringList header{texts.time};
+    for (const HistoryColumn &c : std::as_const(columns))
         header << historyHeader(c);
-        select += QStringLiteral(", ") + historyValueColumn(c.slot);
-    }
+    header << texts.device;
     csv.writeRow(header);
 
+    QStringList row;
+    if (plant) {
+        // The plant's sums are a few rows per step over every device: read
+        // whole, as the views read them.
+        HistoryRequest sums = request;
+        sums.maxPoints = 0;
+        sums.codes.clear();
+        for (const HistoryColumn &c : std::as_const(columns))
+            sums.codes << c.code;
+        if (columns.isEmpty())
+            return csv.ok();
+        const auto data = queryHistory(db, sums, error);
+        if (!data)
+            return false;
+        for (int i = 0; i < data->pointCount() && csv.ok(); ++i) {
+            row.clear();
+            row << CsvWriter::localTime(data->times[i]);
+            for (const QList<double> &series : data->values)
+                row << CsvWriter::number(series[i]);
+            row << deviceText;
+            csv.writeRow(row);
+        }
+        if (!csv.ok() && error)
+            *error = device->errorString();
+        return csv.ok();
+    }
+
+    QString select = QStringLiteral("select t");
+    for (const HistoryColumn &c : std::as_const(columns))
+        select += QStringLiteral(", ") + historyValueColumn(c.slot);
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    query.prepare(select + QStringLiteral(" from %1 where t >= ? and t < ? order by t").arg(QLatin1String(HISTORY_TABLE)));
+    query.prepare(select + QStringLiteral(" from %1 where dev = ? and t >= ? and t < ? order by t")
+                               .arg(QLatin1String(HISTORY_TABLE)));
+    query.addBindValue(deviceNumber);
     query.addBindValue(request.from.toSecsSinceEpoch());
     query.addBindValue(request.to.toSecsSinceEpoch());
-    if (!query.exec()) {
-        if (error)
-            *error = query.lastError().text();
-        return false;
-    }
-    QStringList row;
+    if (!query.exec())
+        return fail(query.lastError().text());
     while (query.next() && csv.ok()) {
         row.clear();
         row << CsvWriter::localTime(query.value(0).toLongLong());
         for (int c = 0; c < columns.size(); ++c) {
             const QVariant v = query.value(c + 1);
-            row << (v.isNull() ? QString() : CsvWriter::number(v.toDouble()));
+            row << (v.isNull() ? QString() : CsvWriter::number(historyValueOf(v)));
         }
+        row << deviceText;
         csv.writeRow(row);
     }
-    if (query.lastError().isValid()) {
-        if (error)
-            *error = query.lastError().text();
-        return false;
-    }
+    if (query.lastError().isValid())
+        return fail(query.lastError().text());
     if (!csv.ok() && error)
         *error = device->errorString();
     return csv.ok();
@@ -169,7 +216,7 @@ bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *
         return false;
     }
     QSqlDatabase db = connection.database();
-    return writeHistoryCsv(db, device, request, historyTimeHeader(), error, withBom);
+    return writeHistoryCsv(db, device, request, historyCsvTexts(), error, withBom);
 }
 
 QString historyTimeHeader()
@@ -184,13 +231,15 @@ bool writeYieldCsv(QIODevice *device, const QList<DayYield> &days, bool withBom)
                   historyText("csvPeakPower", "Peak power (W)"), historyText("csvPeakTime", "Peak time"),
                   historyText("csvMaxTemp", "Highest module temperature"),
                   historyText("csvLinkMinutes", "Link up (min)"), historyText("csvFaults", "Fault events"),
-                  historyText("csvFlagged", "Counter step left out"), historyText("csvFlagReason", "Why")});
+                  historyText("csvFlagged", "Counter step left out"), historyText("csvFlagReason", "Why"),
+                  historyText("csvDevice", "Device")});
     for (const DayYield &d : days) {
         csv.writeRow({d.day.toString(Qt::ISODate), CsvWriter::number(roundedKwh(d.energyKwh)),
                       d.peakPowerW ? CsvWriter::number(*d.peakPowerW) : QString(), CsvWriter::time(d.peakTime),
                       d.maxModuleTemp ? CsvWriter::number(*d.maxModuleTemp) : QString(),
                       QString::number(d.linkSeconds / 60), QString::number(d.faults),
-                      d.flagged ? QStringLiteral("1") : QStringLiteral("0"), yieldFlagText(d.flagged)});
+                      d.flagged ? QStringLiteral("1") : QStringLiteral("0"), yieldFlagText(d.flagged),
+                      historyDeviceText(d.deviceId)});
     }
     return csv.ok();
 }

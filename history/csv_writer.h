@@ -41,17 +41,32 @@ private:
     bool m_ok = true;
 };
 
+// A device as the files and views name it: its id, or `plantText` for the
+// plant's sums ("Plant" in the station's language when not given).
+QString historyDeviceText(const QString &deviceId, const QString &plantText = QString());
+
 // The header of a recorded parameter: "name (unit)", or the name alone.
 QString historyHeader(const HistoryColumn &column);
 
-// Samples of the range, streamed from the database (no reduction): a time
-// column and one column per requested parameter.
+// The texts of a history file's header in the station's language, taken on
+// the station's thread and handed to a worker.
+struct HistoryCsvTexts
+{
+    QString time;
+    QString device;
+    QString plant;
+};
+HistoryCsvTexts historyCsvTexts();
+
+// Samples of the request's device in the range, streamed from the database
+// (no reduction; the plant's sums per step): a time column, one column per
+// requested parameter and the device.
 bool writeHistoryCsv(QIODevice *device, const HistoryRequest &request, QString *error = nullptr,
                      bool withBom = true);
-// The same on an open connection with the time column's header given, so a
-// worker thread reads neither the settings nor the language file.
-bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request, const QString &timeHeader,
-                     QString *error = nullptr, bool withBom = true);
+// The same on an open connection with the header's texts given, so a worker
+// thread reads neither the settings nor the language file.
+bool writeHistoryCsv(QSqlDatabase &db, QIODevice *device, const HistoryRequest &request,
+                     const HistoryCsvTexts &texts, QString *error = nullptr, bool withBom = true);
 // The time column's header in the station's language.
 QString historyTimeHeader();
 // The daily yield rows with the localised headers.

@@ -50,15 +50,19 @@ void HistoryPruner::nextBatch()
 namespace {
 
 // A rollup bucket goes once all of it is older than the cutoff and no sample
-// of it is left, so each batch removes only the buckets of its own samples.
-bool pruneRollup(QSqlDatabase &db, qint64 cutoff, QString &error)
+// of its device is left in it, so each batch removes only the buckets of its
+// own samples.
+bool pruneRollup(QSqlDatabase &db, int device, qint64 cutoff, QString &error)
 {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("delete from %1 where b <= min(?, coalesce((select min(t) from %3), ?)) - %2")
+    query.prepare(QStringLiteral("delete from %1 where dev = ? and b <= min(?, coalesce((select min(t) from %3 "
+                                 "where dev = ?), ?)) - %2")
                       .arg(QLatin1String(HISTORY_ROLLUP_TABLE))
                       .arg(HISTORY_ROLLUP_SECONDS)
                       .arg(QLatin1String(HISTORY_TABLE)));
+    query.addBindValue(device);
     query.addBindValue(cutoff);
+    query.addBindValue(device);
     query.addBindValue(cutoff);
     if (query.exec())
         return true;
@@ -72,18 +76,46 @@ int HistoryPruner::pruneBatch(const QDateTime &cutoff, int rows)
 {
     int deleted = -1;
     historyWrite([&](QSqlDatabase &db, QString &error) {
-        // The key is the time, so the oldest rows are one range of the key.
+        const qint64 before = cutoff.toSecsSinceEpoch();
+        // The key is the device and the time: each device's oldest rows are
+        // one range of it, and the next device is one seek away.
+        QSqlQuery next(db);
         QSqlQuery query(db);
-        query.prepare(QStringLiteral("delete from %1 where t in (select t from %1 where t < ? order by t limit ?)")
-                          .arg(QLatin1String(HISTORY_TABLE)));
-        query.addBindValue(cutoff.toSecsSinceEpoch());
-        query.addBindValue(rows);
-        if (!query.exec()) {
-            error = query.lastError().text();
+        const bool prepared = next.prepare(QStringLiteral("select min(dev) from %1 where dev > ?")
+                                               .arg(QLatin1String(HISTORY_TABLE)))
+            && query.prepare(QStringLiteral("delete from %1 where dev = ? and t in "
+                                            "(select t from %1 where dev = ? and t < ? order by t limit ?)")
+                                 .arg(QLatin1String(HISTORY_TABLE)));
+        if (!prepared) {
+            error = next.lastError().isValid() ? next.lastError().text() : query.lastError().text();
             return false;
         }
-        deleted = query.numRowsAffected();
-        return pruneRollup(db, cutoff.toSecsSinceEpoch(), error);
+        int total = 0;
+        qint64 device = -1;
+        while (total < rows) {
+            next.bindValue(0, device);
+            if (!next.exec() || !next.next()) {
+                error = next.lastError().text();
+                return false;
+            }
+            if (next.value(0).isNull())
+                break;
+            device = next.value(0).toLongLong();
+            next.finish();
+            query.bindValue(0, device);
+            query.bindValue(1, device);
+            query.bindValue(2, before);
+            query.bindValue(3, rows - total);
+            if (!query.exec()) {
+                error = query.lastError().text();
+                return false;
+            }
+            total += query.numRowsAffected();
+            if (!pruneRollup(db, int(device), before, error))
+                return false;
+        }
+        deleted = total;
+        return true;
     });
     return deleted;
 }

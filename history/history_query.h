@@ -15,6 +15,12 @@
 
 namespace vantoro {
 
+// The device id a query takes for the sum over the plant's devices.
+inline constexpr const char *HISTORY_PLANT = "plant";
+// The step a plant's unreduced series is summed over when the request names
+// none: the default sample period, so each device adds one sample.
+inline constexpr int HISTORY_PLANT_STEP_DEFAULT_S = 60;
+
 struct HistoryRequest
 {
     QDateTime from;           // first second included
@@ -22,6 +28,8 @@ struct HistoryRequest
     QStringList codes;        // parameter codes; empty takes every recorded one
     int maxPoints = 0;        // per series; 0 returns every sample
     int gapSeconds = 0;       // a longer step is a gap; 0: judged from the samples' spacing
+    QString deviceId = QString::fromLatin1(HISTORY_FIRST_DEVICE); // or HISTORY_PLANT
+    int plantStepSeconds = 0; // 0: HISTORY_PLANT_STEP_DEFAULT_S
 };
 
 struct HistoryData
@@ -57,6 +65,22 @@ void markGaps(const QList<qint64> &times, QList<bool> &gapBefore, int gapSeconds
 // misleads.
 bool isHistoryCurve(int slot);
 
+// Whether a parameter adds up over the devices of a plant: output power and
+// the energy counter. Voltages, currents, frequency, temperatures and the
+// status word of several devices have no meaningful sum, so a plant's
+// history leaves them out.
+bool isPlantAdditive(const QString &code);
+// The columns of `columns` a plant's history holds.
+QList<HistoryColumn> plantColumns(const QList<HistoryColumn> &columns);
+
+// The devices whose history can be asked for: the line's as the station bus
+// lists them, or the `devices` table's when the bus has none (a tool or a
+// service before its first settings load).
+QList<DeviceInfo> historyDevices(QString *error = nullptr);
+
+// The numbers of the devices with samples stored, ascending.
+std::optional<QList<int>> recordedDevices(QSqlDatabase &db, QString *error = nullptr);
+
 // Every slot recorded so far, by slot.
 QList<HistoryColumn> historyColumns(QString *error = nullptr);
 // The columns of `all` named by `codes` (case-insensitive) in their order,
@@ -65,16 +89,25 @@ QList<HistoryColumn> pickHistoryColumns(const QList<HistoryColumn> &all, const Q
 // The recorded slots of `codes`, as pickHistoryColumns picks them.
 QList<HistoryColumn> historyColumnsFor(const QStringList &codes, QString *error = nullptr);
 
-// The samples of the range. With maxPoints, a range holding more samples is
+// The samples of the request's device in the range. With maxPoints, a range holding more samples is
 // cut into maxPoints / 2 buckets of equal time, each giving its minimum at
 // its first sample's time and its maximum at its last's, so every peak and
 // dip survives, and its mean. nullopt with `error` on a database failure.
+// The plant's history is the sum over its devices of each device's mean per
+// plant step (unreduced) or per bucket (reduced, where the minimum and the
+// maximum are that sum too: the devices' peaks fall at different times, so
+// their sum is no peak of the plant). Its sampleCount counts device samples.
 std::optional<HistoryData> queryHistory(const HistoryRequest &request, QString *error = nullptr);
 
 // The same two on an open connection: a worker thread reads through one of
 // its own, so a long answer never holds the station's thread.
 QList<HistoryColumn> historyColumns(QSqlDatabase &db, QString *error = nullptr);
 std::optional<HistoryData> queryHistory(QSqlDatabase &db, const HistoryRequest &request, QString *error = nullptr);
+
+// The yield queries take a device id or HISTORY_PLANT. A plant's day sums
+// the devices' energy, link time and faults; its peak power, peak time and
+// module temperature are left empty (the devices' peaks do not add up), and
+// it is flagged when any device's day is.
 
 // The stored days of a month, in date order (days without a row are absent).
 std::optional<QList<DayYield>> dailyYields(int year, int month, const QString &deviceId = QStringLiteral("001"),

@@ -95,13 +95,21 @@ void HistoryRecorder::stop()
     flush();
 }
 
+const DayYield &HistoryRecorder::currentDay(const QString &deviceId) const
+{
+    static const DayYield none;
+    const auto it = m_days.constFind(deviceId);
+    return it == m_days.constEnd() ? none : *it;
+}
+
 DayYield &HistoryRecorder::dayFor(const QDate &date, const QString &deviceId)
 {
-    const QString device = deviceId.isEmpty() ? QStringLiteral("001") : deviceId;
-    if (m_day.day == date && m_day.deviceId == device)
-        return m_day;
-    if (m_day.day.isValid())
-        m_pendingDays << m_day;
+    const QString device = deviceId.isEmpty() ? QString::fromLatin1(HISTORY_FIRST_DEVICE) : deviceId;
+    DayYield &current = m_days[device];
+    if (current.day == date)
+        return current;
+    if (current.day.isValid())
+        m_pendingDays << current;
     // A restart or a clock set back continues the stored row of that day.
     DayYield loaded;
     loaded.deviceId = device;
@@ -121,18 +129,34 @@ DayYield &HistoryRecorder::dayFor(const QDate &date, const QString &deviceId)
             loaded = loadDayYield(db, device, date);
         }
     }
-    m_day = loaded;
-    return m_day;
+    current = loaded;
+    return current;
 }
 
-bool HistoryRecorder::sampleDue(const QDateTime &time)
+bool HistoryRecorder::sampleDue(DeviceTrack &track, const QDateTime &time)
 {
     // Samples fall on whole periods of the clock. A clock set back makes an
     // earlier period due again: the write looks for a sample stored in it.
     const qint64 bucket = time.toSecsSinceEpoch() / m_period;
-    if (bucket == m_lastBucket)
+    if (bucket == track.lastBucket)
         return false;
-    m_lastBucket = bucket;
+    track.lastBucket = bucket;
+    return true;
+}
+
+// The days left behind, and the current day of `only` or of every device.
+bool HistoryRecorder::saveDays(QSqlDatabase &db, const DayYield *only, QString &error)
+{
+    for (const DayYield &d : std::as_const(m_pendingDays)) {
+        if (!saveDayYield(db, d, error))
+            return false;
+    }
+    if (only)
+        return saveDayYield(db, *only, error);
+    for (const DayYield &d : std::as_const(m_days)) {
+        if (d.day.isValid() && !saveDayYield(db, d, error))
+            return false;
+    }
     return true;
 }
 
@@ -140,21 +164,24 @@ void HistoryRecorder::recordCycle(const CycleReport &report)
 {
     if (!report.time.isValid())
         return;
-    DayYield &day = dayFor(report.time.date(), report.deviceId);
-    if (report.linkUp && m_lastLinkUp && m_lastCycle.isValid()) {
-        const qint64 step = m_lastCycle.secsTo(report.time);
+    const QString device = report.deviceId.isEmpty() ? QString::fromLatin1(HISTORY_FIRST_DEVICE) : report.deviceId;
+    DayYield &day = dayFor(report.time.date(), device);
+    DeviceTrack &track = m_tracks[device];
+    if (report.linkUp && track.lastLinkUp && track.lastCycle.isValid()) {
+        const qint64 step = track.lastCycle.secsTo(report.time);
         if (step > 0 && step <= YIELD_LINK_STEP_MAX_S)
             day.linkSeconds += step;
     }
-    m_lastCycle = report.time;
-    m_lastLinkUp = report.linkUp;
+    track.lastCycle = report.time;
+    track.lastLinkUp = report.linkUp;
     // A gap is a gap: nothing is stored without a fresh reply.
     if (!report.polling || !report.linkUp || !report.replied || report.parameters.isEmpty())
         return;
     addReading(day, yieldReading(report), ratingWatts(report.rating), m_period);
-    if (!sampleDue(report.time))
+    if (!sampleDue(track, report.time))
         return;
-    const HistorySample sample = sampleOf(report);
+    HistorySample sample = sampleOf(report);
+    sample.deviceId = device;
     const QList<HistoryColumn> columns = columnsOf(report);
     QList<HistoryColumn> changed;
     for (const HistoryColumn &c : columns) {
@@ -166,23 +193,22 @@ void HistoryRecorder::recordCycle(const CycleReport &report)
     QString error;
     const bool ok = historyWrite(
         [&](QSqlDatabase &db, QString &e) {
-            const std::optional<bool> taken = sampleStoredIn(db, periodStart, periodStart + m_period, e);
+            const std::optional<bool> taken = sampleStoredIn(db, device, periodStart, periodStart + m_period, e);
             if (!taken)
                 return false;
             stored = !*taken;
             if ((stored && !insertSample(db, sample, e)) || !storeColumns(db, changed, e))
                 return false;
-            for (const DayYield &d : std::as_const(m_pendingDays)) {
-                if (!saveDayYield(db, d, e))
-                    return false;
-            }
-            return saveDayYield(db, m_day, e);
+            return saveDays(db, &day, e);
         },
         &error);
     if (ok) {
         m_written += stored ? 1 : 0;
         m_pendingDays.clear();
-        m_storedColumns = columns;
+        for (const HistoryColumn &c : std::as_const(changed)) {
+            m_storedColumns.removeIf([&](const HistoryColumn &old) { return old.slot == c.slot; });
+            m_storedColumns << c;
+        }
     }
     reportWrite(ok, error);
 }
@@ -196,18 +222,10 @@ void HistoryRecorder::recordEvent(const StoredEvent &event)
 
 bool HistoryRecorder::flush()
 {
-    if (!m_day.day.isValid())
+    if (m_days.isEmpty() && m_pendingDays.isEmpty())
         return true;
     QString error;
-    const bool ok = historyWrite(
-        [&](QSqlDatabase &db, QString &e) {
-            for (const DayYield &d : std::as_const(m_pendingDays)) {
-                if (!saveDayYield(db, d, e))
-                    return false;
-            }
-            return saveDayYield(db, m_day, e);
-        },
-        &error);
+    const bool ok = historyWrite([&](QSqlDatabase &db, QString &e) { return saveDays(db, nullptr, e); }, &error);
     if (ok)
         m_pendingDays.clear();
     reportWrite(ok, error);

@@ -1,12 +1,14 @@
-// Records the station's history: one sample of every numeric parameter each
-// sample period while polling is on and the device replies, and the daily
-// yield, kept up to date at every sample. Fed only by the station bus.
+// Records the station's history: per device, one sample of every numeric
+// parameter each sample period while polling is on and the device replies,
+// and the device's daily yield, kept up to date at every sample. Fed only by
+// the station bus, one report per device and cycle.
 #pragma once
 
 #include "core/station_bus.h"
 #include "history/daily_yield.h"
 #include "history/history_store.h"
 
+#include <QHash>
 #include <QObject>
 #include <functional>
 
@@ -42,12 +44,22 @@ public:
     // True while writes fail; a status message was shown once.
     bool failing() const { return m_failing; }
     qint64 samplesWritten() const { return m_written; }
-    const DayYield &currentDay() const { return m_day; }
+    // The day being recorded for a device (an empty one before its first).
+    const DayYield &currentDay(const QString &deviceId = QString::fromLatin1(HISTORY_FIRST_DEVICE)) const;
     HistoryPruner *pruner() const { return m_pruner; }
 
 private:
+    // What the recorder keeps of each device between its cycles.
+    struct DeviceTrack
+    {
+        qint64 lastBucket = -1;
+        QDateTime lastCycle;
+        bool lastLinkUp = false;
+    };
+
     DayYield &dayFor(const QDate &date, const QString &deviceId);
-    bool sampleDue(const QDateTime &time);
+    bool sampleDue(DeviceTrack &track, const QDateTime &time);
+    bool saveDays(QSqlDatabase &db, const DayYield *only, QString &error);
     bool write(const HistorySample *sample);
     void reportWrite(bool ok, const QString &error);
 
@@ -56,10 +68,9 @@ private:
     QList<QMetaObject::Connection> m_connections;
     int m_period = 60;
     int m_keepHours = 720;
-    qint64 m_lastBucket = -1;
-    QDateTime m_lastCycle;
-    bool m_lastLinkUp = false;
-    DayYield m_day;
+    QHash<QString, DeviceTrack> m_tracks;
+    // The current day of each device; days it left that are not written yet.
+    QHash<QString, DayYield> m_days;
     QList<DayYield> m_pendingDays;
     QList<HistoryColumn> m_storedColumns;
     bool m_failing = false;

@@ -15,8 +15,8 @@ namespace {
 
 QString insertSampleSql()
 {
-    QString columns = QStringLiteral("t");
-    QString marks = QStringLiteral("?");
+    QString columns = QStringLiteral("dev, t");
+    QString marks = QStringLiteral("?, ?");
     for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
         columns += QStringLiteral(", ") + historyValueColumn(slot);
         marks += QStringLiteral(", ?");
@@ -30,8 +30,8 @@ QString insertSampleSql()
 // keeps the other).
 QString upsertRollupSql()
 {
-    QString columns = QStringLiteral("b, t0, t1, c");
-    QString marks = QStringLiteral("?, ?, ?, 1");
+    QString columns = QStringLiteral("dev, b, t0, t1, c");
+    QString marks = QStringLiteral("?, ?, ?, ?, 1");
     QString update = QStringLiteral("t0 = min(t0, excluded.t0), t1 = max(t1, excluded.t1), c = c + 1");
     for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
         columns += QStringLiteral(", n%1, x%1, s%1, k%1").arg(slot);
@@ -42,7 +42,7 @@ QString upsertRollupSql()
                                  ", k%1 = k%1 + excluded.k%1")
                       .arg(slot);
     }
-    return QStringLiteral("insert into %1 (%2) values (%3) on conflict(b) do update set %4")
+    return QStringLiteral("insert into %1 (%2) values (%3) on conflict(dev, b) do update set %4")
         .arg(QLatin1String(HISTORY_ROLLUP_TABLE), columns, marks, update);
 }
 
@@ -53,6 +53,15 @@ bool fail(const QSqlQuery &query, QString &error)
 }
 
 } // namespace
+
+int historyDeviceNumber(const QString &deviceId)
+{
+    if (deviceId.size() != 3)
+        return -1;
+    bool ok = false;
+    const int number = deviceId.toInt(&ok);
+    return ok && number > 0 && deviceId.at(0).isDigit() ? number : -1;
+}
 
 QString historyValueColumn(int slot)
 {
@@ -176,28 +185,35 @@ bool SampleInserter::insert(const HistorySample &sample, QString &error)
         return fail(m_query, error);
     if (!m_rollupPrepared)
         return fail(m_rollup, error);
+    const int device = historyDeviceNumber(sample.deviceId);
+    if (device < 0) {
+        error = QStringLiteral("no such device: %1").arg(sample.deviceId);
+        return false;
+    }
     QVariant values[HISTORY_SLOTS];
     for (const auto &[slot, value] : sample.values) {
         if (slot >= 0 && slot < HISTORY_SLOTS)
-            values[slot] = value;
+            values[slot] = historyStoredValue(value);
     }
     const qint64 t = sample.time.toSecsSinceEpoch();
-    m_query.bindValue(0, t);
+    m_query.bindValue(0, device);
+    m_query.bindValue(1, t);
     for (int slot = 0; slot < HISTORY_SLOTS; ++slot)
-        m_query.bindValue(slot + 1, values[slot]);
+        m_query.bindValue(slot + 2, values[slot]);
     if (!m_query.exec())
         return fail(m_query, error);
     // A second already stored keeps its row, and its bucket stays as it was.
     if (m_query.numRowsAffected() != 1)
         return true;
-    m_rollup.bindValue(0, t - t % HISTORY_ROLLUP_SECONDS);
-    m_rollup.bindValue(1, t);
+    m_rollup.bindValue(0, device);
+    m_rollup.bindValue(1, t - t % HISTORY_ROLLUP_SECONDS);
     m_rollup.bindValue(2, t);
+    m_rollup.bindValue(3, t);
     for (int slot = 0; slot < HISTORY_SLOTS; ++slot) {
-        m_rollup.bindValue(3 + 4 * slot, values[slot]);
         m_rollup.bindValue(4 + 4 * slot, values[slot]);
         m_rollup.bindValue(5 + 4 * slot, values[slot]);
-        m_rollup.bindValue(6 + 4 * slot, values[slot].isValid() ? 1 : 0);
+        m_rollup.bindValue(6 + 4 * slot, values[slot]);
+        m_rollup.bindValue(7 + 4 * slot, values[slot].isValid() ? 1 : 0);
     }
     return m_rollup.exec() || fail(m_rollup, error);
 }
@@ -216,14 +232,17 @@ bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error)
     return SampleInserter(db).insert(sample, error);
 }
 
-std::optional<bool> sampleStoredIn(QSqlDatabase &db, qint64 from, qint64 to, QString &error)
+std::optional<bool> sampleStoredIn(QSqlDatabase &db, const QString &deviceId, qint64 from, qint64 to,
+                                   QString &error)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(QStringLiteral("select 1 from %1 where t >= ? and t < ? limit 1").arg(QLatin1String(HISTORY_TABLE)))) {
+    if (!query.prepare(QStringLiteral("select 1 from %1 where dev = ? and t >= ? and t < ? limit 1")
+                           .arg(QLatin1String(HISTORY_TABLE)))) {
         fail(query, error);
         return std::nullopt;
     }
+    query.addBindValue(historyDeviceNumber(deviceId));
     query.addBindValue(from);
     query.addBindValue(to);
     if (!query.exec()) {

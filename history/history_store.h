@@ -1,8 +1,9 @@
-// The history tables and their writes: one row per sample in histdata (the
-// time in seconds since the epoch as key, one real column per parameter
-// slot), per-bucket minima, maxima and sums of the samples in histrollup, the
-// names of the recorded slots in histparam, the daily yield in histyield.
-// The tables are created by upgradeSchema.
+// The history tables and their writes: one row per device and sample in
+// histdata (the device's number and the time in seconds since the epoch as
+// key, one column per parameter slot in the stored scale), per-device and
+// per-bucket minima, maxima and sums of the samples in histrollup, the names
+// of the recorded slots in histparam, the daily yield in histyield. The
+// tables are created by upgradeSchema.
 #pragma once
 
 #include "core/database.h"
@@ -21,10 +22,16 @@ inline constexpr const char *HISTORY_TABLE = "histdata";
 inline constexpr const char *HISTORY_ROLLUP_TABLE = "histrollup";
 inline constexpr const char *HISTORY_PARAM_TABLE = "histparam";
 inline constexpr const char *YIELD_TABLE = "histyield";
-inline constexpr int HISTORY_SLOTS = 30;
+inline constexpr int HISTORY_SLOTS = HISTORY_VALUE_SLOTS;
+// The device a history without devices was recorded from.
+inline constexpr const char *HISTORY_FIRST_DEVICE = "001";
 // A history write waits at most this long for a lock held by another
 // program: the write runs inside the poll cycle's signal.
 inline constexpr int HISTORY_WRITE_BUSY_MS = 200;
+
+// The number a device id is stored as ("001" is 1), -1 for an id that is
+// not one of the line's ("001".."999").
+int historyDeviceNumber(const QString &deviceId);
 
 // "v<slot>", the value column of a parameter slot; empty outside 0..29.
 QString historyValueColumn(int slot);
@@ -43,6 +50,7 @@ struct HistorySample
 {
     QDateTime time;
     QList<std::pair<int, double>> values; // slot, value
+    QString deviceId = QString::fromLatin1(HISTORY_FIRST_DEVICE);
 };
 
 // Runs `work` in one write transaction on a connection of its own with a
@@ -50,13 +58,14 @@ struct HistorySample
 // otherwise (nothing of the work is kept).
 bool historyWrite(const std::function<bool(QSqlDatabase &db, QString &error)> &work, QString *error = nullptr);
 
-// Stores a sample and folds it into its rollup bucket; a sample for a time
-// already stored is ignored (a clock set back never stores two rows for one
+// Stores a sample and folds it into its device's rollup bucket; a sample for
+// a time already stored for that device is ignored (a clock set back never stores two rows for one
 // second).
 bool insertSample(QSqlDatabase &db, const HistorySample &sample, QString &error);
-// Whether a sample is stored in [from, to) (seconds since the epoch);
-// nullopt with `error` when the table cannot be read.
-std::optional<bool> sampleStoredIn(QSqlDatabase &db, qint64 from, qint64 to, QString &error);
+// Whether a sample of the device is stored in [from, to) (seconds since the
+// epoch); nullopt with `error` when the table cannot be read.
+std::optional<bool> sampleStoredIn(QSqlDatabase &db, const QString &deviceId, qint64 from, qint64 to,
+                                   QString &error);
 // Stores many samples through one prepared statement (bulk loads, tests).
 class SampleInserter
 {

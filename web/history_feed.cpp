@@ -1,7 +1,6 @@
 // History and yield answers over the history queries.
 #include "web/history_feed.h"
 
-#include "acquisition/param_table.h"
 #include "core/database.h"
 #include "history/csv_writer.h"
 #include "history/history_query.h"
@@ -28,15 +27,19 @@ QJsonValue jsonNumber(const std::optional<double> &value)
     return value ? jsonNumber(*value) : QJsonValue(QJsonValue::Null);
 }
 
-// The recorded columns of `codes`, refusing a code never recorded.
-std::optional<QList<HistoryColumn>> columnsFor(QSqlDatabase &db, const QStringList &codes, FeedError *error)
+// The recorded columns of `codes`, refusing a code never recorded (for the
+// plant, one that does not add up over devices).
+std::optional<QList<HistoryColumn>> columnsFor(QSqlDatabase &db, const QString &deviceId, const QStringList &codes,
+                                               FeedError *error)
 {
     QString dbError;
-    const QList<HistoryColumn> all = historyColumns(db, &dbError);
+    QList<HistoryColumn> all = historyColumns(db, &dbError);
     if (!dbError.isEmpty()) {
         error->databaseError = dbError;
         return std::nullopt;
     }
+    if (deviceId == QLatin1String(HISTORY_PLANT))
+        all = plantColumns(all);
     if (codes.isEmpty())
         return all;
     QList<HistoryColumn> picked = pickHistoryColumns(all, codes);
@@ -95,21 +98,43 @@ QJsonObject dayJson(const DayYield &d)
 
 } // namespace
 
-std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
-                                       FeedError *error)
+std::optional<QString> requestedDevice(const QueryParams &params, ParameterError *error)
 {
-    const auto columns = columnsFor(db, codes, error);
+    const QString name = QStringLiteral("device");
+    if (!params.has(name))
+        return QString::fromLatin1(HISTORY_FIRST_DEVICE);
+    const QString id = params.value(name);
+    if (id == QLatin1String(HISTORY_PLANT))
+        return id;
+    const QList<DeviceInfo> devices = historyDevices();
+    QStringList ids;
+    for (const DeviceInfo &d : devices) {
+        if (d.id == id)
+            return id;
+        ids << d.id;
+    }
+    *error = {name, QStringLiteral("no device %1 on the line; devices: %2, or plant")
+                        .arg(id, ids.join(QStringLiteral(",")))};
+    return std::nullopt;
+}
+
+std::optional<QJsonObject> historyJson(QSqlDatabase &db, const QString &deviceId, const TimeRange &range,
+                                       const QStringList &codes, FeedError *error)
+{
+    const auto columns = columnsFor(db, deviceId, codes, error);
     if (!columns)
         return std::nullopt;
     QStringList picked;
     for (const HistoryColumn &c : *columns)
         picked << c.code;
     if (picked.isEmpty())
-        return QJsonObject{{QStringLiteral("from"), isoTime(range.from)}, {QStringLiteral("to"), isoTime(range.to)},
+        return QJsonObject{{QStringLiteral("device"), deviceId},
+                           {QStringLiteral("from"), isoTime(range.from)}, {QStringLiteral("to"), isoTime(range.to)},
                            {QStringLiteral("maxPoints"), HISTORY_MAX_POINTS}, {QStringLiteral("sampleCount"), 0},
                            {QStringLiteral("bucketSeconds"), 0}, {QStringLiteral("reduced"), false},
                            {QStringLiteral("columns"), QJsonArray()}, {QStringLiteral("points"), QJsonArray()}};
-    const auto data = queryHistory(db, {range.from, range.to, picked, HISTORY_MAX_POINTS, 0}, &error->databaseError);
+    const auto data = queryHistory(db, {range.from, range.to, picked, HISTORY_MAX_POINTS, 0, deviceId, 0},
+                                   &error->databaseError);
     if (!data)
         return std::nullopt;
     QJsonArray columnsJson;
@@ -117,7 +142,8 @@ std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range,
         columnsJson.append(QJsonObject{{QStringLiteral("code"), c.code},
                                        {QStringLiteral("name"), c.name},
                                        {QStringLiteral("unit"), c.unit}});
-    return QJsonObject{{QStringLiteral("from"), isoTime(range.from)},
+    return QJsonObject{{QStringLiteral("device"), deviceId},
+                       {QStringLiteral("from"), isoTime(range.from)},
                        {QStringLiteral("to"), isoTime(range.to)},
                        {QStringLiteral("maxPoints"), HISTORY_MAX_POINTS},
                        {QStringLiteral("sampleCount"), data->sampleCount},
@@ -127,15 +153,20 @@ std::optional<QJsonObject> historyJson(QSqlDatabase &db, const TimeRange &range,
                        {QStringLiteral("points"), pointsJson(*data)}};
 }
 
-std::optional<QByteArray> historyCsv(QSqlDatabase &db, const TimeRange &range, const QStringList &codes,
-                                     const QString &timeHeader, FeedError *error)
+std::optional<QByteArray> historyCsv(QSqlDatabase &db, const QString &deviceId, const TimeRange &range,
+                                     const QStringList &codes, const HistoryCsvTexts &texts, FeedError *error)
 {
-    const auto columns = columnsFor(db, codes, error);
+    const auto columns = columnsFor(db, deviceId, codes, error);
     if (!columns)
         return std::nullopt;
     // Counted first: the CSV is every sample, so its size follows the range.
+    // The plant's rows are fewer than its devices' samples counted here.
     QSqlQuery count(db);
-    count.prepare(QStringLiteral("select count(*) from %1 where t >= ? and t < ?").arg(QLatin1String(HISTORY_TABLE)));
+    const bool plant = deviceId == QLatin1String(HISTORY_PLANT);
+    count.prepare(QStringLiteral("select count(*) from %1 where (? or dev = ?) and t >= ? and t < ?")
+                      .arg(QLatin1String(HISTORY_TABLE)));
+    count.addBindValue(plant);
+    count.addBindValue(historyDeviceNumber(deviceId));
     count.addBindValue(range.from.toSecsSinceEpoch());
     count.addBindValue(range.to.toSecsSinceEpoch());
     if (!count.exec() || !count.next()) {
@@ -159,21 +190,22 @@ std::optional<QByteArray> historyCsv(QSqlDatabase &db, const TimeRange &range, c
     buffer.open(QIODevice::WriteOnly);
     if (picked.isEmpty()) {
         // Nothing recorded yet (empty codes would ask the writer for all).
-        CsvWriter(&buffer, false).writeRow({timeHeader});
+        CsvWriter(&buffer, false).writeRow({texts.time, texts.device});
         return buffer.data();
     }
-    if (!writeHistoryCsv(db, &buffer, {range.from, range.to, picked, 0, 0}, timeHeader, &error->databaseError, false))
+    if (!writeHistoryCsv(db, &buffer, {range.from, range.to, picked, 0, 0, deviceId, 0}, texts,
+                         &error->databaseError, false))
         return std::nullopt;
     return buffer.data();
 }
 
-std::optional<QJsonObject> yieldJson(int year, std::optional<int> month, QString *error)
+std::optional<QJsonObject> yieldJson(const QString &deviceId, int year, std::optional<int> month, QString *error)
 {
-    QJsonObject json{{QStringLiteral("year"), year}};
+    QJsonObject json{{QStringLiteral("device"), deviceId}, {QStringLiteral("year"), year}};
     QJsonArray rows;
     double total = 0;
     if (month) {
-        const auto days = dailyYields(year, *month, QString::fromLatin1(PARAM_DEVICE_ID), error);
+        const auto days = dailyYields(year, *month, deviceId, error);
         if (!days)
             return std::nullopt;
         for (const DayYield &d : *days) {
@@ -183,7 +215,7 @@ std::optional<QJsonObject> yieldJson(int year, std::optional<int> month, QString
         json.insert(QStringLiteral("month"), *month);
         json.insert(QStringLiteral("days"), rows);
     } else {
-        const auto months = monthlyYields(year, QString::fromLatin1(PARAM_DEVICE_ID), error);
+        const auto months = monthlyYields(year, deviceId, error);
         if (!months)
             return std::nullopt;
         for (const MonthYield &m : *months) {

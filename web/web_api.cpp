@@ -193,10 +193,13 @@ WebReply WebApi::history(const QByteArray &rawQuery)
     ParameterError error;
     const auto params = QueryParams::parse(rawQuery,
                                            {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("codes"),
-                                            QStringLiteral("format")},
+                                            QStringLiteral("format"), QStringLiteral("device")},
                                            &error);
     if (!params)
         return jsonError(400, error.message, error.parameter);
+    const auto device = requestedDevice(*params, &error);
+    if (!device)
+        return jsonError(404, error.message, error.parameter);
     const auto range = params->timeRange(QDate::currentDate(), HISTORY_MAX_DAYS, &error);
     if (!range)
         return jsonError(400, error.message, error.parameter);
@@ -210,15 +213,15 @@ WebReply WebApi::history(const QByteArray &rawQuery)
         return jsonError(400, error.message, error.parameter);
     // What the worker needs is taken here: it reads no settings of its own.
     WebReply reply;
-    reply.deferred = [path = databasePath(), timeHeader = historyTimeHeader(), range = *range, codes = *codes,
-                      csv = *format == QStringLiteral("csv")] {
-        return historyReply(path, timeHeader, range, codes, csv);
+    reply.deferred = [path = databasePath(), texts = historyCsvTexts(), device = *device, range = *range,
+                      codes = *codes, csv = *format == QStringLiteral("csv")] {
+        return historyReply(path, texts, device, range, codes, csv);
     };
     return reply;
 }
 
-WebReply historyReply(const QString &databaseFile, const QString &timeHeader, const TimeRange &range,
-                      const QStringList &codes, bool csv)
+WebReply historyReply(const QString &databaseFile, const HistoryCsvTexts &texts, const QString &deviceId,
+                      const TimeRange &range, const QStringList &codes, bool csv)
 {
     FeedError feedError;
     DbConnection connection(databaseFile, DbConnection::Access::ReadOnly);
@@ -227,9 +230,9 @@ WebReply historyReply(const QString &databaseFile, const QString &timeHeader, co
     } else {
         QSqlDatabase db = connection.database();
         if (csv) {
-            if (const auto text = historyCsv(db, range, codes, timeHeader, &feedError))
+            if (const auto text = historyCsv(db, deviceId, range, codes, texts, &feedError))
                 return {200, "text/csv; charset=utf-8", *text, {}};
-        } else if (const auto json = historyJson(db, range, codes, &feedError)) {
+        } else if (const auto json = historyJson(db, deviceId, range, codes, &feedError)) {
             return jsonReply(*json);
         }
     }
@@ -241,9 +244,13 @@ WebReply historyReply(const QString &databaseFile, const QString &timeHeader, co
 WebReply WebApi::yield(const QByteArray &rawQuery)
 {
     ParameterError error;
-    const auto params = QueryParams::parse(rawQuery, {QStringLiteral("year"), QStringLiteral("month")}, &error);
+    const auto params = QueryParams::parse(
+        rawQuery, {QStringLiteral("year"), QStringLiteral("month"), QStringLiteral("device")}, &error);
     if (!params)
         return jsonError(400, error.message, error.parameter);
+    const auto device = requestedDevice(*params, &error);
+    if (!device)
+        return jsonError(404, error.message, error.parameter);
     const auto year = params->integer(QStringLiteral("year"), 1970, 9999, QDate::currentDate().year(), &error);
     if (!year)
         return jsonError(400, error.message, error.parameter);
@@ -254,7 +261,7 @@ WebReply WebApi::yield(const QByteArray &rawQuery)
             return jsonError(400, error.message, error.parameter);
     }
     QString dbError;
-    const auto json = yieldJson(*year, month, &dbError);
+    const auto json = yieldJson(*device, *year, month, &dbError);
     if (!json)
         return jsonError(503, QStringLiteral("the daily yield cannot be read: ") + dbError);
     return jsonReply(*json);

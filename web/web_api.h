@@ -3,6 +3,7 @@
 // layer, so every rule here is one function call away from a test.
 #pragma once
 
+#include "history/csv_writer.h"
 #include "web/query_params.h"
 #include "web/station_snapshot.h"
 
@@ -96,7 +97,7 @@ WebReply jsonError(int status, const QString &message, const QString &parameter 
 
 // The history answer as the worker makes it, through a read-only connection
 // of its own to `databaseFile`.
-WebReply historyReply(const QString &databaseFile, const QString &timeHeader, const TimeRange &range,
-                      const QStringList &codes, bool csv);
+WebReply historyReply(const QString &databaseFile, const HistoryCsvTexts &texts, const QString &deviceId,
+                      const TimeRange &range, const QStringList &codes, bool csv);
 
 } // namespace vantoro

@@ -65,6 +65,8 @@ private slots:
     void gapsFollowTheSamples_data();
     void gapsFollowTheSamples();
     void yieldOfMonthAndYear();
+    void devicesApartAndThePlantSum();
+    void singleDeviceDatabaseUpgradedInPlace();
     void csvQuotingAndNumbers();
     void exportIsAllOrNothing();
 
@@ -86,7 +88,8 @@ void TestHistoryQuery::bucketsKeepEveryMinimumAndMaximum()
     QList<HistorySample> samples;
     QList<double> wave;
     for (int i = 0; i < 8640; ++i) {
-        double v = 1000 + 500 * std::sin(i / 500.0);
+        // At the 0.1 scale a device sends, which the history keeps exactly.
+        double v = std::round(10000 + 5000 * std::sin(i / 500.0)) / 10;
         if (i == 1234)
             v = 9999;
         if (i == 5677)
@@ -136,12 +139,13 @@ void TestHistoryQuery::bucketsKeepEveryMinimumAndMaximum()
 void TestHistoryQuery::coarseBucketsMatchTheSamples()
 {
     // Three days of 60 s samples; slot 6 is null every other sample. Long
-    // ranges are answered from the per-10-minute table, which must give what
+    // ranges are answered from the per-half-hour table, which must give what
     // the samples give.
     QList<HistorySample> samples;
     QList<double> wave;
     for (int i = 0; i < 3 * 1440; ++i) {
-        double v = 100 + 50 * std::sin(i / 97.0) + (i == 1001 ? 900 : 0) - (i == 3333 ? 700 : 0);
+        const double spike = i == 1001 ? 9000 : i == 3333 ? -7000 : 0;
+        double v = std::round(1000 + 500 * std::sin(i / 97.0) + spike) / 10;
         wave << v;
         HistorySample s{dayStart.addSecs(i * 60), {{5, v}}};
         if (i % 2)
@@ -154,12 +158,12 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
     QVERIFY(store(samples, columns));
 
     const auto check = [&](const char *what) {
-        const HistoryRequest request{dayStart, dayStart.addDays(3), {}, 400, 0};
+        const HistoryRequest request{dayStart, dayStart.addDays(3), {}, 200, 0};
         const auto data = queryHistory(request);
         QVERIFY2(data, what);
         QCOMPARE(data->sampleCount, 4320);
         QCOMPARE(data->bucketSeconds % HISTORY_ROLLUP_SECONDS, 0);
-        QVERIFY(data->pointCount() <= 400);
+        QVERIFY(data->pointCount() <= 200);
         const int perBucket = data->bucketSeconds / 60;
         QList<double> lows, highs, odd, means, oddMeans;
         for (int b = 0; b * perBucket < wave.size(); ++b) {
@@ -193,7 +197,7 @@ void TestHistoryQuery::coarseBucketsMatchTheSamples()
             QVERIFY(qAbs(data->means[1][2 * b + 1] - oddMeans[b]) < 1e-9);
         }
         // A range that starts and ends inside coarse buckets counts its edges.
-        const auto offset = queryHistory({dayStart.addSecs(7 * 60), dayStart.addDays(3).addSecs(-3 * 60), {}, 400, 0});
+        const auto offset = queryHistory({dayStart.addSecs(7 * 60), dayStart.addDays(3).addSecs(-3 * 60), {}, 200, 0});
         QCOMPARE(offset->sampleCount, 4320 - 10);
         QVERIFY(offset->values[0].contains(wave[1001]));
         QVERIFY(offset->values[0].contains(wave[3333]));
@@ -312,6 +316,178 @@ void TestHistoryQuery::yieldOfMonthAndYear()
     QVERIFY(!dailyYields(2026, 13));
 }
 
+void TestHistoryQuery::devicesApartAndThePlantSum()
+{
+    // Two devices an hour long at 60 s, a few seconds apart; the second
+    // makes twice the power and has no module temperature.
+    QList<HistorySample> samples;
+    for (int m = 0; m < 60; ++m) {
+        HistorySample a{dayStart.addSecs(m * 60 + 1), {{2, 230.1}, {9, 1000.0 + m}, {8, 100.0 + m / 10.0}, {6, 40.5}}};
+        HistorySample b{dayStart.addSecs(m * 60 + 4), {{2, 229.9}, {9, 2000.0 + m}, {8, 500.0}}, QStringLiteral("002")};
+        samples << a << b;
+    }
+    const QList<HistoryColumn> columns{{2, QStringLiteral("VAC"), QStringLiteral("V"), QStringLiteral("V")},
+                                       {6, QStringLiteral("TMOD"), QStringLiteral("T"), QStringLiteral("C")},
+                                       {8, QStringLiteral("EKWH"), QStringLiteral("E"), QStringLiteral("kWh")},
+                                       {9, QStringLiteral("PAC"), QStringLiteral("P"), QStringLiteral("W")}};
+    QVERIFY(store(samples, columns));
+    HistoryRequest one{dayStart, dayStart.addSecs(3600), {}, 0, 0};
+    const auto first = queryHistory(one);
+    one.deviceId = QStringLiteral("002");
+    const auto second = queryHistory(one);
+    QVERIFY(first && second);
+    QCOMPARE(first->sampleCount, 60);
+    QCOMPARE(second->pointCount(), 60);
+    QCOMPARE(first->values[0][5], 230.1);
+    QCOMPARE(second->values[0][5], 229.9);
+    QCOMPARE(first->values[3][59], 1059.0);
+    QVERIFY(std::isnan(second->values[1][0]));
+    QCOMPARE(second->times[0], dayStart.toSecsSinceEpoch() + 4);
+    one.deviceId = QStringLiteral("00x");
+    QString error;
+    QVERIFY(!queryHistory(one, &error));
+    QVERIFY(error.contains(QStringLiteral("00x")));
+
+    // The plant: power and energy summed per step, the rest left out.
+    HistoryRequest plant{dayStart, dayStart.addSecs(3600), {}, 0, 0, QString::fromLatin1(HISTORY_PLANT), 60};
+    const auto sum = queryHistory(plant);
+    QVERIFY(sum);
+    QCOMPARE(sum->columns.size(), 2);
+    QCOMPARE(sum->columns[0].code, QStringLiteral("EKWH"));
+    QCOMPARE(sum->columns[1].code, QStringLiteral("PAC"));
+    QCOMPARE(sum->pointCount(), 60);
+    QCOMPARE(sum->times[7], dayStart.toSecsSinceEpoch() + 7 * 60);
+    QCOMPARE(sum->values[1][7], 3014.0);
+    QCOMPARE(sum->values[0][59], 605.9);
+    QCOMPARE(sum->sampleCount, 120);
+    // Reduced: each bucket holds the sum of the devices' means.
+    plant.maxPoints = 12;
+    const auto reduced = queryHistory(plant);
+    QVERIFY(reduced && reduced->bucketSeconds == 600);
+    QCOMPARE(reduced->values[1].size(), reduced->means[1].size());
+    QCOMPARE(reduced->means[1][0], 1004.5 + 2004.5);
+    QCOMPARE(reduced->values[1][0], 3009.0);
+    // Its CSV names the plant.
+    const QByteArray csv = csvOf([&](QIODevice *d) { return writeHistoryCsv(d, plant); });
+    const QStringList lines = QString::fromUtf8(csv.mid(3)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 62);
+    QVERIFY2(lines[8].endsWith(QStringLiteral(",3014,") + langText(QStringLiteral("History"), QStringLiteral("optPlant"))),
+             qPrintable(lines[8]));
+
+    // Yield: the plant's day sums energy, link time and faults; its peak is
+    // left empty, and any device's mark marks it.
+    QVERIFY(historyWrite([](QSqlDatabase &db, QString &e) {
+        for (const char *id : {"001", "002"}) {
+            for (int d : {1, 2}) {
+                DayYield y;
+                y.deviceId = QString::fromLatin1(id);
+                y.day = QDate(2026, 6, d);
+                y.energyKwh = id[2] == '1' ? 10.25 : 3.5;
+                y.peakPowerW = 3000;
+                y.linkSeconds = 3600;
+                y.faults = 1;
+                y.flagged = id[2] == '2' && d == 2 ? YIELD_FLAG_BACKWARDS : 0;
+                if (!saveDayYield(db, y, e))
+                    return false;
+            }
+        }
+        return true;
+    }));
+    const auto days = dailyYields(2026, 6, QString::fromLatin1(HISTORY_PLANT));
+    QVERIFY(days && days->size() == 2);
+    QCOMPARE(days->at(0).energyKwh, 13.75);
+    QCOMPARE(days->at(0).linkSeconds, qint64(7200));
+    QCOMPARE(days->at(0).faults, 2);
+    QVERIFY(!days->at(0).peakPowerW);
+    QCOMPARE(days->at(0).flagged, 0);
+    QCOMPARE(days->at(1).flagged, YIELD_FLAG_BACKWARDS);
+    QCOMPARE(dailyYields(2026, 6, QStringLiteral("002"))->at(0).energyKwh, 3.5);
+    const auto months = monthlyYields(2026, QString::fromLatin1(HISTORY_PLANT));
+    QCOMPARE(months->at(5).energyKwh, 27.5);
+    QCOMPARE(months->at(5).days, 2);
+    QCOMPARE(months->at(5).flaggedDays, 1);
+    QCOMPARE(storedDayEnergy(QDate(2026, 6, 2), QString::fromLatin1(HISTORY_PLANT)).value_or(0), 13.75);
+}
+
+void TestHistoryQuery::singleDeviceDatabaseUpgradedInPlace()
+{
+    // The tables as a station without devices wrote them: keyed by time,
+    // one real per slot, the coarse table keyed by bucket.
+    QString columns;
+    for (int slot = 0; slot < 30; ++slot)
+        columns += QStringLiteral(", v%1 real").arg(slot);
+    QVERIFY(execSql(QStringLiteral("drop table histdata")));
+    QVERIFY(execSql(QStringLiteral("drop table histrollup")));
+    QVERIFY(execSql(QStringLiteral("create table histdata (t integer primary key%1)").arg(columns)));
+    QVERIFY(execSql(QStringLiteral("create table histrollup (b integer primary key, t0 integer not null, "
+                                   "t1 integer not null, c integer not null, n2 real, x2 real, s2 real, k2 integer)")));
+    // What the devices send: a scaled word, a single-precision temperature,
+    // an integrated energy of many decimals, the status word, a gap.
+    const QList<double> energy{12345.678901234, 12345.7, 0.001};
+    for (int m = 0; m < 30; ++m) {
+        QVERIFY(execSql(QStringLiteral("insert into histdata (t, v2, v6, v8, v10) values (?, ?, ?, ?, ?)"),
+                        {dayStart.addSecs(m * 60).toSecsSinceEpoch(), 230.1 + m / 10.0, double(45.7f),
+                         energy[m % 3], m == 4 ? QVariant() : QVariant(double(m * 257))}));
+    }
+    QVERIFY(store({}, {{2, QStringLiteral("VAC"), QStringLiteral("V"), QStringLiteral("V")},
+                       {6, QStringLiteral("TMOD"), QStringLiteral("T"), QStringLiteral("C")},
+                       {8, QStringLiteral("EKWH"), QStringLiteral("E"), QStringLiteral("kWh")},
+                       {10, QStringLiteral("STAT"), QStringLiteral("S"), QString()}}));
+    // Each value as a file shows it, read from the old table and, after the
+    // upgrade, through the queries.
+    QString before;
+    const auto old = rsSqlGet(QStringLiteral("select t, v2, v6, v8, v10 from histdata order by t"));
+    QVERIFY(old);
+    for (const QVariantList &row : old->rows) {
+        before += row[0].toString();
+        for (int c = 1; c < 5; ++c)
+            before += QLatin1Char(',') + (row[c].isNull() ? QString() : CsvWriter::number(row[c].toDouble()));
+        before += QLatin1Char('\n');
+    }
+    const auto readBack = [] {
+        const auto data = queryHistory({dayStart, dayStart.addDays(1), {}, 0, 0});
+        QString text;
+        for (int i = 0; data && i < data->pointCount(); ++i) {
+            text += QString::number(data->times[i]);
+            for (int c = 0; c < data->columns.size(); ++c)
+                text += QLatin1Char(',') + CsvWriter::number(data->values[c][i]);
+            text += QLatin1Char('\n');
+        }
+        return text;
+    };
+    QVERIFY(historyWrite([](QSqlDatabase &db, QString &e) {
+        DayYield y;
+        y.deviceId = QStringLiteral("001");
+        y.day = dayStart.date();
+        y.energyKwh = 12.5;
+        y.peakPowerW = 2980;
+        return saveDayYield(db, y, e);
+    }));
+
+    upgradeSchema();
+    const auto first = [](const char *sql) { return rsSqlGet(QString::fromLatin1(sql))->rows.value(0); };
+    const QVariantList keys = first("select count(*), min(dev), max(dev) from histdata");
+    QCOMPARE(keys.size(), 3);
+    QCOMPARE(keys[0].toInt(), 30);
+    QCOMPARE(keys[1].toInt(), 1);
+    QCOMPARE(keys[2].toInt(), 1);
+    QCOMPARE(first("select typeof(v2) || typeof(v6) || typeof(v10) from histdata").value(0).toString(),
+             QStringLiteral("integerintegerinteger"));
+    QCOMPARE(readBack().split(QLatin1Char('\n')), before.split(QLatin1Char('\n')));
+    QCOMPARE(queryHistory({dayStart, dayStart.addDays(1), {QStringLiteral("TMOD")}, 0, 0})->values[0][0], 45.7);
+    // The coarse table is built anew per device, the yield is device 001's.
+    const QVariantList rolled = first("select sum(c), min(dev) from histrollup");
+    QCOMPARE(rolled.value(0).toInt(), 30);
+    QCOMPARE(rolled.value(1).toInt(), 1);
+    const auto reduced = queryHistory({dayStart, dayStart.addDays(1), {QStringLiteral("VAC")}, 20, 0});
+    QCOMPARE(present(reduced->values[0]).first(), 230.1);
+    QCOMPARE(dailyYields(2026, 6)->at(0).energyKwh, 12.5);
+    QCOMPARE(dailyYields(2026, 6)->at(0).peakPowerW.value_or(0), 2980.0);
+    // Once upgraded, an upgrade changes nothing.
+    upgradeSchema();
+    QCOMPARE(readBack(), before);
+}
+
 void TestHistoryQuery::csvQuotingAndNumbers()
 {
     // Under a German locale the separator stays a point.
@@ -333,9 +509,11 @@ void TestHistoryQuery::csvQuotingAndNumbers()
     // Times carry their UTC offset, whatever zone the test runs in.
     const QRegularExpression offset(QStringLiteral("^2026-06-01T01:0([01]):00[+-]\\d\\d:\\d\\d,"));
     QVERIFY2(offset.match(lines[1]).hasMatch(), qPrintable(lines[1]));
-    QCOMPARE(lines[1].section(QLatin1Char(','), 1), QStringLiteral("230.1,12345.6"));
+    // The device is the last column.
+    QVERIFY(lines[0].endsWith(QStringLiteral(",") + langText(QStringLiteral("History"), QStringLiteral("csvDevice"))));
+    QCOMPARE(lines[1].section(QLatin1Char(','), 1), QStringLiteral("230.1,12345.6,001"));
     QVERIFY2(offset.match(lines[2]).hasMatch(), qPrintable(lines[2]));
-    QCOMPARE(lines[2].section(QLatin1Char(','), 1), QStringLiteral("0.5,"));
+    QCOMPARE(lines[2].section(QLatin1Char(','), 1), QStringLiteral("0.5,,001"));
     QCOMPARE(lines[3], QString());
 
     QCOMPARE(CsvWriter::field(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));

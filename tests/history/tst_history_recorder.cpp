@@ -3,10 +3,14 @@
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "history/history_pruner.h"
+#include "history/csv_writer.h"
+#include "history/history_query.h"
 #include "history/history_recorder.h"
 #include "test_support.h"
 
+#include <QBuffer>
 #include <QSqlQuery>
+#include <ctime>
 #include <QtTest>
 
 using namespace vantoro;
@@ -95,6 +99,8 @@ private slots:
     void counterSteps();
     void yieldAcrossMidnightAndRestart();
     void faultEventsAndLinkTimeAreCounted();
+    void devicesAreRecordedApart();
+    void daysFollowTheLocalCalendarAcrossSummerTime();
     void lockedDatabaseReportsOnceAndResumes();
     void pruningInBatches();
     void ratings_data();
@@ -140,7 +146,10 @@ void TestHistoryRecorder::recordsOnePerPeriodOnlyWithFreshReplies()
     const qint64 t0 = m_start.toSecsSinceEpoch();
     QCOMPARE(times, (QList<qint64>{t0, t0 + 60, t0 + 120, t0 + 360, t0 + 430, t0 + 480, t0 + 540}));
     // Only numeric parameters are stored; status texts and other slots stay null.
-    QCOMPARE(count(QStringLiteral("select count(*) from histdata where v2 = 230 and v10 = 3 and v14 is null")), 7);
+    // Stored in thousandths, as integers.
+    QCOMPARE(count(QStringLiteral("select count(*) from histdata where dev = 1 and v2 = 230000 and typeof(v2) = 'integer' "
+                                  "and v10 = 3000 and v9 is null")),
+             7);
     QCOMPARE(count(QStringLiteral("select count(*) from histparam")), 5);
 
     // Polling off stores nothing either.
@@ -163,7 +172,7 @@ void TestHistoryRecorder::clockSetBackStoresNoSecondRow()
     recorder.recordCycle(cycle(m_start.addSecs(120), 100.2));
     const qint64 t0 = m_start.toSecsSinceEpoch();
     QCOMPARE(sampleTimes(), (QList<qint64>{t0, t0 + 60, t0 + 120}));
-    QCOMPARE(count(QStringLiteral("select v8 * 10 from histdata where t = %1").arg(t0)), 1000);
+    QCOMPARE(count(QStringLiteral("select v8 / 100 from histdata where t = %1").arg(t0)), 1000);
     QVERIFY(qAbs(storedDay(m_start.date()).energyKwh - 0.2) < 1e-9);
     QCOMPARE(storedDay(m_start.date()).flagged, 0);
 
@@ -282,6 +291,85 @@ void TestHistoryRecorder::faultEventsAndLinkTimeAreCounted()
     QCOMPARE(day.linkSeconds, qint64(120));
 }
 
+void TestHistoryRecorder::devicesAreRecordedApart()
+{
+    HistoryRecorder recorder;
+    recorder.start();
+    // Two devices polled in turn, the second two seconds after the first,
+    // with counters far apart: one day shared between them would see the
+    // counter jump both ways at every cycle.
+    for (int s = 0; s < 300; s += 10) {
+        CycleReport first = cycle(m_start.addSecs(s), 100 + 0.1 * (s / 120), 230, 5);
+        CycleReport second = cycle(m_start.addSecs(s + 2), 5000 + 0.1 * (s / 240), 231, 2);
+        second.deviceId = QStringLiteral("002");
+        stationBus().publishCycle(first);
+        stationBus().publishCycle(second);
+    }
+    stationBus().publishEvent({1, m_start.addSecs(5), QStringLiteral("002"), QStringLiteral("Grid overvoltage"), false});
+    recorder.stop();
+    // Each device keeps its own period schedule.
+    QCOMPARE(count(QStringLiteral("select count(*) from histdata where dev = 1")), 5);
+    QCOMPARE(count(QStringLiteral("select count(*) from histdata where dev = 2 and v2 = 231000")), 5);
+    QCOMPARE(count(QStringLiteral("select min(t) from histdata where dev = 2")), m_start.toSecsSinceEpoch() + 2);
+    QCOMPARE(count(QStringLiteral("select sum(c) from histrollup where dev = 2")), 5);
+    QCOMPARE(recorder.samplesWritten(), 10);
+
+    DbConnection c;
+    QSqlDatabase db = c.database();
+    const DayYield first = loadDayYield(db, QStringLiteral("001"), m_start.date());
+    const DayYield second = loadDayYield(db, QStringLiteral("002"), m_start.date());
+    QVERIFY2(qAbs(first.energyKwh - 0.2) < 1e-9, qPrintable(QString::number(first.energyKwh)));
+    QVERIFY2(qAbs(second.energyKwh - 0.1) < 1e-9, qPrintable(QString::number(second.energyKwh)));
+    QCOMPARE(first.flagged, 0);
+    QCOMPARE(second.flagged, 0);
+    QCOMPARE(first.peakPowerW.value_or(0), 1150.0);
+    QCOMPARE(second.peakPowerW.value_or(0), 462.0);
+    QCOMPARE(first.faults, 0);
+    QCOMPARE(second.faults, 1);
+    QCOMPARE(recorder.currentDay(QStringLiteral("002")).deviceId, QStringLiteral("002"));
+    QVERIFY(!recorder.failing());
+}
+
+void TestHistoryRecorder::daysFollowTheLocalCalendarAcrossSummerTime()
+{
+    const QByteArray savedZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    // The spring day has 23 hours, the autumn day 25; a cycle every 5 min
+    // from the evening before to the morning after.
+    for (const auto &[day, hours] : {std::pair{QDate(2026, 3, 29), 23}, std::pair{QDate(2026, 10, 25), 25}}) {
+        const qint64 first = day.startOfDay().toSecsSinceEpoch() - 3600;
+        const qint64 last = day.addDays(1).startOfDay().toSecsSinceEpoch() + 3600;
+        QCOMPARE(last - first, qint64(hours + 2) * 3600);
+        {
+            HistoryRecorder recorder;
+            double counter = 100;
+            for (qint64 t = first; t <= last; t += 300, counter += 0.1)
+                recorder.recordCycle(cycle(QDateTime::fromSecsSinceEpoch(t), counter));
+        }
+        // The day's own readings: its first at midnight, a step every 5 min.
+        const DayYield stored = storedDay(day);
+        QCOMPARE(stored.linkSeconds, qint64(hours) * 3600);
+        QVERIFY2(qAbs(stored.energyKwh - (hours * 12 - 1) * 0.1) < 1e-6, qPrintable(QString::number(stored.energyKwh)));
+        QVERIFY(qAbs(storedDay(day.addDays(-1)).energyKwh - 1.1) < 1e-6);
+        // The day's history holds every sample of it, each time once.
+        const auto data = queryHistory({day.startOfDay(), day.addDays(1).startOfDay(), {}, 0, 0});
+        QCOMPARE(data->sampleCount, hours * 12);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(writeHistoryCsv(&buffer, {day.startOfDay(), day.addDays(1).startOfDay(), {}, 0, 0}));
+        QStringList times;
+        for (const QString &line : QString::fromUtf8(buffer.data().mid(3)).split(QStringLiteral("\r\n")).mid(1))
+            times << line.section(QLatin1Char(','), 0, 0);
+        times.removeAll(QString());
+        times.removeDuplicates();
+        QCOMPARE(times.size(), hours * 12);
+        QVERIFY(times.first().startsWith(day.toString(Qt::ISODate) + QStringLiteral("T00:00:00+0")));
+    }
+    savedZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", savedZone);
+    tzset();
+}
+
 void TestHistoryRecorder::lockedDatabaseReportsOnceAndResumes()
 {
     HistoryRecorder recorder;
@@ -339,6 +427,21 @@ void TestHistoryRecorder::pruningInBatches()
     QCOMPARE(count(QStringLiteral("select min(t) from histdata")), now.toSecsSinceEpoch() - 24 * 3600);
     // The coarse buckets went with their samples, no further.
     QCOMPARE(count(QStringLiteral("select sum(c) from histrollup")), 8640);
+
+    // Every device's old rows go, each by its own key range.
+    const QDateTime later = now.addSecs(3600);
+    QVERIFY(historyWrite([&](QSqlDatabase &db, QString &error) {
+        for (qint64 i = 0; i < 500; ++i) {
+            HistorySample s{QDateTime::fromSecsSinceEpoch(now.toSecsSinceEpoch() - 30 * 3600 + i * 60), {{2, 231.0}}};
+            s.deviceId = QStringLiteral("007");
+            if (!insertSample(db, s, error))
+                return false;
+        }
+        return true;
+    }));
+    QCOMPARE(HistoryPruner::pruneBatch(later.addSecs(-24 * 3600), 100000), 360 + 420);
+    QCOMPARE(count(QStringLiteral("select min(t) from histdata where dev = 7")), later.toSecsSinceEpoch() - 24 * 3600);
+    QCOMPARE(count(QStringLiteral("select sum(c) from histrollup where dev = 7")), 80);
 }
 
 void TestHistoryRecorder::ratings_data()

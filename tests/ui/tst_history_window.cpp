@@ -7,6 +7,7 @@
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "history/daily_yield.h"
+#include "history/history_query.h"
 #include "history/history_store.h"
 #include "test_support.h"
 #include "ui/dialogs/frm_view_event_log_db.h"
@@ -16,6 +17,7 @@
 #include "ui/history/yield_view.h"
 
 #include <QAreaSeries>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -117,6 +119,7 @@ private slots:
     void valueAxesShowRippleSmall_data();
     void valueAxesShowRippleSmall();
     void yieldTabShowsTheDay();
+    void devicesAndThePlantAreChosen();
     void settingsPageRefusesOutOfRange();
     void eventViewerExports();
 
@@ -296,6 +299,59 @@ void TestHistoryWindow::yieldTabShowsTheDay()
     QCOMPARE(yield->barCount(), 12);
     QVERIFY(shown());
     QVERIFY(execSql(QStringLiteral("delete from histyield where day = '%1'").arg(marked.day.toString(Qt::ISODate))));
+}
+
+void TestHistoryWindow::devicesAndThePlantAreChosen()
+{
+    const QList<DeviceInfo> saved = stationBus().devices();
+    stationBus().publishDevices({{QStringLiteral("001"), QStringLiteral("West"), 1, 2, QStringLiteral("3K"), true},
+                                 {QStringLiteral("002"), QStringLiteral("East"), 2, 2, QStringLiteral("3K"), true}});
+    QVERIFY(historyWrite([](QSqlDatabase &db, QString &e) {
+        for (int minute = 0; minute < 24 * 60; ++minute) {
+            HistorySample s{QDateTime(modelledDay, QTime(minute / 60, minute % 60)), {{2, 240.0}, {8, 700.0}}};
+            s.deviceId = QStringLiteral("002");
+            if (!insertSample(db, s, e))
+                return false;
+        }
+        DayYield y;
+        y.deviceId = QStringLiteral("002");
+        y.day = modelledDay;
+        y.energyKwh = 5;
+        return saveDayYield(db, y, e);
+    }));
+    frmHistory window;
+    window.resize(1000, 620);
+    window.show();
+    window.setDay(modelledDay);
+    auto *devices = window.findChild<QComboBox *>(QStringLiteral("cmbDevice"));
+    QVERIFY(devices);
+    QCOMPARE(devices->count(), 3);
+    QCOMPARE(devices->itemText(1), QStringLiteral("002 East"));
+    QCOMPARE(devices->itemText(2), langText(QStringLiteral("History"), QStringLiteral("optPlant")));
+    QCOMPARE(window.deviceId(), QStringLiteral("001"));
+    const double ownYield = window.yieldView()->total();
+
+    window.setCodes({QStringLiteral("VAC"), QStringLiteral("EKWH")});
+    window.setDevice(QStringLiteral("002"));
+    QCOMPARE(window.chartView()->data().sampleCount, 1440);
+    QCOMPARE(window.chartView()->data().values[0][0], 240.0);
+    QVERIFY(window.curveTitle().contains(QStringLiteral("002")));
+    QCOMPARE(window.yieldView()->total(), 5.0);
+    saveShot(&window, QStringLiteral("history_model_device.png"));
+
+    // The plant: the energy counters summed, the voltage left out.
+    window.setDevice(QString::fromLatin1(HISTORY_PLANT));
+    QCOMPARE(window.chartView()->data().columns.size(), 1);
+    QCOMPARE(window.chartView()->data().columns[0].code, QStringLiteral("EKWH"));
+    QVERIFY(window.chartView()->data().values[0][600] > 700 + 1520);
+    QVERIFY(qAbs(window.yieldView()->total() - ownYield - 5) < 0.05);
+    QTemporaryDir dir;
+    window.exportCsv(dir.filePath(QStringLiteral("plant.csv")));
+    QFile file(dir.filePath(QStringLiteral("plant.csv")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains(langText(QStringLiteral("History"), QStringLiteral("optPlant")).toUtf8() + "\r\n"));
+    window.setDevice(QStringLiteral("001"));
+    stationBus().publishDevices(saved);
 }
 
 void TestHistoryWindow::settingsPageRefusesOutOfRange()

@@ -320,21 +320,25 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
         return y;
     };
     QVERIFY(historyWrite([&](QSqlDatabase &db, QString &e) {
-        const QList<HistorySample> samples{{ten, {{1, 230.1}, {2, 10.02}}},
+        const QList<HistorySample> samples{{ten, {{1, 230.1}, {2, 10.02}, {3, 300.0}}},
                                            {ten.addSecs(60), {{1, 231.0}}},
-                                           {ten.addSecs(120), {{1, 229.5}, {2, 9.5}}}};
+                                           {ten.addSecs(120), {{1, 229.5}, {2, 9.5}}},
+                                           {ten.addSecs(3), {{1, 100.0}, {3, 700.0}}, QStringLiteral("002")}};
         for (const HistorySample &sample : samples) {
             if (!insertSample(db, sample, e))
                 return false;
         }
         DayYield marked = yieldRow(QDate(2025, 3, 11), 4.25);
         marked.flagged = YIELD_FLAG_TOO_FAST;
-        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), marked, yieldRow(QDate(2025, 4, 1), 1.0)}) {
+        DayYield other = yieldRow(QDate(2025, 3, 10), 2.0);
+        other.deviceId = QStringLiteral("002");
+        for (const DayYield &y : {yieldRow(QDate(2025, 3, 10), 5.5), marked, yieldRow(QDate(2025, 4, 1), 1.0), other}) {
             if (!saveDayYield(db, y, e))
                 return false;
         }
         return storeColumns(db, {{1, QStringLiteral("VAC"), QStringLiteral("Voltage"), QStringLiteral("V")},
-                                 {2, QStringLiteral("IAC"), QStringLiteral("Current"), QStringLiteral("A")}}, e);
+                                 {2, QStringLiteral("IAC"), QStringLiteral("Current"), QStringLiteral("A")},
+                                 {3, QStringLiteral("PAC"), QStringLiteral("Power"), QStringLiteral("W")}}, e);
     }));
 
     // Codes in the asked order, case-insensitive; a missing value is null.
@@ -350,16 +354,16 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
     // Times: "to" is the first second left out.
     const QJsonObject minute = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-03-10T10:01&to=2025-03-10T10:02")));
     QCOMPARE(minute["points"].toArray().size(), 1);
-    QCOMPARE(minute["columns"].toArray().size(), 2);
+    QCOMPARE(minute["columns"].toArray().size(), 3);
 
     const HttpAnswer csv = httpRequest(m_station->url("/api/v1/history?from=2025-03-10&codes=VAC&format=csv"));
     QCOMPARE(csv.status, 200);
     QCOMPARE(csv.header("Content-Type"), QByteArray("text/csv; charset=utf-8"));
     const QList<QByteArray> lines = csv.body.split('\n');
     QCOMPARE(lines.size(), 5); // header, three samples, the last line end
-    QVERIFY(lines[0].endsWith(",Voltage (V)\r")); // and no byte-order mark before it
+    QVERIFY(lines[0].contains(",Voltage (V),")); // and no byte-order mark before it
     QVERIFY(!lines[0].startsWith("\xEF"));
-    QVERIFY2(QRegularExpression(QStringLiteral("^2025-03-10T10:02:00[+-]\\d\\d:\\d\\d,229.5\r$"))
+    QVERIFY2(QRegularExpression(QStringLiteral("^2025-03-10T10:02:00[+-]\\d\\d:\\d\\d,229.5,001\r$"))
                  .match(QString::fromUtf8(lines[3]))
                  .hasMatch(),
              lines[3].constData());
@@ -377,6 +381,38 @@ void TestWebStation::historyAndYieldFromTheRecordedTables()
     QCOMPARE(year["months"][2]["energyKwh"].toDouble(), 9.75);
     QCOMPARE(year["months"][2]["flagReasons"].toArray(), QJsonArray{QStringLiteral("counterTooFast")});
     QCOMPARE(year["totalKwh"].toDouble(), 10.75);
+
+    // Another device and the plant; without `device` the answers are 001's.
+    const QList<DeviceInfo> devices = stationBus().devices();
+    QList<DeviceInfo> line = devices;
+    line << DeviceInfo{QStringLiteral("002"), QStringLiteral("East"), 2, 2, QStringLiteral("3K"), true};
+    stationBus().publishDevices(line);
+    QCOMPARE(h["device"].toString(), QStringLiteral("001"));
+    const QJsonObject east = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-03-10&to=2025-03-10&codes=VAC&device=002")));
+    QCOMPARE(east["device"].toString(), QStringLiteral("002"));
+    QCOMPARE(east["points"].toArray().size(), 1);
+    QCOMPARE(east["points"][0]["values"].toArray(), QJsonArray{100.0});
+    const QJsonObject plant = jsonOf(httpRequest(m_station->url("/api/v1/history?from=2025-03-10&to=2025-03-10&device=plant")));
+    QCOMPARE(plant["columns"].toArray().size(), 1);
+    QCOMPARE(plant["columns"][0]["code"].toString(), QStringLiteral("PAC"));
+    QCOMPARE(plant["points"][0]["values"].toArray(), QJsonArray{1000.0});
+    // The plant has no voltage to sum.
+    QCOMPARE(httpRequest(m_station->url("/api/v1/history?codes=VAC&device=plant")).status, 400);
+    const HttpAnswer plantCsv = httpRequest(m_station->url("/api/v1/history?from=2025-03-10&device=plant&format=csv"));
+    const QString plantName = langText(QStringLiteral("History"), QStringLiteral("optPlant"));
+    QVERIFY2(plantCsv.body.contains(",1000," + plantName.toUtf8() + "\r\n"), plantCsv.body.constData());
+    QCOMPARE(jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025&month=3&device=002")))["totalKwh"].toDouble(), 2.0);
+    const QJsonObject plantMarch = jsonOf(httpRequest(m_station->url("/api/v1/yield?year=2025&month=3&device=plant")));
+    QCOMPARE(plantMarch["device"].toString(), QStringLiteral("plant"));
+    QCOMPARE(plantMarch["days"][0]["energyKwh"].toDouble(), 7.5);
+    QCOMPARE(plantMarch["totalKwh"].toDouble(), 11.75);
+    for (const char *path : {"/api/v1/history?device=007", "/api/v1/yield?device=7", "/api/v1/history?device="}) {
+        const HttpAnswer unknown = httpRequest(m_station->url(path));
+        QCOMPARE(unknown.status, 404);
+        QCOMPARE(jsonOf(unknown)["parameter"].toString(), QStringLiteral("device"));
+        QVERIFY(jsonOf(unknown)["error"].toString().contains(QStringLiteral("002")));
+    }
+    stationBus().publishDevices(devices);
 
     // Today's yield: the counter's rise until the recorder has a row for today.
     QCOMPARE(jsonOf(httpRequest(m_station->url("/api/v1/status")))["todayYieldKwh"].toDouble(), 0.0);
@@ -425,7 +461,8 @@ void TestWebStation::historyIsMadeBesideTheStationInRequestOrder()
                 return false;
         }
         return storeColumns(db, {{1, QStringLiteral("VAC"), QStringLiteral("Voltage"), QStringLiteral("V")},
-                                 {2, QStringLiteral("IAC"), QStringLiteral("Current"), QStringLiteral("A")}}, e);
+                                 {2, QStringLiteral("IAC"), QStringLiteral("Current"), QStringLiteral("A")},
+                                 {3, QStringLiteral("PAC"), QStringLiteral("Power"), QStringLiteral("W")}}, e);
     }));
     const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_station->port()) + "\r\n\r\n";
     std::atomic<bool> sent{false};

@@ -5,7 +5,9 @@
 #include "acquisition/param_names.h"
 #include "acquisition/param_table.h"
 #include "core/message_service.h"
+#include "core/system_settings.h"
 #include "history/csv_writer.h"
+#include "history/history_settings.h"
 #include "ui/history/chart_print.h"
 #include "ui/history/history_chart_view.h"
 #include "ui/history/history_texts.h"
@@ -59,6 +61,7 @@ frmHistory::frmHistory(QWidget *owner)
     , m_tabs(new QTabWidget(this))
     , m_day(new QDateEdit(QDate::currentDate(), this))
     , m_span(new QComboBox(this))
+    , m_device(new QComboBox(this))
     , m_params(new QListWidget(this))
     , m_chart(new HistoryChartView(this))
     , m_readout(new QLabel(this))
@@ -72,6 +75,8 @@ frmHistory::frmHistory(QWidget *owner)
     m_day->setCalendarPopup(true);
     m_span->setObjectName(QStringLiteral("cmbSpan"));
     m_span->addItems({historyText("optDay"), historyText("optWeek"), historyText("optMonth")});
+    m_device->setObjectName(QStringLiteral("cmbDevice"));
+    m_device->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_prev = button("cmdPrev", historyText("cmdPrev"), this);
     m_next = button("cmdNext", historyText("cmdNext"), this);
     auto *whole = button("cmdResetZoom", historyText("cmdResetZoom"), this);
@@ -86,7 +91,8 @@ frmHistory::frmHistory(QWidget *owner)
     m_info->setObjectName(QStringLiteral("lblInfo"));
 
     auto *bar = new QHBoxLayout;
-    for (QWidget *w : std::initializer_list<QWidget *>{m_prev, m_day, m_next, m_span})
+    bar->addWidget(new QLabel(historyText("lblDevice"), this));
+    for (QWidget *w : std::initializer_list<QWidget *>{m_device, m_prev, m_day, m_next, m_span})
         bar->addWidget(w);
     bar->addStretch();
     for (QWidget *w : std::initializer_list<QWidget *>{whole, exportButton, print, pdf})
@@ -118,6 +124,18 @@ frmHistory::frmHistory(QWidget *owner)
     layout->addLayout(bottom);
 
     fillParameterList();
+    fillDeviceList();
+    // A device added or removed on the line shows up here at once.
+    connect(&stationBus(), &StationBus::devicesChanged, this, [this] {
+        const QString shown = deviceId();
+        fillDeviceList();
+        if (deviceId() != shown)
+            reload();
+    });
+    connect(m_device, &QComboBox::currentIndexChanged, this, [this] {
+        m_yield->setDevice(deviceId());
+        reload();
+    });
     connect(m_day, &QDateEdit::dateChanged, this, &frmHistory::reload);
     connect(m_span, &QComboBox::currentIndexChanged, this, &frmHistory::reload);
     connect(m_prev, &QPushButton::clicked, this, [this] { step(-1); });
@@ -129,7 +147,7 @@ frmHistory::frmHistory(QWidget *owner)
         exportWithDialog(this, curveTitle() + QStringLiteral(".csv"), QStringLiteral("CSV (*.csv)"),
                          [this](const QString &path, QString *error) {
                              const auto [from, to] = historySpanRange(m_day->date(), span());
-                             const HistoryRequest request{from, to, checkedCodes(), 0, 0};
+                             const HistoryRequest request{from, to, checkedCodes(), 0, 0, deviceId(), 0};
                              return saveCsvFile(path, [&](QIODevice *d, QString *e) {
                                  return writeHistoryCsv(d, request, e);
                              }, error);
@@ -187,6 +205,38 @@ void frmHistory::fillParameterList()
     }
 }
 
+void frmHistory::fillDeviceList()
+{
+    const QString current = m_device->count() > 0 ? deviceId() : QString::fromLatin1(HISTORY_FIRST_DEVICE);
+    {
+        const QSignalBlocker block(m_device);
+        m_device->clear();
+        for (const DeviceInfo &d : historyDevices()) {
+            const QString name = d.name.trimmed();
+            m_device->addItem(name.isEmpty() || name == d.id ? d.id : QStringLiteral("%1 %2").arg(d.id, name), d.id);
+        }
+        if (m_device->findData(QString::fromLatin1(HISTORY_FIRST_DEVICE)) < 0)
+            m_device->insertItem(0, QString::fromLatin1(HISTORY_FIRST_DEVICE), QString::fromLatin1(HISTORY_FIRST_DEVICE));
+        m_device->addItem(historyText("optPlant"), QString::fromLatin1(HISTORY_PLANT));
+        const int index = m_device->findData(current);
+        m_device->setCurrentIndex(index >= 0 ? index : 0);
+    }
+    m_yield->setDevice(deviceId());
+}
+
+void frmHistory::setDevice(const QString &deviceId)
+{
+    const int index = m_device->findData(deviceId);
+    if (index >= 0)
+        m_device->setCurrentIndex(index);
+}
+
+QString frmHistory::deviceId() const
+{
+    const QString id = m_device->currentData().toString();
+    return id.isEmpty() ? QString::fromLatin1(HISTORY_FIRST_DEVICE) : id;
+}
+
 void frmHistory::setCodes(const QStringList &codes)
 {
     {
@@ -240,7 +290,8 @@ void frmHistory::step(int direction)
 QString frmHistory::curveTitle() const
 {
     const auto [from, to] = historySpanRange(m_day->date(), span());
-    QString text = historyText("Caption") + QLatin1Char(' ') + from.date().toString(Qt::ISODate);
+    QString text = historyText("Caption") + QLatin1Char(' ') + historyDeviceText(deviceId(), historyText("optPlant"))
+        + QLatin1Char(' ') + from.date().toString(Qt::ISODate);
     if (from.daysTo(to) > 1)
         text += QStringLiteral(" - ") + to.date().addDays(-1).toString(Qt::ISODate);
     return text;
@@ -258,7 +309,9 @@ void frmHistory::reload()
     else
         // A day is shown sample by sample; longer ranges are reduced by the
         // query to about two points per pixel.
-        data = queryHistory({from, to, codes, span() == HistorySpan::Day ? 0 : m_chart->wantedPoints(), 0}, &error);
+        data = queryHistory({from, to, codes, span() == HistorySpan::Day ? 0 : m_chart->wantedPoints(), 0, deviceId(),
+                             effectiveSamplePeriod(sysSettings.HisDataSamplePeriod)},
+                            &error);
     if (!data) {
         messages().show(historyText("Caption"), error, MessageIcon::Warning);
         data = HistoryData();
@@ -275,7 +328,8 @@ void frmHistory::reload()
 void frmHistory::exportCsv(const QString &path)
 {
     const auto [from, to] = historySpanRange(m_day->date(), span());
-    const HistoryRequest request{from, to, checkedCodes(), 0, 0};
+    const HistoryRequest request{from, to, checkedCodes(), 0, 0, deviceId(),
+                                 effectiveSamplePeriod(sysSettings.HisDataSamplePeriod)};
     QString error;
     if (!saveCsvFile(path, [&](QIODevice *d, QString *e) { return writeHistoryCsv(d, request, e); }, &error))
         messages().show(historyText("Caption"), historyText("msgExportFailed") + error, MessageIcon::Warning);

@@ -34,6 +34,12 @@ public:
     static frmHistory *showHistory(QWidget *owner);
 
     void setDay(const QDate &day, HistorySpan span = HistorySpan::Day);
+    // Shows a device's history ("001".."032") or the plant's sums
+    // (HISTORY_PLANT); an id not in the list is ignored.
+    void setDevice(const QString &deviceId);
+    QString deviceId() const;
+    // Re-reads the devices to choose from.
+    void fillDeviceList();
     // Picks the parameters to plot by code; unknown codes are ignored.
     void setCodes(const QStringList &codes);
     QStringList checkedCodes() const;
@@ -57,6 +63,7 @@ private:
     QTabWidget *m_tabs = nullptr;
     QDateEdit *m_day = nullptr;
     QComboBox *m_span = nullptr;
+    QComboBox *m_device = nullptr;
     QPushButton *m_prev = nullptr;
     QPushButton *m_next = nullptr;
     QListWidget *m_params = nullptr;

@@ -110,6 +110,11 @@ void YieldView::setMonth(int year, int month)
     m_month->setCurrentIndex(month - 1);
 }
 
+void YieldView::setDevice(const QString &deviceId)
+{
+    m_deviceId = deviceId;
+}
+
 void YieldView::showYear(bool year)
 {
     const QSignalBlocker block(m_byMonth);
@@ -122,7 +127,8 @@ QString YieldView::title() const
                                ? QString::number(m_year->value())
                                : QStringLiteral("%1-%2").arg(m_year->value()).arg(m_month->currentIndex() + 1, 2, 10,
                                                                                  QLatin1Char('0'));
-    return historyText("tabYield") + QLatin1Char(' ') + period;
+    return historyText("tabYield") + QLatin1Char(' ') + historyDeviceText(m_deviceId, historyText("optPlant"))
+        + QLatin1Char(' ') + period;
 }
 
 QList<DayYield> YieldView::daysForExport(QString *error) const
@@ -131,7 +137,7 @@ QList<DayYield> YieldView::daysForExport(QString *error) const
     const int first = m_byYear->isChecked() ? 1 : m_month->currentIndex() + 1;
     const int last = m_byYear->isChecked() ? 12 : first;
     for (int m = first; m <= last; ++m) {
-        const auto month = dailyYields(m_year->value(), m, QStringLiteral("001"), error);
+        const auto month = dailyYields(m_year->value(), m, m_deviceId, error);
         if (!month)
             return {};
         days << *month;
@@ -148,7 +154,7 @@ bool YieldView::reload()
     int flagged = 0;
     int reasons = 0;
     if (m_byYear->isChecked()) {
-        const auto months = monthlyYields(m_year->value(), QStringLiteral("001"), &error);
+        const auto months = monthlyYields(m_year->value(), m_deviceId, &error);
         for (const MonthYield &m : months.value_or(QList<MonthYield>{})) {
             categories << QLocale().standaloneMonthName(m.month, QLocale::ShortFormat);
             values << m.energyKwh;
@@ -157,7 +163,7 @@ bool YieldView::reload()
         }
     } else {
         const int month = m_month->currentIndex() + 1;
-        const auto days = dailyYields(m_year->value(), month, QStringLiteral("001"), &error);
+        const auto days = dailyYields(m_year->value(), month, m_deviceId, &error);
         const QList<DayYield> list = days.value_or(QList<DayYield>{});
         const int length = QDate(m_year->value(), month, 1).daysInMonth();
         for (int d = 1; d <= length; ++d) {

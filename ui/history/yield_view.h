@@ -21,6 +21,9 @@ public:
     explicit YieldView(QWidget *parent = nullptr);
 
     void setMonth(int year, int month);
+    // The device whose yield is shown, or HISTORY_PLANT for the plant's.
+    void setDevice(const QString &deviceId);
+    QString deviceId() const { return m_deviceId; }
     void showYear(bool year);
     // Reads the table and redraws; false after a message.
     bool reload();
@@ -43,6 +46,7 @@ private:
     QPushButton *m_export = nullptr;
     QPushButton *m_print = nullptr;
     QPushButton *m_pdf = nullptr;
+    QString m_deviceId = QString::fromLatin1(HISTORY_FIRST_DEVICE);
     double m_sum = 0;
     int m_bars = 0;
 };
