@@ -11,7 +11,7 @@
 #include "acquisition/frames.h"
 #include "acquisition/line_address.h"
 #include "acquisition/modbus_tcp.h"
-#include "acquisition/polling.h"
+#include "plant/polling.h"
 #include "acquisition/serial_link.h"
 #include "acquisition/tcp_line_port.h"
 #include "core/common.h"
@@ -49,16 +49,16 @@ std::optional<double> rawExchangeMs(const LineAddress &address, const QByteArray
     return received == replyBytes ? std::optional<double>(ms) : std::nullopt;
 }
 
-std::optional<double> stationCycleMs(Poller &poller)
+std::optional<double> stationCycleMs(Poller &poller, Device &device)
 {
     QElapsedTimer clock;
     clock.start();
-    const bool done = poller.queryData();
+    const bool done = poller.queryData(device);
     const double ms = double(clock.nsecsElapsed()) / 1e6;
-    return done && poller.replyReceived() == 1 ? std::optional<double>(ms) : std::nullopt;
+    return done && device.link().replyReceived == 1 ? std::optional<double>(ms) : std::nullopt;
 }
 
-std::optional<double> heldOpenMs(TcpLinePort &port)
+std::optional<double> heldOpenMs(TcpLinePort &port, quint8 address)
 {
     port.close();
     port.open();
@@ -67,11 +67,11 @@ std::optional<double> heldOpenMs(TcpLinePort &port)
         return std::nullopt;
     QElapsedTimer clock;
     clock.start();
-    if (!sendCrcFrame(port, quint8(sysSettings.devaddr), QByteArray(POLL_DATA_BYTES, '\0'), FUNCTION_POLL))
+    if (!sendCrcFrame(port, address, QByteArray(POLL_DATA_BYTES, '\0'), FUNCTION_POLL))
         return std::nullopt;
     waitUntil([&] { return port.bytesWaiting() >= REPLY_BYTES || !port.isOpen(); }, WAIT_MS,
               [&](int ms) { port.waitForInput(ms); });
-    const bool whole = findhead(port, replyHeadV2(quint8(sysSettings.devaddr))) && port.readAll().size() >= REPLY_BYTES - 4;
+    const bool whole = findhead(port, replyHeadV2(address)) && port.readAll().size() >= REPLY_BYTES - 4;
     const double ms = double(clock.nsecsElapsed()) / 1e6;
     return whole ? std::optional<double>(ms) : std::nullopt;
 }
@@ -84,24 +84,25 @@ bool measure(bool modbus, int count)
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
         return false;
     }
-    bench::useSimulator(QStringLiteral("/dev/null"), 9600);
     const LineAddress address = parseLineAddress(sim.lineAddress());
-    const QByteArray frame = buildCrcFrame(quint8(sysSettings.devaddr), QByteArray(POLL_DATA_BYTES, '\0'), FUNCTION_POLL);
+    Line line(std::make_unique<TcpLinePort>(address));
+    Device &device = bench::useSimulator(line, QStringLiteral("/dev/null"), 9600);
+    const quint8 deviceAddress = quint8(device.record().address);
+    const QByteArray frame = buildCrcFrame(deviceAddress, QByteArray(POLL_DATA_BYTES, '\0'), FUNCTION_POLL);
     QString error;
     const QByteArray request = modbus ? *mbapRequest(frame, 1, &error) : frame;
     const int replyBytes = modbus ? MBAP_HEADER_BYTES + REPLY_BYTES - 3 : REPLY_BYTES;
 
-    TcpLinePort port(address);
     TcpLinePort held(address);
     QTimer timer; // polling "on": never fires within the run
-    Poller poller(port, timer);
+    Poller poller(line, timer);
     timer.start(3600 * 1000);
 
     QList<double> raw, station, open;
     for (int i = 0; i < WARM_UP + count; ++i) {
         const auto r = rawExchangeMs(address, request, replyBytes);
-        const auto p = stationCycleMs(poller);
-        const auto h = heldOpenMs(held);
+        const auto p = stationCycleMs(poller, device);
+        const auto h = heldOpenMs(held, deviceAddress);
         held.close();
         if (!r || !p || !h) {
             std::fprintf(stderr, "%s: exchange %d failed (%s)\n", qPrintable(sim.lineAddress()), i,

@@ -109,11 +109,11 @@ bool measureRound(int baud, int devices, int rounds)
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorText()));
         return false;
     }
-    bench::useSimulator(sim.ptyPath(), baud, 1);
+    Line line(std::make_unique<QtSerialPort>());
+    bench::useSimulator(line, sim.ptyPath(), baud, 1);
     // The timer's own ticks never come within the run: every round is driven here.
     sysSettings.PauseSeconds = 65.535f;
-
-    Line line(std::make_unique<QtSerialPort>());
+    line.clear();
     addDevices(line, devices);
     QTimer timer;
     Poller poller(line, timer);
@@ -184,7 +184,11 @@ int memoryOfPlant(const bench::BenchHome &home, int count, int rounds)
     }
     if (!storePlant(home, count) || !bench::loadStation(home, true))
         return 1;
-    bench::useSimulator(sim.ptyPath(), 9600, 1);
+    {
+        // The port settings only: the window reads its devices from the database.
+        Line settingsOnly(std::make_unique<QtSerialPort>());
+        bench::useSimulator(settingsOnly, sim.ptyPath(), 9600, 1);
+    }
     sysSettings.PauseSeconds = 65.535f;
     frmMain window;
     window.show();

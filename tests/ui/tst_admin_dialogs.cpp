@@ -1163,7 +1163,7 @@ void TestAdminDialogs::sysSetDevicesPageAddsEditsAndRemoves()
     page->table()->selectRow(0);
     page->editClicked();
     QCOMPARE(dialog.cmbSets(0)->currentText(), QStringLiteral("South"));
-    QCOMPARE(sysSettings.devaddr, 9);
+    QCOMPARE(dialog.device().address, 9);
     QVERIFY(!dialog.hasUnsavedEdits());
     QVERIFY(dialog.cmdOkClick());
     const auto first = rsSqlGet(QStringLiteral("select devname, devaddr from devices where id='001'"));
