@@ -67,6 +67,11 @@ Poller::Poller(Line &line, QTimer &timerReloadData, PollHooks hooks)
     QObject::connect(&stationBus(), &StationBus::settingsSaved, &m_timer, [this] { releasePort(); });
 }
 
+Poller::~Poller()
+{
+    releasePort();
+}
+
 bool Poller::linkLost(const Device &device) const
 {
     return device.link().linkOk == 0 && !device.link().sleep.silentlyAsleep() && m_timer.isActive();

@@ -43,6 +43,8 @@ public:
     // Leaves an inactive timer at its start interval of 2000 ms; does not
     // connect it (the owner connects its timeout to reloadTick).
     Poller(Line &line, QTimer &timerReloadData, PollHooks hooks = {});
+    // Lets go of a port it holds between rounds.
+    ~Poller();
     Poller(const Poller &) = delete;
     Poller &operator=(const Poller &) = delete;
 

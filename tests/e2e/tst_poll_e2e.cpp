@@ -14,6 +14,7 @@
 #include "core/system_settings.h"
 #include "core/user_settings.h"
 #include "events/after_cycle.h"
+#include "events/alarm_acknowledge.h"
 #include "events/event_log.h"
 #include "events/status_evaluation.h"
 
@@ -93,6 +94,7 @@ private slots:
     void aRetryRecoversFromOneLostReply();
     void aNightIsSleepNotAnAlarm();
     void remoteCommandsReachTheDevice();
+    void aPlantOfThreeIsJudgedPerDevice();
 
 private:
     void startPoller();
@@ -342,6 +344,70 @@ void TestPollE2e::remoteCommandsReachTheDevice()
     QCOMPARE(
         lines[0].section(QLatin1Char(' '), 1), QStringLiteral("control 01 10 08 00 CF 00 00 00 00 00 00 00 00 FB"));
     QCOMPARE(lines[1].section(QLatin1Char(' '), 1), QStringLiteral("set FF EB 01 0B 32 00 00 00 00 00 00 3E 00 0D"));
+}
+
+void TestPollE2e::aPlantOfThreeIsJudgedPerDevice()
+{
+    // One line, three devices: the second silent, the third's output voltage
+    // out of its limits.
+    SimProcess plant;
+    QVERIFY2(plant.start({"--baud", "0", "--devices", "3", "--fault", "noreply@2", "--vac", "2700@3"}),
+        qPrintable(plant.errorText()));
+    setPortDeviceName(1, plant.ptyPath());
+    Line line(std::make_unique<QtSerialPort>());
+    for (int n = 1; n <= 3; ++n) {
+        DeviceRecord r = test::pollOneDevice(n == 1 ? 1 : 2, TIMEOUT_SECONDS);
+        r.id = deviceIdText(n);
+        r.name = QStringLiteral("INV%1").arg(n);
+        r.address = n;
+        r.rating = QStringLiteral("3K");
+        QVERIFY(loadParamTable(line.addDevice(r).table(), QString::fromLatin1(PARAM_DEVICE_ID)));
+    }
+    QTimer timer;
+    Poller poller(line, timer, PollHooks{[](Device &d) { d.rules().conclude(d.table(), d.id(), d.name()); }, {}, {}, {}, {}});
+    timer.start(3600 * 1000);
+    QStringList reported;
+    const auto watch = connect(&stationBus(), &StationBus::cycleFinished, this,
+                               [&](const CycleReport &r) { reported << r.deviceId; });
+    poller.reloadTick();
+    poller.reloadTick();
+    disconnect(watch);
+    setPortDeviceName(1, m_sim.ptyPath());
+
+    Device &first = *line.device(QStringLiteral("001"));
+    Device &silent = *line.device(QStringLiteral("002"));
+    Device &faulty = *line.device(QStringLiteral("003"));
+    QCOMPARE(reported, (QStringList{"001", "002", "003", "001", "002", "003"}));
+    QCOMPARE(first.link().linkOk, 1);
+    QCOMPARE(silent.link().linkOk, 0);
+    QCOMPARE(faulty.link().linkOk, 1);
+    QVERIFY(checkDevStatus(first.table()).isEmpty());
+    QCOMPARE(faultKey(faulty.table()), QStringLiteral("2")); // the output voltage
+    QCOMPARE(stationBus().lastRound().devices.size(), 3);
+    QCOMPARE(stationBus().lastRound().devicesUp, 2);
+    QVERIFY(stationBus().lastCycle(QStringLiteral("003"))->alarm);
+    QVERIFY(!stationBus().lastCycle(QStringLiteral("002"))->linkUp);
+
+    // Each event under its own device: the loss once, with its name; the
+    // fault once (the 13-minute rule runs per device); nothing for the first.
+    QStringList stored;
+    if (const auto rs = rsSqlGet(QStringLiteral("select devid, eventname from eventlog order by rowid")))
+        for (const QVariantList &row : rs->rows.mid(m_eventsBefore))
+            stored << row[0].toString() + QLatin1Char(' ') + row[1].toString().section(QLatin1Char('='), 0, 0);
+    QCOMPARE(stored, (QStringList{"002 msgConnFail0(INV2)", QStringLiteral("003 ") + faultParameter(checkDevStatus(faulty.table()))}));
+
+    // The bell rings for both, and one acknowledgement silences each for its own cause.
+    PlantAcknowledgement acknowledgement;
+    QList<DeviceAlarm> alarms;
+    for (const auto &d : line.devices())
+        alarms.append({d->id(), {faultEntries(d->table()), poller.linkLost(*d)}});
+    QCOMPARE(acknowledgement.bell(alarms), BellState::Due);
+    const auto added = acknowledgement.acknowledge(alarms);
+    QCOMPARE(added.size(), 2);
+    QCOMPARE(added[0].first, QStringLiteral("002"));
+    QCOMPARE(added[0].second, QStringList{QStringLiteral("link")});
+    QCOMPARE(added[1].first, QStringLiteral("003"));
+    QCOMPARE(acknowledgement.bell(alarms), BellState::Acknowledged);
 }
 
 QTEST_GUILESS_MAIN(TestPollE2e)
