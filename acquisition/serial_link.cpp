@@ -130,6 +130,11 @@ bool findhead(SerialPort &port, const QByteArray &head, quint8 *byteBefore)
                     *byteBefore = before;
                 return true;
             }
+        } else if (byteBefore && *byte == quint8(head.at(0))) {
+            // Searching behind an address: the address may equal the head's
+            // first byte (device 3 and function 3), so a mismatch starts again here.
+            before = previous;
+            next = 1;
         } else {
             next = 0;
         }

@@ -33,7 +33,8 @@ bool sendCrcFrame(SerialPort &port, quint8 address, const QByteArray &data, quin
 // found. The last byte waiting is never examined, and a mismatching byte is
 // dropped without being compared with the first head byte again.
 // `byteBefore`, when given, receives the byte read just before the head (0
-// when the head came first).
+// when the head came first); a search for it also compares a mismatching
+// byte with the head's first byte again, as that byte may begin the head.
 bool findhead(SerialPort &port, const QByteArray &head, quint8 *byteBefore = nullptr);
 
 } // namespace vantoro

@@ -121,8 +121,6 @@ bool measureRound(int baud, int devices, int rounds)
 
     QList<double> raw, station;
     for (int i = 0; i < WARM_UP_ROUNDS + rounds; ++i) {
-        // The raw round needs the line to itself.
-        poller.releasePort();
         const auto r = rawRoundMs(sim.ptyPath(), devices);
         const auto p = stationRoundMs(poller, line);
         if (!r || !p) {

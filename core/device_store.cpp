@@ -55,7 +55,14 @@ QString storedProblem(const DeviceRecord &device, bool editing)
         return error;
     if (!editing && line->size() >= MAX_DEVICES)
         return text("msgFull", "The line holds %1 devices already, as many as it can.").arg(MAX_DEVICES);
-    return deviceProblem(device, *line, factoryRatings(), editing);
+    QStringList ratings = factoryRatings();
+    // A rating stored before without a factory table of its own is kept
+    // by an edit that leaves it as it is.
+    for (const DeviceRecord &stored : *line) {
+        if (editing && stored.id == device.id && stored.rating == device.rating && !ratings.contains(device.rating))
+            ratings << device.rating;
+    }
+    return deviceProblem(device, *line, ratings, editing);
 }
 
 QVariantList fieldsOf(const DeviceRecord &device)
@@ -148,9 +155,8 @@ std::optional<QList<DeviceRecord>> loadDevices(QString *error)
         d.id = rows->text(i, QStringLiteral("id"));
         d.name = rows->text(i, QStringLiteral("devname"));
         d.address = number(rows->value(i, QStringLiteral("devaddr")), 0);
-        d.protocol = number(rows->value(i, QStringLiteral("DEVCOMVERSION")), 1);
-        if (d.protocol == 0)
-            d.protocol = 1;
+        // Anything but protocol 2 is the framed protocol 1.
+        d.protocol = number(rows->value(i, QStringLiteral("DEVCOMVERSION")), 1) == 2 ? 2 : 1;
         d.rating = rows->text(i, QStringLiteral("DEVPOWER"));
         if (d.rating.isEmpty())
             d.rating = QString::fromLatin1(fallbackRating);

@@ -3,6 +3,14 @@
 
 namespace vantoro {
 
+DeviceRecord plantOfOneRecord()
+{
+    DeviceRecord r;
+    r.id = QString::fromLatin1(PARAM_DEVICE_ID);
+    r.rating = QStringLiteral("3K");
+    return r;
+}
+
 Device::Device(DeviceRecord record)
     : m_record(std::move(record))
 {

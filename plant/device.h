@@ -29,10 +29,14 @@ struct LinkState
     QDateTime lastGoodReplyTime;    // of the last reply that was decoded
 };
 
+// The device of a plant of one, as an old database has it.
+DeviceRecord plantOfOneRecord();
+
 class Device
 {
 public:
-    explicit Device(DeviceRecord record = {});
+    // Without a record: device "001" of a plant of one.
+    explicit Device(DeviceRecord record = plantOfOneRecord());
     Device(const Device &) = delete;
     Device &operator=(const Device &) = delete;
 

@@ -62,14 +62,6 @@ Poller::Poller(Line &line, QTimer &timerReloadData, PollHooks hooks)
     if (!m_timer.isActive())
         m_timer.setInterval(INITIAL_RELOAD_INTERVAL_MS);
     m_clock.start();
-    // Saved settings may name another port or device path: the next round
-    // opens the line afresh.
-    QObject::connect(&stationBus(), &StationBus::settingsSaved, &m_timer, [this] { releasePort(); });
-}
-
-Poller::~Poller()
-{
-    releasePort();
 }
 
 bool Poller::linkLost(const Device &device) const
@@ -102,12 +94,9 @@ void Poller::reloadTick()
     }
     BusyFlag busy(m_reloadBusy);
     checkComState();
-    // A port open at the start that the round did not leave open belongs
-    // to a remote command still waiting for its reply: closing it would cut
-    // that exchange short.
-    const bool held = m_holdingPort && m_port.isOpen();
-    const bool portWasBusy = m_port.isOpen() && !held;
-    m_holdingPort = false;
+    // A port already open at the start belongs to a remote command still
+    // waiting for its reply: closing it would cut that exchange short.
+    const bool portWasBusy = m_port.isOpen();
     m_portFailedThisRound = false;
     QList<CycleReport> reports;
     bool setUp = false;
@@ -118,13 +107,10 @@ void Poller::reloadTick()
         LinkState &link = device.link();
         link.attempts.clear();
         link.cycleDecoded = false;
-        // The port is set up once and then held open: across the devices of
-        // the round, and across rounds while its settings stay.
+        // The port is set up once a round and held open for its devices.
         if (!setUp && !portWasBusy) {
             setUp = true;
-            if (held && portStillSetUp()) {
-                // Held from the round before with the settings of now.
-            } else if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
+            if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
                 logStatus(QStringLiteral("Error while send command!"));
                 m_portFailedThisRound = true;
             }
@@ -146,15 +132,10 @@ void Poller::reloadTick()
         if (quitRequested || !m_timer.isActive())
             break;
     }
-    // Held open for the next round while polling goes on; a remote dialog
-    // that is open gets the port between rounds, and so does the
-    // parameter editor once polling is off.
-    if (m_port.isOpen() && !portWasBusy) {
-        if (m_timer.isActive() && !quitRequested && !(m_hooks.remoteFormOpen && m_hooks.remoteFormOpen()))
-            m_holdingPort = true;
-        else
-            m_port.close();
-    }
+    // Closed between rounds: the remote dialogs and the parameter editor
+    // take the line then, and a late reply is not left for the next round.
+    if (m_port.isOpen() && !portWasBusy)
+        m_port.close();
     // The trace is for the running log; the status bar says when the device
     // last answered, so a working link never reads as a closed port.
     logTrace(mainText("msgConnectionClosed"));
@@ -206,8 +187,6 @@ bool Poller::runQuery(Device &device)
     // Outside a round (a test, a remote dialog's own poll) the port is
     // prepared here; inside one it is already open for the round.
     const bool ownExchange = !m_reloadBusy;
-    if (ownExchange)
-        releasePort();
     if (ownExchange && m_port.isOpen()) {
         // Another exchange (a remote command) holds the port.
         messages().beep();
@@ -506,24 +485,10 @@ bool Poller::receiveReply(Device &device, int version, double timeoutSeconds, qu
     return true;
 }
 
-bool Poller::portStillSetUp() const
-{
-    return m_port.portNumber() == sysSettings.comport
-        && m_port.settings() == commSettingsText(sysSettings.ComSettings, true);
-}
-
-void Poller::releasePort()
-{
-    if (m_holdingPort && m_port.isOpen() && !m_reloadBusy)
-        m_port.close();
-    m_holdingPort = false;
-}
-
 void Poller::switchOff()
 {
     if (m_timer.isActive())
         m_timer.stop();
-    releasePort();
     m_line.saveValues();
 }
 

@@ -43,8 +43,6 @@ public:
     // Leaves an inactive timer at its start interval of 2000 ms; does not
     // connect it (the owner connects its timeout to reloadTick).
     Poller(Line &line, QTimer &timerReloadData, PollHooks hooks = {});
-    // Lets go of a port it holds between rounds.
-    ~Poller();
     Poller(const Poller &) = delete;
     Poller &operator=(const Poller &) = delete;
 
@@ -76,11 +74,6 @@ public:
     ParamSaveSchedule &saveSchedule() { return m_saveSchedule; }
     // The link of `device` lost while polling: not answering, and not asleep.
     bool linkLost(const Device &device) const;
-    // Whether the round left the port open for the next one.
-    bool holdingPort() const { return m_holdingPort && m_port.isOpen(); }
-    // Closes a port held between rounds (a remote command or the parameter
-    // editor wants the line); the next round opens it again.
-    void releasePort();
 
 private:
     bool runQuery(Device &device);
@@ -89,7 +82,6 @@ private:
     bool waitForReply(double timeoutSeconds);
     bool pollingAllowed() const;
     bool openForPolling(const Device &device);
-    bool portStillSetUp() const;
     void setLinkState(Device &device, int ok, int retries);
     void switchOff();
     void switchOn();
@@ -104,7 +96,6 @@ private:
     bool m_queryBusy = false;
     bool m_portUnavailable = false;
     bool m_portFailedThisRound = false;
-    bool m_holdingPort = false;
     PollResult m_result = PollResult::Timeout;   // of the attempt under way
     ParamSaveSchedule m_saveSchedule;
     QElapsedTimer m_clock;            // monotonic, for the sleep's grace

@@ -676,36 +676,6 @@ private slots:
         disconnect(c2);
     }
 
-    void thePortIsHeldOpenAcrossRoundsAndReleased()
-    {
-        answerPolls(buildReplyV1(1, sampleReading()));
-        m_poller->reloadTick();
-        m_poller->reloadTick();
-        QCOMPARE(m_port->openCount(), 1);
-        QVERIFY(m_poller->holdingPort());
-        QCOMPARE(m_dev->link().attempts, QList<PollResult>{PollResult::Ok});
-        // Polling off (the parameter editor takes the line) lets go of it.
-        m_poller->setComOpen(false);
-        QVERIFY(!m_port->isOpen());
-        m_poller->setComOpen(true);
-        m_poller->reloadTick();
-        QCOMPARE(m_port->openCount(), 2);
-        // Saved settings may name another port: the next round opens afresh.
-        stationBus().publishSettingsSaved();
-        QVERIFY(!m_port->isOpen());
-        m_poller->reloadTick();
-        QCOMPARE(m_port->openCount(), 3);
-        // An adapter that vanishes while held: the write fails and the port
-        // is closed; the next round cannot open it and the link goes down.
-        m_port->writeError = QStringLiteral("gone");
-        m_port->openError = QStringLiteral("gone");
-        m_poller->reloadTick();
-        QVERIFY(!m_port->isOpen());
-        m_poller->reloadTick();
-        QCOMPARE(m_dev->link().linkOk, 0);
-        QCOMPARE(m_dev->link().attempts, QList<PollResult>{PollResult::SendError});
-    }
-
 private:
     void answerPolls(const QByteArray &reply)
     {

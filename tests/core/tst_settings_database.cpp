@@ -169,7 +169,7 @@ void TestSettingsDatabase::missingDeviceRowIsReportedUncorrected()
     QCOMPARE(sysSettings.comport, 1); // the settings row was read
     QVERIFY(recorder.texts.isEmpty());
     Line line(std::make_unique<FakeSerialPort>());
-    line.addDevice(DeviceRecord());
+    line.addDevice(plantOfOneRecord());
     QVERIFY(!line.load());
     QCOMPARE(recorder.texts, QStringList{QStringLiteral("Device Info Error！Please contact system manager。")});
     QCOMPARE(line.devices().size(), size_t(1)); // the line keeps what it had

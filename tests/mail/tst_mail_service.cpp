@@ -265,7 +265,7 @@ void TestMailService::configure(int port, const QString &user, const QString &pa
     sysSettings.MailSecurity = MAIL_SECURITY_NONE;
     DeviceRecord device;
     device.name = QStringLiteral("逆变器一号");
-    stationBus().publishDevices({device.info()});
+    stationBus().publishDevices({DeviceInfo(device)});
     QVERIFY(saveSystemSettings());
 }
 

@@ -196,18 +196,19 @@ void TestNoticeService::noticeNamesTheDevices()
 {
     const QDateTime t(QDate(2026, 6, 1), QTime(12, 0));
     const QString lost = eventText("msgConnFail0");
-    const NoticeEvent roof{MailEvent{1, t, lost}, QStringLiteral("001")};
-    const NoticeEvent barn{MailEvent{2, t.addSecs(5), lost}, QStringLiteral("002")};
-    const NoticeEvent unknown{MailEvent{3, t, lost}, QStringLiteral("007")};
+    const NoticeEvent roof{MailEvent{1, t, lost, {}}, QStringLiteral("001")};
+    const NoticeEvent barn{MailEvent{2, t.addSecs(5), lost, {}}, QStringLiteral("002")};
+    const NoticeEvent unknown{MailEvent{3, t, lost, {}}, QStringLiteral("007")};
 
     const AlertContent one = composeNotice({roof}, 0);
-    QCOMPARE(one.subject, QStringLiteral("[Roof] ") + lost);
-    QVERIFY2(one.body.endsWith(QStringLiteral("2026-06-01 12:00:00  ") + lost), qPrintable(one.body));
+    // The mail's wording: each event's line names its device.
+    QCOMPARE(one.subject, QStringLiteral("[Roof (001)] ") + lost);
+    QVERIFY2(one.body.endsWith(QStringLiteral("2026-06-01 12:00:00  Roof (001): ") + lost), qPrintable(one.body));
     QVERIFY(!one.body.contains(QLatin1Char('\r')));
 
     const AlertContent two = composeNotice({roof, barn}, 0);
-    QCOMPARE(two.subject, QStringLiteral("[Roof, Barn] Roof: ") + lost + QStringLiteral(" (+1)"));
-    QVERIFY2(two.body.contains(QStringLiteral("12:00:05  Barn: ") + lost), qPrintable(two.body));
+    QCOMPARE(two.subject, QStringLiteral("[Roof (001), Barn (002)] ") + lost + QStringLiteral(" (+1)"));
+    QVERIFY2(two.body.contains(QStringLiteral("12:00:05  Barn (002): ") + lost), qPrintable(two.body));
     // A device the line no longer has is named by its id.
     QCOMPARE(composeNotice({unknown}, 0).subject, QStringLiteral("[007] ") + lost);
 }
@@ -233,10 +234,11 @@ void TestNoticeService::eachEventOnceAcrossARestart()
         logEvent(lost, QStringLiteral("002"), QString(), true);
         QTRY_COMPARE_WITH_TIMEOUT(hook.posts.size(), 1, 15000);
         const QString message = hook.posts.first().value(QStringLiteral("message")).toString();
-        QVERIFY2(message.contains(QStringLiteral("Roof: ") + lost) && message.contains(QStringLiteral("Barn: ") + lost),
+        QVERIFY2(message.contains(QStringLiteral("Roof (001): ") + lost)
+                     && message.contains(QStringLiteral("Barn (002): ") + lost),
                  qPrintable(message));
         QVERIFY(!message.contains(QStringLiteral("trace text")));
-        QVERIFY(hook.posts.first().value(QStringLiteral("title")).toString().startsWith(QStringLiteral("[Roof, Barn]")));
+        QVERIFY(hook.posts.first().value(QStringLiteral("title")).toString().startsWith(QStringLiteral("[Roof (001), Barn (002)]")));
         QTRY_COMPARE(deliveries(channel), 2);
         service.stop();
     }

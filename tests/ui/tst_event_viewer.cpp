@@ -366,7 +366,7 @@ void TestEventViewer::previewAndPdf()
     // The sheet names the station and the days; Save as PDF offers a name.
     DeviceRecord roof;
     roof.name = QStringLiteral("Roof west");
-    stationBus().publishDevices({roof.info()});
+    stationBus().publishDevices({DeviceInfo(roof)});
     const std::optional<RptEvents> report = viewer.buildReport();
     QVERIFY(report);
     QVERIFY(report->lblsubtitle.contains(QStringLiteral("Roof west")));

@@ -859,7 +859,12 @@ void TestWebStation::plantOfThreeServedPerDevice()
     east.energyKwh = 500.25;
     bus.publishCycle(plantReport(east, now));
     m_station->poll();
-    const double firstPower = parameter(jsonOf(httpRequest(m_station->url("/api/v1/status"))), "PAC")["value"].toDouble();
+    // The output power: PAC, else VAC x IAC, as the plant's total takes it.
+    const QJsonObject firstStatus = jsonOf(httpRequest(m_station->url("/api/v1/status")));
+    const QJsonObject pac = parameter(firstStatus, "PAC");
+    const double firstPower = pac.contains(QStringLiteral("value"))
+        ? pac["value"].toDouble()
+        : tidyValue(parameter(firstStatus, "VAC")["value"].toDouble() * parameter(firstStatus, "IAC")["value"].toDouble());
 
     const HttpAnswer metrics = httpRequest(m_station->url("/metrics"));
     const QByteArray &m = metrics.body;

@@ -284,13 +284,10 @@ void frmMain::buildMenus()
     on("mnuChgPass", [this] { frmChgPass::showChgPass(this); });
     on("mnuUserInfo", [this] { frmSetUser::showSetUser(this); });
     on("mnuRemoteControl", [this] {
-        // The line is handed over between rounds.
-        m_poller->releasePort();
         if (m_device)
             frmRemoteControl::showRemoteControl(this, poller(), m_device->id(), [this] { refreshDisplay(); });
     });
     on("mnuRemoteSet", [this] {
-        m_poller->releasePort();
         if (m_device)
             frmRemoteSet::showRemoteSet(this, port(), m_device->id(), m_device->name());
     });
