@@ -200,7 +200,7 @@ private slots:
         QTest::newRow("device path") << "/dev/serial/by-id/usb-FTDI_X-if00-port0" << int(LineKind::SerialPath)
                                      << "/dev/serial/by-id/usb-FTDI_X-if00-port0";
         QTest::newRow("tcp name") << "tcp://gw.plant.lan:4001" << int(LineKind::Tcp) << "tcp://gw.plant.lan:4001";
-        QTest::newRow("tcp IPv4") << "TCP://192.168.1.20:4001" << int(LineKind::Tcp) << "tcp://192.168.1.20:4001";
+        QTest::newRow("tcp IPv4") << "TCP://127.0.0.1:4001" << int(LineKind::Tcp) << "tcp://127.0.0.1:4001";
         QTest::newRow("modbus IPv6") << "modbus-tcp://[fd00::5]:502" << int(LineKind::ModbusTcp)
                                      << "modbus-tcp://[fd00::5]:502";
         QTest::newRow("port 0") << "COM0" << invalid << "";
@@ -210,7 +210,7 @@ private slots:
         QTest::newRow("signed port") << "tcp://gw:+502" << invalid << "";
         QTest::newRow("bare IPv6") << "tcp://fd00::5:502" << invalid << "";
         QTest::newRow("unclosed bracket") << "tcp://[fd00::5:502" << invalid << "";
-        QTest::newRow("IPv4 in brackets") << "tcp://[10.0.0.1]:502" << invalid << "";
+        QTest::newRow("IPv4 in brackets") << "tcp://[127.0.0.1]:502" << invalid << "";
         QTest::newRow("space in host") << "tcp://gw x:502" << invalid << "";
         QTest::newRow("unknown scheme") << "udp://gw:502" << invalid << "";
         QTest::newRow("relative path") << "ttyUSB0" << invalid << "";

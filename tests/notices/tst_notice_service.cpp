@@ -174,7 +174,7 @@ void TestNoticeService::urlsAreMasked_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("shown");
     QTest::newRow("topic") << "ntfy://ntfy.sh/station-alerts" << "ntfy://ntfy.sh/station-alerts";
-    QTest::newRow("webhook") << "json://192.168.1.20:8080/hook" << "json://192.168.1.20:8080/hook";
+    QTest::newRow("webhook") << "json://127.0.0.1:8080/hook" << "json://127.0.0.1:8080/hook";
     QTest::newRow("bot token") << "tgram://123456789:AAHdqTcvCH1vGWJxfSeofSAs0K5PALDsaw/987654321"
                                << "tgram://123456789:AA****/987654321";
     QTest::newRow("app token") << "gotify://push.example.com/AbCdEf123456" << "gotify://push.example.com/Ab****";
