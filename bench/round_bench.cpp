@@ -40,7 +40,7 @@ QList<int> intList(const QStringList &args, const QString &name, const QList<int
     for (const QString &part : args[at + 1].split(QLatin1Char(','))) {
         bool ok = false;
         const int n = part.toInt(&ok);
-        out << (ok && n > 0 && n <= PLANT_DEVICES_MAX ? n : -1);
+        out << (ok && n > 0 && n <= MAX_DEVICES ? n : -1);
     }
     return out;
 }

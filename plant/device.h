@@ -14,8 +14,6 @@
 
 namespace vantoro {
 
-inline constexpr int PLANT_DEVICES_MAX = MAX_DEVICES;
-
 // What the poll path knows of a device's link.
 struct LinkState
 {
@@ -63,8 +61,5 @@ private:
     LinkState m_link;
     AfterCycleRules m_rules;
 };
-
-// The number of an id ("007" gives 7); 0 when it is not one.
-int deviceIdNumber(const QString &id);
 
 } // namespace vantoro
