@@ -55,20 +55,22 @@ QString limitToBuffer(const QString &value, bool utf8)
     return out;
 }
 
-// The decoded lines of the files read last, with the bytes they came from.
-// A file is still read on every look-up, so an edit is seen at once; only an
-// unchanged file is not decoded and split again (the poll looks up several
-// language texts a cycle, each a whole-file read).
-struct DecodedProfile
+// The files read last, each as an index of its values with the bytes it
+// came from. A file is still read on every look-up, so an edit is seen at
+// once, even one in place that leaves its size and times as they were; only
+// an unchanged file is not decoded, scanned and cut again (the poll looks up
+// several language texts a cycle).
+struct ProfileIndex
 {
     QByteArray bytes;
-    QStringList lines;
+    // Case-folded section, then case-folded key: the value as returned.
+    QHash<QString, QHash<QString, QString>> values;
 };
 constexpr int DECODED_PROFILES_KEPT = 8;
 
-QHash<QString, DecodedProfile> &decodedProfiles()
+QHash<QString, ProfileIndex> &decodedProfiles()
 {
-    static QHash<QString, DecodedProfile> profiles;
+    static QHash<QString, ProfileIndex> profiles;
     return profiles;
 }
 
@@ -130,24 +132,65 @@ QString profileValue(const QString &text, const QString &section, const QString 
     return valueInLines(text.split(QLatin1Char('\n')), section, key, found);
 }
 
-QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file)
+namespace {
+
+// The values of every section, the first of a key winning as a scan of the
+// lines finds it.
+QHash<QString, QHash<QString, QString>> indexProfile(const QByteArray &bytes)
+{
+    const bool utf8 = bytes.startsWith(utf8Bom);
+    QHash<QString, QHash<QString, QString>> values;
+    QHash<QString, QString> *section = nullptr;
+    for (const QString &line : decodeProfileText(bytes).split(QLatin1Char('\n'))) {
+        const QString name = sectionOf(line);
+        if (!name.isNull()) {
+            section = &values[name.toCaseFolded()];
+            continue;
+        }
+        if (!section)
+            continue;
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = trimBlanks(line.left(eq)).toCaseFolded();
+        if (section->contains(key))
+            continue;
+        QString value = line.mid(eq + 1);
+        const int nul = value.indexOf(QChar(0));
+        if (nul >= 0)
+            value.truncate(nul);
+        section->insert(key, trimBlanks(limitToBuffer(stripQuotes(trimBlanks(value)), utf8)));
+    }
+    return values;
+}
+
+const ProfileIndex *profileIndex(const QString &file)
 {
     QFile f(file);
-    if (section.isEmpty() || key.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return trimBlanks(defaultValue);
+    if (!f.open(QIODevice::ReadOnly))
+        return nullptr;
     const QByteArray bytes = f.readAll();
-    QHash<QString, DecodedProfile> &profiles = decodedProfiles();
-    auto decoded = profiles.find(file);
-    if (decoded == profiles.end() || decoded->bytes != bytes) {
-        if (decoded == profiles.end() && profiles.size() >= DECODED_PROFILES_KEPT)
-            profiles.clear();
-        decoded = profiles.insert(file, {bytes, decodeProfileText(bytes).split(QLatin1Char('\n'))});
-    }
-    bool found = false;
-    const QString value = valueInLines(decoded->lines, section, key, &found);
-    if (!found)
+    QHash<QString, ProfileIndex> &profiles = decodedProfiles();
+    auto found = profiles.find(file);
+    if (found != profiles.end() && found->bytes == bytes)
+        return &*found;
+    if (found == profiles.end() && profiles.size() >= DECODED_PROFILES_KEPT)
+        profiles.clear();
+    return &*profiles.insert(file, {bytes, indexProfile(bytes)});
+}
+
+} // namespace
+
+QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file)
+{
+    const ProfileIndex *index = section.isEmpty() || key.isEmpty() ? nullptr : profileIndex(file);
+    if (!index)
         return trimBlanks(defaultValue);
-    return trimBlanks(limitToBuffer(value, bytes.startsWith(utf8Bom)));
+    const auto values = index->values.constFind(section.toCaseFolded());
+    if (values == index->values.cend())
+        return trimBlanks(defaultValue);
+    const auto value = values->constFind(key.toCaseFolded());
+    return value == values->cend() ? trimBlanks(defaultValue) : *value;
 }
 
 bool writeIni(const QString &section, const QString &key, const QString &value, const QString &file)
