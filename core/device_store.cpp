@@ -1,10 +1,12 @@
 // The devices table: validation, one transaction per change, the bus told.
 #include "core/device_store.h"
 
+#include "acquisition/line_address.h"
 #include "core/common.h"
 #include "core/database.h"
 #include "core/factory_tables.h"
 #include "core/localisation.h"
+#include "core/system_settings.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
@@ -53,6 +55,9 @@ QString storedProblem(const DeviceRecord &device, bool editing)
     const auto line = loadDevices(&error);
     if (!line)
         return error;
+    // A Modbus TCP gateway carries only what protocol 2 frames carry.
+    if (const QString problem = networkLineProblem(sysSettings.LineAddress, device.protocol); !problem.isEmpty())
+        return text("msgLineProtocol", "Device %1: %2").arg(device.id, problem);
     if (!editing && line->size() >= MAX_DEVICES)
         return text("msgFull", "The line holds %1 devices already, as many as it can.").arg(MAX_DEVICES);
     QStringList ratings = factoryRatings();

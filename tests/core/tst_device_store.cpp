@@ -144,6 +144,13 @@ void TestDeviceStore::addCopiesTheFactoryRowsInOneWrite()
     QVERIFY2(error.contains(QLatin1String("002")), qPrintable(error));
     QCOMPARE(count("select count(*) from devices"), 2);
 
+    // A Modbus TCP gateway carries protocol 2 only.
+    sysSettings.LineAddress = QStringLiteral("modbus-tcp://127.0.0.1:502");
+    QVERIFY(!addDevice(device(QStringLiteral("003"), 3, 1), &error));
+    QVERIFY2(error.contains(QLatin1String("protocol 2")), qPrintable(error));
+    sysSettings.LineAddress.clear();
+    QCOMPARE(count("select count(*) from devices"), 2);
+
     // A copy that fails half-way takes the device row with it.
     exec("create trigger stop_copy before insert on paraset when new.DEVID='003' and new.PARAID=29 "
          "begin select raise(abort, 'disk full'); end");
