@@ -68,4 +68,27 @@ std::unique_ptr<SerialPort> makeLinePort(const QString &line)
     return std::make_unique<UnusablePort>(address.error);
 }
 
+LinePort::LinePort(const QString &line)
+    : m_line(line.trimmed())
+    , m_port(makeLinePort(m_line))
+{
+}
+
+bool LinePort::follow(const QString &line)
+{
+    const QString wanted = line.trimmed();
+    if (wanted == m_line)
+        return true;
+    if (exchangeUnderWay())
+        return false;
+    auto port = makeLinePort(wanted);
+    port->setPortNumber(m_port->portNumber());
+    if (!m_port->settings().isEmpty())
+        port->setSettings(m_port->settings());
+    m_port->close();
+    m_port = std::move(port);
+    m_line = wanted;
+    return true;
+}
+
 } // namespace vantoro

@@ -72,6 +72,16 @@ bool setupCommPort(SerialPort &port, const QString &settingsText, int portNumber
     return true;
 }
 
+bool prepareCommPort(SerialPort &port, const QString &settingsText, int portNumber, bool markParity)
+{
+    if (port.isOpen() && port.portNumber() == portNumber
+        && port.settings() == commSettingsText(settingsText, markParity)) {
+        port.flush();
+        return true;
+    }
+    return setupCommPort(port, settingsText, portNumber, markParity);
+}
+
 bool sendSetFrame(SerialPort &port, quint8 header1, const QByteArray &data, quint8 header2)
 {
     if (!openForSending(port))

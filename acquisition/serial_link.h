@@ -20,6 +20,10 @@ QString commSettingsText(const QString &settingsText, bool markParity);
 // Closes the port and sets it up for one exchange; it stays closed. Errors go
 // to reportError with "Set Communication port com<n> ".
 bool setupCommPort(SerialPort &port, const QString &settingsText, int portNumber, bool markParity);
+// The same for a port that may be held open: an open port already on that
+// number and those settings is kept and only flushed, so holding it open
+// spares the reopening; any other is set up afresh.
+bool prepareCommPort(SerialPort &port, const QString &settingsText, int portNumber, bool markParity);
 
 // The senders open the port when needed and write one byte at a time. A quit
 // in progress stops a frame part-way and still counts as sent. Errors go to

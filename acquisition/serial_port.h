@@ -34,6 +34,38 @@ public:
     virtual void waitForInput(int milliseconds) { pauseMs(milliseconds); }
     // The last error, empty when none.
     virtual QString errorText() const = 0;
+
+    // Who uses the port. Polling holds it open between rounds, so being open
+    // no longer says that an exchange (a round, a remote command waiting for
+    // its reply) is under way; these say it.
+    bool exchangeUnderWay() const { return m_exchanges > 0; }
+    bool heldForPolling() const { return m_heldForPolling; }
+    void setHeldForPolling(bool held) { m_heldForPolling = held; }
+
+private:
+    friend class PortExchange;
+    int m_exchanges = 0;
+    bool m_heldForPolling = false;
+};
+
+// One exchange on the port shared by the rounds and the remote dialogs: the
+// port is marked taken while it lasts and afterwards left open only while
+// polling holds it, so a late reply is not left for whoever comes next.
+class PortExchange
+{
+public:
+    explicit PortExchange(SerialPort &port) : m_port(port) { ++m_port.m_exchanges; }
+    ~PortExchange()
+    {
+        --m_port.m_exchanges;
+        if (m_port.m_exchanges == 0 && !m_port.heldForPolling() && m_port.isOpen())
+            m_port.close();
+    }
+    PortExchange(const PortExchange &) = delete;
+    PortExchange &operator=(const PortExchange &) = delete;
+
+private:
+    SerialPort &m_port;
 };
 
 } // namespace vantoro

@@ -1,6 +1,7 @@
 // Loading the devices of the line and saving their values.
 #include "plant/line.h"
 
+#include "acquisition/line_port.h"
 #include "core/message_service.h"
 #include "events/event_log.h"
 
@@ -9,6 +10,12 @@ namespace vantoro {
 Line::Line(std::unique_ptr<SerialPort> port)
     : m_port(std::move(port))
 {
+}
+
+void Line::followAddress(const QString &address)
+{
+    if (auto *port = dynamic_cast<LinePort *>(m_port.get()))
+        port->follow(address);
 }
 
 bool Line::load()

@@ -17,6 +17,9 @@ public:
     Line &operator=(const Line &) = delete;
 
     SerialPort &port() const { return *m_port; }
+    // A line made on a LinePort reaches `address` from now on (see
+    // LinePort::follow); any other port stays as it is.
+    void followAddress(const QString &address);
 
     // Reads the devices of the `devices` table in id order and each one's
     // parameter rows, then publishes the list. A device already on the line

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace vantoro {
 
@@ -64,6 +65,29 @@ Poller::Poller(Line &line, QTimer &timerReloadData, PollHooks hooks)
     m_clock.start();
 }
 
+Poller::~Poller()
+{
+    releasePort();
+}
+
+void Poller::releasePort()
+{
+    // An exchange under way closes the port at its end.
+    m_port.setHeldForPolling(false);
+    if (!m_port.exchangeUnderWay() && m_port.isOpen()) {
+        m_port.close();
+        logTrace(mainText("msgConnectionClosed"));
+    }
+}
+
+void Poller::reopenPort()
+{
+    if (!m_port.exchangeUnderWay() && m_port.isOpen()) {
+        m_port.close();
+        logTrace(mainText("msgConnectionClosed"));
+    }
+}
+
 bool Poller::linkLost(const Device &device) const
 {
     return device.link().linkOk == 0 && !device.link().sleep.silentlyAsleep() && m_timer.isActive();
@@ -94,12 +118,37 @@ void Poller::reloadTick()
     }
     BusyFlag busy(m_reloadBusy);
     checkComState();
-    // A port already open at the start belongs to a remote command still
-    // waiting for its reply: closing it would cut that exchange short.
-    const bool portWasBusy = m_port.isOpen();
+    // A remote command waiting for its reply has the line: a round now would
+    // talk over it, so this one is left to the next tick.
+    if (m_port.exchangeUnderWay()) {
+        logStatus(QStringLiteral("Com port is busy!"), sysSettings.debugMode == 0);
+        return;
+    }
+    const QList<CycleReport> reports = pollRound();
+    if (m_timer.isActive())
+        m_saveSchedule.saveIfDue([this] { return m_line.saveValues(); });
+    if (m_timer.isActive()) {
+        // Restarted, so the next tick comes a full interval after this round.
+        m_timer.stop();
+        m_timer.setInterval(reloadIntervalMs(sysSettings.PauseSeconds));
+        m_timer.start();
+    }
+    stationBus().publishRound(roundOf(reports, m_timer.isActive(), QDateTime::currentDateTime()));
+    if (m_hooks.roundFinished)
+        m_hooks.roundFinished();
+}
+
+QList<CycleReport> Poller::pollRound()
+{
+    m_line.followAddress(sysSettings.LineAddress);
+    PortExchange exchange(m_port);
+    // Held open from round to round while polling: opening a serial port
+    // costs its lock file and a network line its connect.
+    m_port.setHeldForPolling(m_timer.isActive());
     m_portFailedThisRound = false;
     QList<CycleReport> reports;
     bool setUp = false;
+    bool lineAnswered = false;
     for (const auto &owned : m_line.devices()) {
         Device &device = *owned;
         if (!device.record().enabled)
@@ -107,15 +156,17 @@ void Poller::reloadTick()
         LinkState &link = device.link();
         link.attempts.clear();
         link.cycleDecoded = false;
-        // The port is set up once a round and held open for its devices.
-        if (!setUp && !portWasBusy) {
+        if (!setUp) {
             setUp = true;
-            if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
+            if (!prepareCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
                 logStatus(QStringLiteral("Error while send command!"));
                 m_portFailedThisRound = true;
             }
         }
         queryData(device);
+        lineAnswered = lineAnswered || std::any_of(link.attempts.cbegin(), link.attempts.cend(), [](PollResult r) {
+            return r != PollResult::Timeout && r != PollResult::SendError && r != PollResult::Stopped;
+        });
         if (link.cycleDecoded)
             logStatus(mainText("msgLastReply") + QLatin1Char(' ')
                           + link.lastGoodReplyTime.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ')
@@ -132,24 +183,17 @@ void Poller::reloadTick()
         if (quitRequested || !m_timer.isActive())
             break;
     }
-    // Closed between rounds: the remote dialogs and the parameter editor
-    // take the line then, and a late reply is not left for the next round.
-    if (m_port.isOpen() && !portWasBusy)
+    // Switched off within the round: the exchange's end closes the port.
+    if (!m_timer.isActive() || quitRequested)
+        m_port.setHeldForPolling(false);
+    // Not a byte from any device: the port may reach nothing any more (an
+    // adapter unplugged and back, a pseudo-terminal whose far end went,
+    // which report no error), so the next round opens it afresh.
+    else if (!lineAnswered && setUp && m_port.isOpen()) {
         m_port.close();
-    // The trace is for the running log; the status bar says when the device
-    // last answered, so a working link never reads as a closed port.
-    logTrace(mainText("msgConnectionClosed"));
-    if (m_timer.isActive())
-        m_saveSchedule.saveIfDue([this] { return m_line.saveValues(); });
-    if (m_timer.isActive()) {
-        // Restarted, so the next tick comes a full interval after this round.
-        m_timer.stop();
-        m_timer.setInterval(reloadIntervalMs(sysSettings.PauseSeconds));
-        m_timer.start();
+        logTrace(mainText("msgConnectionClosed"));
     }
-    stationBus().publishRound(roundOf(reports, m_timer.isActive(), QDateTime::currentDateTime()));
-    if (m_hooks.roundFinished)
-        m_hooks.roundFinished();
+    return reports;
 }
 
 CycleReport Poller::publishCycle(Device &device)
@@ -187,15 +231,18 @@ bool Poller::runQuery(Device &device)
     // Outside a round (a test, a remote dialog's own poll) the port is
     // prepared here; inside one it is already open for the round.
     const bool ownExchange = !m_reloadBusy;
-    if (ownExchange && m_port.isOpen()) {
+    if (ownExchange && m_port.exchangeUnderWay()) {
         // Another exchange (a remote command) holds the port.
         messages().beep();
         logStatus(QStringLiteral("Com port is busy!"), sysSettings.debugMode == 0);
         return false;
     }
+    std::optional<PortExchange> exchange;
     if (ownExchange) {
+        m_line.followAddress(sysSettings.LineAddress);
+        exchange.emplace(m_port);
         m_portFailedThisRound = false;
-        if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
+        if (!prepareCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)) {
             device.link().attempts << PollResult::SendError;
             logStatus(QStringLiteral("Error while send command!"));
             return false;
@@ -232,8 +279,6 @@ bool Poller::runQuery(Device &device)
         if (m_portFailedThisRound)
             break;
     }
-    if (ownExchange && m_port.isOpen())
-        m_port.close();
     const PollResult last = device.link().attempts.isEmpty() ? PollResult::Timeout : device.link().attempts.last();
     // Stopped by the operator (or a quit): that says nothing about the link.
     if (cutShort || last == PollResult::Stopped || quitRequested)
@@ -489,6 +534,8 @@ void Poller::switchOff()
 {
     if (m_timer.isActive())
         m_timer.stop();
+    // The line is let go for the editors and other programs.
+    releasePort();
     m_line.saveValues();
 }
 

@@ -36,13 +36,15 @@ struct PollHooks {
 
 // The poll path of a line: each reload tick is one round over its enabled
 // devices, each polled with its own protocol, address, retries and link
-// state, the port opened once for the round.
+// state; the port is held open from round to round while polling is on.
 class Poller
 {
 public:
     // Leaves an inactive timer at its start interval of 2000 ms; does not
     // connect it (the owner connects its timeout to reloadTick).
     Poller(Line &line, QTimer &timerReloadData, PollHooks hooks = {});
+    // Lets go of a port it held open.
+    ~Poller();
     Poller(const Poller &) = delete;
     Poller &operator=(const Poller &) = delete;
 
@@ -68,6 +70,9 @@ public:
     bool startPollingIfAutoStart();
 
     bool queryBusy() const { return m_queryBusy; }
+    // Closes a port held open between rounds so the next round opens it
+    // afresh: its settings, or the device behind its name, changed.
+    void reopenPort();
     Line &line() const { return m_line; }
     SerialPort &port() const { return m_line.port(); }
     // The periodic save of the live values while polling.
@@ -76,6 +81,7 @@ public:
     bool linkLost(const Device &device) const;
 
 private:
+    QList<CycleReport> pollRound();
     bool runQuery(Device &device);
     bool attempt(Device &device, double timeoutSeconds, bool &accepted);
     bool receiveReply(Device &device, int version, double timeoutSeconds, quint8 address, quint8 function);
@@ -84,6 +90,7 @@ private:
     bool openForPolling(const Device &device);
     void setLinkState(Device &device, int ok, int retries);
     void switchOff();
+    void releasePort();
     void switchOn();
     CycleReport publishCycle(Device &device);
     void pollingSwitched();

@@ -66,7 +66,7 @@ bool UnattendedStation::startSequence()
         return fail(QStringLiteral("the settings cannot be read from the database"));
     // The line as the settings name it: the serial port or a gateway.
     if (!m_line)
-        m_line = std::make_unique<Line>(makeLinePort(sysSettings.LineAddress));
+        m_line = std::make_unique<Line>(std::make_unique<LinePort>(sysSettings.LineAddress));
     if (!m_line->load())
         return fail(QStringLiteral("no device record can be read from the database"));
 

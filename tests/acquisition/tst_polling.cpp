@@ -365,12 +365,17 @@ private slots:
 
     void busyPortAndSendFailureEndTheCycle()
     {
-        QVERIFY(m_port->open());
-        QVERIFY(!m_poller->queryData(*m_dev));
-        QCOMPARE(m_messages->beeps, 1);
-        QVERIFY(m_port->written().isEmpty());
-        QVERIFY(!logHas(QStringLiteral("Com port is busy!"))); // status bar only outside debug mode
-        m_port->close();
+        {
+            // A remote command waiting for its reply has the line.
+            PortExchange remote(*m_port);
+            QVERIFY(m_port->open());
+            QVERIFY(!m_poller->queryData(*m_dev));
+            QCOMPARE(m_messages->beeps, 1);
+            QVERIFY(m_port->written().isEmpty());
+            QVERIFY(!logHas(QStringLiteral("Com port is busy!"))); // status bar only outside debug mode
+        }
+        // Polling did not hold the port, so the command's end closed it.
+        QVERIFY(!m_port->isOpen());
 
         // A write that fails on an open port ends the cycle: no retry, link as it was.
         sysSettings.retrytimes = 2;
@@ -390,6 +395,8 @@ private slots:
     {
         QList<CycleReport> reports;
         auto c = connect(&stationBus(), &StationBus::cycleFinished, this, [&](const CycleReport &r) { reports << r; });
+        // A failed check returns early: the capture of `reports` must not outlive it.
+        const auto disconnectAtEnd = qScopeGuard([c] { disconnect(c); });
         sysSettings.retrytimes = 1;
         m_port->openError = QStringLiteral("gone");
         m_poller->reloadTick();
@@ -402,12 +409,14 @@ private slots:
         QVERIFY2(m_messages->texts[0].startsWith(QStringLiteral("Send command code: Error found # 0 from Vantoro\ngone")),
                  qPrintable(m_messages->texts[0]));
 
-        // Back, then gone again between two rounds while the link is up.
+        // Back, then gone again between two rounds while the link is up:
+        // the driver's error closes the port held open.
         m_port->openError.clear();
         answerPolls(buildReplyV1(1, sampleReading()));
         m_poller->reloadTick();
         QCOMPARE(events(), (QStringList{"msgConnFail1)(INV)", "msgConnResumed(INV)"}));
         m_port->openError = QStringLiteral("gone");
+        m_port->close();
         m_poller->reloadTick();
         QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
         QCOMPARE(m_dev->link().linkOk, 0);
@@ -427,10 +436,10 @@ private slots:
         m_poller->reloadTick();
         QCOMPARE(reports.last().attempts, (QList<PollResult>{PollResult::Timeout, PollResult::Timeout}));
         QCOMPARE(m_dev->link().linkOk, 0);
+        m_port->close();
         m_poller->reloadTick();
         QCOMPARE(reports.last().attempts, QList<PollResult>{PollResult::SendError});
         QCOMPARE(m_messages->texts.size(), 2);
-        disconnect(c);
     }
 
     // However the retry count is stored, a cycle polls at least once; an
@@ -528,10 +537,9 @@ private slots:
         QCOMPARE(m_timer->interval(), 1000);
         QCOMPARE(refreshed, 1);
         QCOMPARE(comState, 1);
-        QVERIFY(!m_port->isOpen());
-        // The closing trace goes to the running log; the status bar says
-        // when the device last answered.
-        QVERIFY(logHas(QStringLiteral("msgConnectionClosed")));
+        // Held open for the next round; the status bar says when the device
+        // last answered.
+        QVERIFY(m_port->isOpen());
         QCOMPARE(m_sink.statuses.last(),
                  QStringLiteral("msgLastReply ") + m_dev->link().lastGoodReplyTime.toString(QStringLiteral("HH:mm:ss"))
                      + QStringLiteral(" (INV)"));
@@ -543,11 +551,60 @@ private slots:
         QCOMPARE(m_timer->interval(), 65535);
         QCOMPARE(linkDown, 1);
 
-        // Polling off: the tick leaves the timer off.
+        // Polling off: the tick leaves the timer off and the port closed.
         m_timer->stop();
         m_poller->reloadTick();
         QVERIFY(!m_timer->isActive());
         QCOMPARE(m_timer->interval(), 65535);
+        QVERIFY(!m_port->isOpen());
+    }
+
+    // The port is opened once while polling, not once a round; what is
+    // left between rounds (a late reply) is not the next round's reply; a
+    // port an error closed, or new settings, open it afresh; a remote
+    // command waiting for its reply holds the round back; switching off
+    // lets go of it.
+    void thePortIsHeldOpenAcrossRounds()
+    {
+        answerPolls(buildReplyV1(1, sampleReading()));
+        m_poller->reloadTick();
+        m_poller->reloadTick();
+        QCOMPARE(m_port->openCount(), 1);
+        QVERIFY(m_port->isOpen());
+        QCOMPARE(m_dev->link().attempts, QList<PollResult>{PollResult::Ok});
+
+        // A reply of another device, late, lands between the rounds.
+        DeviceReading other = sampleReading();
+        other.words[0] = 1111;
+        m_port->queueReply(buildReplyV1(7, other));
+        m_poller->reloadTick();
+        QCOMPARE(m_dev->link().attempts, QList<PollResult>{PollResult::Ok});
+        QCOMPARE(m_port->openCount(), 1);
+
+        // The adapter went away and came back: the next round opens it again.
+        m_port->close();
+        m_poller->reloadTick();
+        QCOMPARE(m_port->openCount(), 2);
+        QVERIFY(m_dev->link().cycleDecoded);
+
+        // New line settings are not applied to a port held with the old ones.
+        sysSettings.ComSettings = QStringLiteral("19200,n,8,1");
+        m_poller->reloadTick();
+        QCOMPARE(m_port->openCount(), 3);
+        QVERIFY(m_port->settings().startsWith(QLatin1String("19200,")));
+
+        {
+            PortExchange remote(*m_port);
+            const int writes = int(m_port->writes().size());
+            m_poller->reloadTick();
+            QCOMPARE(int(m_port->writes().size()), writes);
+            QVERIFY(m_timer->isActive());
+        }
+        QVERIFY(m_port->isOpen()); // the command leaves it held by polling
+
+        m_poller->togglePollingFromMenu();
+        QVERIFY(!m_timer->isActive());
+        QVERIFY(!m_port->isOpen());
     }
 
     void intervalRule_data()

@@ -12,6 +12,7 @@
 #include "acquisition/serial_link.h"
 #include "acquisition/tcp_line_port.h"
 #include "core/system_settings.h"
+#include "plant/polling.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -44,12 +45,30 @@ public:
     explicit FakeGateway(Spoil spoil) : m_spoil(spoil)
     {
         m_server.listen(QHostAddress::LocalHost, 0);
+        m_port = m_server.serverPort();
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket *socket = m_server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                ++m_connections;
+                m_sockets << socket;
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                    m_sockets.removeAll(socket);
+                    socket->deleteLater();
+                });
+            }
         });
     }
-    QString address() const { return QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(m_server.serverPort()); }
+    QString address() const { return QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(m_port); }
+    int connections() const { return m_connections; }
+    int open() const { return int(m_sockets.size()); }
+    // Gone from the network: every connection cut, none taken.
+    void goAway()
+    {
+        m_server.close();
+        for (QTcpSocket *socket : std::as_const(m_sockets))
+            socket->abort();
+    }
+    bool comeBack() { return m_server.listen(QHostAddress::LocalHost, m_port); }
 
 private:
     void answer(QTcpSocket *socket)
@@ -74,6 +93,9 @@ private:
 
     Spoil m_spoil;
     QTcpServer m_server;
+    quint16 m_port = 0;
+    QList<QTcpSocket *> m_sockets;
+    int m_connections = 0;
     QByteArray m_received;
 };
 
@@ -96,6 +118,7 @@ private slots:
     void unreachableGatewayFailsAndBacksOff_data();
     void unreachableGatewayFailsAndBacksOff();
     void oneConnectInFlight();
+    void pollingHoldsTheConnection();
 
 private:
     std::unique_ptr<test::TestHome> m_home;
@@ -277,6 +300,55 @@ void TestNetworkLine::oneConnectInFlight()
     QTest::qWait(50);
     QVERIFY(gateway.nextPendingConnection());
     QVERIFY(!gateway.nextPendingConnection());
+}
+
+// Polling keeps one connection through its rounds; a gateway gone takes the
+// links down and its return brings them back, the connects backing off in
+// between; switching off lets go of the connection; a line whose address
+// the settings change reaches the new one at the next round.
+void TestNetworkLine::pollingHoldsTheConnection()
+{
+    FakeGateway gateway(FakeGateway::Spoil::None);
+    Line line(std::make_unique<LinePort>(QStringLiteral("tcp://127.0.0.1:1")));
+    DeviceRecord record = test::pollOneDevice(2, TIMEOUT_SECONDS);
+    Device &first = line.addDevice(record);
+    record.id = QStringLiteral("002");
+    record.address = 2;
+    Device &second = line.addDevice(record);
+    sysSettings.LineAddress = gateway.address();
+    QTimer timer;
+    Poller poller(line, timer);
+    timer.start(3600 * 1000);
+    for (int round = 0; round < 3; ++round) {
+        poller.reloadTick();
+        QVERIFY(first.link().cycleDecoded && second.link().cycleDecoded);
+    }
+    QCOMPARE(gateway.connections(), 1);
+
+    gateway.goAway();
+    QTRY_VERIFY_WITH_TIMEOUT(!line.port().isOpen(), 2000);
+    poller.reloadTick();
+    QCOMPARE(first.link().linkOk, 0);
+    QCOMPARE(second.link().linkOk, 0);
+    // One failed connect is a failed attempt of each device, at once.
+    QCOMPARE(second.link().attempts, QList<PollResult>{PollResult::SendError});
+    QVERIFY(gateway.comeBack());
+    QTRY_VERIFY_WITH_TIMEOUT((poller.reloadTick(), first.link().linkOk == 1 && second.link().linkOk == 1), 8000);
+    QCOMPARE(gateway.connections(), 2);
+
+    poller.togglePollingFromMenu();
+    QVERIFY(!line.port().isOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(gateway.open(), 0, 2000);
+
+    FakeGateway other(FakeGateway::Spoil::None);
+    sysSettings.LineAddress = other.address();
+    poller.togglePollingFromMenu();
+    poller.reloadTick();
+    QVERIFY(first.link().cycleDecoded);
+    QCOMPARE(other.connections(), 1);
+    QCOMPARE(gateway.connections(), 2);
+    poller.togglePollingFromMenu();
+    sysSettings.LineAddress.clear();
 }
 
 QTEST_GUILESS_MAIN(TestNetworkLine)

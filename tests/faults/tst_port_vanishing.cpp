@@ -180,7 +180,10 @@ void TestPortVanishing::missingPortWhileTheLinkIsUpIsShownOnce()
     setPortDeviceName(1, sim.ptyPath());
     tick();
     QCOMPARE(m_dev->link().linkOk, 1);
+    // Named anew on the settings page, which lets go of the port held open.
     setPortDeviceName(1, m_home->file(QStringLiteral("no-such-tty")));
+    m_poller->reopenPort();
+    QVERIFY(!m_line->port().isOpen());
     tick();
     tick();
     QCOMPARE(m_messages->texts.size(), 2);

@@ -28,6 +28,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimeEdit>
+#include <optional>
 
 using namespace vantoro;
 using namespace vantoro::test;
@@ -192,9 +193,9 @@ void TestRemoteDialogs::stopAsksFirstNamingTheDevice()
 
     // A retry while the port is busy does not ask a second time.
     m_messages->answer = true;
-    m_port->open();
+    std::optional<PortExchange> round(std::in_place, *m_port); // a round has the line
     dialog->cmdSendClick();
-    m_port->close();
+    round.reset();
     dialog->timerRetry().stop();
     dialog->cmdSendClick();
     QCOMPARE(m_messages->questions.size(), 2);
@@ -240,7 +241,7 @@ void TestRemoteDialogs::busyPortRetriesWithGrowingDots()
     frmRemoteControl *dialog = controlDialog();
     QCOMPARE(dialog->timerRetry().interval(), REMOTE_RETRY_INTERVAL_MS);
     dialog->timerRetry().setInterval(30);
-    m_port->open(); // a poll holds the port
+    std::optional<PortExchange> round(std::in_place, *m_port); // a round has the line
 
     dialog->cmdSendClick();
     QCOMPARE(dialog->lblStatus()->text(), QStringLiteral("通讯口忙，正在等待 ."));
@@ -251,7 +252,7 @@ void TestRemoteDialogs::busyPortRetriesWithGrowingDots()
     QVERIFY(m_port->written().isEmpty());
 
     // The poll ends: the next retry sends.
-    m_port->close();
+    round.reset();
     QTRY_COMPARE(m_port->written(), CONTROL_START);
     QTRY_VERIFY(dialog->cmdSend()->isEnabled());
     QCOMPARE(dialog->waitCount(), 0);
@@ -262,7 +263,7 @@ void TestRemoteDialogs::busyPortGivesUpAfterTheLimit()
 {
     frmRemoteControl *dialog = controlDialog();
     dialog->timerRetry().setInterval(0);
-    m_port->open();
+    PortExchange round(*m_port);
     int longestRow = 0;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
@@ -440,7 +441,7 @@ void TestRemoteDialogs::waitsForThePortWithoutFreezing()
 {
     frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
-    m_port->open();
+    std::optional<PortExchange> round(std::in_place, *m_port);
     dialog.cmdOKClick(0);
     QVERIFY(dialog.sendingSet());
     QVERIFY(!dialog.cmdOK(0)->isEnabled());
@@ -450,7 +451,7 @@ void TestRemoteDialogs::waitsForThePortWithoutFreezing()
     QTest::qWait(200);
     QVERIFY(m_port->written().isEmpty());
 
-    m_port->close();
+    round.reset();
     QTRY_VERIFY(!dialog.sendingSet());
     QCOMPARE(m_port->written(), hex("FF EB 01 0B 32 00 00 00 00 00 00 3E 00 0D"));
     QVERIFY(dialog.cmdOK(0)->isEnabled());
@@ -461,7 +462,7 @@ void TestRemoteDialogs::portWaitTimesOutAfterFiveSeconds()
 {
     frmRemoteSet dialog(*m_port, m_dev->id(), m_dev->name());
     dialog.show();
-    m_port->open();
+    PortExchange round(*m_port);
     int ticks = 0;
     QTimer other;
     connect(&other, &QTimer::timeout, this, [&] { ++ticks; });

@@ -151,8 +151,8 @@ void frmRemoteControl::cmdSendClick()
     setBusyCursor(true);
     ++m_waitCount;
 
-    if (m_port.isOpen()) {
-        // A poll (or another command) holds the port: try again shortly.
+    if (m_port.exchangeUnderWay()) {
+        // A round (or another command) has the line: try again shortly.
         m_lblStatus->setText(controlText("msgPortBusy", "通讯口忙，正在等待") + QLatin1Char(' ') + QString(m_waitCount, QLatin1Char('.')));
         m_timerRetry.stop();
         pauseMs(1);
@@ -177,12 +177,13 @@ void frmRemoteControl::cmdSendClick()
     // On a line of several devices the command goes to the one named.
     const quint8 address = m_poller.line().devices().size() > 1 ? quint8(device->record().address)
                                                                  : REMOTE_CONTROL_ADDRESS;
+    // The line is this command's until its reply is in; a port polling holds
+    // open stays so afterwards.
+    PortExchange exchange(m_port);
     // The port's own error has been shown; the status must not claim a send.
-    if (!setupCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)
+    if (!prepareCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)
         || !sendCrcFrame(m_port, address, data, FUNCTION_CONTROL)) {
         showAndLog(langText(QStringLiteral("frmRemoteControl"), QStringLiteral("msgSendFailed")));
-        if (m_port.isOpen())
-            m_port.close();
         m_waitCount = 0;
         finish();
         return;
@@ -191,14 +192,10 @@ void frmRemoteControl::cmdSendClick()
 
     // The wait runs the window: the dialog may be closed (and deleted) in it.
     QPointer<frmRemoteControl> self(this);
-    SerialPort &port = m_port;
     const QString id = m_deviceId;
     const bool replied = m_poller.receiveReplyV2(*device, sysSettings.TimeOut, address, FUNCTION_CONTROL);
-    if (!self) {
-        if (port.isOpen())
-            port.close();
+    if (!self)
         return;
-    }
     logOperatorAction(remoteCommandEventText(selectedCommand(), replied), id);
     if (replied) {
         showAndLog(controlText("msgSentOk", "发送遥控命令成功."));
@@ -206,8 +203,6 @@ void frmRemoteControl::cmdSendClick()
         m_lblStatus->setText(controlText("msgSentNoReply", "命令已发送.接收数据不成功."));
         logStatus(controlText("msgLogSentNoReply", "遥控命令已发送.接收数据不成功."));
     }
-    if (m_port.isOpen())
-        m_port.close();
     if (m_refreshDisplay)
         m_refreshDisplay();
     m_waitCount = 0;

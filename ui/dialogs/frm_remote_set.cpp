@@ -212,8 +212,8 @@ void frmRemoteSet::cmdOKClick(int index)
 
 void frmRemoteSet::trySending()
 {
-    if (m_port.isOpen()) {
-        // A poll holds the port: look again shortly, the window keeps running.
+    if (m_port.exchangeUnderWay()) {
+        // A round has the line: look again shortly, the window keeps running.
         if (m_portWaitClock.elapsed() < SET_PORT_WAIT_LIMIT_MS) {
             m_portWait.start();
             return;
@@ -229,13 +229,18 @@ void frmRemoteSet::trySending()
         return;
     }
     QPointer<frmRemoteSet> self(this);
-    SerialPort &port = m_port;
-    const bool sent = setupCommPort(port, sysSettings.ComSettings, sysSettings.comport, true)
-        && sendSetFrame(port, SET_HEADER1, m_data, m_command);
-    if (port.isOpen())
-        port.close();
+    // The send runs the window, which may close (and delete) this dialog.
+    const QString deviceId = m_deviceId;
+    const RemoteSettingSent what = m_sent;
+    bool sent = false;
+    {
+        // A port polling holds open stays so after the setting is sent.
+        PortExchange exchange(m_port);
+        sent = prepareCommPort(m_port, sysSettings.ComSettings, sysSettings.comport, true)
+            && sendSetFrame(m_port, SET_HEADER1, m_data, m_command);
+    }
     if (sent)
-        logOperatorAction(remoteSettingEventText(m_sent), m_deviceId);
+        logOperatorAction(remoteSettingEventText(what), deviceId);
     if (!self)
         return;
     if (!sent && m_toggledDelay) {

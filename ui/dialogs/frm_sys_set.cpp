@@ -467,7 +467,19 @@ void frmSysSet::updatePortHint()
 
 QString frmSysSet::portFieldProblem() const
 {
-    return networkLineProblem(cmbSets(1)->currentText().trimmed(), wholeNumberFromText(entryText(cmbSets(10))));
+    const QString lineText = cmbSets(1)->currentText().trimmed();
+    if (QString problem = networkLineProblem(lineText, wholeNumberFromText(entryText(cmbSets(10)))); !problem.isEmpty())
+        return problem;
+    // The line's other devices reach the device through the same gateway.
+    if (const auto line = loadDevices(); line && isNetworkLineText(lineText)) {
+        for (const DeviceRecord &device : *line) {
+            if (device.id == m_device.id)
+                continue;
+            if (QString problem = networkLineProblem(lineText, device.protocol); !problem.isEmpty())
+                return device.name + QStringLiteral(" (") + device.id + QStringLiteral("): ") + problem;
+        }
+    }
+    return QString();
 }
 
 void frmSysSet::soundChoiceChanged()
@@ -637,7 +649,10 @@ void frmSysSet::cmdTestPortClick()
     m_cmdTestPort->setEnabled(false);
     m_lblTestPort->setText(formText(kSection, QStringLiteral("msgTesting"), QStringLiteral("正在测试 %1 ...")).arg(device));
     setBusyCursor(true);
+    const bool wasPolling = m_releaseLine && m_releaseLine();
     const ConnectionTestOutcome outcome = testPort(device, values);
+    if (m_giveBackLine)
+        m_giveBackLine(wasPolling);
     setBusyCursor(false);
     m_lblTestPort->setText(connectionTestText(outcome, device));
     m_cmdTestPort->setEnabled(true);

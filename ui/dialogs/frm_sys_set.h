@@ -66,6 +66,13 @@ public:
 
     // The alarm sound played by the test button (the station's alarm by default).
     void setAlarmPlayer(std::function<void(int frequencyHz)> player) { m_playAlarm = std::move(player); }
+    // Polling holds its port open: "Test connection" has it let go for the
+    // test (`release` says whether polling was on) and given back after.
+    void setLineRelease(std::function<bool()> release, std::function<void(bool wasPolling)> giveBack)
+    {
+        m_releaseLine = std::move(release);
+        m_giveBackLine = std::move(giveBack);
+    }
 
     QComboBox *cmbSets(int index) const { return m_cmbSets.value(index); }
     QComboBox *cmbPower() const { return m_cmbPower; }
@@ -109,6 +116,8 @@ private:
     bool mayClose();
     QStringList m_savedValues;
     std::function<void(int)> m_playAlarm;
+    std::function<bool()> m_releaseLine;
+    std::function<void(bool)> m_giveBackLine;
     QList<QComboBox *> m_cmbSets;
     QList<QLabel *> m_label1;
     QComboBox *m_cmbPower = nullptr;

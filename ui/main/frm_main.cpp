@@ -766,7 +766,20 @@ void frmMain::openSystemSettings(const QString &page)
     auto *dialog = new frmSysSet(this, [this] {
         reloadDevices();
         updateTitle();
+        // The port or the device behind its name may have changed.
+        m_poller->reopenPort();
     }, [this](int language) { applyLanguage(this, language); });
+    dialog->setLineRelease(
+        [this] {
+            const bool wasPolling = m_timerReloadData.isActive();
+            if (wasPolling)
+                setComOpen(false);
+            return wasPolling;
+        },
+        [this](bool wasPolling) {
+            if (wasPolling && !quitRequested)
+                setComOpen(true);
+        });
     if (m_device)
         dialog->showDevice(m_device->id());
     dialog->showPage(page);

@@ -135,7 +135,7 @@ Startup::Result Startup::run()
     loadSystemSettings();
 
     // The line is read once here: an address changed in the settings is used from the next start.
-    m_main = std::make_unique<frmMain>(nullptr, makeLinePort(sysSettings.LineAddress));
+    m_main = std::make_unique<frmMain>(nullptr, std::make_unique<LinePort>(sysSettings.LineAddress));
     m_services = std::make_unique<StationServices>();
     m_services->start();
     if (sysSettings.debugMode != 0)
