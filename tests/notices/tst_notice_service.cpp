@@ -10,6 +10,7 @@
 #include "notices/notice_channels.h"
 #include "notices/notice_service.h"
 #include "notices/notice_text.h"
+#include "test_receivers.h"
 #include "test_support.h"
 #include "ui/dialogs/notice_settings_page.h"
 
@@ -27,58 +28,6 @@ using namespace vantoro;
 using namespace vantoro::test;
 
 namespace {
-
-// A webhook that records each JSON post and answers 200, or one that reads
-// the post and never answers.
-class Webhook : public QObject
-{
-public:
-    explicit Webhook(bool hang = false)
-        : m_hang(hang)
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *s = m_server.nextPendingConnection())
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
-        });
-    }
-
-    QString url(const QString &path = QStringLiteral("hook")) const
-    {
-        return QStringLiteral("json://127.0.0.1:%1/%2").arg(m_server.serverPort()).arg(path);
-    }
-
-    QList<QJsonObject> posts;
-    int requests = 0;
-
-private:
-    void read(QTcpSocket *s)
-    {
-        QByteArray &buffer = m_buffers[s];
-        buffer += s->readAll();
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        qsizetype length = 0;
-        for (const QByteArray &line : buffer.left(end).split('\n')) {
-            if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
-        }
-        if (buffer.size() < end + 4 + length)
-            return;
-        ++requests;
-        if (m_hang)
-            return;
-        posts << QJsonDocument::fromJson(buffer.mid(end + 4, length)).object();
-        m_buffers.remove(s);
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        s->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    bool m_hang;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
-};
 
 NoticeTiming quickTiming()
 {
