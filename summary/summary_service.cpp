@@ -13,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <utility>
 
 namespace vantoro {
 
@@ -147,6 +148,7 @@ void SummaryService::stop()
     m_timer.stop();
     m_markRetry.stop();
     m_look.reset();
+    m_checkAgain = false;
     m_marker.reset();
     // What stays unrecorded goes a second time after the next start.
     for (const auto &r : std::as_const(m_receivers)) {
@@ -199,8 +201,13 @@ void SummaryService::check()
     const QDateTime now = m_clock();
     scheduleCheck(int(summaryWaitMs(now, *time, m_timing.checkMaxMs)));
     const QDate day = summaryDayAt(now, *time);
-    // A send in flight reports first; one look at a time.
-    if (m_look || busy() || day == m_settledDay)
+    // One look at a time; a check asked for meanwhile follows it.
+    if (m_look) {
+        m_checkAgain = true;
+        return;
+    }
+    // A send in flight reports first.
+    if (busy() || day == m_settledDay)
         return;
     QHash<QString, QDate> known;
     for (const auto &r : std::as_const(m_receivers))
@@ -256,11 +263,12 @@ void SummaryService::check()
         },
         [this, look](bool ok, const QString &error) {
             m_look.release()->deleteLater();
-            if (!ok) {
+            if (ok)
+                lookFinished(*look);
+            else
                 logStatus(QStringLiteral("*Summary: the day could not be read: ") + error);
-                return;
-            }
-            lookFinished(*look);
+            if (std::exchange(m_checkAgain, false))
+                scheduleCheck(0);
         });
 }
 

@@ -88,6 +88,7 @@ private:
     bool m_started = false;
     QTimer m_timer;
     std::unique_ptr<BackgroundWrite> m_look;
+    bool m_checkAgain = false;
     std::unique_ptr<BackgroundWrite> m_marker;
     QTimer m_markRetry;
     int m_markRetryMs = 0;
