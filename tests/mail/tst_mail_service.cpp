@@ -87,8 +87,7 @@ private slots:
 
 private:
     void configure(int port, const QString &user = {}, const QString &password = {});
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ServiceCase> m_case;
 };
 
 void TestMailService::initTestCase()
@@ -100,20 +99,13 @@ void TestMailService::initTestCase()
 
 void TestMailService::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_messages = std::make_unique<MessageRecorder>();
-    upgradeSchema();
-    QVERIFY(loadSystemSettings());
-    sysSettings.debugMode = 0;
-    sysSettings.languageIndex = LANGUAGE_CHINESE;
-    resetEventThrottle();
-    clearRunningLog();
+    m_case = std::make_unique<ServiceCase>(LANGUAGE_CHINESE);
+    QVERIFY(m_case->ready());
 }
 
 void TestMailService::cleanup()
 {
-    m_messages.reset();
-    m_home.reset();
+    m_case.reset();
 }
 
 void TestMailService::configure(int port, const QString &user, const QString &password)

@@ -89,8 +89,7 @@ private slots:
     void pageShowsSavedUrlsMaskedAndTheAnswer();
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ServiceCase> m_case;
 };
 
 void TestNoticeService::initTestCase()
@@ -100,22 +99,15 @@ void TestNoticeService::initTestCase()
 
 void TestNoticeService::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_messages = std::make_unique<MessageRecorder>();
-    upgradeSchema();
-    QVERIFY(loadSystemSettings());
-    sysSettings.debugMode = 0;
-    sysSettings.languageIndex = LANGUAGE_ENGLISH;
-    resetEventThrottle();
-    clearRunningLog();
+    m_case = std::make_unique<ServiceCase>(LANGUAGE_ENGLISH);
+    QVERIFY(m_case->ready());
     stationBus().publishDevices({DeviceInfo{QStringLiteral("001"), QStringLiteral("Roof"), 1, 1, QStringLiteral("3K"), true},
                                  DeviceInfo{QStringLiteral("002"), QStringLiteral("Barn"), 2, 1, QStringLiteral("5K"), true}});
 }
 
 void TestNoticeService::cleanup()
 {
-    m_messages.reset();
-    m_home.reset();
+    m_case.reset();
 }
 
 void TestNoticeService::urlsAreMasked_data()
@@ -245,7 +237,7 @@ void TestNoticeService::missingProgramAndRejectedUrlKeepTheEvents()
     const qint64 rejected = addChannel(QStringLiteral("bogus://") + token + QStringLiteral("/x"));
     {
         NoticeTiming timing = quickTiming();
-        timing.program = m_home->file(QStringLiteral("no-such-apprise"));
+        timing.program = m_case->home.file(QStringLiteral("no-such-apprise"));
         NoticeService service(timing);
         service.start();
         logEvent(eventText("msgConnFail0"), QStringLiteral("001"), QString(), true);

@@ -115,8 +115,7 @@ private slots:
 
 private:
     void configureMail(int port);
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ServiceCase> m_case;
 };
 
 void TestDailySummary::initTestCase()
@@ -126,22 +125,15 @@ void TestDailySummary::initTestCase()
 
 void TestDailySummary::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_messages = std::make_unique<MessageRecorder>();
-    upgradeSchema();
-    QVERIFY(loadSystemSettings());
-    sysSettings.debugMode = 0;
-    sysSettings.languageIndex = LANGUAGE_ENGLISH;
-    resetEventThrottle();
-    clearRunningLog();
+    m_case = std::make_unique<ServiceCase>(LANGUAGE_ENGLISH);
+    QVERIFY(m_case->ready());
     stationBus().publishDevices({DeviceInfo{QStringLiteral("001"), QStringLiteral("Roof"), 1, 1, QStringLiteral("3K"), true},
                                  DeviceInfo{QStringLiteral("002"), QStringLiteral("Barn"), 2, 1, QStringLiteral("5K"), true}});
 }
 
 void TestDailySummary::cleanup()
 {
-    m_messages.reset();
-    m_home.reset();
+    m_case.reset();
 }
 
 void TestDailySummary::configureMail(int port)
@@ -375,6 +367,13 @@ void TestDailySummary::mailPageKeepsTheSettingsAndRefusesABadTime()
     page.findChild<QLineEdit *>(QStringLiteral("txtMailRecipients"))->setText(QStringLiteral("ops@example.com"));
     page.findChild<QLineEdit *>(QStringLiteral("txtMailSender"))->setText(QStringLiteral("station@example.com"));
     QCOMPARE(page.validate(), QString());
+    // VANTORO_SUMMARY_SCREENSHOT=file.png keeps a picture of the page.
+    if (const QString picture = qEnvironmentVariable("VANTORO_SUMMARY_SCREENSHOT"); !picture.isEmpty()) {
+        page.resize(560, 390);
+        time->setText(QStringLiteral("21:00"));
+        QVERIFY(page.grab().save(picture));
+        time->setText(QStringLiteral("7:30"));
+    }
     QVERIFY(page.save() && saveSystemSettings());
     sysSettings.SummaryTime.clear();
     sysSettings.SummaryMail = 0;
