@@ -531,6 +531,13 @@ void upgradeSchema()
         "channel integer not null, state integer not null, primary key (channel, eventrow)) without rowid",
         // The line as a network address; empty keeps the serial port.
         "alter table sysset add LineAddress varchar(255) default ''",
+        // The daily summary: when it goes, by mail and as a notice; the last
+        // day each receiver ("mail", "notice:<channel>") accepted.
+        "alter table sysset add SummaryTime varchar(5) default '21:00'",
+        "alter table sysset add SummaryMail integer default 0",
+        "alter table sysset add SummaryNotice integer default 0",
+        "create table if not exists summarysent (receiver text primary key, day text not null, "
+        "senttime varchar(19) not null) without rowid",
     };
     for (const char *sql : statements)
         execSql(QString::fromLatin1(sql));
@@ -542,7 +549,11 @@ void upgradeSchema()
         "create table if not exists histyield (devid text not null, day text not null, energy real not null default 0, "
         "flagged integer not null default 0, peakpower real, peaktime integer, maxtmod real, "
         "linkseconds integer not null default 0, faults integer not null default 0, firstcounter real, "
-        "lastcounter real, lastreply integer, primary key (devid, day)) without rowid",
+        "lastcounter real, lastreply integer, asleepseconds integer not null default 0, "
+        "lostseconds integer not null default 0, primary key (devid, day)) without rowid",
+        // Time asleep and lost, counted as cycles arrive like the link time.
+        "alter table histyield add asleepseconds integer not null default 0",
+        "alter table histyield add lostseconds integer not null default 0",
     };
     for (const char *sql : historyStatements)
         execSql(QString::fromLatin1(sql));

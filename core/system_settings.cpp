@@ -34,6 +34,7 @@ const Column syssetColumns[] = {
     {"usesoundcard", Kind::Int}, {"viewmode", Kind::Int}, {"AutoShutDown", Kind::Int},
     {"MailSender", Kind::Text}, {"MailUser", Kind::Text}, {"MailPassword", Kind::Text},
     {"MailSecurity", Kind::Int}, {"StandbyPercent", Kind::Real}, {"LineAddress", Kind::Text},
+    {"SummaryTime", Kind::Text}, {"SummaryMail", Kind::Int}, {"SummaryNotice", Kind::Int},
 };
 
 void fail(const QString &text, MessageIcon icon)
@@ -97,6 +98,10 @@ void readSysset(const RecordSet &rs)
     s.StandbyPercent = standby.isNull() || standby.toString().trimmed().isEmpty()
         ? STANDBY_PERCENT_DEFAULT
         : qBound(0.0, double(directReal(standby)), STANDBY_PERCENT_MAX);
+    const QVariant summaryTime = v("SummaryTime");
+    s.SummaryTime = summaryTime.isNull() ? SystemSettings().SummaryTime : summaryTime.toString().trimmed();
+    s.SummaryMail = directInt(v("SummaryMail"));
+    s.SummaryNotice = directInt(v("SummaryNotice"));
 }
 
 QVariant syssetValue(const char *name)
@@ -133,6 +138,9 @@ QVariant syssetValue(const char *name)
     if (n == QLatin1String("MailPassword")) return s.MailPassword;
     if (n == QLatin1String("MailSecurity")) return s.MailSecurity;
     if (n == QLatin1String("StandbyPercent")) return s.StandbyPercent;
+    if (n == QLatin1String("SummaryTime")) return s.SummaryTime;
+    if (n == QLatin1String("SummaryMail")) return s.SummaryMail;
+    if (n == QLatin1String("SummaryNotice")) return s.SummaryNotice;
     return {};
 }
 

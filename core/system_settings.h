@@ -57,6 +57,12 @@ struct SystemSettings
     // Below this share of its rating (percent) the device's DC input stands
     // by: the device is asleep, not faulty (column added by upgradeSchema).
     double StandbyPercent = 1.0;
+
+    // The daily summary: its time of day as typed ("HH:MM") and whether it
+    // goes by mail and as a notice (columns added by upgradeSchema).
+    QString SummaryTime = QStringLiteral("21:00");
+    int SummaryMail = 0;
+    int SummaryNotice = 0;
 };
 
 // The standby share a database without the column, or with an empty one, has.

@@ -135,7 +135,7 @@ DayYield loadDayYield(QSqlDatabase &db, const QString &deviceId, const QDate &da
     y.day = day;
     QSqlQuery query(db);
     query.prepare(QStringLiteral("select energy, flagged, peakpower, peaktime, maxtmod, linkseconds, faults, "
-                                 "firstcounter, lastcounter, lastreply from %1 where devid = ? and day = ?")
+                                 "firstcounter, lastcounter, lastreply, asleepseconds, lostseconds from %1 where devid = ? and day = ?")
                       .arg(QLatin1String(YIELD_TABLE)));
     query.addBindValue(deviceId);
     query.addBindValue(day.toString(Qt::ISODate));
@@ -153,6 +153,8 @@ DayYield loadDayYield(QSqlDatabase &db, const QString &deviceId, const QDate &da
     y.lastCounter = optionalOf(query.value(8));
     if (!query.value(9).isNull())
         y.lastReply = QDateTime::fromSecsSinceEpoch(query.value(9).toLongLong());
+    y.asleepSeconds = query.value(10).toLongLong();
+    y.lostSeconds = query.value(11).toLongLong();
     return y;
 }
 
@@ -160,8 +162,8 @@ bool saveDayYield(QSqlDatabase &db, const DayYield &day, QString &error)
 {
     QSqlQuery query(db);
     query.prepare(QStringLiteral("insert or replace into %1 (devid, day, energy, flagged, peakpower, peaktime, "
-                                 "maxtmod, linkseconds, faults, firstcounter, lastcounter, lastreply) "
-                                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                 "maxtmod, linkseconds, faults, firstcounter, lastcounter, lastreply, asleepseconds, lostseconds) "
+                                 "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                       .arg(QLatin1String(YIELD_TABLE)));
     const QVariantList values = {
         day.deviceId,
@@ -176,6 +178,8 @@ bool saveDayYield(QSqlDatabase &db, const DayYield &day, QString &error)
         optionalValue(day.firstCounter),
         optionalValue(day.lastCounter),
         day.lastReply.isValid() ? QVariant(day.lastReply.toSecsSinceEpoch()) : QVariant(),
+        day.asleepSeconds,
+        day.lostSeconds,
     };
     for (const QVariant &v : values)
         query.addBindValue(v);

@@ -38,6 +38,10 @@ struct DayYield
     QDateTime peakTime;
     std::optional<double> maxModuleTemp;
     qint64 linkSeconds = 0;
+    // Polled time the device stood by, and polled time it neither answered
+    // nor was asleep.
+    qint64 asleepSeconds = 0;
+    qint64 lostSeconds = 0;
     int faults = 0;
     std::optional<double> firstCounter;
     std::optional<double> lastCounter;

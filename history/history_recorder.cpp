@@ -95,6 +95,16 @@ void HistoryRecorder::stop()
     flush();
 }
 
+QList<DayYield> HistoryRecorder::currentDays() const
+{
+    QList<DayYield> days = m_pendingDays;
+    for (const DayYield &d : m_days) {
+        if (d.day.isValid())
+            days << d;
+    }
+    return days;
+}
+
 const DayYield &HistoryRecorder::currentDay(const QString &deviceId) const
 {
     static const DayYield none;
@@ -167,13 +177,21 @@ void HistoryRecorder::recordCycle(const CycleReport &report)
     const QString device = report.deviceId.isEmpty() ? QString::fromLatin1(HISTORY_FIRST_DEVICE) : report.deviceId;
     DayYield &day = dayFor(report.time.date(), device);
     DeviceTrack &track = m_tracks[device];
-    if (report.linkUp && track.lastLinkUp && track.lastCycle.isValid()) {
-        const qint64 step = track.lastCycle.secsTo(report.time);
-        if (step > 0 && step <= YIELD_LINK_STEP_MAX_S)
-            day.linkSeconds += step;
+    // A step between two cycles counts for a state both ends agree on; time
+    // asleep or lost only while polling.
+    const qint64 step = track.lastCycle.isValid() ? track.lastCycle.secsTo(report.time) : 0;
+    if (step > 0 && step <= YIELD_LINK_STEP_MAX_S && report.linkUp && track.lastLinkUp)
+        day.linkSeconds += step;
+    if (step > 0 && step <= YIELD_LINK_STEP_MAX_S && report.polling && track.lastPolling) {
+        if (report.asleep && track.lastAsleep)
+            day.asleepSeconds += step;
+        else if (!report.linkUp && !track.lastLinkUp && !report.asleep && !track.lastAsleep)
+            day.lostSeconds += step;
     }
     track.lastCycle = report.time;
     track.lastLinkUp = report.linkUp;
+    track.lastAsleep = report.asleep;
+    track.lastPolling = report.polling;
     // A gap is a gap: nothing is stored without a fresh reply.
     if (!report.polling || !report.linkUp || !report.replied || report.parameters.isEmpty())
         return;

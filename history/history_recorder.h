@@ -46,6 +46,9 @@ public:
     qint64 samplesWritten() const { return m_written; }
     // The day being recorded for a device (an empty one before its first).
     const DayYield &currentDay(const QString &deviceId = QString::fromLatin1(HISTORY_FIRST_DEVICE)) const;
+    // The days of every device as recorded so far, written or not: the
+    // current ones and those left behind but not written yet.
+    QList<DayYield> currentDays() const;
     HistoryPruner *pruner() const { return m_pruner; }
 
 private:
@@ -55,6 +58,8 @@ private:
         qint64 lastBucket = -1;
         QDateTime lastCycle;
         bool lastLinkUp = false;
+        bool lastAsleep = false;
+        bool lastPolling = false;
     };
 
     DayYield &dayFor(const QDate &date, const QString &deviceId);

@@ -7,7 +7,6 @@
 #include "core/station_bus.h"
 #include "core/system_settings.h"
 #include "events/event_log.h"
-#include "mail/mail_message.h"
 #include "mail/smtp_job.h"
 
 #include <QSqlError>
@@ -208,13 +207,6 @@ void MailService::sendPending()
     const QList<MailEvent> events = backlog.fresh.mid(0, MAIL_EVENTS_PER_MESSAGE);
     const AlertContent content = composeAlert(events, int(backlog.tooOld.size()), stationBus().devices());
     const SmtpConfig config = smtpConfigFrom(m_settings);
-    MailMessage message;
-    message.fromName = QStringLiteral("Vantoro");
-    message.from = config.sender;
-    message.to = config.recipients;
-    message.subject = content.subject;
-    message.body = content.body;
-    message.date = now;
 
     m_inFlight.clear();
     for (const MailEvent &e : events)
@@ -222,7 +214,7 @@ void MailService::sendPending()
     m_inFlightLeftOut = backlog.tooOld;
     m_arrivedDuringSend = false;
     ++m_sends;
-    m_job = std::make_unique<SmtpJob>(config, composeMessage(message),
+    m_job = std::make_unique<SmtpJob>(config, composeStationMail(config, content.subject, content.body, now),
                                       [this](const SmtpResult &r) { sendFinished(r); });
 }
 

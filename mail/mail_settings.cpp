@@ -47,6 +47,19 @@ SmtpConfig smtpConfigFrom(const MailSettingsText &f)
     return c;
 }
 
+QByteArray composeStationMail(const SmtpConfig &config, const QString &subject, const QString &body,
+                              const QDateTime &date)
+{
+    MailMessage message;
+    message.fromName = QStringLiteral("Vantoro");
+    message.from = config.sender;
+    message.to = config.recipients;
+    message.subject = subject;
+    message.body = body;
+    message.date = date;
+    return composeMessage(message);
+}
+
 MailSettingsText storedMailSettings()
 {
     const SystemSettings &s = sysSettings;

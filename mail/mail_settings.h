@@ -4,6 +4,8 @@
 
 #include "mail/smtp_sender.h"
 
+#include <QDateTime>
+
 namespace vantoro {
 
 struct MailSettingsText
@@ -23,5 +25,8 @@ QString validateMailSettings(const MailSettingsText &fields);
 SmtpConfig smtpConfigFrom(const MailSettingsText &fields);
 // The fields as stored in the system settings record.
 MailSettingsText storedMailSettings();
+// A mail of the station to the configured recipients, ready for the server.
+QByteArray composeStationMail(const SmtpConfig &config, const QString &subject, const QString &body,
+                              const QDateTime &date = QDateTime::currentDateTime());
 
 } // namespace vantoro

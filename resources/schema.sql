@@ -33,7 +33,10 @@ create table sysset (
   MailPassword varchar(100) default '',
   MailSecurity integer default 0,
   StandbyPercent real default 1,
-  LineAddress varchar(255) default ''
+  LineAddress varchar(255) default '',
+  SummaryTime varchar(5) default '21:00',
+  SummaryMail integer default 0,
+  SummaryNotice integer default 0
 );
 
 create table devices (
@@ -192,6 +195,8 @@ create table histyield (
   firstcounter real,
   lastcounter real,
   lastreply integer,
+  asleepseconds integer not null default 0,
+  lostseconds integer not null default 0,
   primary key (devid, day)
 ) without rowid;
 -- MQTT publishing, one row; a null column takes the station's default.
@@ -200,3 +205,5 @@ insert into mqttset (id) values (1);
 -- Notices: the channels' URLs, and which event each channel accepted.
 create table noticeurls (id integer primary key autoincrement, url text not null, added varchar(19) not null);
 create table noticesent (eventrow integer not null, logtime varchar(19) not null, channel integer not null, state integer not null, primary key (channel, eventrow)) without rowid;
+-- The daily summary: the last day each receiver (mail, or a notice channel) accepted.
+create table summarysent (receiver text primary key, day text not null, senttime varchar(19) not null) without rowid;

@@ -7,6 +7,7 @@
 #include "mqtt/mqtt_publisher.h"
 #include "mail/mail_service.h"
 #include "notices/notice_service.h"
+#include "summary/summary_service.h"
 
 namespace vantoro {
 
@@ -36,6 +37,10 @@ void StationServices::start()
     m_mail->start();
     m_notices = std::make_unique<NoticeService>();
     m_notices->start();
+    m_summary = std::make_unique<SummaryService>();
+    // The day's yield as recorded so far, not only as last written.
+    m_summary->setCurrentDays([this] { return m_history ? m_history->currentDays() : QList<DayYield>(); });
+    m_summary->start();
 }
 
 void StationServices::stop()
@@ -45,6 +50,10 @@ void StationServices::stop()
     m_started = false;
     if (m_history)
         m_history->stop();
+    // The summary reads the recorder's days: it goes first.
+    if (m_summary)
+        m_summary->stop();
+    m_summary.reset();
     m_history.reset();
     m_web.reset();
     m_mqtt.reset(); // publishes "offline" on its way out

@@ -1,7 +1,7 @@
 // The services that follow the poll path (history, web server, MQTT, mail,
-// notices): created once after start-up by the window or the unattended
-// mode, fed only through the station bus, stopped in order before the
-// station quits.
+// notices, the daily summary): created once after start-up by the window or
+// the unattended mode, fed only through the station bus, stopped in order
+// before the station quits.
 #pragma once
 
 #include <QObject>
@@ -14,6 +14,7 @@ class WebService;
 class MqttPublisher;
 class MailService;
 class NoticeService;
+class SummaryService;
 
 class StationServices : public QObject
 {
@@ -37,6 +38,7 @@ private:
     std::unique_ptr<MqttPublisher> m_mqtt;
     std::unique_ptr<MailService> m_mail;
     std::unique_ptr<NoticeService> m_notices;
+    std::unique_ptr<SummaryService> m_summary;
 };
 
 } // namespace vantoro

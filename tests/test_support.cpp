@@ -6,6 +6,7 @@
 #include "core/database.h"
 #include "core/profile_file.h"
 #include "core/system_settings.h"
+#include "events/event_log.h"
 
 #include <QDir>
 #include <QFile>
@@ -143,6 +144,16 @@ SaveChoice MessageRecorder::askSaveDiscard(const QString &title, const QString &
     titles << title;
     questions << text;
     return saveChoice;
+}
+
+ServiceCase::ServiceCase(int language)
+{
+    upgradeSchema();
+    m_ready = loadSystemSettings();
+    sysSettings.debugMode = 0;
+    sysSettings.languageIndex = language;
+    resetEventThrottle();
+    clearRunningLog();
 }
 
 } // namespace vantoro::test

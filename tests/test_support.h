@@ -65,4 +65,22 @@ public:
     int beeps = 0;
 };
 
+// A case of a service's test: a home of its own with the default files and
+// the database upgraded, the system settings loaded with debug mode off and
+// `language` chosen, no event held back by the throttle, an empty running
+// log, and every message recorded.
+class ServiceCase
+{
+public:
+    explicit ServiceCase(int language);
+    // False when the system settings could not be loaded.
+    bool ready() const { return m_ready; }
+
+    TestHome home;
+    MessageRecorder messages;
+
+private:
+    bool m_ready = false;
+};
+
 } // namespace vantoro::test

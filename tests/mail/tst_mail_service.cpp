@@ -8,6 +8,7 @@
 #include "core/system_settings.h"
 #include "events/event_log.h"
 #include "mail/mail_service.h"
+#include "test_receivers.h"
 #include "test_support.h"
 #include "ui/dialogs/mail_settings_page.h"
 
@@ -31,62 +32,6 @@ using namespace vantoro::test;
 
 namespace {
 
-// Saves each message as parsed by Python's own mail package (an independent
-// reader of what the station wrote) and as received.
-const char *const handlerModule = R"PY(
-import email, email.policy, json, os
-
-class Saver:
-    def __init__(self, folder):
-        self.folder = folder
-        self.count = 0
-
-    @classmethod
-    def from_cli(cls, parser, *args):
-        return cls(*args)
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if address.startswith("nobody@"):
-            return "550 5.1.1 <%s>: Recipient address rejected" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        raw = envelope.original_content or envelope.content
-        msg = email.message_from_bytes(raw, policy=email.policy.default)
-        record = {"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
-                  "subject": str(msg["subject"]), "from": str(msg["from"]), "to": str(msg["to"]),
-                  "date": str(msg["date"]), "message_id": str(msg["message-id"]),
-                  "content_type": msg.get_content_type(), "charset": msg.get_content_charset(),
-                  "body": msg.get_content()}
-        path = os.path.join(self.folder, "%03d" % self.count)
-        with open(path + ".eml", "wb") as f:
-            f.write(raw)
-        with open(path + ".tmp", "w", encoding="utf-8") as f:
-            json.dump(record, f, ensure_ascii=False)
-        os.replace(path + ".tmp", path + ".json")
-        return "250 Message accepted for delivery"
-)PY";
-
-// The same handler behind a server that offers a login and refuses every one.
-const char *const refusingServer = R"PY(
-import sys, threading
-from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult
-from handler import Saver
-
-def refuse(server, session, envelope, mechanism, auth_data):
-    return AuthResult(success=False, handled=False)
-
-port, folder = int(sys.argv[1]), sys.argv[2]
-controller = Controller(Saver(folder), hostname="127.0.0.1", port=port,
-                        auth_require_tls=False, authenticator=refuse)
-controller.start()
-print("ready", flush=True)
-threading.Event().wait()
-)PY";
-
 // Holds the database's write lock from another process until told to let go.
 const char *const databaseHolder = R"PY(
 import sqlite3, sys
@@ -96,89 +41,6 @@ print("held", flush=True)
 sys.stdin.readline()
 db.execute("COMMIT")
 )PY";
-
-QString python()
-{
-    // Debian's interpreter carries Debian's aiosmtpd, whatever else is on PATH.
-    static const QString found = [] {
-        for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-            if (QProcess::execute(candidate, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")}) == 0)
-                return candidate;
-        }
-        return QString();
-    }();
-    return found;
-}
-
-int freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-class SmtpServer
-{
-public:
-    SmtpServer(int port, bool refuseLogin)
-        : m_port(port)
-    {
-        writeFile(QStringLiteral("handler.py"), handlerModule);
-        writeFile(QStringLiteral("refusing.py"), refusingServer);
-        QDir().mkpath(folder());
-        m_process.setWorkingDirectory(m_dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PYTHONPATH"), m_dir.path());
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        const QString listen = QStringLiteral("127.0.0.1:%1").arg(port);
-        if (refuseLogin)
-            m_process.start(python(), {QStringLiteral("refusing.py"), QString::number(port), folder()});
-        else
-            m_process.start(python(), {QStringLiteral("-m"), QStringLiteral("aiosmtpd"), QStringLiteral("-n"),
-                                       QStringLiteral("-l"), listen, QStringLiteral("-c"),
-                                       QStringLiteral("handler.Saver"), folder()});
-    }
-    ~SmtpServer()
-    {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    bool waitReady()
-    {
-        for (int i = 0; i < 100; ++i) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, quint16(m_port));
-            if (socket.waitForConnected(100))
-                return true;
-            QTest::qWait(50);
-        }
-        return false;
-    }
-    QString folder() const { return m_dir.filePath(QStringLiteral("received")); }
-    QList<QJsonObject> messages() const
-    {
-        QList<QJsonObject> out;
-        const QDir dir(folder());
-        for (const QString &name : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
-            QFile f(dir.filePath(name));
-            f.open(QIODevice::ReadOnly);
-            out << QJsonDocument::fromJson(f.readAll()).object();
-        }
-        return out;
-    }
-
-private:
-    void writeFile(const QString &name, const char *text)
-    {
-        QFile f(m_dir.filePath(name));
-        f.open(QIODevice::WriteOnly);
-        f.write(text);
-    }
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    int m_port;
-};
 
 MailTiming quickTiming(int gatherMs = 400)
 {
@@ -225,8 +87,7 @@ private slots:
 
 private:
     void configure(int port, const QString &user = {}, const QString &password = {});
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ServiceCase> m_case;
 };
 
 void TestMailService::initTestCase()
@@ -238,20 +99,13 @@ void TestMailService::initTestCase()
 
 void TestMailService::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_messages = std::make_unique<MessageRecorder>();
-    upgradeSchema();
-    QVERIFY(loadSystemSettings());
-    sysSettings.debugMode = 0;
-    sysSettings.languageIndex = LANGUAGE_CHINESE;
-    resetEventThrottle();
-    clearRunningLog();
+    m_case = std::make_unique<ServiceCase>(LANGUAGE_CHINESE);
+    QVERIFY(m_case->ready());
 }
 
 void TestMailService::cleanup()
 {
-    m_messages.reset();
-    m_home.reset();
+    m_case.reset();
 }
 
 void TestMailService::configure(int port, const QString &user, const QString &password)

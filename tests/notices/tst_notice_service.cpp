@@ -10,6 +10,7 @@
 #include "notices/notice_channels.h"
 #include "notices/notice_service.h"
 #include "notices/notice_text.h"
+#include "test_receivers.h"
 #include "test_support.h"
 #include "ui/dialogs/notice_settings_page.h"
 
@@ -27,58 +28,6 @@ using namespace vantoro;
 using namespace vantoro::test;
 
 namespace {
-
-// A webhook that records each JSON post and answers 200, or one that reads
-// the post and never answers.
-class Webhook : public QObject
-{
-public:
-    explicit Webhook(bool hang = false)
-        : m_hang(hang)
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *s = m_server.nextPendingConnection())
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
-        });
-    }
-
-    QString url(const QString &path = QStringLiteral("hook")) const
-    {
-        return QStringLiteral("json://127.0.0.1:%1/%2").arg(m_server.serverPort()).arg(path);
-    }
-
-    QList<QJsonObject> posts;
-    int requests = 0;
-
-private:
-    void read(QTcpSocket *s)
-    {
-        QByteArray &buffer = m_buffers[s];
-        buffer += s->readAll();
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        qsizetype length = 0;
-        for (const QByteArray &line : buffer.left(end).split('\n')) {
-            if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
-        }
-        if (buffer.size() < end + 4 + length)
-            return;
-        ++requests;
-        if (m_hang)
-            return;
-        posts << QJsonDocument::fromJson(buffer.mid(end + 4, length)).object();
-        m_buffers.remove(s);
-        s->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        s->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    bool m_hang;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
-};
 
 NoticeTiming quickTiming()
 {
@@ -140,8 +89,7 @@ private slots:
     void pageShowsSavedUrlsMaskedAndTheAnswer();
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ServiceCase> m_case;
 };
 
 void TestNoticeService::initTestCase()
@@ -151,22 +99,15 @@ void TestNoticeService::initTestCase()
 
 void TestNoticeService::init()
 {
-    m_home = std::make_unique<TestHome>();
-    m_messages = std::make_unique<MessageRecorder>();
-    upgradeSchema();
-    QVERIFY(loadSystemSettings());
-    sysSettings.debugMode = 0;
-    sysSettings.languageIndex = LANGUAGE_ENGLISH;
-    resetEventThrottle();
-    clearRunningLog();
+    m_case = std::make_unique<ServiceCase>(LANGUAGE_ENGLISH);
+    QVERIFY(m_case->ready());
     stationBus().publishDevices({DeviceInfo{QStringLiteral("001"), QStringLiteral("Roof"), 1, 1, QStringLiteral("3K"), true},
                                  DeviceInfo{QStringLiteral("002"), QStringLiteral("Barn"), 2, 1, QStringLiteral("5K"), true}});
 }
 
 void TestNoticeService::cleanup()
 {
-    m_messages.reset();
-    m_home.reset();
+    m_case.reset();
 }
 
 void TestNoticeService::urlsAreMasked_data()
@@ -296,7 +237,7 @@ void TestNoticeService::missingProgramAndRejectedUrlKeepTheEvents()
     const qint64 rejected = addChannel(QStringLiteral("bogus://") + token + QStringLiteral("/x"));
     {
         NoticeTiming timing = quickTiming();
-        timing.program = m_home->file(QStringLiteral("no-such-apprise"));
+        timing.program = m_case->home.file(QStringLiteral("no-such-apprise"));
         NoticeService service(timing);
         service.start();
         logEvent(eventText("msgConnFail0"), QStringLiteral("001"), QString(), true);

@@ -5,13 +5,14 @@
 
 #include "core/localisation.h"
 #include "core/system_settings.h"
-#include "mail/mail_message.h"
 #include "mail/mail_settings.h"
 #include "mail/smtp_job.h"
+#include "summary/summary_settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,6 +65,18 @@ MailSettingsPage::MailSettingsPage(QWidget *parent)
     form->addRow(text("lblPassword"), m_password);
     form->addRow(m_test);
     form->addRow(m_answer);
+
+    auto *summary = named(new QGroupBox(text("fraSummary"), this), "fraSummary");
+    m_summaryTime = named(new QLineEdit(summary), "txtSummaryTime");
+    m_summaryTime->setPlaceholderText(QStringLiteral("21:00"));
+    m_summaryTime->setMaxLength(5);
+    m_summaryMail = named(new QCheckBox(text("chkSummaryMail"), summary), "chkSummaryMail");
+    m_summaryNotice = named(new QCheckBox(text("chkSummaryNotice"), summary), "chkSummaryNotice");
+    auto *summaryForm = new QFormLayout(summary);
+    summaryForm->addRow(text("lblSummaryTime"), m_summaryTime);
+    summaryForm->addRow(m_summaryMail);
+    summaryForm->addRow(m_summaryNotice);
+    form->addRow(summary);
     connect(m_test, &QPushButton::clicked, this, &MailSettingsPage::sendTestMail);
 }
 
@@ -84,6 +97,15 @@ void MailSettingsPage::load()
     m_sender->setText(s.sender);
     m_user->setText(s.user);
     m_password->setText(s.password);
+    const SummarySettingsText summary = storedSummarySettings();
+    m_summaryTime->setText(summary.time);
+    m_summaryMail->setChecked(summary.byMail);
+    m_summaryNotice->setChecked(summary.byNotice);
+}
+
+SummarySettingsText MailSettingsPage::summaryFields() const
+{
+    return {m_summaryTime->text().trimmed(), m_summaryMail->isChecked(), m_summaryNotice->isChecked()};
 }
 
 MailSettingsText MailSettingsPage::fields() const
@@ -94,7 +116,8 @@ MailSettingsText MailSettingsPage::fields() const
 
 QString MailSettingsPage::validate() const
 {
-    return validateMailSettings(fields());
+    const QString problem = validateMailSettings(fields());
+    return problem.isEmpty() ? validateSummarySettings(summaryFields(), fields()) : problem;
 }
 
 bool MailSettingsPage::save()
@@ -108,6 +131,10 @@ bool MailSettingsPage::save()
     s.MailUser = f.user;
     s.MailPassword = f.password;
     s.MailSecurity = f.security;
+    const SummarySettingsText summary = summaryFields();
+    s.SummaryTime = summary.time;
+    s.SummaryMail = summary.byMail ? 1 : 0;
+    s.SummaryNotice = summary.byNotice ? 1 : 0;
     return true;
 }
 
@@ -122,15 +149,10 @@ void MailSettingsPage::sendTestMail()
         return;
     }
     const SmtpConfig config = smtpConfigFrom(f);
-    MailMessage message;
-    message.fromName = QStringLiteral("Vantoro");
-    message.from = config.sender;
-    message.to = config.recipients;
-    message.subject = text("msgTestSubject");
-    message.body = text("msgTestBody").arg(stationBus().deviceNames()) + QStringLiteral("\r\n");
+    const QString body = text("msgTestBody").arg(stationBus().deviceNames()) + QStringLiteral("\r\n");
     m_test->setEnabled(false);
     m_answer->setText(text("msgTesting"));
-    m_job = std::make_unique<SmtpJob>(config, composeMessage(message), [this](const SmtpResult &r) {
+    m_job = std::make_unique<SmtpJob>(config, composeStationMail(config, text("msgTestSubject"), body), [this](const SmtpResult &r) {
         m_job.release()->deleteLater();
         m_test->setEnabled(true);
         m_answer->setText((r.accepted ? text("msgTestOk") : text("msgTestFailed")) + r.answer);

@@ -1,5 +1,6 @@
 // The mail page of the system settings dialog: server, recipients, sender,
-// login and security, and a test mail that shows the server's answer.
+// login and security, a test mail that shows the server's answer, and the
+// daily summary's time and whether it goes by mail and as a notice.
 #pragma once
 
 #include "ui/dialogs/settings_page.h"
@@ -16,6 +17,7 @@ namespace vantoro {
 
 class SmtpJob;
 struct MailSettingsText;
+struct SummarySettingsText;
 
 class MailSettingsPage : public SettingsPage
 {
@@ -34,6 +36,7 @@ public:
 
 private:
     MailSettingsText fields() const;
+    SummarySettingsText summaryFields() const;
 
     QCheckBox *m_enabled = nullptr;
     QLineEdit *m_server = nullptr;
@@ -44,6 +47,9 @@ private:
     QLineEdit *m_password = nullptr;
     QPushButton *m_test = nullptr;
     QLabel *m_answer = nullptr;
+    QLineEdit *m_summaryTime = nullptr;
+    QCheckBox *m_summaryMail = nullptr;
+    QCheckBox *m_summaryNotice = nullptr;
     std::unique_ptr<SmtpJob> m_job;
 };
 
