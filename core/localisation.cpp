@@ -22,21 +22,45 @@ QString expandLineBreaks(const QString &text)
     return out;
 }
 
-QString langText(const QString &section, const QString &key, int language, const QString &defaultText)
+namespace {
+
+// The file of each language as found last, and the home it was found for:
+// looked for again only when that changes or the file cannot be read, so a
+// look-up costs one check of the file rather than three.
+struct FoundLanguageFile
+{
+    QString home;
+    QString path;
+};
+
+std::optional<QString> languageValue(const QString &section, const QString &key, const QString &fallback,
+                                     int language)
 {
     if (language == LANGUAGE_CURRENT)
         language = sysSettings.languageIndex;
-    const QString file = languageFile(language);
-    if (!QFileInfo::exists(file))
-        return defaultText;
-    return expandLineBreaks(readIni(section, key, key, file));
+    static FoundLanguageFile found[2];
+    FoundLanguageFile &file = found[language == LANGUAGE_ENGLISH ? 1 : 0];
+    const QString home = qEnvironmentVariable("VANTORO_HOME");
+    if (!file.path.isEmpty() && file.home == home) {
+        if (auto text = readIniIfReadable(section, key, fallback, file.path))
+            return text;
+    }
+    file.home = home;
+    file.path = languageFile(language);
+    return readIniIfReadable(section, key, fallback, file.path);
+}
+
+} // namespace
+
+QString langText(const QString &section, const QString &key, int language, const QString &defaultText)
+{
+    const auto text = languageValue(section, key, key, language);
+    return text ? expandLineBreaks(*text) : defaultText;
 }
 
 QString formText(const QString &section, const QString &key, const QString &builtIn, int language)
 {
-    if (language == LANGUAGE_CURRENT)
-        language = sysSettings.languageIndex;
-    const QString text = readIni(section, key, QString(), languageFile(language));
+    const QString text = languageValue(section, key, QString(), language).value_or(QString());
     return text.isEmpty() ? builtIn : expandLineBreaks(text);
 }
 

@@ -1,6 +1,7 @@
 // Profile-file reader and writer (INI and language files).
 #include "core/profile_file.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -8,6 +9,11 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace vantoro {
 
@@ -56,16 +62,54 @@ QString limitToBuffer(const QString &value, bool utf8)
 }
 
 // The files read last, each as an index of its values with the bytes it
-// came from. A file is still read on every look-up, so an edit is seen at
-// once, even one in place that leaves its size and times as they were; only
-// an unchanged file is not decoded, scanned and cut again (the poll looks up
-// several language texts a cycle).
+// came from, so an unchanged file is not decoded, scanned and cut again (the
+// poll looks up several language texts a cycle). An edit must be seen at
+// once: a file whose size and times are as they were when it was read, and
+// which was already older then than a file time's coarsest step, is taken
+// as unchanged; any other is read and its bytes compared, which also finds
+// an edit in place within the same tick of the clock.
+struct FileStamp
+{
+    bool exists = false;
+    qint64 size = -1;
+    qint64 modifiedMs = 0;
+    qint64 changedMs = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+
+// One stat call; QFileInfo's times would each be turned into local time.
+FileStamp stampOf(const QString &file)
+{
+    FileStamp stamp;
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return stamp;
+    stamp.size = qint64(st.st_size);
+    stamp.modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    stamp.changedMs = qint64(st.st_ctim.tv_sec) * 1000 + st.st_ctim.tv_nsec / 1000000;
+#else
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return stamp;
+    stamp.size = info.size();
+    stamp.modifiedMs = info.lastModified().toMSecsSinceEpoch();
+    stamp.changedMs = info.metadataChangeTime().toMSecsSinceEpoch();
+#endif
+    stamp.exists = true;
+    return stamp;
+}
+
 struct ProfileIndex
 {
     QByteArray bytes;
+    FileStamp stamp;
+    bool settled = false;   // older than FILE_TIME_STEP_MS when read
     // Case-folded section, then case-folded key: the value as returned.
     QHash<QString, QHash<QString, QString>> values;
 };
+// FAT's two seconds, the coarsest of the file systems in use.
+constexpr qint64 FILE_TIME_STEP_MS = 2000;
 constexpr int DECODED_PROFILES_KEPT = 8;
 
 QHash<QString, ProfileIndex> &decodedProfiles()
@@ -166,31 +210,51 @@ QHash<QString, QHash<QString, QString>> indexProfile(const QByteArray &bytes)
 
 const ProfileIndex *profileIndex(const QString &file)
 {
+    const FileStamp stamp = stampOf(file);
+    if (!stamp.exists)
+        return nullptr;
+    QHash<QString, ProfileIndex> &profiles = decodedProfiles();
+    auto found = profiles.find(file);
+    if (found != profiles.end() && found->settled && found->stamp == stamp)
+        return &*found;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         return nullptr;
     const QByteArray bytes = f.readAll();
-    QHash<QString, ProfileIndex> &profiles = decodedProfiles();
-    auto found = profiles.find(file);
-    if (found != profiles.end() && found->bytes == bytes)
+    const bool settled =
+        QDateTime::currentMSecsSinceEpoch() - std::max(stamp.modifiedMs, stamp.changedMs) > FILE_TIME_STEP_MS;
+    if (found != profiles.end() && found->bytes == bytes) {
+        found->stamp = stamp;
+        found->settled = settled;
         return &*found;
+    }
     if (found == profiles.end() && profiles.size() >= DECODED_PROFILES_KEPT)
         profiles.clear();
-    return &*profiles.insert(file, {bytes, indexProfile(bytes)});
+    return &*profiles.insert(file, {bytes, stamp, settled, indexProfile(bytes)});
 }
 
 } // namespace
 
-QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file)
+std::optional<QString> readIniIfReadable(const QString &section, const QString &key, const QString &defaultValue,
+                                         const QString &file)
 {
-    const ProfileIndex *index = section.isEmpty() || key.isEmpty() ? nullptr : profileIndex(file);
+    const ProfileIndex *index = profileIndex(file);
     if (!index)
+        return std::nullopt;
+    if (section.isEmpty() || key.isEmpty())
         return trimBlanks(defaultValue);
     const auto values = index->values.constFind(section.toCaseFolded());
     if (values == index->values.cend())
         return trimBlanks(defaultValue);
     const auto value = values->constFind(key.toCaseFolded());
     return value == values->cend() ? trimBlanks(defaultValue) : *value;
+}
+
+QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file)
+{
+    if (section.isEmpty() || key.isEmpty())
+        return trimBlanks(defaultValue);
+    return readIniIfReadable(section, key, defaultValue, file).value_or(trimBlanks(defaultValue));
 }
 
 bool writeIni(const QString &section, const QString &key, const QString &value, const QString &file)

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace vantoro {
 
@@ -17,6 +18,9 @@ QString decodeProfileText(const QByteArray &bytes);
 QString profileValue(const QString &text, const QString &section, const QString &key, bool *found = nullptr);
 
 QString readIni(const QString &section, const QString &key, const QString &defaultValue, const QString &file);
+// The same, nullopt when the file cannot be read.
+std::optional<QString> readIniIfReadable(const QString &section, const QString &key, const QString &defaultValue,
+                                         const QString &file);
 bool writeIni(const QString &section, const QString &key, const QString &value, const QString &file);
 
 } // namespace vantoro
