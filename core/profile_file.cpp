@@ -11,7 +11,7 @@
 #include <QStringList>
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_LINUX
 #include <sys/stat.h>
 #endif
 
@@ -81,7 +81,7 @@ struct FileStamp
 FileStamp stampOf(const QString &file)
 {
     FileStamp stamp;
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_LINUX
     struct stat st;
     if (::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return stamp;

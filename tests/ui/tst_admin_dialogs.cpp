@@ -903,20 +903,26 @@ void TestAdminDialogs::parSet3OpenedFromTheMainWindowSavesEdits()
     // Closing the port on the way in writes the live values into every row.
     bool saved = false;
     bool done = false;
+    bool portLetGo = false;
     QTimer poke;
     connect(&poke, &QTimer::timeout, this, [&] {
         auto *editor = main.findChild<frmParSet3 *>();
         if (done || !editor || !editor->isVisible())
             return;
         done = true;
+        portLetGo = !main.port().isOpen() && !main.port().heldForPolling();
         editor->setPauseScale(0);
         saved = setGridValue(editor->grid(), 2, "RANGEU", 260) && editor->cmdUpdateClick();
         editor->accept();
     });
     poke.start(10);
     main.timerReloadData().start(3600 * 1000); // polling on, no tick during the test
+    // The port as polling holds it between rounds: the editor has it let go.
+    QVERIFY(main.port().open());
+    main.port().setHeldForPolling(true);
     main.action(QStringLiteral("mnuParSet"))->trigger();
     QTRY_VERIFY(done);
+    QVERIFY(portLetGo);
     QVERIFY(saved);
     QCOMPARE(dbText("select RANGEU from paraset where PARAID=2").toDouble(), 260.0);
     QCOMPARE(main.device()->table()[2].rangeu.value_or(0), 260.0);
