@@ -6,6 +6,7 @@
 #include "core/system_settings.h"
 
 #include <QFileInfo>
+#include <QMutex>
 
 namespace vantoro {
 
@@ -39,6 +40,9 @@ std::optional<QString> languageValue(const QString &section, const QString &key,
     if (language == LANGUAGE_CURRENT)
         language = sysSettings.languageIndex;
     static FoundLanguageFile found[2];
+    // Services look texts up on threads of their own too.
+    static QMutex foundLock;
+    const QMutexLocker locked(&foundLock);
     FoundLanguageFile &file = found[language == LANGUAGE_ENGLISH ? 1 : 0];
     const QString home = qEnvironmentVariable("VANTORO_HOME");
     if (!file.path.isEmpty() && file.home == home) {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -238,6 +239,9 @@ const ProfileIndex *profileIndex(const QString &file)
 std::optional<QString> readIniIfReadable(const QString &section, const QString &key, const QString &defaultValue,
                                          const QString &file)
 {
+    // Services look texts up on threads of their own too.
+    static QMutex indexLock;
+    const QMutexLocker locked(&indexLock);
     const ProfileIndex *index = profileIndex(file);
     if (!index)
         return std::nullopt;
