@@ -74,10 +74,7 @@ void Poller::releasePort()
 {
     // An exchange under way closes the port at its end.
     m_port.setHeldForPolling(false);
-    if (!m_port.exchangeUnderWay() && m_port.isOpen()) {
-        m_port.close();
-        logTrace(mainText("msgConnectionClosed"));
-    }
+    reopenPort();
 }
 
 void Poller::reopenPort()
